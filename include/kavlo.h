@@ -1,0 +1,233 @@
+/*
+ * kavlo - playlist parsing library (M3U / extended M3U, streaming URL lists,
+ * CUE sheets) with a plain C interface.
+ *
+ * Usage in short: call one of the kavlo_parse* functions, then read the
+ * result through the accessors below or take it whole with
+ * kavlo_result_json(). The library keeps one process-wide result: every
+ * parse replaces the previous one.
+ *
+ * Threads: the library has no locks. Calls must not overlap; a host that
+ * calls it from several threads serialises the calls itself.
+ *
+ * Strings: every string the library returns is owned by the library and is
+ * NUL-terminated UTF-8 (with one exception: text that could not be decoded
+ * at all is kept as its original bytes, see kavlo_parse_enc). The host never
+ * frees one. Unless said otherwise a returned string stays valid until the
+ * next kavlo_clear() or the next parse call that clears the result.
+ *
+ * Indices are zero-based. An index or key that addresses nothing never
+ * fails: strings come back as NULL, counts and plain numbers as 0, and the
+ * CUE index number, frames and milliseconds as -1.
+ */
+#ifndef KAVLO_H
+#define KAVLO_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(KAVLO_BUILDING)
+#    define KAVLO_API __declspec(dllexport)
+#  else
+#    define KAVLO_API __declspec(dllimport)
+#  endif
+#elif defined(__GNUC__)
+#  define KAVLO_API __attribute__((visibility("default")))
+#else
+#  define KAVLO_API
+#endif
+
+#ifdef __cplusplus
+#  define KAVLO_NOEXCEPT noexcept
+extern "C" {
+#else
+#  define KAVLO_NOEXCEPT
+#endif
+
+/* Format codes (FormatCode): arguments of the parse functions and values of
+ * kavlo_detect() and kavlo_detected_format(). */
+#define KAVLO_FORMAT_AUTO (-1)          /* argument only: detect the format */
+#define KAVLO_FORMAT_M3U 0              /* M3U or extended M3U */
+#define KAVLO_FORMAT_M3U8_HLS 1         /* HLS manifest: recognised, refused */
+#define KAVLO_FORMAT_STREAMING_LIST 2   /* plain list of streaming URLs */
+#define KAVLO_FORMAT_CUE 3              /* CUE sheet */
+#define KAVLO_FORMAT_UNKNOWN 4          /* none of these */
+
+/* Status codes (StatusCode) of the parse functions. The value 2 is not used,
+ * so command-line tools may keep it for their own usage errors. */
+#define KAVLO_OK 0             /* a parser ran to its end; may carry warnings */
+#define KAVLO_ERR_DECODE 1     /* the bytes could not be converted from the
+                                  encoding a byte-order mark or the caller named */
+#define KAVLO_ERR_FORMAT 3     /* HLS content, unknown format, or M3U text
+                                  without its #EXTM3U header */
+#define KAVLO_ERR_INVALID 4    /* NULL text with non-zero length, or NULL path */
+#define KAVLO_ERR_IO 5         /* the file could not be opened, sought or measured */
+#define KAVLO_ERR_NOMEM 6      /* an allocation failed; no error text is written */
+
+/* ---- Parsing ------------------------------------------------------------ */
+
+/* Parses `len` bytes at `text` (no NUL terminator needed) in the given
+ * format, or with KAVLO_FORMAT_AUTO detects it. The bytes are decoded to
+ * UTF-8 first: a byte-order mark (UTF-8, UTF-16LE, UTF-16BE) is honoured;
+ * otherwise valid UTF-8 is taken as it is, and anything else falls back to
+ * GBK, then CP1252, then Latin-1 (with an "encoding: ..." warning), and as a
+ * last resort is kept byte for byte.
+ * Clears the previous result first, also when the call then fails.
+ * Returns a status code; kavlo_last_error() holds the message of a failure.
+ * A NULL `text` with `len` 0 parses an empty text; with `len` above 0 it
+ * gives KAVLO_ERR_INVALID. */
+KAVLO_API int kavlo_parse(const char *text, size_t len, int format) KAVLO_NOEXCEPT;
+
+/* As kavlo_parse(), with the name of the text's encoding. Known aliases in
+ * any letter case: "utf-8", "utf8", "utf-16le", "utf16le", "utf-16be",
+ * "utf16be", "gbk", "cp936", "gb2312", "gb18030" (all converted as GBK),
+ * "big5", "cp1252", "windows-1252", "latin1", "iso-8859-1". Any other name is
+ * handed to iconv as written. NULL or "" means no name (kavlo_parse()).
+ * A byte-order mark wins over the name. A named conversion that fails gives
+ * KAVLO_ERR_DECODE ("iconv NAME fail"), without fallback. */
+KAVLO_API int kavlo_parse_enc(const char *text, size_t len, int format,
+                              const char *encoding) KAVLO_NOEXCEPT;
+
+/* Reads the file at `path` whole (binary) and parses it with automatic
+ * format detection. Fails with KAVLO_ERR_IO ("io: <system message>", "seek"
+ * or "tell") when the file cannot be opened or measured, files of 2 GiB or
+ * more included, and with KAVLO_ERR_INVALID ("null path") for a NULL path.
+ * Such failures before the file is read leave the previous result in place
+ * (with the new error text). Once the file is read it behaves as
+ * kavlo_parse(). */
+KAVLO_API int kavlo_parse_file(const char *path) KAVLO_NOEXCEPT;
+
+/* As kavlo_parse_file(), decoding the file's bytes as kavlo_parse_enc()
+ * does with `encoding`. */
+KAVLO_API int kavlo_parse_file_enc(const char *path, const char *encoding) KAVLO_NOEXCEPT;
+
+/* Detects the format of `len` bytes at `text` without parsing them: returns
+ * KAVLO_FORMAT_M3U, _M3U8_HLS, _STREAMING_LIST, _CUE or _UNKNOWN (also for
+ * NULL text and for bytes that cannot be decoded). Does not clear the
+ * result of the last parse: its items stay readable, and kavlo_detected_format()
+ * is unchanged; decoding warnings ("encoding: ...") are appended to its
+ * warnings, and a failed decoding sets kavlo_last_error(). Strings returned
+ * by the accessors before stay valid. */
+KAVLO_API int kavlo_detect(const char *text, size_t len) KAVLO_NOEXCEPT;
+
+/* Empties the result: no items, tracks or warnings, last error "", detected
+ * format 0 (KAVLO_FORMAT_M3U). Every string returned before becomes invalid.
+ * Harmless on an empty result. */
+KAVLO_API void kavlo_clear(void) KAVLO_NOEXCEPT;
+
+/* ---- Items (every format) ----------------------------------------------- */
+
+/* Number of playlist items of the last parse; 0 after kavlo_clear(). */
+KAVLO_API int kavlo_item_count(void) KAVLO_NOEXCEPT;
+
+/* Location (path or URL) of item `item`; "" when the playlist gave none;
+ * NULL when `item` is out of range. */
+KAVLO_API const char *kavlo_item_location(int item) KAVLO_NOEXCEPT;
+
+/* Title of item `item`; "" when the playlist gave none; NULL when `item` is
+ * out of range. */
+KAVLO_API const char *kavlo_item_title(int item) KAVLO_NOEXCEPT;
+
+/* Duration of item `item` in milliseconds, -1 when unknown; 0 when `item`
+ * is out of range. An #EXTINF duration of 2147484 seconds or more is
+ * returned unscaled (it does not fit in milliseconds). */
+KAVLO_API int kavlo_item_duration_ms(int item) KAVLO_NOEXCEPT;
+
+/* Release date of item `item` in an IMDb date playlist (the number of its
+ * #EXTINF duration field, e.g. 19990331); 0 in any other playlist and when
+ * `item` is out of range. */
+KAVLO_API int kavlo_item_release_date(int item) KAVLO_NOEXCEPT;
+
+/* Number of #EXTINF attributes of item `item` (0 to 64); 0 when out of
+ * range. */
+KAVLO_API int kavlo_item_attr_count(int item) KAVLO_NOEXCEPT;
+
+/* Key of attribute `attr` of item `item`, as written in the source; NULL
+ * when either index is out of range. */
+KAVLO_API const char *kavlo_item_attr_key(int item, int attr) KAVLO_NOEXCEPT;
+
+/* Value of the first attribute of item `item` whose key equals `key` with
+ * ASCII letters folded ("GROUP-TITLE" finds "group-title"); "" for an
+ * attribute written without a value; NULL when `item` is out of range, `key`
+ * is NULL or no key matches. */
+KAVLO_API const char *kavlo_item_attr(int item, const char *key) KAVLO_NOEXCEPT;
+
+/* 1 when the last M3U parse found an IMDb date playlist (every title starts
+ * with "tt" and every #EXTINF duration field holds a positive number, which
+ * is then the item's release date), else 0. */
+KAVLO_API int kavlo_m3u_is_imdb_date_playlist(void) KAVLO_NOEXCEPT;
+
+/* ---- CUE sheets ---------------------------------------------------------- */
+
+/* Sheet-level field of the last CUE parse, by key in any letter case:
+ * "TITLE", "PERFORMER", "SONGWRITER", "CATALOG" or "CDTEXTFILE". NULL for a
+ * NULL or unknown key and for a field the sheet did not set. */
+KAVLO_API const char *kavlo_cue_meta(const char *key) KAVLO_NOEXCEPT;
+
+/* Number of tracks of the last CUE parse; 0 for other formats. */
+KAVLO_API int kavlo_cue_track_count(void) KAVLO_NOEXCEPT;
+
+/* String field of track `track`, by key in any letter case: "TITLE",
+ * "PERFORMER", "SONGWRITER", "ISRC", "FILE" (the FILE in force when the
+ * track opened), "FLAGS" (as written) or "DATATYPE". NULL when `track` is
+ * out of range, the key is NULL or unknown, or the field was never set. */
+KAVLO_API const char *kavlo_cue_track_field(int track, const char *key) KAVLO_NOEXCEPT;
+
+/* Number of INDEX points of track `track` (0 to 32); 0 when out of range. */
+KAVLO_API int kavlo_cue_track_index_count(int track) KAVLO_NOEXCEPT;
+
+/* Index number of INDEX point `slot` of track `track`, in source order; -1
+ * when either is out of range. */
+KAVLO_API int kavlo_cue_track_index_number(int track, int slot) KAVLO_NOEXCEPT;
+
+/* Position of INDEX point `slot` of track `track` in CD frames (75 a
+ * second); -1 when either is out of range. */
+KAVLO_API int64_t kavlo_cue_track_index_frames(int track, int slot) KAVLO_NOEXCEPT;
+
+/* The same position in milliseconds, rounded down (1 frame gives 13, 75
+ * frames give 1000); -1 when out of range. Positions beyond about 596 hours
+ * do not fit in an int and have no defined result. */
+KAVLO_API int kavlo_cue_track_index_ms(int track, int slot) KAVLO_NOEXCEPT;
+
+/* ---- Warnings, errors, formats ----------------------------------------- */
+
+/* Number of warnings of the last parse (0 to 512; later ones are dropped).
+ * Warnings never make a parse fail; each starts with its stage:
+ * "m3u: ", "cue: ", "streaming: " or "encoding: ". */
+KAVLO_API int kavlo_warning_count(void) KAVLO_NOEXCEPT;
+
+/* Warning `index` in the order raised (at most 511 bytes); NULL when out of
+ * range. Warnings appended later by kavlo_detect() do not move earlier
+ * ones. */
+KAVLO_API const char *kavlo_warning(int index) KAVLO_NOEXCEPT;
+
+/* Message of the last failure, "" when there is none. Never NULL; the
+ * buffer lives as long as the library, its contents change with each error
+ * and are emptied by each clear. KAVLO_ERR_NOMEM writes no message. */
+KAVLO_API const char *kavlo_last_error(void) KAVLO_NOEXCEPT;
+
+/* Format of the last parse: the detected one, or the one the caller gave
+ * (also an out-of-range value, as given). 0 after kavlo_clear(). */
+KAVLO_API int kavlo_detected_format(void) KAVLO_NOEXCEPT;
+
+/* Constant name of a format code: "auto", "m3u", "m3u8-hls",
+ * "streaming-list", "cue"; "unknown" for 4 and for every other value.
+ * Always valid. */
+KAVLO_API const char *kavlo_format_name(int code) KAVLO_NOEXCEPT;
+
+/* ---- JSON ------------------------------------------------------------- */
+
+/* The whole result as one compact JSON object:
+ * {"format":..,"item_count":..,"imdb_date_playlist":..,"items":[..]} with
+ * "cue" after a CUE parse and "warnings" when there are any. Returns the
+ * constant "{}" when no document can be written (no memory, or a stored
+ * string that is not strictly valid UTF-8). The text is owned by the library
+ * and valid until the next kavlo_result_json(), kavlo_clear() or parse. */
+KAVLO_API const char *kavlo_result_json(void) KAVLO_NOEXCEPT;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KAVLO_H */

@@ -1,0 +1,34 @@
+// Decoding of the host's bytes into the UTF-8 working text of the store.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "../store.h"
+
+namespace kavlo {
+
+// Converter name for a caller's encoding name (aliases matched with ASCII
+// letters folded; any other name unchanged). NULL or "" gives NULL.
+const char *resolve_encoding(const char *name) noexcept;
+
+// Decodes `len` (>= 1) bytes into s.decoded_text / s.decoded_len: a
+// byte-order mark first, then the named encoding, else a structural UTF-8
+// check with the GBK -> CP1252 -> Latin-1 -> as-is fallback. Returns
+// KAVLO_OK, KAVLO_ERR_DECODE (message in last_error) or KAVLO_ERR_NOMEM
+// when the plain copy of the bytes cannot be allocated.
+[[nodiscard]] int decode_to_utf8(Store &s, const char *bytes, size_t len,
+                                 const char *encoding) noexcept;
+
+// One strict conversion to UTF-8 through iconv. On success returns 0 and
+// hands over a malloc'd, NUL-terminated buffer; on failure returns -1 and
+// leaves nothing allocated.
+int iconv_to_utf8(const char *from, const char *bytes, size_t len, char **out,
+                  size_t *out_len) noexcept;
+
+// Length of the structurally valid UTF-8 prefix of `p` (the lead byte
+// announces the length; continuation bytes are 10xxxxxx; overlong forms,
+// surrogates and F5..F7 leads pass).
+size_t utf8_valid_prefix(const char *p, size_t len) noexcept;
+
+}  // namespace kavlo

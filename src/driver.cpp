@@ -1,0 +1,148 @@
+// The parse driver: clear, decode, copy, detect, dispatch. Also whole-file
+// reading for the file entry points.
+#include "driver.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "decode/decode.h"
+#include "detect.h"
+#include "kavlo.h"
+#include "mem.h"
+#include "parsers/parsers.h"
+
+namespace kavlo {
+
+namespace {
+
+struct FreeDeleter {
+  void operator()(void *p) const noexcept { mem_free(p); }
+};
+using Buffer = std::unique_ptr<char, FreeDeleter>;
+
+struct FileCloser {
+  void operator()(FILE *f) const noexcept { std::fclose(f); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+// Files of 2 GiB or more are refused: sizes are kept in int-sized fields
+// elsewhere, and a wrapped size would silently parse a fraction of the file.
+constexpr int64_t max_file_size = int64_t{1} << 31;
+
+int empty_text(Store &s) noexcept {
+  auto *p = static_cast<char *>(mem_alloc(1));
+  if (p == nullptr) return KAVLO_ERR_NOMEM;
+  p[0] = '\0';
+  s.decoded_text = p;
+  s.decoded_len = 0;
+  return KAVLO_OK;
+}
+
+int dispatch(Store &s, const char *copy, size_t len) noexcept {
+  switch (s.detected_format) {
+    case KAVLO_FORMAT_M3U:
+      return parse_m3u(s, copy, len);
+    case KAVLO_FORMAT_M3U8_HLS:
+      set_error(s, "HLS manifest detected; not parsed as playlist items");
+      return KAVLO_ERR_FORMAT;
+    case KAVLO_FORMAT_STREAMING_LIST:
+      return parse_streaming_list(s, copy, len);
+    case KAVLO_FORMAT_CUE:
+      return parse_cue(s, copy, len);
+    default:
+      set_error(s, "unknown playlist format");
+      return KAVLO_ERR_FORMAT;
+  }
+}
+
+}  // namespace
+
+int do_parse(Store &s, const char *text, size_t len, int format, const char *encoding) noexcept {
+  clear(s);
+  if (text == nullptr && len != 0) {
+    set_error(s, "null text");
+    return KAVLO_ERR_INVALID;
+  }
+  if (text == nullptr || len == 0) {
+    if (empty_text(s) != KAVLO_OK) return KAVLO_ERR_NOMEM;
+  } else {
+    int rc = decode_to_utf8(s, text, len, encoding);
+    if (rc != KAVLO_OK) return rc;
+  }
+
+  // The parsers get a private copy; the decoded text stays as decoded.
+  const size_t n = s.decoded_len;
+  Buffer copy(static_cast<char *>(mem_alloc(n + 1)));
+  if (!copy) return KAVLO_ERR_NOMEM;
+  std::memcpy(copy.get(), s.decoded_text, n);
+  copy.get()[n] = '\0';
+
+  s.detected_format = format == KAVLO_FORMAT_AUTO ? sniff(copy.get(), n) : format;
+  return dispatch(s, copy.get(), n);
+}
+
+int parse_file(Store &s, const char *path, const char *encoding) noexcept {
+  if (path == nullptr) {
+    set_error(s, "null path");
+    return KAVLO_ERR_INVALID;
+  }
+  // O_NONBLOCK keeps a FIFO without a writer from blocking the open; it
+  // changes nothing for regular files.
+  int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    set_error(s, "io: %s", std::strerror(errno));
+    return KAVLO_ERR_IO;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    set_error(s, "io: %s", std::strerror(EISDIR));
+    return KAVLO_ERR_IO;
+  }
+  File f(::fdopen(fd, "rb"));
+  if (!f) {
+    int err = errno;
+    ::close(fd);
+    set_error(s, "io: %s", std::strerror(err));
+    return KAVLO_ERR_IO;
+  }
+  if (::fseeko(f.get(), 0, SEEK_END) != 0) {
+    set_error(s, "seek");
+    return KAVLO_ERR_IO;
+  }
+  const off_t end = ::ftello(f.get());
+  if (end < 0 || static_cast<int64_t>(end) >= max_file_size) {
+    set_error(s, "tell");
+    return KAVLO_ERR_IO;
+  }
+  const size_t size = static_cast<size_t>(end);
+  std::rewind(f.get());
+  Buffer buf(static_cast<char *>(mem_alloc(size + 1)));
+  if (!buf) return KAVLO_ERR_NOMEM;
+  const size_t got = std::fread(buf.get(), 1, size, f.get());
+  f.reset();
+  buf.get()[got] = '\0';
+  return do_parse(s, buf.get(), got, KAVLO_FORMAT_AUTO, encoding);
+}
+
+int detect(Store &s, const char *text, size_t len) noexcept {
+  if (text == nullptr) return KAVLO_FORMAT_UNKNOWN;
+  mem_free(s.decoded_text);
+  s.decoded_text = nullptr;
+  s.decoded_len = 0;
+  if (len == 0) {
+    if (empty_text(s) != KAVLO_OK) return KAVLO_FORMAT_UNKNOWN;
+  } else if (decode_to_utf8(s, text, len, nullptr) != KAVLO_OK) {
+    return KAVLO_FORMAT_UNKNOWN;
+  }
+  return sniff(s.decoded_text, s.decoded_len);
+}
+
+}  // namespace kavlo

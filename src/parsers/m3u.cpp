@@ -1,0 +1,229 @@
+// The M3U and extended M3U parser: the #EXTM3U header, #EXTINF entries with
+// their duration, attributes and title, #EXTGRP groups, location lines, and
+// the IMDb date playlist decision at the end.
+#include <cstdint>
+#include <string_view>
+
+#include "../detect.h"
+#include "../text.h"
+#include "kavlo.h"
+#include "parsers.h"
+
+namespace kavlo {
+
+namespace {
+
+using sv = std::string_view;
+
+struct PendingAttr {
+  sv key;
+  sv value;
+};
+
+// Everything pending is a view into the parse copy, which outlives the
+// parse; only what reaches the store is copied.
+struct M3uParseState {
+  bool header_seen = false;
+  bool extinf_pending = false;
+  sv pending_title;
+  int32_t pending_extinf_value = -1;
+  PendingAttr pending_attrs[max_attrs];
+  int pending_attr_count = 0;
+  bool has_group = false;
+  sv current_group;
+};
+
+constexpr sv missing_header = "Not a valid M3U file. Missing header.";
+
+int duration_ms(int32_t e) noexcept {
+  if (e < 0) return -1;
+  // Durations that do not fit in milliseconds stay unscaled; in an IMDb
+  // date playlist this keeps the date number readable.
+  if (e <= 2147483) return e * 1000;
+  return e;
+}
+
+size_t skip_space(sv s, size_t i) noexcept {
+  while (i < s.size() && is_space(static_cast<unsigned char>(s[i]))) ++i;
+  return i;
+}
+
+// Attribute list: key=value pairs, values bare or double-quoted (no
+// escapes); words without "=" are skipped. At most 64 pairs are kept.
+void scan_attrs(M3uParseState &st, sv a) noexcept {
+  const size_t n = a.size();
+  size_t i = 0;
+  while (st.pending_attr_count < max_attrs) {
+    i = skip_space(a, i);
+    if (i >= n) return;
+    const size_t t = i;
+    size_t j = i;
+    while (j < n && a[j] != '=' && !is_space(static_cast<unsigned char>(a[j]))) ++j;
+    if (j >= n) return;
+    if (a[j] == '=' && j == t) {
+      while (j < n && !is_space(static_cast<unsigned char>(a[j]))) ++j;
+      if (j >= n) return;
+      i = j;
+      continue;
+    }
+    if (a[j] != '=') {
+      i = j;
+      continue;
+    }
+    const sv key = a.substr(t, j - t);
+    size_t v = j + 1;
+    sv value;
+    if (v >= n) {
+      i = n;
+    } else if (a[v] == '"') {
+      size_t close = a.find('"', v + 1);
+      if (close == sv::npos) {
+        value = a.substr(v + 1);
+        i = n;
+      } else {
+        value = a.substr(v + 1, close - v - 1);
+        i = close + 1;
+      }
+    } else {
+      size_t e = v;
+      while (e < n && !is_space(static_cast<unsigned char>(a[e]))) ++e;
+      value = a.substr(v, e - v);
+      i = e;
+    }
+    st.pending_attrs[st.pending_attr_count++] = PendingAttr{key, value};
+  }
+}
+
+void take_group(M3uParseState &st) noexcept {
+  if (!st.has_group) return;
+  bool has_key = false;
+  for (int k = 0; k < st.pending_attr_count && !has_key; ++k)
+    has_key = str_ieq(st.pending_attrs[k].key, "group-title");
+  if (!has_key && st.pending_attr_count < max_attrs)
+    st.pending_attrs[st.pending_attr_count++] = PendingAttr{"group-title", st.current_group};
+  st.has_group = false;
+  st.current_group = sv();
+}
+
+void read_extinf(Store &s, M3uParseState &st, sv line) noexcept {
+  st.pending_title = sv();
+  st.pending_attr_count = 0;
+  st.pending_extinf_value = -1;
+  st.extinf_pending = true;
+
+  const size_t colon = line.find(':');
+  if (colon == sv::npos) {
+    warnf(s, "m3u: invalid EXTINF");
+    take_group(st);
+    return;
+  }
+  size_t i = skip_space(line, colon + 1);
+  bool negative = false;
+  if (i < line.size() && line[i] == '-') {
+    negative = true;
+    ++i;
+  }
+  if (i < line.size() && is_digit(static_cast<unsigned char>(line[i]))) {
+    uint32_t v = static_cast<uint32_t>(read_digits(line, i));
+    st.pending_extinf_value = static_cast<int32_t>(negative ? 0u - v : v);
+  }
+  const sv rest = line.substr(skip_space(line, i));
+
+  // The title follows the last comma outside double quotes.
+  size_t split = sv::npos;
+  bool quoted = false;
+  for (size_t k = 0; k < rest.size(); ++k) {
+    if (rest[k] == '"') quoted = !quoted;
+    else if (rest[k] == ',' && !quoted) split = k;
+  }
+  if (split == sv::npos) {
+    scan_attrs(st, rest);
+  } else {
+    scan_attrs(st, rest.substr(0, split));
+    st.pending_title = trim(rest.substr(split + 1));
+  }
+  take_group(st);
+}
+
+// Classifies a tag line. Only #EXTINF and #EXTGRP: act; the rest warn.
+void read_tag(Store &s, M3uParseState &st, sv line) noexcept {
+  if (starts_with_icase(line, "#EXTINF")) {
+    read_extinf(s, st, line);
+  } else if (starts_with_icase(line, "#EXTGRP:")) {
+    st.has_group = true;
+    st.current_group = trim(line.substr(8));
+  } else if (starts_with_icase(line, "#PLAYLIST:") || starts_with_icase(line, "#EXTVLCOPT") ||
+             starts_with_icase(line, "#EXTIMG") || starts_with_icase(line, "#EXT-X-")) {
+    warnf(s, "m3u: ignored tag");
+  } else {
+    warnf(s, "m3u: unknown tag");
+  }
+}
+
+[[nodiscard]] int read_location(Store &s, M3uParseState &st, sv raw, sv location) noexcept {
+  if (raw.size() != location.size()) warnf(s, "m3u: location trimmed");
+  if (!st.extinf_pending) {
+    warnf(s, "m3u: bare path accepted");
+    return item_add(s, location, sv(), -1, -1);
+  }
+  st.extinf_pending = false;
+  const int rc = item_add(s, location, st.pending_title,
+                          duration_ms(st.pending_extinf_value), st.pending_extinf_value);
+  if (rc != KAVLO_OK) return rc;
+  for (int k = 0; k < st.pending_attr_count; ++k)
+    item_attr_add(s, st.pending_attrs[k].key, st.pending_attrs[k].value);
+  st.pending_attr_count = 0;
+  st.pending_title = sv();
+  return KAVLO_OK;
+}
+
+// An IMDb date playlist: every title starts with "tt" and every #EXTINF
+// number is positive; that number is then the release date.
+void decide_imdb(Store &s) noexcept {
+  if (s.item_count == 0) return;
+  for (int i = 0; i < s.item_count; ++i) {
+    const PlaylistItem &it = s.items[i];
+    const char *t = it.title;
+    if (t == nullptr || t[0] != 't' || t[1] != 't' || it.extinf_value < 1) return;
+  }
+  s.imdb_date_playlist = 1;
+  for (int i = 0; i < s.item_count; ++i) s.items[i].release_date = s.items[i].extinf_value;
+}
+
+}  // namespace
+
+int parse_m3u(Store &s, const char *text, size_t len) noexcept {
+  if (looks_hls(text, len)) {
+    s.detected_format = KAVLO_FORMAT_M3U8_HLS;
+    set_error(s, "HLS manifest detected; not parsed as playlist items");
+    return KAVLO_ERR_FORMAT;
+  }
+  M3uParseState st;
+  LineCursor cur{text, len};
+  sv raw;
+  while (lines_next(cur, raw)) {
+    const sv line = trim(raw);
+    if (line.empty()) continue;
+    if (!st.header_seen) {
+      if (!starts_with_icase(line, "#EXTM3U")) {
+        set_error(s, "%s", missing_header.data());
+        return KAVLO_ERR_FORMAT;
+      }
+      st.header_seen = true;
+    } else if (line[0] == '#') {
+      read_tag(s, st, line);
+    } else {
+      const int rc = read_location(s, st, raw, line);
+      if (rc != KAVLO_OK) return rc;
+    }
+  }
+  if (!st.header_seen) {
+    set_error(s, "%s", missing_header.data());
+    return KAVLO_ERR_FORMAT;
+  }
+  s.detected_format = KAVLO_FORMAT_M3U;
+  decide_imdb(s);
+  return KAVLO_OK;
+}
+
+}  // namespace kavlo

@@ -1,0 +1,28 @@
+// The format parsers. Each reads the driver's private copy of the decoded
+// text (NUL-terminated, `len` bytes), writes the store only through its
+// operations, keeps no pointer into the text and returns a status code.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "../store.h"
+
+namespace kavlo {
+
+[[nodiscard]] int parse_m3u(Store &s, const char *text, size_t len) noexcept;
+[[nodiscard]] int parse_streaming_list(Store &s, const char *text, size_t len) noexcept;
+[[nodiscard]] int parse_cue(Store &s, const char *text, size_t len) noexcept;
+
+// Reads a run of ASCII digits at `pos` as a decimal number. Runs too long
+// for 32 bits wrap modulo 2^32 (unsigned arithmetic, then taken as a signed
+// 32-bit value), so hostile input never overflows a signed integer.
+inline int32_t read_digits(std::string_view s, size_t &pos) noexcept {
+  uint32_t v = 0;
+  while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9')
+    v = v * 10u + static_cast<uint32_t>(s[pos++] - '0');
+  return static_cast<int32_t>(v);
+}
+
+}  // namespace kavlo

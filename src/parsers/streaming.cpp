@@ -1,0 +1,78 @@
+// The streaming URL list parser: one entry per line, an optional display
+// name before an ASCII comma or a full-width comma (U+FF0C), and a URL that
+// must carry an http, https or rtsp scheme.
+#include <string_view>
+
+#include "../text.h"
+#include "kavlo.h"
+#include "parsers.h"
+
+namespace kavlo {
+
+namespace {
+
+using sv = std::string_view;
+
+struct Separator {
+  size_t pos;
+  size_t len;  // 0: none
+};
+
+// Walks the line a character at a time, so that a comma byte inside a
+// multi-byte sequence never separates; the first comma of either kind wins.
+Separator find_separator(sv line) noexcept {
+  const size_t n = line.size();
+  size_t i = 0;
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    size_t step;
+    if (c == ',') return {i, 1};
+    if (c < 0x80 || (c >= 0x80 && c <= 0xBF) || c >= 0xF8) {
+      step = 1;
+    } else if (c <= 0xDF) {
+      step = 2;
+    } else if (c <= 0xEF) {
+      if (c == 0xEF && n - i >= 3 && static_cast<unsigned char>(line[i + 1]) == 0xBC &&
+          static_cast<unsigned char>(line[i + 2]) == 0x8C)
+        return {i, 3};
+      step = 3;
+    } else {
+      step = 4;
+    }
+    if (step > n - i) break;  // a sequence cut off by the end of the line
+    i += step;
+  }
+  return {n, 0};
+}
+
+bool has_stream_scheme(sv url) noexcept {
+  return contains_icase(url, "http://") || contains_icase(url, "https://") ||
+         contains_icase(url, "rtsp://");
+}
+
+}  // namespace
+
+int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
+  LineCursor cur{text, len};
+  sv raw;
+  while (lines_next(cur, raw)) {
+    const sv line = trim(raw);
+    if (line.empty()) continue;
+    sv title = line, url = line;
+    const Separator sep = find_separator(line);
+    if (sep.len != 0) {
+      title = trim(line.substr(0, sep.pos));
+      url = trim(line.substr(sep.pos + sep.len));
+    }
+    if (!has_stream_scheme(url)) {
+      warnf(s, "streaming: dropped non-http URL");
+      continue;
+    }
+    if (title.empty()) title = url;
+    if (item_add(s, url, title, -1, -1) != KAVLO_OK) return KAVLO_ERR_NOMEM;
+  }
+  s.detected_format = KAVLO_FORMAT_STREAMING_LIST;
+  return KAVLO_OK;
+}
+
+}  // namespace kavlo

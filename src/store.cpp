@@ -1,0 +1,208 @@
+// The result store and its operations: string arena, item and track
+// arrays, warnings and the last error.
+#include "store.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "kavlo.h"
+#include "mem.h"
+
+namespace kavlo {
+
+namespace {
+
+constinit Store g_store{};
+
+constexpr size_t first_chunk = 4096;
+constexpr size_t max_chunk = size_t{1} << 20;
+
+}  // namespace
+
+struct ArenaChunk {
+  ArenaChunk *next;
+  size_t capacity;
+  size_t used;
+  char *data() noexcept { return reinterpret_cast<char *>(this + 1); }
+};
+
+Store &store() noexcept { return g_store; }
+
+const char *format_name(int code) noexcept {
+  switch (code) {
+    case KAVLO_FORMAT_AUTO: return "auto";
+    case KAVLO_FORMAT_M3U: return "m3u";
+    case KAVLO_FORMAT_M3U8_HLS: return "m3u8-hls";
+    case KAVLO_FORMAT_STREAMING_LIST: return "streaming-list";
+    case KAVLO_FORMAT_CUE: return "cue";
+    default: return "unknown";
+  }
+}
+
+namespace {
+
+void free_chunks(ArenaChunk *c) noexcept {
+  while (c != nullptr) {
+    ArenaChunk *next = c->next;
+    mem_free(c);
+    c = next;
+  }
+}
+
+ArenaChunk *new_chunk(size_t capacity) noexcept {
+  if (capacity > SIZE_MAX - sizeof(ArenaChunk)) return nullptr;
+  auto *c = static_cast<ArenaChunk *>(mem_alloc(sizeof(ArenaChunk) + capacity));
+  if (c == nullptr) return nullptr;
+  c->next = nullptr;
+  c->capacity = capacity;
+  c->used = 0;
+  return c;
+}
+
+char *arena_alloc(Arena &a, size_t n) noexcept {
+  if (a.head != nullptr && a.head->capacity - a.head->used >= n) {
+    char *p = a.head->data() + a.head->used;
+    a.head->used += n;
+    return p;
+  }
+  // A string larger than a quarter of the usual chunk gets a chunk of its
+  // own, so the current chunk keeps its free space.
+  if (n > max_chunk / 4) {
+    ArenaChunk *c = new_chunk(n);
+    if (c == nullptr) return nullptr;
+    c->used = n;
+    c->next = a.big;
+    a.big = c;
+    return c->data();
+  }
+  size_t size = a.next_size < first_chunk ? first_chunk : a.next_size;
+  while (size < n) size *= 2;
+  ArenaChunk *c = new_chunk(size);
+  if (c == nullptr) return nullptr;
+  a.next_size = size < max_chunk ? size * 2 : max_chunk;
+  c->next = a.head;
+  a.head = c;
+  c->used = n;
+  return c->data();
+}
+
+// Length of the prefix of `buf` (whose text is `len` bytes, of which at
+// least `limit` + 3 are in the buffer when available) that fits in `limit`
+// bytes without splitting a well-formed UTF-8 character.
+size_t utf8_safe_cut(const char *buf, size_t len, size_t limit) noexcept {
+  if (len <= limit) return len;
+  auto u = [&](size_t i) { return static_cast<unsigned char>(buf[i]); };
+  if ((u(limit) & 0xC0) != 0x80) return limit;  // the cut falls between characters
+  size_t lead = limit;
+  while (lead > 0 && limit - lead < 3 && (u(lead - 1) & 0xC0) == 0x80) --lead;
+  if (lead == 0) return limit;
+  --lead;
+  unsigned char c = u(lead);
+  size_t seq = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+  if (seq == 0 || lead + seq <= limit || lead + seq > len) return limit;
+  for (size_t i = lead + 1; i < lead + seq; ++i)
+    if ((u(i) & 0xC0) != 0x80) return limit;
+  return lead;
+}
+
+}  // namespace
+
+void format_message(char *out, const char *fmt, va_list ap) noexcept {
+  char buf[message_size + 4];
+  int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+  if (n < 0) {
+    out[0] = '\0';
+    return;
+  }
+  size_t len = static_cast<size_t>(n);
+  size_t avail = len < sizeof buf - 1 ? len : sizeof buf - 1;
+  size_t keep = utf8_safe_cut(buf, avail, message_size - 1);
+  std::memcpy(out, buf, keep);
+  out[keep] = '\0';
+}
+
+void clear(Store &s) noexcept {
+  mem_free(s.items);
+  mem_free(s.tracks);
+  mem_free(s.attrs);
+  mem_free(s.indices);
+  free_chunks(s.arena.head);
+  free_chunks(s.arena.big);
+  mem_free(s.json_text);
+  mem_free(s.decoded_text);
+  std::memset(static_cast<void *>(&s), 0, sizeof s);
+}
+
+const char *copy_string(Store &s, std::string_view text) noexcept {
+  if (text.empty()) return "";
+  if (text.size() == SIZE_MAX) return nullptr;
+  char *p = arena_alloc(s.arena, text.size() + 1);
+  if (p == nullptr) return nullptr;
+  std::memcpy(p, text.data(), text.size());
+  p[text.size()] = '\0';
+  return p;
+}
+
+int item_add(Store &s, std::string_view location, std::string_view title, int duration_ms,
+             int extinf_value) noexcept {
+  if (!grow_array(s.items, s.item_capacity, static_cast<size_t>(s.item_count) + 1,
+                  first_item_capacity, INT_MAX))
+    return KAVLO_ERR_NOMEM;
+  PlaylistItem &it = s.items[s.item_count++];
+  it = PlaylistItem{};
+  it.location = copy_string(s, location);
+  it.title = copy_string(s, title);
+  it.duration_ms = duration_ms;
+  it.extinf_value = extinf_value;
+  it.attr_begin = s.attr_used;
+  return KAVLO_OK;
+}
+
+void item_attr_add(Store &s, std::string_view key, std::string_view value) noexcept {
+  if (s.item_count == 0) return;
+  PlaylistItem &it = s.items[s.item_count - 1];
+  if (it.attr_count >= max_attrs) return;
+  if (!grow_array(s.attrs, s.attr_capacity, s.attr_used + 1, 256, SIZE_MAX / sizeof(ItemAttr)))
+    return;
+  const char *k = copy_string(s, key);
+  if (k == nullptr) return;
+  const char *v = copy_string(s, value);
+  s.attrs[s.attr_used++] = ItemAttr{k, v != nullptr ? v : ""};
+  ++it.attr_count;
+}
+
+bool track_index_add(Store &s, int number, int64_t frames) noexcept {
+  if (s.track_count == 0) return false;
+  CueTrack &t = s.tracks[s.track_count - 1];
+  if (t.index_count >= max_indices) return true;
+  if (!grow_array(s.indices, s.index_capacity, s.index_used + 1, 64,
+                  SIZE_MAX / sizeof(CueIndex)))
+    return false;
+  if (t.index_count == 0) t.index_begin = s.index_used;
+  s.indices[s.index_used++] = CueIndex{number, frames};
+  ++t.index_count;
+  return true;
+}
+
+void warnf(Store &s, const char *fmt, ...) noexcept {
+  if (s.warning_count >= max_warnings) return;
+  char buf[message_size];
+  va_list ap;
+  va_start(ap, fmt);
+  format_message(buf, fmt, ap);
+  va_end(ap);
+  // A warning whose copy fails keeps its slot: the count and the order of
+  // the others stay as raised, and the accessor answers NULL for it.
+  s.warnings[s.warning_count++] = copy_string(s, buf);
+}
+
+void set_error(Store &s, const char *fmt, ...) noexcept {
+  va_list ap;
+  va_start(ap, fmt);
+  format_message(s.last_error, fmt, ap);
+  va_end(ap);
+}
+
+}  // namespace kavlo

@@ -1,0 +1,153 @@
+// The process-wide result store: items with their attributes, the CUE
+// sheet with its tracks and indices, warnings, the last error, the detected
+// format, the decoded text and the JSON text. Parsers write it only through
+// the operations declared here; the exported accessors only read it.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace kavlo {
+
+constexpr int max_warnings = 512;
+constexpr size_t message_size = 512;  // warning and error texts: 511 bytes + NUL
+constexpr int max_attrs = 64;         // per item
+constexpr int max_indices = 32;       // per CUE track
+constexpr int first_item_capacity = 64;
+constexpr int first_track_capacity = 16;
+
+
+struct ItemAttr {
+  const char *key;
+  const char *value;
+};
+
+// Attributes and indices are kept in one array per store, each record
+// holding its own contiguous range: only the used slots cost memory.
+struct PlaylistItem {
+  const char *location;
+  const char *title;
+  int duration_ms;
+  int extinf_value;
+  int release_date;
+  int attr_count;
+  size_t attr_begin;
+};
+
+struct CueIndex {
+  int number;
+  int64_t frames;
+};
+
+struct CueTrack {
+  int number;
+  int index_count;
+  size_t index_begin;
+  const char *datatype;
+  const char *title;
+  const char *performer;
+  const char *songwriter;
+  const char *isrc;
+  const char *file;
+  const char *flags;
+};
+
+struct CueSheet {
+  const char *title;
+  const char *performer;
+  const char *songwriter;
+  const char *catalog;
+  const char *cdtextfile;
+};
+
+// Strings of the store live in chunks that never move, so a pointer handed
+// to the host stays valid until the next clear.
+struct ArenaChunk;
+struct Arena {
+  ArenaChunk *head;  // current chunk, filled front to back
+  ArenaChunk *big;   // chunks holding one large string each
+  size_t next_size;
+};
+
+struct Store {
+  PlaylistItem *items;
+  int item_count;
+  int item_capacity;
+  int imdb_date_playlist;
+  CueSheet cue;
+  CueTrack *tracks;
+  int track_count;
+  int track_capacity;
+  const char *warnings[max_warnings];
+  int warning_count;
+  char last_error[message_size];
+  char *json_text;
+  int detected_format;
+  char *decoded_text;
+  size_t decoded_len;
+
+  ItemAttr *attrs;
+  size_t attr_used;
+  size_t attr_capacity;
+  CueIndex *indices;
+  size_t index_used;
+  size_t index_capacity;
+  Arena arena;
+};
+
+// The one store. Only the entry points reach it; everything below them
+// takes a Store&.
+Store &store() noexcept;
+
+// Constant name of a format code; "unknown" for any code without one.
+const char *format_name(int code) noexcept;
+
+// Empties the store and releases everything it owns.
+void clear(Store &s) noexcept;
+
+// A store-owned, NUL-terminated copy of `text`, or NULL when it cannot be
+// allocated. The empty string needs no allocation.
+const char *copy_string(Store &s, std::string_view text) noexcept;
+
+// Appends an item with copies of both strings (a NULL view stores "").
+// Returns KAVLO_ERR_NOMEM, leaving the store unchanged, when the item array
+// cannot grow.
+[[nodiscard]] int item_add(Store &s, std::string_view location, std::string_view title,
+                           int duration_ms, int extinf_value) noexcept;
+
+// Appends an attribute to the last item while it has fewer than 64. When
+// the copy of the key (or the slot) cannot be allocated the attribute is not
+// stored; a value that cannot be copied becomes "".
+void item_attr_add(Store &s, std::string_view key, std::string_view value) noexcept;
+
+// Appends an index point to the last track; the 33rd and later are
+// dropped. Returns false when no slot could be allocated.
+bool track_index_add(Store &s, int number, int64_t frames) noexcept;
+
+// The attributes and indices of one record (no range check).
+inline const ItemAttr *item_attrs(const Store &s, const PlaylistItem &it) noexcept {
+  return it.attr_count ? s.attrs + it.attr_begin : nullptr;
+}
+inline const CueIndex *track_indices(const Store &s, const CueTrack &t) noexcept {
+  return t.index_count ? s.indices + t.index_begin : nullptr;
+}
+
+// Appends a formatted warning (at most 512 are kept, each cut to 511 bytes
+// without splitting a UTF-8 character).
+void warnf(Store &s, const char *fmt, ...) noexcept __attribute__((format(printf, 2, 3)));
+
+// Replaces the last error with a formatted message.
+void set_error(Store &s, const char *fmt, ...) noexcept __attribute__((format(printf, 2, 3)));
+
+// Formats into `out` (message_size bytes), cutting long texts before a
+// UTF-8 character that would be split. Exposed for tests.
+void format_message(char *out, const char *fmt, va_list ap) noexcept;
+
+// Length argument for "%.*s" of a view: no more than a message can hold.
+inline int msg_len(std::string_view v) noexcept {
+  return v.size() < message_size ? static_cast<int>(v.size()) : static_cast<int>(message_size);
+}
+
+}  // namespace kavlo
