@@ -1,0 +1,27 @@
+# Front door: `make test` installs what is missing, builds and runs every
+# test; `make run` parses a bundled example with the command-line tool.
+BUILD ?= build
+CMAKE_FLAGS ?=
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all setup configure build test run clean
+
+all: build
+
+setup:
+	@bash scripts/setup.sh
+
+$(BUILD)/build.ninja:
+	@$(MAKE) --no-print-directory setup
+	cmake -S . -B $(BUILD) -G Ninja -DKAVLO_WERROR=ON $(CMAKE_FLAGS)
+
+configure: $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: setup build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) build-*

@@ -1,0 +1,34 @@
+// Helpers shared by the tests that drive the library as a host does.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kavlo.h"
+
+namespace kt {
+
+// Parses an exact-size heap copy of `bytes`, with no NUL after it, so that
+// a read past the end shows up under the sanitizers.
+int parse(std::string_view bytes, int format = KAVLO_FORMAT_AUTO, const char *encoding = nullptr);
+
+// Detects the format of an exact-size heap copy.
+int detect(std::string_view bytes);
+
+std::vector<std::string> warnings();
+std::string json();
+
+// Writes `bytes` to a fresh file in the test's temporary directory.
+std::string temp_file(std::string_view name, std::string_view bytes);
+
+// Every test starts and ends with an empty store.
+class Store : public ::testing::Test {
+ protected:
+  void SetUp() override { kavlo_clear(); }
+  void TearDown() override { kavlo_clear(); }
+};
+
+}  // namespace kt
