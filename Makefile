@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build test run clean
+.PHONY: all setup configure build test run install clean
 
 all: build
 
@@ -22,6 +22,9 @@ build: configure
 
 test: setup build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@./$(BUILD)/kavlo examples/iptv.m3u
 
 clean:
 	rm -rf $(BUILD) build-*
