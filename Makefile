@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build test run install clean
+.PHONY: all setup configure build test run install asan oom hardening clean
 
 all: build
 
@@ -22,6 +22,15 @@ build: configure
 
 test: setup build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, leak
+# checking on, stopping at the first error.
+asan: setup
+	cmake -S . -B build-asan -G Ninja -DKAVLO_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
+	  -DKAVLO_SANITIZE=address,undefined $(CMAKE_FLAGS)
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
 run: build
 	@./$(BUILD)/kavlo examples/iptv.m3u
