@@ -1,10 +1,11 @@
+SHELL := /bin/bash
 # Front door: `make test` installs what is missing, builds and runs every
 # test; `make run` parses a bundled example with the command-line tool.
 BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build test run install asan oom hardening clean
+.PHONY: all setup configure build test run install asan fuzz hardening clean
 
 all: build
 
@@ -31,6 +32,28 @@ asan: setup
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# Each libFuzzer harness for FUZZ_TIME seconds under ASan + UBSan; any
+# finding fails. The working corpora stay in build-fuzz/.
+FUZZ_TIME ?= 60
+FUZZERS = parse detect file
+fuzz: setup
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKAVLO_BUILD_FUZZERS=ON -DKAVLO_BUILD_TESTS=OFF -DKAVLO_BUILD_TOOLS=OFF \
+	  -DKAVLO_SANITIZE=address,undefined
+	cmake --build build-fuzz -j $(JOBS)
+	@for h in $(FUZZERS); do \
+	  mkdir -p build-fuzz/corpus-$$h build-fuzz/artifacts && \
+	  echo "== fuzz_$$h for $(FUZZ_TIME) s" && \
+	  ./build-fuzz/fuzz/fuzz_$$h build-fuzz/corpus-$$h fuzz/corpus -dict=fuzz/playlist.dict \
+	    -max_total_time=$(FUZZ_TIME) -max_len=65536 -timeout=20 -rss_limit_mb=4096 \
+	    -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 2>&1 | \
+	    grep -E '^(INFO: |#[0-9]+ +DONE|stat::|==[0-9]+==|SUMMARY|.*check failed)' ; \
+	  test $${PIPESTATUS[0]} -eq 0 || exit 1; \
+	done
+
+# What CI runs after the tests: sanitizers and a bounded fuzz run.
+hardening: asan fuzz
 
 run: build
 	@./$(BUILD)/kavlo examples/iptv.m3u
