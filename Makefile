@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build test run install asan fuzz hardening clean
+.PHONY: all setup configure build test run install asan fuzz hardening bench clean
 
 all: build
 
@@ -54,6 +54,13 @@ fuzz: setup
 
 # What CI runs after the tests: sanitizers and a bounded fuzz run.
 hardening: asan fuzz
+
+# Throughput against the floor, on generated inputs of 1, 16 and 64 MB
+# (written once into bench/data). Not a test; CI does not run it.
+BENCH_RUNS ?= 7
+bench: build
+	python3 bench/gen_inputs.py bench/data 1 16 64
+	./$(BUILD)/bench/kavlo_bench bench/data $(BENCH_RUNS)
 
 run: build
 	@./$(BUILD)/kavlo examples/iptv.m3u

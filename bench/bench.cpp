@@ -1,0 +1,138 @@
+// Throughput of kavlo_parse and kavlo_result_json on generated inputs,
+// next to the floor: a memchr line split plus one memcpy of the same bytes.
+// Each figure is the median of repeated in-process runs. The peak resident
+// memory of one parse + JSON of the largest M3U input is measured in a
+// child process.
+//
+// usage: kavlo_bench DATADIR [RUNS]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "kavlo.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string read_file(const std::filesystem::path &p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+template <class F>
+double median_seconds(int runs, F &&f) {
+  std::vector<double> t;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = Clock::now();
+    f();
+    t.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+  }
+  std::sort(t.begin(), t.end());
+  return t[t.size() / 2];
+}
+
+// The least work any line-oriented parser does: find every line end and
+// copy the bytes once.
+size_t floor_pass(const std::string &in, std::vector<char> &out) {
+  std::memcpy(out.data(), in.data(), in.size());
+  size_t lines = 0;
+  const char *p = in.data(), *end = p + in.size();
+  while (p < end) {
+    const void *nl = std::memchr(p, '\n', static_cast<size_t>(end - p));
+    if (nl == nullptr) break;
+    p = static_cast<const char *>(nl) + 1;
+    ++lines;
+  }
+  return lines;
+}
+
+struct Row {
+  const char *label;
+  const char *file;
+  int format;
+};
+
+double mbps(size_t bytes, double secs) { return static_cast<double>(bytes) / 1e6 / secs; }
+
+// Peak RSS of a child that loads the file, parses it and writes the JSON.
+void peak_rss(const std::filesystem::path &path) {
+  std::fflush(stdout);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const std::string text = read_file(path);
+    struct rusage before;
+    getrusage(RUSAGE_SELF, &before);
+    const int rc = kavlo_parse(text.data(), text.size(), KAVLO_FORMAT_AUTO);
+    const size_t json = std::strlen(kavlo_result_json());
+    struct rusage after;
+    getrusage(RUSAGE_SELF, &after);
+    const double mb = static_cast<double>(text.size()) / 1e6;
+    std::printf("\npeak RSS, parse + JSON of %s (%.1f MB, status %d, JSON %.1f MB):\n",
+                path.filename().c_str(), mb, rc, static_cast<double>(json) / 1e6);
+    std::printf("  whole process %.1f MB = %.2fx the input; added by parse + JSON %.1f MB = %.2fx\n",
+                static_cast<double>(after.ru_maxrss) / 1e3, static_cast<double>(after.ru_maxrss) / 1e3 / mb,
+                static_cast<double>(after.ru_maxrss - before.ru_maxrss) / 1e3,
+                static_cast<double>(after.ru_maxrss - before.ru_maxrss) / 1e3 / mb);
+    std::fflush(stdout);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s DATADIR [RUNS]\n", argv[0]);
+    return 2;
+  }
+  const std::filesystem::path dir = argv[1];
+  const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
+  const Row rows[] = {
+      {"extended M3U", "m3u", KAVLO_FORMAT_AUTO},
+      {"streaming list", "streaming", KAVLO_FORMAT_AUTO},
+      {"CUE sheet", "cue", KAVLO_FORMAT_AUTO},
+      {"streaming, UTF-16 BOM", "streaming-utf16", KAVLO_FORMAT_AUTO},
+      {"streaming, GBK fallback", "streaming-gbk", KAVLO_FORMAT_AUTO},
+  };
+  std::printf("median of %d runs; MB = 10^6 bytes\n\n", runs);
+  std::printf("%-25s %6s %8s | %12s %7s | %12s %7s | %11s\n", "input", "size", "items",
+              "parse MB/s", "/floor", "JSON MB/s", "/floor", "floor MB/s");
+  for (int size : {1, 16, 64}) {
+    for (const Row &r : rows) {
+      const std::string ext = std::strcmp(r.file, "m3u") == 0 ? ".m3u" : std::strcmp(r.file, "cue") == 0 ? ".cue" : ".txt";
+      const auto path = dir / (std::string(r.file) + "-" + std::to_string(size) + "MB" + ext);
+      if (!std::filesystem::exists(path)) continue;
+      const std::string text = read_file(path);
+      std::vector<char> scratch(text.size() + 1);
+      volatile size_t sink = 0;
+      const double floor_s = median_seconds(runs, [&] { sink = sink + floor_pass(text, scratch); });
+      int rc = 0;
+      const double parse_s = median_seconds(runs, [&] { rc = kavlo_parse(text.data(), text.size(), r.format); });
+      const int items = kavlo_item_count();
+      size_t json_len = 0;
+      const double json_s = median_seconds(runs, [&] { json_len = std::strlen(kavlo_result_json()); });
+      const double floor_mbps = mbps(text.size(), floor_s);
+      std::printf("%-25s %4dMB %8d | %12.0f %6.2fx | %12.0f %6.2fx | %11.0f%s\n", r.label, size, items,
+                  mbps(text.size(), parse_s), floor_s / parse_s, mbps(json_len, json_s),
+                  floor_s / json_s * static_cast<double>(json_len) / static_cast<double>(text.size()),
+                  floor_mbps, rc == KAVLO_OK ? "" : "  (parse failed)");
+      kavlo_clear();
+    }
+  }
+  const auto biggest = dir / "m3u-64MB.m3u";
+  if (std::filesystem::exists(biggest)) peak_rss(biggest);
+  return 0;
+}
