@@ -36,26 +36,17 @@ using File = std::unique_ptr<FILE, FileCloser>;
 // elsewhere, and a wrapped size would silently parse a fraction of the file.
 constexpr int64_t max_file_size = int64_t{1} << 31;
 
-int empty_text(Store &s) noexcept {
-  auto *p = static_cast<char *>(mem_alloc(1));
-  if (p == nullptr) return KAVLO_ERR_NOMEM;
-  p[0] = '\0';
-  s.decoded_text = p;
-  s.decoded_len = 0;
-  return KAVLO_OK;
-}
-
-int dispatch(Store &s, const char *copy, size_t len) noexcept {
+int dispatch(Store &s, const char *text, size_t len) noexcept {
   switch (s.detected_format) {
     case KAVLO_FORMAT_M3U:
-      return parse_m3u(s, copy, len);
+      return parse_m3u(s, text, len);
     case KAVLO_FORMAT_M3U8_HLS:
       set_error(s, "HLS manifest detected; not parsed as playlist items");
       return KAVLO_ERR_FORMAT;
     case KAVLO_FORMAT_STREAMING_LIST:
-      return parse_streaming_list(s, copy, len);
+      return parse_streaming_list(s, text, len);
     case KAVLO_FORMAT_CUE:
-      return parse_cue(s, copy, len);
+      return parse_cue(s, text, len);
     default:
       set_error(s, "unknown playlist format");
       return KAVLO_ERR_FORMAT;
@@ -70,22 +61,17 @@ int do_parse(Store &s, const char *text, size_t len, int format, const char *enc
     set_error(s, "null text");
     return KAVLO_ERR_INVALID;
   }
-  if (text == nullptr || len == 0) {
-    if (empty_text(s) != KAVLO_OK) return KAVLO_ERR_NOMEM;
-  } else {
-    int rc = decode_to_utf8(s, text, len, encoding);
+  // The parsers read the decoded text without changing it, so they work on
+  // it directly: converted text from the store, or the caller's own bytes
+  // when those are UTF-8 already. Nothing they keep points into it.
+  std::string_view decoded;
+  if (text != nullptr && len != 0) {
+    const int rc = decode_to_utf8(s, text, len, encoding, decoded);
     if (rc != KAVLO_OK) return rc;
   }
-
-  // The parsers get a private copy; the decoded text stays as decoded.
-  const size_t n = s.decoded_len;
-  Buffer copy(static_cast<char *>(mem_alloc(n + 1)));
-  if (!copy) return KAVLO_ERR_NOMEM;
-  std::memcpy(copy.get(), s.decoded_text, n);
-  copy.get()[n] = '\0';
-
-  s.detected_format = format == KAVLO_FORMAT_AUTO ? sniff(copy.get(), n) : format;
-  return dispatch(s, copy.get(), n);
+  s.detected_format =
+      format == KAVLO_FORMAT_AUTO ? sniff(decoded.data(), decoded.size()) : format;
+  return dispatch(s, decoded.data(), decoded.size());
 }
 
 int parse_file(Store &s, const char *path, const char *encoding) noexcept {
@@ -137,12 +123,10 @@ int detect(Store &s, const char *text, size_t len) noexcept {
   mem_free(s.decoded_text);
   s.decoded_text = nullptr;
   s.decoded_len = 0;
-  if (len == 0) {
-    if (empty_text(s) != KAVLO_OK) return KAVLO_FORMAT_UNKNOWN;
-  } else if (decode_to_utf8(s, text, len, nullptr) != KAVLO_OK) {
+  std::string_view decoded;
+  if (len != 0 && decode_to_utf8(s, text, len, nullptr, decoded) != KAVLO_OK)
     return KAVLO_FORMAT_UNKNOWN;
-  }
-  return sniff(s.decoded_text, s.decoded_len);
+  return sniff(decoded.data(), decoded.size());
 }
 
 }  // namespace kavlo

@@ -7,8 +7,8 @@
 
 namespace kavlo {
 
-// Clears the store, decodes, makes the parse copy, settles the format and
-// runs one parser. Returns a status code.
+// Clears the store, decodes, settles the format and runs one parser.
+// Returns a status code.
 [[nodiscard]] int do_parse(Store &s, const char *text, size_t len, int format,
                            const char *encoding) noexcept;
 

@@ -44,20 +44,11 @@ class IconvHandle {
   iconv_t cd_;
 };
 
-void store_output(Store &s, char *text, size_t len) noexcept {
+// Converted text belongs to the store until the next clear.
+void store_output(Store &s, char *text, size_t len, std::string_view &out) noexcept {
   s.decoded_text = text;
   s.decoded_len = len;
-}
-
-// Copies the bytes unchanged; false when the copy cannot be allocated.
-bool store_copy(Store &s, const char *bytes, size_t len) noexcept {
-  if (len == SIZE_MAX) return false;
-  auto *p = static_cast<char *>(mem_alloc(len + 1));
-  if (p == nullptr) return false;
-  std::memcpy(p, bytes, len);
-  p[len] = '\0';
-  store_output(s, p, len);
-  return true;
+  out = std::string_view(text, len);
 }
 
 }  // namespace
@@ -120,7 +111,8 @@ size_t utf8_valid_prefix(const char *p, size_t len) noexcept {
   return len;
 }
 
-int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding) noexcept {
+int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding,
+                   std::string_view &text) noexcept {
   const char *name = resolve_encoding(encoding);
   char *out = nullptr;
   size_t out_len = 0;
@@ -136,7 +128,7 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
       set_error(s, le ? "utf16le fail" : "utf16be fail");
       return KAVLO_ERR_DECODE;
     }
-    store_output(s, out, out_len);
+    store_output(s, out, out_len, text);
     return KAVLO_OK;
   }
 
@@ -145,12 +137,16 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
       set_error(s, "iconv %s fail", name);
       return KAVLO_ERR_DECODE;
     }
-    store_output(s, out, out_len);
+    store_output(s, out, out_len, text);
     return KAVLO_OK;
   }
 
-  if (utf8_valid_prefix(bytes, len) == len)
-    return store_copy(s, bytes, len) ? KAVLO_OK : KAVLO_ERR_NOMEM;
+  // Valid UTF-8 is parsed where it stands: the parsers only read it and
+  // copy what they keep, so the caller's bytes need no copy of their own.
+  if (utf8_valid_prefix(bytes, len) == len) {
+    text = std::string_view(bytes, len);
+    return KAVLO_OK;
+  }
 
   static constexpr struct {
     const char *converter;
@@ -162,12 +158,12 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
   };
   for (const auto &step : chain) {
     if (iconv_to_utf8(step.converter, bytes, len, &out, &out_len) == 0) {
-      store_output(s, out, out_len);
+      store_output(s, out, out_len, text);
       warnf(s, "%s", step.warning);
       return KAVLO_OK;
     }
   }
-  if (!store_copy(s, bytes, len)) return KAVLO_ERR_NOMEM;
+  text = std::string_view(bytes, len);
   warnf(s, "encoding: copied bytes as-is");
   return KAVLO_OK;
 }

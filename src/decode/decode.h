@@ -12,13 +12,14 @@ namespace kavlo {
 // letters folded; any other name unchanged). NULL or "" gives NULL.
 const char *resolve_encoding(const char *name) noexcept;
 
-// Decodes `len` (>= 1) bytes into s.decoded_text / s.decoded_len: a
+// Decodes `len` (>= 1) bytes to UTF-8 and sets `text` to the result: a
 // byte-order mark first, then the named encoding, else a structural UTF-8
-// check with the GBK -> CP1252 -> Latin-1 -> as-is fallback. Returns
-// KAVLO_OK, KAVLO_ERR_DECODE (message in last_error) or KAVLO_ERR_NOMEM
-// when the plain copy of the bytes cannot be allocated.
-[[nodiscard]] int decode_to_utf8(Store &s, const char *bytes, size_t len,
-                                 const char *encoding) noexcept;
+// check with the GBK -> CP1252 -> Latin-1 -> as-is fallback. Converted text
+// is kept in s.decoded_text; bytes taken as they are (valid UTF-8, or the
+// last fallback) are not copied, and `text` then points into `bytes`.
+// Returns KAVLO_OK or KAVLO_ERR_DECODE (message in last_error).
+[[nodiscard]] int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding,
+                                 std::string_view &text) noexcept;
 
 // One strict conversion to UTF-8 through iconv. On success returns 0 and
 // hands over a malloc'd, NUL-terminated buffer; on failure returns -1 and

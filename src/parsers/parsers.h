@@ -1,5 +1,5 @@
-// The format parsers. Each reads the driver's private copy of the decoded
-// text (NUL-terminated, `len` bytes), writes the store only through its
+// The format parsers. Each reads `len` bytes of decoded UTF-8 text (not
+// NUL-terminated, never written), fills the store only through its
 // operations, keeps no pointer into the text and returns a status code.
 #pragma once
 
