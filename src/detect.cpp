@@ -54,9 +54,7 @@ int sniff(const char *text, size_t len) noexcept {
     return KAVLO_FORMAT_CUE;
 
   std::string_view url = window(text, len, url_window);
-  if (contains_icase(url, "http://") || contains_icase(url, "https://") ||
-      contains_icase(url, "rtsp://"))
-    return KAVLO_FORMAT_STREAMING_LIST;
+  if (has_stream_scheme(url)) return KAVLO_FORMAT_STREAMING_LIST;
   return KAVLO_FORMAT_UNKNOWN;
 }
 

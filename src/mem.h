@@ -12,8 +12,27 @@ inline void *mem_alloc(size_t n) noexcept { return std::malloc(n == 0 ? 1 : n); 
 inline void *mem_realloc(void *p, size_t n) noexcept { return std::realloc(p, n == 0 ? 1 : n); }
 inline void mem_free(void *p) noexcept { std::free(p); }
 
-// Grows a malloc'd array of T to hold at least `need` elements, doubling
-// from `first`. Returns false (array untouched) on overflow or failure.
+// Large blocks (4 MiB and more) are mappings of their own, aligned to and
+// advised for huge pages: a 64 MB playlist otherwise costs tens of
+// thousands of page faults, and the C allocator would recycle such blocks
+// through its heap, copying them on every growth and faulting them in again
+// on every parse. Growing arrays move with mremap, without a copy.
+constexpr size_t large_block = size_t{4} << 20;
+
+// A block of its own mapping (NULL on failure); `n` is rounded up to whole
+// huge pages, and mapped_size() gives the size to unmap.
+void *mem_map(size_t n) noexcept;
+void mem_unmap(void *p, size_t n) noexcept;
+size_t mapped_size(size_t n) noexcept;
+
+// Resizes a block of `old_bytes` (0 for none) to `new_bytes`: heap blocks
+// below large_block, mappings above. NULL on failure, the old block then
+// untouched.
+void *block_resize(void *p, size_t old_bytes, size_t new_bytes) noexcept;
+void block_free(void *p, size_t bytes) noexcept;
+
+// Grows an array of T to hold at least `need` elements, doubling from
+// `first`. Returns false (array untouched) on overflow or failure.
 template <class T, class Count>
 bool grow_array(T *&array, Count &capacity, size_t need, size_t first, size_t max) noexcept {
   if (need <= static_cast<size_t>(capacity)) return true;
@@ -23,11 +42,17 @@ bool grow_array(T *&array, Count &capacity, size_t need, size_t first, size_t ma
     cap *= 2;
   }
   if (cap < need || cap > max || cap > static_cast<size_t>(-1) / sizeof(T)) return false;
-  void *p = mem_realloc(array, cap * sizeof(T));
+  void *p = block_resize(array, static_cast<size_t>(capacity) * sizeof(T), cap * sizeof(T));
   if (p == nullptr) return false;
   array = static_cast<T *>(p);
   capacity = static_cast<Count>(cap);
   return true;
+}
+
+// Releases an array grown with grow_array.
+template <class T, class Count>
+void free_array(T *array, Count capacity) noexcept {
+  block_free(array, static_cast<size_t>(capacity) * sizeof(T));
 }
 
 }  // namespace kavlo

@@ -17,18 +17,14 @@ namespace {
 constinit Store g_store{};
 
 constexpr size_t first_chunk = 4096;
-constexpr size_t max_chunk = size_t{1} << 20;
+constexpr size_t max_chunk = size_t{16} << 20;
+constexpr size_t big_string = size_t{256} << 10;
 
 }  // namespace
 
-struct ArenaChunk {
-  ArenaChunk *next;
-  size_t capacity;
-  size_t used;
-  char *data() noexcept { return reinterpret_cast<char *>(this + 1); }
-};
-
 Store &store() noexcept { return g_store; }
+
+
 
 const char *format_name(int code) noexcept {
   switch (code) {
@@ -46,18 +42,21 @@ namespace {
 void free_chunks(ArenaChunk *c) noexcept {
   while (c != nullptr) {
     ArenaChunk *next = c->next;
-    mem_free(c);
+    block_free(c, c->bytes);
     c = next;
   }
 }
 
 ArenaChunk *new_chunk(size_t capacity) noexcept {
-  if (capacity > SIZE_MAX - sizeof(ArenaChunk)) return nullptr;
-  auto *c = static_cast<ArenaChunk *>(mem_alloc(sizeof(ArenaChunk) + capacity));
+  if (capacity > SIZE_MAX / 2) return nullptr;
+  size_t bytes = sizeof(ArenaChunk) + capacity;
+  if (bytes >= large_block) bytes = mapped_size(bytes);  // use the whole mapping
+  auto *c = static_cast<ArenaChunk *>(block_resize(nullptr, 0, bytes));
   if (c == nullptr) return nullptr;
   c->next = nullptr;
-  c->capacity = capacity;
+  c->capacity = bytes - sizeof(ArenaChunk);
   c->used = 0;
+  c->bytes = bytes;
   return c;
 }
 
@@ -69,7 +68,7 @@ char *arena_alloc(Arena &a, size_t n) noexcept {
   }
   // A string larger than a quarter of the usual chunk gets a chunk of its
   // own, so the current chunk keeps its free space.
-  if (n > max_chunk / 4) {
+  if (n > big_string) {
     ArenaChunk *c = new_chunk(n);
     if (c == nullptr) return nullptr;
     c->used = n;
@@ -124,10 +123,10 @@ void format_message(char *out, const char *fmt, va_list ap) noexcept {
 }
 
 void clear(Store &s) noexcept {
-  mem_free(s.items);
-  mem_free(s.tracks);
-  mem_free(s.attrs);
-  mem_free(s.indices);
+  free_array(s.items, s.item_capacity);
+  free_array(s.tracks, s.track_capacity);
+  free_array(s.attrs, s.attr_capacity);
+  free_array(s.indices, s.index_capacity);
   free_chunks(s.arena.head);
   free_chunks(s.arena.big);
   mem_free(s.json_text);
@@ -135,7 +134,7 @@ void clear(Store &s) noexcept {
   std::memset(static_cast<void *>(&s), 0, sizeof s);
 }
 
-const char *copy_string(Store &s, std::string_view text) noexcept {
+const char *copy_string_slow(Store &s, std::string_view text) noexcept {
   if (text.empty()) return "";
   if (text.size() == SIZE_MAX) return nullptr;
   char *p = arena_alloc(s.arena, text.size() + 1);
@@ -160,16 +159,14 @@ int item_add(Store &s, std::string_view location, std::string_view title, int du
   return KAVLO_OK;
 }
 
-void item_attr_add(Store &s, std::string_view key, std::string_view value) noexcept {
-  if (s.item_count == 0) return;
+void item_attr_add(Store &s, const char *key, std::string_view value) noexcept {
+  if (s.item_count == 0 || key == nullptr) return;
   PlaylistItem &it = s.items[s.item_count - 1];
   if (it.attr_count >= max_attrs) return;
   if (!grow_array(s.attrs, s.attr_capacity, s.attr_used + 1, 256, SIZE_MAX / sizeof(ItemAttr)))
     return;
-  const char *k = copy_string(s, key);
-  if (k == nullptr) return;
   const char *v = copy_string(s, value);
-  s.attrs[s.attr_used++] = ItemAttr{k, v != nullptr ? v : ""};
+  s.attrs[s.attr_used++] = ItemAttr{key, v != nullptr ? v : ""};
   ++it.attr_count;
 }
 

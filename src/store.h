@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace kavlo {
@@ -64,7 +65,13 @@ struct CueSheet {
 
 // Strings of the store live in chunks that never move, so a pointer handed
 // to the host stays valid until the next clear.
-struct ArenaChunk;
+struct ArenaChunk {
+  ArenaChunk *next;
+  size_t capacity;
+  size_t used;
+  size_t bytes;  // the whole block, header included
+  char *data() noexcept { return reinterpret_cast<char *>(this + 1); }
+};
 struct Arena {
   ArenaChunk *head;  // current chunk, filled front to back
   ArenaChunk *big;   // chunks holding one large string each
@@ -109,7 +116,19 @@ void clear(Store &s) noexcept;
 
 // A store-owned, NUL-terminated copy of `text`, or NULL when it cannot be
 // allocated. The empty string needs no allocation.
-const char *copy_string(Store &s, std::string_view text) noexcept;
+const char *copy_string_slow(Store &s, std::string_view text) noexcept;
+inline const char *copy_string(Store &s, std::string_view text) noexcept {
+  ArenaChunk *c = s.arena.head;
+  if (text.empty()) return "";
+  if (c != nullptr && c->capacity - c->used > text.size()) {
+    char *p = c->data() + c->used;
+    c->used += text.size() + 1;
+    std::memcpy(p, text.data(), text.size());
+    p[text.size()] = '\0';
+    return p;
+  }
+  return copy_string_slow(s, text);
+}
 
 // Appends an item with copies of both strings (a NULL view stores "").
 // Returns KAVLO_ERR_NOMEM, leaving the store unchanged, when the item array
@@ -117,10 +136,11 @@ const char *copy_string(Store &s, std::string_view text) noexcept;
 [[nodiscard]] int item_add(Store &s, std::string_view location, std::string_view title,
                            int duration_ms, int extinf_value) noexcept;
 
-// Appends an attribute to the last item while it has fewer than 64. When
-// the copy of the key (or the slot) cannot be allocated the attribute is not
-// stored; a value that cannot be copied becomes "".
-void item_attr_add(Store &s, std::string_view key, std::string_view value) noexcept;
+// Appends an attribute to the last item while it has fewer than 64. `key`
+// is a string the store owns already (see copy_string); NULL, or a slot that
+// cannot be allocated, stores nothing. A value that cannot be copied
+// becomes "".
+void item_attr_add(Store &s, const char *key, std::string_view value) noexcept;
 
 // Appends an index point to the last track; the 33rd and later are
 // dropped. Returns false when no slot could be allocated.

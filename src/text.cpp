@@ -32,19 +32,17 @@ bool starts_with_icase(std::string_view s, std::string_view prefix) noexcept {
   return true;
 }
 
-bool contains_icase(std::string_view hay, std::string_view lower_needle) noexcept {
-  if (lower_needle.empty()) return true;
-  if (hay.size() < lower_needle.size()) return false;
-  const unsigned char first = static_cast<unsigned char>(lower_needle[0]);
-  const size_t last = hay.size() - lower_needle.size();
-  for (size_t i = 0; i <= last; ++i) {
-    if (to_lower(static_cast<unsigned char>(hay[i])) != first) continue;
-    size_t k = 1;
-    while (k < lower_needle.size() &&
-           to_lower(static_cast<unsigned char>(hay[i + k])) ==
-               static_cast<unsigned char>(lower_needle[k]))
-      ++k;
-    if (k == lower_needle.size()) return true;
+bool has_stream_scheme(std::string_view s) noexcept {
+  auto ieq = [&](size_t at, std::string_view lower) {
+    for (size_t k = 0; k < lower.size(); ++k)
+      if (to_lower(static_cast<unsigned char>(s[at + k])) != static_cast<unsigned char>(lower[k]))
+        return false;
+    return true;
+  };
+  // Every scheme ends in "://": find those and look at the letters before.
+  for (size_t i = s.find("://"); i != std::string_view::npos; i = s.find("://", i + 1)) {
+    if (i >= 4 && (ieq(i - 4, "http") || ieq(i - 4, "rtsp"))) return true;
+    if (i >= 5 && ieq(i - 5, "https")) return true;
   }
   return false;
 }
@@ -61,6 +59,37 @@ std::string_view strip_quotes(std::string_view s) noexcept {
   size_t last = s.rfind('"');
   if (last == 0) return s.substr(1);
   return s.substr(1, last - 1);
+}
+
+// Position of the last comma outside double quotes (every quote toggles),
+// or npos. Sixteen bytes at a time: a prefix XOR of the quote bits gives
+// the quoted state at every byte.
+size_t last_unquoted_comma(std::string_view s) noexcept {
+  size_t found = std::string_view::npos;
+  size_t i = 0;
+  unsigned inside = 0;  // 0 or 0xFFFF: quoted state carried into the block
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"'), comma = _mm_set1_epi8(',');
+  for (; i + 16 <= s.size(); i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s.data() + i));
+    unsigned q = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote)));
+    const unsigned c = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, comma)));
+    if ((q | c) == 0) continue;
+    q ^= q << 1;
+    q ^= q << 2;
+    q ^= q << 4;
+    q ^= q << 8;
+    const unsigned state = (q ^ inside) & 0xFFFF;
+    const unsigned outside = c & ~state;
+    if (outside != 0) found = i + static_cast<size_t>(31 - __builtin_clz(outside));
+    inside = (state & 0x8000) ? 0xFFFF : 0;
+  }
+#endif
+  for (; i < s.size(); ++i) {
+    if (s[i] == '"') inside ^= 0xFFFF;
+    else if (s[i] == ',' && inside == 0) found = i;
+  }
+  return found;
 }
 
 size_t find_line_break_or_nul(const char *p, size_t from, size_t len) noexcept {
@@ -82,27 +111,6 @@ size_t find_line_break_or_nul(const char *p, size_t from, size_t len) noexcept {
     if (c == '\n' || c == '\r' || c == '\0') return i;
   }
   return len;
-}
-
-bool lines_next(LineCursor &cur, std::string_view &line) noexcept {
-  if (cur.pos >= cur.len) return false;
-  const size_t start = cur.pos;
-  size_t end = find_line_break_or_nul(cur.buf, start, cur.len);
-  size_t content_end = end;
-  // A NUL cuts what the parsers see of the line; the line itself still runs
-  // to the next CR or LF.
-  while (end < cur.len && cur.buf[end] == '\0')
-    end = find_line_break_or_nul(cur.buf, end + 1, cur.len);
-  line = std::string_view(cur.buf + start, content_end - start);
-  if (end >= cur.len) {
-    cur.pos = cur.len;
-  } else if (cur.buf[end] == '\n') {
-    cur.pos = end + 1;
-  } else {  // CR, possibly followed by LF
-    cur.pos = end + 1;
-    if (cur.pos < cur.len && cur.buf[cur.pos] == '\n') ++cur.pos;
-  }
-  return true;
 }
 
 }  // namespace kavlo

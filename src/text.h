@@ -30,9 +30,13 @@ bool str_ieq(std::string_view a, std::string_view b) noexcept;
 // True when `s` begins with `prefix`, ASCII letters folded.
 bool starts_with_icase(std::string_view s, std::string_view prefix) noexcept;
 
-// Finds `needle` in `hay` with ASCII letters of `hay` folded; `needle` must
-// be lower case already.
-bool contains_icase(std::string_view hay, std::string_view lower_needle) noexcept;
+// True when `s` holds "http://", "https://" or "rtsp://" anywhere, with
+// ASCII letters folded.
+bool has_stream_scheme(std::string_view s) noexcept;
+
+// Position of the last comma of `s` outside double quotes (each quote
+// opens or closes a quoted stretch), or npos.
+size_t last_unquoted_comma(std::string_view s) noexcept;
 
 // `s` without leading and trailing white space.
 std::string_view trim(std::string_view s) noexcept;
@@ -51,11 +55,28 @@ struct LineCursor {
   size_t pos = 0;
 };
 
-// Stores the next line (terminator removed, cut at a NUL) in `line`;
-// returns false when the text is used up.
-bool lines_next(LineCursor &cur, std::string_view &line) noexcept;
-
 // Offset of the first CR, LF or NUL at or after `from`, or `len`.
 size_t find_line_break_or_nul(const char *p, size_t from, size_t len) noexcept;
+
+// Stores the next line (terminator removed, cut at a NUL) in `line`;
+// returns false when the text is used up.
+inline bool lines_next(LineCursor &cur, std::string_view &line) noexcept {
+  if (cur.pos >= cur.len) return false;
+  const size_t start = cur.pos;
+  size_t end = find_line_break_or_nul(cur.buf, start, cur.len);
+  const size_t content_end = end;
+  // A NUL cuts what the parsers see of the line; the line itself still
+  // runs to the next CR or LF.
+  while (end < cur.len && cur.buf[end] == '\0')
+    end = find_line_break_or_nul(cur.buf, end + 1, cur.len);
+  line = std::string_view(cur.buf + start, content_end - start);
+  if (end >= cur.len) {
+    cur.pos = cur.len;
+  } else {
+    cur.pos = end + 1;
+    if (cur.buf[end] == '\r' && cur.pos < cur.len && cur.buf[cur.pos] == '\n') ++cur.pos;
+  }
+  return true;
+}
 
 }  // namespace kavlo

@@ -40,6 +40,23 @@ TEST(Text, LineEnds) {
   }
 }
 
+TEST(Text, LastUnquotedCommaAgreesWithAByteWalk) {
+  uint32_t seed = 99;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  const char alphabet[] = {'"', ',', 'a', 'a', 'a', ' ', '\xC3'};
+  for (int round = 0; round < 20000; ++round) {
+    std::string s(next() % 80, 'a');
+    for (char &c : s) c = alphabet[(next() >> 8) % sizeof alphabet];
+    size_t expected = std::string::npos;
+    bool quoted = false;
+    for (size_t i = 0; i < s.size(); ++i) {
+      if (s[i] == '"') quoted = !quoted;
+      else if (s[i] == ',' && !quoted) expected = i;
+    }
+    ASSERT_EQ(kavlo::last_unquoted_comma(s), expected) << s;
+  }
+}
+
 TEST(Text, Trim) {
   EXPECT_EQ(kavlo::trim("\t x y \r"), "x y");
   EXPECT_EQ(kavlo::trim(" \v\f "), "");
@@ -62,16 +79,47 @@ TEST(Text, CaseInsensitiveEquality) {
   EXPECT_FALSE(kavlo::str_ieq("\xC3\xA9", "\xC3\x89"));
   EXPECT_TRUE(kavlo::str_ieq(static_cast<const char *>(nullptr), nullptr));
   EXPECT_FALSE(kavlo::str_ieq(nullptr, ""));
-  EXPECT_TRUE(kavlo::contains_icase("xxHtTpS://", "https://"));
-  EXPECT_FALSE(kavlo::contains_icase("http:/", "http://"));
+  for (const char *yes : {"xxHtTpS://", "http://", "a,RTSP://b", "ahttp://", "://http://"})
+    EXPECT_TRUE(kavlo::has_stream_scheme(yes)) << yes;
+  for (const char *no : {"http:/", "ttp://", "ftp://x", "https:/", "tps://", "rtsp:", "://", ""})
+    EXPECT_FALSE(kavlo::has_stream_scheme(no)) << no;
 }
 
-TEST(Text, Utf8Check) {
-  EXPECT_EQ(kavlo::utf8_valid_prefix("abcdefghijklmnop\xC3\xA9", 18), 18u);
-  EXPECT_EQ(kavlo::utf8_valid_prefix("abcdefgh\xF8", 9), 8u);
-  EXPECT_EQ(kavlo::utf8_valid_prefix("abcdefgh\xE2\x82", 10), 8u);
-  EXPECT_EQ(kavlo::utf8_valid_prefix("\xF7\xBF\xBF\xBF", 4), 4u);
-  EXPECT_EQ(kavlo::utf8_valid_prefix("\x80", 1), 0u);
+// The structural check as a plain walk over the sequences.
+bool reference_utf8(const std::string &s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3
+                   : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0 || n > s.size() - i) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+TEST(Text, Utf8CheckAgreesWithTheSequenceWalk) {
+  // Mostly well-formed text with a sprinkling of damage, at every length
+  // around the 64-byte blocks, so sequences straddle the block edges.
+  const char *pieces[] = {"a", "\xC3\xA9", "\xE4\xBD\xA0", "\xF0\x9F\x98\x80", "\xC0\xAF",
+                          "\xED\xA0\x80", "\xF7\xBF\xBF\xBF", "\x80", "\xF8", "\xC3", "\xE4\xBD"};
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  int invalid = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string s;
+    const size_t target = next() % 200;
+    while (s.size() < target) s += pieces[(next() >> 8) % (round % 3 == 0 ? 11 : 7)];
+    const bool expected = reference_utf8(s);
+    invalid += !expected;
+    ASSERT_EQ(kavlo::is_utf8(s.data(), s.size()), expected) << round;
+  }
+  EXPECT_GT(invalid, 1000);
+  EXPECT_TRUE(kavlo::is_utf8("", 0));
+  EXPECT_FALSE(kavlo::is_utf8(std::string(63, 'a').append("\xE4").data(), 64));
+  EXPECT_FALSE(kavlo::is_utf8(std::string(64, 'a').append("\x80").data(), 65));
 }
 
 std::string message(const char *fmt, ...) {

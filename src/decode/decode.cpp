@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "../mem.h"
 #include "../text.h"
 #include "kavlo.h"
@@ -84,32 +88,71 @@ int iconv_to_utf8(const char *from, const char *bytes, size_t len, char **out,
   return 0;
 }
 
-size_t utf8_valid_prefix(const char *p, size_t len) noexcept {
+#if defined(__SSE2__)
+namespace {
+
+// One 64-byte block: continuation bytes must sit exactly where the lead
+// bytes before them announce them. `carry` holds announced continuations
+// that spill into the next block.
+bool utf8_block(const unsigned char *p, uint64_t &carry) noexcept {
+  uint64_t cont = 0, lead2 = 0, lead3 = 0, lead4 = 0, bad = 0;
+  bool ascii = true;
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+    if (_mm_movemask_epi8(v) == 0) continue;
+    ascii = false;
+    const int shift = 16 * k;
+    auto bits = [&](int mask, int value) {
+      const __m128i m = _mm_and_si128(v, _mm_set1_epi8(static_cast<char>(mask)));
+      return static_cast<uint64_t>(static_cast<unsigned>(
+                 _mm_movemask_epi8(_mm_cmpeq_epi8(m, _mm_set1_epi8(static_cast<char>(value))))))
+             << shift;
+    };
+    cont |= bits(0xC0, 0x80);
+    lead2 |= bits(0xE0, 0xC0);
+    lead3 |= bits(0xF0, 0xE0);
+    lead4 |= bits(0xF8, 0xF0);
+    bad |= bits(0xF8, 0xF8);
+  }
+  if (ascii) return carry == 0;
+  const uint64_t any = lead2 | lead3 | lead4, long_ = lead3 | lead4;
+  const uint64_t expected = (any << 1) | (long_ << 2) | (lead4 << 3) | carry;
+  carry = (any >> 63) | (long_ >> 62) | (lead4 >> 61);
+  return bad == 0 && expected == cont;
+}
+
+}  // namespace
+
+bool is_utf8(const char *p, size_t len) noexcept {
+  const auto *u = reinterpret_cast<const unsigned char *>(p);
+  uint64_t carry = 0;
+  size_t i = 0;
+  for (; i + 64 <= len; i += 64)
+    if (!utf8_block(u + i, carry)) return false;
+  if (i < len) {
+    // The zero padding is ASCII: a sequence cut off by the end fails.
+    unsigned char tail[64] = {};
+    std::memcpy(tail, u + i, len - i);
+    if (!utf8_block(tail, carry)) return false;
+  }
+  return carry == 0;
+}
+#else
+bool is_utf8(const char *p, size_t len) noexcept {
   const auto *u = reinterpret_cast<const unsigned char *>(p);
   size_t i = 0;
   while (i < len) {
-    // ASCII runs are the common case: skip them eight bytes at a time.
-    while (i + 8 <= len) {
-      uint64_t w;
-      std::memcpy(&w, u + i, 8);
-      if (w & 0x8080808080808080ULL) break;
-      i += 8;
-    }
-    if (i >= len) break;
-    unsigned char c = u[i];
-    size_t n;
-    if (c < 0x80) n = 1;
-    else if ((c & 0xE0) == 0xC0) n = 2;
-    else if ((c & 0xF0) == 0xE0) n = 3;
-    else if ((c & 0xF8) == 0xF0) n = 4;
-    else return i;
-    if (n > len - i) return i;
+    const unsigned char c = u[i];
+    const size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3
+                   : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0 || n > len - i) return false;
     for (size_t k = 1; k < n; ++k)
-      if ((u[i + k] & 0xC0) != 0x80) return i;
+      if ((u[i + k] & 0xC0) != 0x80) return false;
     i += n;
   }
-  return len;
+  return true;
 }
+#endif
 
 int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding,
                    std::string_view &text) noexcept {
@@ -143,7 +186,7 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
 
   // Valid UTF-8 is parsed where it stands: the parsers only read it and
   // copy what they keep, so the caller's bytes need no copy of their own.
-  if (utf8_valid_prefix(bytes, len) == len) {
+  if (is_utf8(bytes, len)) {
     text = std::string_view(bytes, len);
     return KAVLO_OK;
   }

@@ -27,9 +27,10 @@ const char *resolve_encoding(const char *name) noexcept;
 int iconv_to_utf8(const char *from, const char *bytes, size_t len, char **out,
                   size_t *out_len) noexcept;
 
-// Length of the structurally valid UTF-8 prefix of `p` (the lead byte
-// announces the length; continuation bytes are 10xxxxxx; overlong forms,
-// surrogates and F5..F7 leads pass).
-size_t utf8_valid_prefix(const char *p, size_t len) noexcept;
+// True when `p` is structurally valid UTF-8: each lead byte announces its
+// sequence length and exactly that many continuation bytes (10xxxxxx)
+// follow. Overlong forms, surrogates and F5..F7 leads pass; a sequence cut
+// off by the end does not.
+bool is_utf8(const char *p, size_t len) noexcept;
 
 }  // namespace kavlo

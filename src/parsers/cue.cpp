@@ -25,6 +25,53 @@ struct CueParseState {
   bool file_copied = false;
 };
 
+enum class Keyword {
+  File, Track, Index, Pregap, Postgap, Title, Performer, Songwriter, Catalog, Cdtextfile, Isrc,
+  Flags, Rem, Other
+};
+
+// Keywords in any letter case; the length narrows the candidates first.
+Keyword classify(sv k) noexcept {
+  switch (k.size()) {
+    case 3:
+      if (str_ieq(k, "REM")) return Keyword::Rem;
+      break;
+    case 4:
+      if (str_ieq(k, "FILE")) return Keyword::File;
+      if (str_ieq(k, "ISRC")) return Keyword::Isrc;
+      break;
+    case 5:
+      switch (to_upper(static_cast<unsigned char>(k[0]))) {
+        case 'T':
+          if (str_ieq(k, "TRACK")) return Keyword::Track;
+          if (str_ieq(k, "TITLE")) return Keyword::Title;
+          break;
+        case 'I':
+          if (str_ieq(k, "INDEX")) return Keyword::Index;
+          break;
+        case 'F':
+          if (str_ieq(k, "FLAGS")) return Keyword::Flags;
+          break;
+      }
+      break;
+    case 6:
+      if (str_ieq(k, "PREGAP")) return Keyword::Pregap;
+      break;
+    case 7:
+      if (str_ieq(k, "POSTGAP")) return Keyword::Postgap;
+      if (str_ieq(k, "CATALOG")) return Keyword::Catalog;
+      break;
+    case 9:
+      if (str_ieq(k, "PERFORMER")) return Keyword::Performer;
+      break;
+    case 10:
+      if (str_ieq(k, "SONGWRITER")) return Keyword::Songwriter;
+      if (str_ieq(k, "CDTEXTFILE")) return Keyword::Cdtextfile;
+      break;
+  }
+  return Keyword::Other;
+}
+
 size_t skip_space(sv s, size_t i) noexcept {
   while (i < s.size() && is_space(static_cast<unsigned char>(s[i]))) ++i;
   return i;
@@ -100,56 +147,67 @@ void read_gap(Store &s, const CueParseState &st, const char *keyword, sv value) 
 
 // The sheet field or track field a string keyword fills; NULL when the
 // keyword is dropped in the current phase.
-const char **string_field(Store &s, const CueParseState &st, sv keyword) noexcept {
-  const bool in_track = st.current_track >= 0;
-  CueTrack *t = in_track ? &s.tracks[st.current_track] : nullptr;
-  if (str_ieq(keyword, "TITLE")) return in_track ? &t->title : &s.cue.title;
-  if (str_ieq(keyword, "PERFORMER")) return in_track ? &t->performer : &s.cue.performer;
-  if (str_ieq(keyword, "SONGWRITER")) return in_track ? &t->songwriter : &s.cue.songwriter;
-  if (str_ieq(keyword, "CATALOG")) return in_track ? nullptr : &s.cue.catalog;
-  if (str_ieq(keyword, "CDTEXTFILE")) return in_track ? nullptr : &s.cue.cdtextfile;
-  return in_track ? &t->isrc : nullptr;  // ISRC
-}
-
-bool is_string_keyword(sv k) noexcept {
-  return str_ieq(k, "TITLE") || str_ieq(k, "PERFORMER") || str_ieq(k, "SONGWRITER") ||
-         str_ieq(k, "CATALOG") || str_ieq(k, "CDTEXTFILE") || str_ieq(k, "ISRC");
+const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept {
+  CueTrack *t = st.current_track >= 0 ? &s.tracks[st.current_track] : nullptr;
+  switch (k) {
+    case Keyword::Title: return t ? &t->title : &s.cue.title;
+    case Keyword::Performer: return t ? &t->performer : &s.cue.performer;
+    case Keyword::Songwriter: return t ? &t->songwriter : &s.cue.songwriter;
+    case Keyword::Catalog: return t ? nullptr : &s.cue.catalog;
+    case Keyword::Cdtextfile: return t ? nullptr : &s.cue.cdtextfile;
+    case Keyword::Isrc: return t ? &t->isrc : nullptr;
+    default: return nullptr;
+  }
 }
 
 [[nodiscard]] int read_line(Store &s, CueParseState &st, sv line) noexcept {
   // Only a space splits keyword and value; the value keeps any further
   // spaces, so "TITLE  x" stores " x".
   const size_t space = line.find(' ');
-  const sv keyword = line.substr(0, space);
   const sv value = line.substr(space == sv::npos ? line.size() : space + 1);
+  const Keyword k = classify(line.substr(0, space));
 
-  if (str_ieq(keyword, "FILE")) {
-    const size_t last = value.rfind(' ');
-    const sv name = (last != sv::npos && last != 0) ? value.substr(0, last) : value;
-    st.current_file = strip_quotes(name);
-    st.has_file = true;
-    st.file_copied = false;
-  } else if (str_ieq(keyword, "TRACK")) {
-    return open_track(s, st, value);
-  } else if (str_ieq(keyword, "INDEX")) {
-    read_index(s, st, value);
-  } else if (str_ieq(keyword, "PREGAP")) {
-    read_gap(s, st, "PREGAP", value);
-  } else if (str_ieq(keyword, "POSTGAP")) {
-    read_gap(s, st, "POSTGAP", value);
-  } else if (is_string_keyword(keyword)) {
-    if (value.empty() && str_ieq(keyword, "TITLE")) warnf(s, "cue: empty TITLE value");
-    if (const char **field = string_field(s, st, keyword))
-      *field = copy_string(s, strip_quotes(value));
-  } else if (str_ieq(keyword, "FLAGS")) {
-    if (st.current_track < 0)
-      warnf(s, "cue: FLAGS before TRACK ignored");
-    else
-      s.tracks[st.current_track].flags = copy_string(s, value);
-  } else if (str_ieq(keyword, "REM")) {
-    warnf(s, "cue: REM %.*s", msg_len(value), value.data());
-  } else {
-    warnf(s, "cue: garbage: %.*s", msg_len(line), line.data());
+  switch (k) {
+    case Keyword::File: {
+      const size_t last = value.rfind(' ');
+      const sv name = (last != sv::npos && last != 0) ? value.substr(0, last) : value;
+      st.current_file = strip_quotes(name);
+      st.has_file = true;
+      st.file_copied = false;
+      break;
+    }
+    case Keyword::Track:
+      return open_track(s, st, value);
+    case Keyword::Index:
+      read_index(s, st, value);
+      break;
+    case Keyword::Pregap:
+      read_gap(s, st, "PREGAP", value);
+      break;
+    case Keyword::Postgap:
+      read_gap(s, st, "POSTGAP", value);
+      break;
+    case Keyword::Title:
+    case Keyword::Performer:
+    case Keyword::Songwriter:
+    case Keyword::Catalog:
+    case Keyword::Cdtextfile:
+    case Keyword::Isrc:
+      if (k == Keyword::Title && value.empty()) warnf(s, "cue: empty TITLE value");
+      if (const char **field = string_field(s, st, k)) *field = copy_string(s, strip_quotes(value));
+      break;
+    case Keyword::Flags:
+      if (st.current_track < 0)
+        warnf(s, "cue: FLAGS before TRACK ignored");
+      else
+        s.tracks[st.current_track].flags = copy_string(s, value);
+      break;
+    case Keyword::Rem:
+      warnf(s, "cue: REM %.*s", msg_len(value), value.data());
+      break;
+    case Keyword::Other:
+      warnf(s, "cue: garbage: %.*s", msg_len(line), line.data());
+      break;
   }
   return KAVLO_OK;
 }

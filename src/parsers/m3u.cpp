@@ -31,6 +31,10 @@ struct M3uParseState {
   int pending_attr_count = 0;
   bool has_group = false;
   sv current_group;
+  // The keys of the last stored entry, by position: IPTV lists repeat the
+  // same keys on every entry, and equal keys share one stored copy.
+  sv stored_key_text[max_attrs];
+  const char *stored_key[max_attrs] = {};
 };
 
 constexpr sv missing_header = "Not a valid M3U file. Missing header.";
@@ -130,12 +134,7 @@ void read_extinf(Store &s, M3uParseState &st, sv line) noexcept {
   const sv rest = line.substr(skip_space(line, i));
 
   // The title follows the last comma outside double quotes.
-  size_t split = sv::npos;
-  bool quoted = false;
-  for (size_t k = 0; k < rest.size(); ++k) {
-    if (rest[k] == '"') quoted = !quoted;
-    else if (rest[k] == ',' && !quoted) split = k;
-  }
+  const size_t split = last_unquoted_comma(rest);
   if (split == sv::npos) {
     scan_attrs(st, rest);
   } else {
@@ -170,8 +169,14 @@ void read_tag(Store &s, M3uParseState &st, sv line) noexcept {
   const int rc = item_add(s, location, st.pending_title,
                           duration_ms(st.pending_extinf_value), st.pending_extinf_value);
   if (rc != KAVLO_OK) return rc;
-  for (int k = 0; k < st.pending_attr_count; ++k)
-    item_attr_add(s, st.pending_attrs[k].key, st.pending_attrs[k].value);
+  for (int k = 0; k < st.pending_attr_count; ++k) {
+    const PendingAttr &a = st.pending_attrs[k];
+    if (st.stored_key[k] == nullptr || st.stored_key_text[k] != a.key) {
+      st.stored_key[k] = copy_string(s, a.key);
+      st.stored_key_text[k] = a.key;
+    }
+    item_attr_add(s, st.stored_key[k], a.value);
+  }
   st.pending_attr_count = 0;
   st.pending_title = sv();
   return KAVLO_OK;

@@ -22,7 +22,10 @@ struct Separator {
 // multi-byte sequence never separates; the first comma of either kind wins.
 Separator find_separator(sv line) noexcept {
   const size_t n = line.size();
+  // Up to the first comma or non-ASCII byte every byte is a character of
+  // its own, so that stretch needs no walk.
   size_t i = 0;
+  while (i < n && line[i] != ',' && static_cast<unsigned char>(line[i]) < 0x80) ++i;
   while (i < n) {
     const auto c = static_cast<unsigned char>(line[i]);
     size_t step;
@@ -43,11 +46,6 @@ Separator find_separator(sv line) noexcept {
     i += step;
   }
   return {n, 0};
-}
-
-bool has_stream_scheme(sv url) noexcept {
-  return contains_icase(url, "http://") || contains_icase(url, "https://") ||
-         contains_icase(url, "rtsp://");
 }
 
 }  // namespace

@@ -1,0 +1,65 @@
+// Large blocks as huge-page mappings; everything else from the C heap.
+#include "mem.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace kavlo {
+
+namespace {
+
+constexpr size_t huge_page = size_t{2} << 20;
+
+}  // namespace
+
+size_t mapped_size(size_t n) noexcept {
+  return n > SIZE_MAX - huge_page ? SIZE_MAX : (n + huge_page - 1) & ~(huge_page - 1);
+}
+
+void *mem_map(size_t n) noexcept {
+  n = mapped_size(n);
+  if (n > SIZE_MAX - huge_page) return nullptr;
+  // Map one huge page more and trim both ends, so that the block starts on
+  // a huge page boundary and every page of it can be a huge one.
+  void *raw = ::mmap(nullptr, n + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const uintptr_t base = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t start = (base + huge_page - 1) & ~(uintptr_t{huge_page} - 1);
+  if (start > base) ::munmap(raw, start - base);
+  if (base + huge_page > start) ::munmap(reinterpret_cast<void *>(start + n), base + huge_page - start);
+  void *p = reinterpret_cast<void *>(start);
+#if defined(MADV_HUGEPAGE)
+  ::madvise(p, n, MADV_HUGEPAGE);  // a hint; the mapping works without it
+#endif
+  return p;
+}
+
+void mem_unmap(void *p, size_t n) noexcept {
+  if (p != nullptr) ::munmap(p, mapped_size(n));
+}
+
+void *block_resize(void *p, size_t old_bytes, size_t new_bytes) noexcept {
+  const bool was_mapped = p != nullptr && old_bytes >= large_block;
+  if (new_bytes < large_block) return was_mapped ? nullptr : mem_realloc(p, new_bytes);
+  if (was_mapped) {
+    void *q = ::mremap(p, mapped_size(old_bytes), mapped_size(new_bytes), MREMAP_MAYMOVE);
+    return q == MAP_FAILED ? nullptr : q;
+  }
+  void *q = mem_map(new_bytes);
+  if (q == nullptr) return nullptr;
+  if (p != nullptr) {
+    std::memcpy(q, p, old_bytes);
+    mem_free(p);
+  }
+  return q;
+}
+
+void block_free(void *p, size_t bytes) noexcept {
+  if (p == nullptr) return;
+  if (bytes >= large_block) mem_unmap(p, bytes);
+  else mem_free(p);
+}
+
+}  // namespace kavlo
