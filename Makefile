@@ -62,6 +62,12 @@ bench: build
 	python3 bench/gen_inputs.py bench/data 1 16 64
 	./$(BUILD)/bench/kavlo_bench bench/data $(BENCH_RUNS)
 
+# Installs into PREFIX (default /usr/local): library, headers, kavlo.pc,
+# the CMake package, the tool and its man page.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
 run: build
 	@./$(BUILD)/kavlo examples/iptv.m3u
 
