@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build test run install asan fuzz hardening bench clean
+.PHONY: all setup configure build test run install asan fuzz hardening bench bench-peers clean
 
 all: build
 
@@ -61,6 +61,12 @@ BENCH_RUNS ?= 7
 bench: build
 	python3 bench/gen_inputs.py bench/data 1 16 64
 	./$(BUILD)/bench/kavlo_bench bench/data $(BENCH_RUNS)
+
+# kavlo next to iptv-playlist-parser, @iptv/playlist (npm) and libcue on the
+# 16 MB inputs. Optional: installs those peers, not run by CI.
+bench-peers: build
+	python3 bench/gen_inputs.py bench/data 16
+	bash bench/peers/run.sh bench/data
 
 # Installs into PREFIX (default /usr/local): library, headers, kavlo.pc,
 # the CMake package, the tool and its man page.

@@ -5,6 +5,7 @@
 // child process.
 //
 // usage: kavlo_bench DATADIR [RUNS]
+//        kavlo_bench --file PATH [RUNS]   (parse MB/s of one file)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -93,9 +94,19 @@ void peak_rss(const std::filesystem::path &path) {
 
 }  // namespace
 
+// `--file PATH [RUNS]`: only the parse throughput of one file, in MB/s.
+int one_file(const char *path, int runs) {
+  const std::string text = read_file(path);
+  const double secs = median_seconds(runs, [&] { kavlo_parse(text.data(), text.size(), KAVLO_FORMAT_AUTO); });
+  std::printf("%.1f\n", mbps(text.size(), secs));
+  return 0;
+}
+
 int main(int argc, char **argv) {
+  if (argc >= 3 && std::strcmp(argv[1], "--file") == 0)
+    return one_file(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 5);
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s DATADIR [RUNS]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s DATADIR [RUNS] | --file PATH [RUNS]\n", argv[0]);
     return 2;
   }
   const std::filesystem::path dir = argv[1];
