@@ -55,7 +55,17 @@ int dispatch(Store &s, const char *text, size_t len) noexcept {
 
 }  // namespace
 
+// Keeps the large blocks of the previous result for the parse that
+// replaces it, and releases what that parse does not take.
+struct HoldMaps {
+  HoldMaps() noexcept { mem_hold_begin(); }
+  ~HoldMaps() { mem_hold_end(); }
+  HoldMaps(const HoldMaps &) = delete;
+  HoldMaps &operator=(const HoldMaps &) = delete;
+};
+
 int do_parse(Store &s, const char *text, size_t len, int format, const char *encoding) noexcept {
+  const HoldMaps hold;
   clear(s);
   if (text == nullptr && len != 0) {
     set_error(s, "null text");

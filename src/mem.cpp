@@ -12,7 +12,38 @@ namespace {
 
 constexpr size_t huge_page = size_t{2} << 20;
 
+// Mappings released while a parse clears the previous result, kept for that
+// parse to take again: their pages are already faulted in, which saves the
+// kernel's zeroing of every page of a large playlist parsed again and
+// again. Whatever the parse does not take is unmapped before it returns.
+struct HeldMaps {
+  bool holding = false;
+  int count = 0;
+  void *block[32];
+  size_t bytes[32];
+};
+HeldMaps g_held;
+
+void *take_held(size_t n) noexcept {
+  for (int i = 0; i < g_held.count; ++i)
+    if (g_held.bytes[i] == n) {
+      void *p = g_held.block[i];
+      g_held.block[i] = g_held.block[--g_held.count];
+      g_held.bytes[i] = g_held.bytes[g_held.count];
+      return p;
+    }
+  return nullptr;
+}
+
 }  // namespace
+
+void mem_hold_begin() noexcept { g_held.holding = true; }
+
+void mem_hold_end() noexcept {
+  for (int i = 0; i < g_held.count; ++i) ::munmap(g_held.block[i], g_held.bytes[i]);
+  g_held.count = 0;
+  g_held.holding = false;
+}
 
 size_t mapped_size(size_t n) noexcept {
   return n > SIZE_MAX - huge_page ? SIZE_MAX : (n + huge_page - 1) & ~(huge_page - 1);
@@ -21,6 +52,7 @@ size_t mapped_size(size_t n) noexcept {
 void *mem_map(size_t n) noexcept {
   n = mapped_size(n);
   if (n > SIZE_MAX - huge_page) return nullptr;
+  if (void *p = take_held(n)) return p;
   // Map one huge page more and trim both ends, so that the block starts on
   // a huge page boundary and every page of it can be a huge one.
   void *raw = ::mmap(nullptr, n + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -37,7 +69,14 @@ void *mem_map(size_t n) noexcept {
 }
 
 void mem_unmap(void *p, size_t n) noexcept {
-  if (p != nullptr) ::munmap(p, mapped_size(n));
+  if (p == nullptr) return;
+  n = mapped_size(n);
+  if (g_held.holding && g_held.count < 32) {
+    g_held.block[g_held.count] = p;
+    g_held.bytes[g_held.count++] = n;
+    return;
+  }
+  ::munmap(p, n);
 }
 
 void *block_resize(void *p, size_t old_bytes, size_t new_bytes) noexcept {

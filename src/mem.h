@@ -25,6 +25,12 @@ void *mem_map(size_t n) noexcept;
 void mem_unmap(void *p, size_t n) noexcept;
 size_t mapped_size(size_t n) noexcept;
 
+// Between these two calls, released mappings are kept and handed out again
+// by mem_map for the same size; mem_hold_end() unmaps what was not taken.
+// The parse driver brackets each parse with them.
+void mem_hold_begin() noexcept;
+void mem_hold_end() noexcept;
+
 // Resizes a block of `old_bytes` (0 for none) to `new_bytes`: heap blocks
 // below large_block, mappings above. NULL on failure, the old block then
 // untouched.
