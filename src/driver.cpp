@@ -79,6 +79,7 @@ int do_parse(Store &s, const char *text, size_t len, int format, const char *enc
     const int rc = decode_to_utf8(s, text, len, encoding, decoded);
     if (rc != KAVLO_OK) return rc;
   }
+  s.text_size = decoded.size();
   s.detected_format =
       format == KAVLO_FORMAT_AUTO ? sniff(decoded.data(), decoded.size()) : format;
   return dispatch(s, decoded.data(), decoded.size());

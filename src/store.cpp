@@ -24,6 +24,11 @@ constexpr size_t big_string = size_t{256} << 10;
 
 Store &store() noexcept { return g_store; }
 
+size_t first_capacity(const Store &s, size_t small, size_t record, size_t bytes_per_record) noexcept {
+  const size_t reserve = s.text_size / bytes_per_record;
+  return reserve > small && reserve * record >= large_block ? reserve : small;
+}
+
 
 
 const char *format_name(int code) noexcept {
@@ -147,7 +152,7 @@ const char *copy_string_slow(Store &s, std::string_view text) noexcept {
 int item_add(Store &s, std::string_view location, std::string_view title, int duration_ms,
              int extinf_value) noexcept {
   if (!grow_array(s.items, s.item_capacity, static_cast<size_t>(s.item_count) + 1,
-                  first_item_capacity, INT_MAX))
+                  first_capacity(s, first_item_capacity, sizeof(PlaylistItem), 32), INT_MAX))
     return KAVLO_ERR_NOMEM;
   PlaylistItem &it = s.items[s.item_count++];
   it = PlaylistItem{};
@@ -163,7 +168,8 @@ void item_attr_add(Store &s, const char *key, std::string_view value) noexcept {
   if (s.item_count == 0 || key == nullptr) return;
   PlaylistItem &it = s.items[s.item_count - 1];
   if (it.attr_count >= max_attrs) return;
-  if (!grow_array(s.attrs, s.attr_capacity, s.attr_used + 1, 256, SIZE_MAX / sizeof(ItemAttr)))
+  if (!grow_array(s.attrs, s.attr_capacity, s.attr_used + 1,
+                  first_capacity(s, 256, sizeof(ItemAttr), 16), SIZE_MAX / sizeof(ItemAttr)))
     return;
   const char *v = copy_string(s, value);
   s.attrs[s.attr_used++] = ItemAttr{key, v != nullptr ? v : ""};
@@ -174,7 +180,8 @@ bool track_index_add(Store &s, int number, int64_t frames) noexcept {
   if (s.track_count == 0) return false;
   CueTrack &t = s.tracks[s.track_count - 1];
   if (t.index_count >= max_indices) return true;
-  if (!grow_array(s.indices, s.index_capacity, s.index_used + 1, 64,
+  if (!grow_array(s.indices, s.index_capacity, s.index_used + 1,
+                  first_capacity(s, 64, sizeof(CueIndex), 16),
                   SIZE_MAX / sizeof(CueIndex)))
     return false;
   if (t.index_count == 0) t.index_begin = s.index_used;

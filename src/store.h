@@ -95,6 +95,12 @@ struct Store {
   char *decoded_text;
   size_t decoded_len;
 
+  // Bytes of text being parsed: large texts reserve their arrays at a size
+  // that the text could fill, so they do not grow (and fault in fresh
+  // pages) again and again. Only address space is reserved; pages are
+  // touched as records are written.
+  size_t text_size;
+
   ItemAttr *attrs;
   size_t attr_used;
   size_t attr_capacity;
@@ -103,6 +109,10 @@ struct Store {
   size_t index_capacity;
   Arena arena;
 };
+
+// First capacity of an array of records of `record` bytes: `small` for
+// ordinary texts, or one record per `bytes_per_record` of a large text.
+size_t first_capacity(const Store &s, size_t small, size_t record, size_t bytes_per_record) noexcept;
 
 // The one store. Only the entry points reach it; everything below them
 // takes a Store&.
