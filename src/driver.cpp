@@ -41,7 +41,7 @@ int dispatch(Store &s, const char *text, size_t len) noexcept {
     case KAVLO_FORMAT_M3U:
       return parse_m3u(s, text, len);
     case KAVLO_FORMAT_M3U8_HLS:
-      set_error(s, "HLS manifest detected; not parsed as playlist items");
+      set_error(s, "%s", hls_refused);
       return KAVLO_ERR_FORMAT;
     case KAVLO_FORMAT_STREAMING_LIST:
       return parse_streaming_list(s, text, len);

@@ -38,6 +38,12 @@ bool has_stream_scheme(std::string_view s) noexcept;
 // opens or closes a quoted stretch), or npos.
 size_t last_unquoted_comma(std::string_view s) noexcept;
 
+// The first position at or after `i` that is not white space.
+inline size_t skip_space(std::string_view s, size_t i) noexcept {
+  while (i < s.size() && is_space(static_cast<unsigned char>(s[i]))) ++i;
+  return i;
+}
+
 // `s` without leading and trailing white space.
 std::string_view trim(std::string_view s) noexcept;
 

@@ -26,5 +26,5 @@ printf '%-22s %-16s %10s %10s %8s\n' parser input "MB/s" "kavlo" "kavlo/x"
 while IFS=$'\t' read -r name file mbps count; do
   k=$("$kavlo_bench" --file "$file" "$runs")
   printf '%-22s %-16s %10s %10s %7.0fx   (%s entries)\n' "$name" "$(basename "$file")" "$mbps" "$k" \
-    "$(echo "$k / $mbps" | bc -l)" "$count"
+    "$(awk -v a="$k" -v b="$mbps" 'BEGIN { print a / b }')" "$count"
 done < "$here/peers.tsv"

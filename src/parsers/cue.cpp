@@ -72,11 +72,6 @@ Keyword classify(sv k) noexcept {
   return Keyword::Other;
 }
 
-size_t skip_space(sv s, size_t i) noexcept {
-  while (i < s.size() && is_space(static_cast<unsigned char>(s[i]))) ++i;
-  return i;
-}
-
 // minutes:seconds:frames, each one or more digits, then only white space.
 // No range check: 00:60:99 counts as written.
 bool read_time(sv v, size_t i, int64_t &frames) noexcept {

@@ -47,11 +47,6 @@ int duration_ms(int32_t e) noexcept {
   return e;
 }
 
-size_t skip_space(sv s, size_t i) noexcept {
-  while (i < s.size() && is_space(static_cast<unsigned char>(s[i]))) ++i;
-  return i;
-}
-
 // Attribute list: key=value pairs, values bare or double-quoted (no
 // escapes); words without "=" are skipped. At most 64 pairs are kept.
 void scan_attrs(M3uParseState &st, sv a) noexcept {
@@ -200,7 +195,7 @@ void decide_imdb(Store &s) noexcept {
 int parse_m3u(Store &s, const char *text, size_t len) noexcept {
   if (looks_hls(text, len)) {
     s.detected_format = KAVLO_FORMAT_M3U8_HLS;
-    set_error(s, "HLS manifest detected; not parsed as playlist items");
+    set_error(s, "%s", hls_refused);
     return KAVLO_ERR_FORMAT;
   }
   M3uParseState st;

@@ -11,6 +11,9 @@
 
 namespace kavlo {
 
+// The error text of a refused HLS manifest.
+inline constexpr const char *hls_refused = "HLS manifest detected; not parsed as playlist items";
+
 [[nodiscard]] int parse_m3u(Store &s, const char *text, size_t len) noexcept;
 [[nodiscard]] int parse_streaming_list(Store &s, const char *text, size_t len) noexcept;
 [[nodiscard]] int parse_cue(Store &s, const char *text, size_t len) noexcept;
