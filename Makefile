@@ -39,18 +39,10 @@ FUZZ_TIME ?= 60
 FUZZERS = parse detect file
 fuzz: setup
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DKAVLO_BUILD_FUZZERS=ON -DKAVLO_BUILD_TESTS=OFF -DKAVLO_BUILD_TOOLS=OFF \
+	  -DKAVLO_BUILD_FUZZERS=ON -DKAVLO_BUILD_TESTS=OFF -DKAVLO_BUILD_TOOLS=OFF -DKAVLO_BUILD_BENCH=OFF \
 	  -DKAVLO_SANITIZE=address,undefined
 	cmake --build build-fuzz -j $(JOBS)
-	@for h in $(FUZZERS); do \
-	  mkdir -p build-fuzz/corpus-$$h build-fuzz/artifacts && \
-	  echo "== fuzz_$$h for $(FUZZ_TIME) s" && \
-	  ./build-fuzz/fuzz/fuzz_$$h build-fuzz/corpus-$$h fuzz/corpus -dict=fuzz/playlist.dict \
-	    -max_total_time=$(FUZZ_TIME) -max_len=65536 -timeout=20 -rss_limit_mb=4096 \
-	    -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 2>&1 | \
-	    grep -E '^(INFO: |#[0-9]+ +DONE|stat::|==[0-9]+==|SUMMARY|.*check failed)' ; \
-	  test $${PIPESTATUS[0]} -eq 0 || exit 1; \
-	done
+	bash fuzz/run.sh $(FUZZ_TIME) $(FUZZERS)
 
 # What CI runs after the tests: sanitizers and a bounded fuzz run.
 hardening: asan fuzz
