@@ -28,7 +28,18 @@ bool str_ieq(const char *a, const char *b) noexcept;
 bool str_ieq(std::string_view a, std::string_view b) noexcept;
 
 // True when `s` begins with `prefix`, ASCII letters folded.
-bool starts_with_icase(std::string_view s, std::string_view prefix) noexcept;
+inline bool starts_with_icase(std::string_view s, std::string_view prefix) noexcept {
+  if (s.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (to_lower(static_cast<unsigned char>(s[i])) != to_lower(static_cast<unsigned char>(prefix[i])))
+      return false;
+  return true;
+}
+
+// Position of the first `c` in `s` at or after `from`, or npos. Inline, for
+// the short distances inside a line where a library call costs more than
+// the search.
+size_t find_byte(std::string_view s, size_t from, char c) noexcept;
 
 // True when `s` holds "http://", "https://" or "rtsp://" anywhere, with
 // ASCII letters folded.

@@ -95,15 +95,16 @@ namespace {
 // bytes before them announce them. `carry` holds announced continuations
 // that spill into the next block.
 bool utf8_block(const unsigned char *p, uint64_t &carry) noexcept {
+  __m128i v[4];
+  for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+  // Plain ASCII, the common case, costs one test.
+  const __m128i any_high = _mm_or_si128(_mm_or_si128(v[0], v[1]), _mm_or_si128(v[2], v[3]));
+  if (_mm_movemask_epi8(any_high) == 0) return carry == 0;
   uint64_t cont = 0, lead2 = 0, lead3 = 0, lead4 = 0, bad = 0;
-  bool ascii = true;
   for (int k = 0; k < 4; ++k) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
-    if (_mm_movemask_epi8(v) == 0) continue;
-    ascii = false;
     const int shift = 16 * k;
     auto bits = [&](int mask, int value) {
-      const __m128i m = _mm_and_si128(v, _mm_set1_epi8(static_cast<char>(mask)));
+      const __m128i m = _mm_and_si128(v[k], _mm_set1_epi8(static_cast<char>(mask)));
       return static_cast<uint64_t>(static_cast<unsigned>(
                  _mm_movemask_epi8(_mm_cmpeq_epi8(m, _mm_set1_epi8(static_cast<char>(value))))))
              << shift;
@@ -114,7 +115,6 @@ bool utf8_block(const unsigned char *p, uint64_t &carry) noexcept {
     lead4 |= bits(0xF8, 0xF0);
     bad |= bits(0xF8, 0xF8);
   }
-  if (ascii) return carry == 0;
   const uint64_t any = lead2 | lead3 | lead4, long_ = lead3 | lead4;
   const uint64_t expected = (any << 1) | (long_ << 2) | (lead4 << 3) | carry;
   carry = (any >> 63) | (long_ >> 62) | (lead4 >> 61);

@@ -158,7 +158,7 @@ const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept
 [[nodiscard]] int read_line(Store &s, CueParseState &st, sv line) noexcept {
   // Only a space splits keyword and value; the value keeps any further
   // spaces, so "TITLE  x" stores " x".
-  const size_t space = line.find(' ');
+  const size_t space = find_byte(line, 0, ' ');
   const sv value = line.substr(space == sv::npos ? line.size() : space + 1);
   const Keyword k = classify(line.substr(0, space));
 

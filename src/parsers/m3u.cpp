@@ -2,6 +2,7 @@
 // their duration, attributes and title, #EXTGRP groups, location lines, and
 // the IMDb date playlist decision at the end.
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "../detect.h"
@@ -75,7 +76,7 @@ void scan_attrs(M3uParseState &st, sv a) noexcept {
     if (v >= n) {
       i = n;
     } else if (a[v] == '"') {
-      size_t close = a.find('"', v + 1);
+      const size_t close = find_byte(a, v + 1, '"');
       if (close == sv::npos) {
         value = a.substr(v + 1);
         i = n;
@@ -110,7 +111,7 @@ void read_extinf(Store &s, M3uParseState &st, sv line) noexcept {
   st.pending_extinf_value = -1;
   st.extinf_pending = true;
 
-  const size_t colon = line.find(':');
+  const size_t colon = find_byte(line, 0, ':');
   if (colon == sv::npos) {
     warnf(s, "m3u: invalid EXTINF");
     take_group(st);
@@ -166,7 +167,9 @@ void read_tag(Store &s, M3uParseState &st, sv line) noexcept {
   if (rc != KAVLO_OK) return rc;
   for (int k = 0; k < st.pending_attr_count; ++k) {
     const PendingAttr &a = st.pending_attrs[k];
-    if (st.stored_key[k] == nullptr || st.stored_key_text[k] != a.key) {
+    const sv prev = st.stored_key_text[k];
+    if (st.stored_key[k] == nullptr || prev.size() != a.key.size() ||
+        std::memcmp(prev.data(), a.key.data(), prev.size()) != 0) {
       st.stored_key[k] = copy_string(s, a.key);
       st.stored_key_text[k] = a.key;
     }
