@@ -1,5 +1,5 @@
-// The parse driver: clear, decode, copy, detect, dispatch. Also whole-file
-// reading for the file entry points.
+// The parse driver: clear, decode, detect, dispatch. Also whole-file reading
+// for the file entry points, and detection without parsing.
 #include "driver.h"
 
 #include <errno.h>
@@ -53,8 +53,6 @@ int dispatch(Store &s, const char *text, size_t len) noexcept {
   }
 }
 
-}  // namespace
-
 // Keeps the large blocks of the previous result for the parse that
 // replaces it, and releases what that parse does not take.
 struct HoldMaps {
@@ -63,6 +61,8 @@ struct HoldMaps {
   HoldMaps(const HoldMaps &) = delete;
   HoldMaps &operator=(const HoldMaps &) = delete;
 };
+
+}  // namespace
 
 int do_parse(Store &s, const char *text, size_t len, int format, const char *encoding) noexcept {
   const HoldMaps hold;

@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 #include "kavlo.h"
 #include "mem.h"
@@ -28,8 +27,6 @@ size_t first_capacity(const Store &s, size_t small, size_t record, size_t bytes_
   const size_t reserve = s.text_size / bytes_per_record;
   return reserve > small && reserve * record >= large_block ? reserve : small;
 }
-
-
 
 const char *format_name(int code) noexcept {
   switch (code) {
@@ -71,8 +68,8 @@ char *arena_alloc(Arena &a, size_t n) noexcept {
     a.head->used += n;
     return p;
   }
-  // A string larger than a quarter of the usual chunk gets a chunk of its
-  // own, so the current chunk keeps its free space.
+  // A large string gets a chunk of its own, so the current chunk keeps its
+  // free space.
   if (n > big_string) {
     ArenaChunk *c = new_chunk(n);
     if (c == nullptr) return nullptr;
