@@ -38,21 +38,28 @@ void *block_resize(void *p, size_t old_bytes, size_t new_bytes) noexcept;
 void block_free(void *p, size_t bytes) noexcept;
 
 // Grows an array of T to hold at least `need` elements, doubling from
-// `first`. Returns false (array untouched) on overflow or failure.
+// `first`. A large first reservation (see first_capacity) that cannot be
+// had is retried at the size needed. Returns false (array untouched) on
+// overflow or failure.
 template <class T, class Count>
 bool grow_array(T *&array, Count &capacity, size_t need, size_t first, size_t max) noexcept {
   if (need <= static_cast<size_t>(capacity)) return true;
-  size_t cap = capacity == 0 ? first : static_cast<size_t>(capacity);
-  while (cap < need) {
-    if (cap > max / 2) { cap = max; break; }
-    cap *= 2;
+  for (;;) {
+    size_t cap = capacity == 0 ? first : static_cast<size_t>(capacity);
+    while (cap < need) {
+      if (cap > max / 2) { cap = max; break; }
+      cap *= 2;
+    }
+    if (cap < need || cap > max || cap > static_cast<size_t>(-1) / sizeof(T)) return false;
+    void *p = block_resize(array, static_cast<size_t>(capacity) * sizeof(T), cap * sizeof(T));
+    if (p != nullptr) {
+      array = static_cast<T *>(p);
+      capacity = static_cast<Count>(cap);
+      return true;
+    }
+    if (capacity != 0 || first <= need || first * sizeof(T) < large_block) return false;
+    first = need;
   }
-  if (cap < need || cap > max || cap > static_cast<size_t>(-1) / sizeof(T)) return false;
-  void *p = block_resize(array, static_cast<size_t>(capacity) * sizeof(T), cap * sizeof(T));
-  if (p == nullptr) return false;
-  array = static_cast<T *>(p);
-  capacity = static_cast<Count>(cap);
-  return true;
 }
 
 // Releases an array grown with grow_array.
