@@ -148,7 +148,8 @@ const char *copy_string_slow(Store &s, std::string_view text) noexcept {
 
 int item_add(Store &s, std::string_view location, std::string_view title, int duration_ms,
              int extinf_value) noexcept {
-  if (!grow_array(s.items, s.item_capacity, static_cast<size_t>(s.item_count) + 1,
+  if (s.item_count >= s.item_capacity &&
+      !grow_array(s.items, s.item_capacity, static_cast<size_t>(s.item_count) + 1,
                   first_capacity(s, first_item_capacity, sizeof(PlaylistItem), 32), INT_MAX))
     return KAVLO_ERR_NOMEM;
   PlaylistItem &it = s.items[s.item_count++];
@@ -165,7 +166,8 @@ void item_attr_add(Store &s, const char *key, std::string_view value) noexcept {
   if (s.item_count == 0 || key == nullptr) return;
   PlaylistItem &it = s.items[s.item_count - 1];
   if (it.attr_count >= max_attrs) return;
-  if (!grow_array(s.attrs, s.attr_capacity, s.attr_used + 1,
+  if (s.attr_used >= s.attr_capacity &&
+      !grow_array(s.attrs, s.attr_capacity, s.attr_used + 1,
                   first_capacity(s, 256, sizeof(ItemAttr), 16), SIZE_MAX / sizeof(ItemAttr)))
     return;
   const char *v = copy_string(s, value);
@@ -177,7 +179,8 @@ bool track_index_add(Store &s, int number, int64_t frames) noexcept {
   if (s.track_count == 0) return false;
   CueTrack &t = s.tracks[s.track_count - 1];
   if (t.index_count >= max_indices) return true;
-  if (!grow_array(s.indices, s.index_capacity, s.index_used + 1,
+  if (s.index_used >= s.index_capacity &&
+      !grow_array(s.indices, s.index_capacity, s.index_used + 1,
                   first_capacity(s, 64, sizeof(CueIndex), 16),
                   SIZE_MAX / sizeof(CueIndex)))
     return false;

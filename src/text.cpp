@@ -19,25 +19,6 @@ bool str_ieq(const char *a, const char *b) noexcept {
   }
 }
 
-bool str_ieq(std::string_view a, std::string_view b) noexcept {
-  return a.size() == b.size() && starts_with_icase(a, b);
-}
-
-size_t find_byte(std::string_view s, size_t from, char c) noexcept {
-  size_t i = from;
-#if defined(__SSE2__)
-  const __m128i needle = _mm_set1_epi8(c);
-  for (; i + 16 <= s.size(); i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s.data() + i));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, needle)));
-    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
-  }
-#endif
-  for (; i < s.size(); ++i)
-    if (s[i] == c) return i;
-  return std::string_view::npos;
-}
-
 bool has_stream_scheme(std::string_view s) noexcept {
   auto ieq = [&](size_t at, std::string_view lower) {
     for (size_t k = 0; k < lower.size(); ++k)

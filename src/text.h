@@ -7,6 +7,10 @@
 #include <cstddef>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kavlo {
 
 // White space is exactly space, HT, LF, VT, FF and CR. Bytes of 0x80 and
@@ -25,7 +29,6 @@ constexpr unsigned char to_upper(unsigned char c) noexcept {
 // Equality with ASCII letters folded. Two NULLs are equal; one NULL is
 // unequal to anything.
 bool str_ieq(const char *a, const char *b) noexcept;
-bool str_ieq(std::string_view a, std::string_view b) noexcept;
 
 // True when `s` begins with `prefix`, ASCII letters folded.
 inline bool starts_with_icase(std::string_view s, std::string_view prefix) noexcept {
@@ -36,10 +39,28 @@ inline bool starts_with_icase(std::string_view s, std::string_view prefix) noexc
   return true;
 }
 
+inline bool str_ieq(std::string_view a, std::string_view b) noexcept {
+  return a.size() == b.size() && starts_with_icase(a, b);
+}
+
 // Position of the first `c` in `s` at or after `from`, or npos. Inline, for
 // the short distances inside a line where a library call costs more than
 // the search.
-size_t find_byte(std::string_view s, size_t from, char c) noexcept;
+inline size_t find_byte(std::string_view s, size_t from, char c) noexcept {
+  size_t i = from;
+#if defined(__SSE2__)
+  const __m128i needle = _mm_set1_epi8(c);
+  for (; i + 16 <= s.size(); i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s.data() + i));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, needle)));
+    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
+  }
+#endif
+  for (; i < s.size(); ++i)
+    if (s[i] == c) return i;
+  return std::string_view::npos;
+}
+
 
 // True when `s` holds "http://", "https://" or "rtsp://" anywhere, with
 // ASCII letters folded.

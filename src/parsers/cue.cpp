@@ -90,7 +90,8 @@ bool read_time(sv v, size_t i, int64_t &frames) noexcept {
 }
 
 [[nodiscard]] int open_track(Store &s, CueParseState &st, sv value) noexcept {
-  if (!grow_array(s.tracks, s.track_capacity, static_cast<size_t>(s.track_count) + 1,
+  if (s.track_count >= s.track_capacity &&
+      !grow_array(s.tracks, s.track_capacity, static_cast<size_t>(s.track_count) + 1,
                   first_capacity(s, first_track_capacity, sizeof(CueTrack), 64), INT32_MAX))
     return KAVLO_ERR_NOMEM;
   CueTrack &t = s.tracks[s.track_count];
