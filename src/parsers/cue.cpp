@@ -75,6 +75,17 @@ Keyword classify(sv k) noexcept {
 // minutes:seconds:frames, each one or more digits, then only white space.
 // No range check: 00:60:99 counts as written.
 bool read_time(sv v, size_t i, int64_t &frames) noexcept {
+  // The usual form, mm:ss:ff at the end of the line, read at fixed places.
+  if (v.size() - i == 8 && v[i + 2] == ':' && v[i + 5] == ':') {
+    const char *p = v.data() + i;
+    bool digits = true;
+    for (int k : {0, 1, 3, 4, 6, 7}) digits = digits && is_digit(static_cast<unsigned char>(p[k]));
+    if (digits) {
+      auto two = [&](int k) { return (p[k] - '0') * 10 + (p[k + 1] - '0'); };
+      frames = int64_t{two(0)} * frames_per_minute + int64_t{two(3)} * frames_per_second + two(6);
+      return true;
+    }
+  }
   int32_t part[3];
   for (int k = 0; k < 3; ++k) {
     if (k > 0) {
