@@ -40,6 +40,21 @@ struct M3uParseState {
 
 constexpr sv missing_header = "Not a valid M3U file. Missing header.";
 
+// Equality of two short strings (attribute keys), without a library call.
+bool same_bytes(sv a, sv b) noexcept {
+  if (a.size() != b.size()) return false;
+  size_t i = 0;
+  for (; i + 8 <= a.size(); i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y) return false;
+  }
+  for (; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 int duration_ms(int32_t e) noexcept {
   if (e < 0) return -1;
   // Durations that do not fit in milliseconds stay unscaled; in an IMDb
@@ -47,6 +62,15 @@ int duration_ms(int32_t e) noexcept {
   if (e <= 2147483) return e * 1000;
   return e;
 }
+
+// Bytes that end a key: "=" and white space.
+struct KeyEnd {
+  bool table[256] = {};
+  constexpr KeyEnd() {
+    for (unsigned char c : {'=', ' ', '\t', '\n', '\v', '\f', '\r'}) table[c] = true;
+  }
+};
+constexpr KeyEnd key_end;
 
 // Attribute list: key=value pairs, values bare or double-quoted (no
 // escapes); words without "=" are skipped. At most 64 pairs are kept.
@@ -58,7 +82,7 @@ void scan_attrs(M3uParseState &st, sv a) noexcept {
     if (i >= n) return;
     const size_t t = i;
     size_t j = i;
-    while (j < n && a[j] != '=' && !is_space(static_cast<unsigned char>(a[j]))) ++j;
+    while (j < n && !key_end.table[static_cast<unsigned char>(a[j])]) ++j;
     if (j >= n) return;
     if (a[j] == '=' && j == t) {
       while (j < n && !is_space(static_cast<unsigned char>(a[j]))) ++j;
@@ -167,9 +191,7 @@ void read_tag(Store &s, M3uParseState &st, sv line) noexcept {
   if (rc != KAVLO_OK) return rc;
   for (int k = 0; k < st.pending_attr_count; ++k) {
     const PendingAttr &a = st.pending_attrs[k];
-    const sv prev = st.stored_key_text[k];
-    if (st.stored_key[k] == nullptr || prev.size() != a.key.size() ||
-        std::memcmp(prev.data(), a.key.data(), prev.size()) != 0) {
+    if (st.stored_key[k] == nullptr || !same_bytes(st.stored_key_text[k], a.key)) {
       st.stored_key[k] = copy_string(s, a.key);
       st.stored_key_text[k] = a.key;
     }
