@@ -80,6 +80,7 @@ int do_parse(Store &s, const char *text, size_t len, int format, const char *enc
     if (rc != KAVLO_OK) return rc;
   }
   s.text_size = decoded.size();
+  arena_reserve(s.arena, decoded.size());
   s.detected_format =
       format == KAVLO_FORMAT_AUTO ? sniff(decoded.data(), decoded.size()) : format;
   return dispatch(s, decoded.data(), decoded.size());

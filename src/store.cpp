@@ -89,6 +89,16 @@ char *arena_alloc(Arena &a, size_t n) noexcept {
   return c->data();
 }
 
+}  // namespace
+
+void arena_reserve(Arena &a, size_t text_size) noexcept {
+  size_t size = first_chunk;
+  while (size < max_chunk && size < text_size / 4) size *= 2;
+  if (a.head == nullptr && size > a.next_size) a.next_size = size;
+}
+
+namespace {
+
 // Length of the prefix of `buf` (whose text is `len` bytes, of which at
 // least `limit` + 3 are in the buffer when available) that fits in `limit`
 // bytes without splitting a well-formed UTF-8 character.

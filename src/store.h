@@ -121,6 +121,10 @@ Store &store() noexcept;
 // Constant name of a format code; "unknown" for any code without one.
 const char *format_name(int code) noexcept;
 
+// Sizes the arena's first chunk for a text of `text_size` bytes, whose
+// stored strings take about as much: large texts start with large chunks.
+void arena_reserve(Arena &a, size_t text_size) noexcept;
+
 // Empties the store and releases everything it owns.
 void clear(Store &s) noexcept;
 
