@@ -49,6 +49,8 @@ const DecodeCase k_cases[] = {
      {garbage + "a\xED\xA0\x80"}},
     {"Utf8NameStillFallsBack", "caf\xE9", "UTF8", KAVLO_OK, "",
      {"encoding: CP1252 fallback", garbage + "caf\xC3\xA9"}},
+    {"EmptyNameIsNoName", "caf\xE9", "", KAVLO_OK, "",
+     {"encoding: CP1252 fallback", garbage + "caf\xC3\xA9"}},
     {"Utf16LeBomKeptAsFeff", "\xFF\xFE" "A\0"s, nullptr, KAVLO_OK, "", {garbage + bom + "A"}},
     {"Utf16BeBomKeptAsFeff", "\xFE\xFF\0A"s, nullptr, KAVLO_OK, "", {garbage + bom + "A"}},
     {"Utf16BomOnly", "\xFF\xFE", nullptr, KAVLO_OK, "", {garbage + bom}},
