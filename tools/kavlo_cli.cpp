@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -286,8 +287,14 @@ int run_parse(const Options &o) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  Options o;
-  const int rc = parse_args(argc, argv, o);
-  if (rc >= 0) return rc;
-  return o.detect ? run_detect(o) : run_parse(o);
+  try {
+    Options o;
+    const int rc = parse_args(argc, argv, o);
+    if (rc >= 0) return rc;
+    return o.detect ? run_detect(o) : run_parse(o);
+  } catch (const std::bad_alloc &) {
+    // Reading a file whole into memory is the tool's own allocation.
+    std::fputs("kavlo: out of memory\n", stderr);
+    return KAVLO_ERR_NOMEM;
+  }
 }

@@ -246,7 +246,10 @@ def parse(data: Union[bytes, str], format: Optional[Union[Format, str]] = None,
     if format is None:
         code = Format.AUTO
     elif isinstance(format, str):
-        code = Format[format.upper().replace("-", "_")]
+        try:
+            code = Format[format.upper().replace("-", "_")]
+        except KeyError:
+            raise ValueError(f"unknown format {format!r}") from None
     else:
         code = Format(format)
     with _lock:
