@@ -20,7 +20,7 @@ constexpr int64_t frames_per_minute = 60 * frames_per_second;
 struct CueParseState {
   int current_track = -1;
   bool has_file = false;
-  sv current_file;                // view into the parse copy
+  sv current_file;                  // view into the decoded text
   const char *file_copy = nullptr;  // store copy shared by the tracks of one FILE
   bool file_copied = false;
 };

@@ -21,7 +21,7 @@ struct PendingAttr {
   sv value;
 };
 
-// Everything pending is a view into the parse copy, which outlives the
+// Everything pending is a view into the decoded text, which outlives the
 // parse; only what reaches the store is copied.
 struct M3uParseState {
   bool header_seen = false;
