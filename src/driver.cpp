@@ -132,8 +132,9 @@ int parse_file(Store &s, const char *path, const char *encoding) noexcept {
 
 int detect(Store &s, const char *text, size_t len) noexcept {
   if (text == nullptr) return KAVLO_FORMAT_UNKNOWN;
-  mem_free(s.decoded_text);
+  block_free(s.decoded_text, s.decoded_capacity);
   s.decoded_text = nullptr;
+  s.decoded_capacity = 0;
   s.decoded_len = 0;
   std::string_view decoded;
   if (len != 0 && decode_to_utf8(s, text, len, nullptr, decoded) != KAVLO_OK)

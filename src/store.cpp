@@ -142,7 +142,7 @@ void clear(Store &s) noexcept {
   free_chunks(s.arena.head);
   free_chunks(s.arena.big);
   mem_free(s.json_text);
-  mem_free(s.decoded_text);
+  block_free(s.decoded_text, s.decoded_capacity);
   std::memset(static_cast<void *>(&s), 0, sizeof s);
 }
 

@@ -94,6 +94,7 @@ struct Store {
   int detected_format;
   char *decoded_text;
   size_t decoded_len;
+  size_t decoded_capacity;  // bytes of the block decoded_text lives in
 
   // Bytes of text being parsed: large texts reserve their arrays at a size
   // that the text could fill, so they do not grow (and fault in fresh

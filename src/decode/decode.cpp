@@ -49,8 +49,10 @@ class IconvHandle {
 };
 
 // Converted text belongs to the store until the next clear.
-void store_output(Store &s, char *text, size_t len, std::string_view &out) noexcept {
+void store_output(Store &s, char *text, size_t len, size_t capacity,
+                  std::string_view &out) noexcept {
   s.decoded_text = text;
+  s.decoded_capacity = capacity;
   s.decoded_len = len;
   out = std::string_view(text, len);
 }
@@ -68,18 +70,16 @@ int iconv_to_utf8(const char *from, const char *bytes, size_t len, char **out,
                   size_t *out_len) noexcept {
   IconvHandle cd(from);
   if (!cd.ok()) return -1;
-  // Four output bytes per input byte cover every encoding of the alias
-  // table; one more byte stays free for the NUL.
-  if (len > (SIZE_MAX - 16) / 4) return -1;
-  const size_t cap = 4 * len + 16;
-  auto *buf = static_cast<char *>(mem_alloc(cap));
+  if (len > (SIZE_MAX - 16) / 4) return -1;  // too large for the output buffer
+  const size_t cap = iconv_capacity(len);
+  auto *buf = static_cast<char *>(block_resize(nullptr, 0, cap));
   if (buf == nullptr) return -1;
   char *in = const_cast<char *>(bytes);
   size_t in_left = len;
   char *o = buf;
   size_t o_left = cap - 1;
   if (iconv(cd.get(), &in, &in_left, &o, &o_left) == static_cast<size_t>(-1) || in_left != 0) {
-    mem_free(buf);
+    block_free(buf, cap);
     return -1;
   }
   *o = '\0';
@@ -171,7 +171,7 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
       set_error(s, le ? "utf16le fail" : "utf16be fail");
       return KAVLO_ERR_DECODE;
     }
-    store_output(s, out, out_len, text);
+    store_output(s, out, out_len, iconv_capacity(len), text);
     return KAVLO_OK;
   }
 
@@ -180,7 +180,7 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
       set_error(s, "iconv %s fail", name);
       return KAVLO_ERR_DECODE;
     }
-    store_output(s, out, out_len, text);
+    store_output(s, out, out_len, iconv_capacity(len), text);
     return KAVLO_OK;
   }
 
@@ -201,7 +201,7 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
   };
   for (const auto &step : chain) {
     if (iconv_to_utf8(step.converter, bytes, len, &out, &out_len) == 0) {
-      store_output(s, out, out_len, text);
+      store_output(s, out, out_len, iconv_capacity(len), text);
       warnf(s, "%s", step.warning);
       return KAVLO_OK;
     }

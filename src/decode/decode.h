@@ -21,9 +21,14 @@ const char *resolve_encoding(const char *name) noexcept;
 [[nodiscard]] int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding,
                                  std::string_view &text) noexcept;
 
+// Size of the output buffer of a conversion of `len` bytes: four output
+// bytes per input byte cover every encoding of the alias table, and one
+// more stays free for the NUL. Callers check `len` against overflow.
+constexpr size_t iconv_capacity(size_t len) noexcept { return 4 * len + 16; }
+
 // One strict conversion to UTF-8 through iconv. On success returns 0 and
-// hands over a malloc'd, NUL-terminated buffer; on failure returns -1 and
-// leaves nothing allocated.
+// hands over a NUL-terminated buffer of iconv_capacity(len) bytes (release
+// it with block_free); on failure returns -1 and leaves nothing allocated.
 int iconv_to_utf8(const char *from, const char *bytes, size_t len, char **out,
                   size_t *out_len) noexcept;
 
