@@ -8,9 +8,20 @@
 
 #include "fuzz_common.h"
 
+namespace {
+
+// The harness's temporary file, removed when the process ends.
+struct TempFile {
+  std::string path = "/tmp/kavlo-fuzz-" + std::to_string(::getpid());
+  ~TempFile() { std::remove(path.c_str()); }
+};
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 1) return 0;
-  static const std::string path = "/tmp/kavlo-fuzz-" + std::to_string(::getpid());
+  static const TempFile temp;
+  const std::string &path = temp.path;
   static const char *const encodings[] = {nullptr, "gbk", "utf-16le", "cp1252", "bogus"};
   const char *encoding = encodings[data[0] % 5];
   FILE *f = std::fopen(path.c_str(), "wb");

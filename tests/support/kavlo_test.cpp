@@ -41,9 +41,19 @@ std::vector<std::string> warnings() {
 
 std::string json() { return kavlo_result_json(); }
 
+// The test process's own temporary directory, removed when it ends.
+struct TempDir {
+  std::filesystem::path path = std::filesystem::temp_directory_path() /
+                               ("kavlo-test-" + std::to_string(::getpid()));
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+};
+
 std::string temp_file(std::string_view name, std::string_view bytes) {
-  auto dir = std::filesystem::temp_directory_path() /
-             ("kavlo-test-" + std::to_string(::getpid()));
+  static TempDir temp;
+  const auto &dir = temp.path;
   std::filesystem::create_directories(dir);
   auto path = dir / std::string(name);
   std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
