@@ -156,19 +156,39 @@ const char *copy_string_slow(Store &s, std::string_view text) noexcept {
   return p;
 }
 
-int item_add(Store &s, std::string_view location, std::string_view title, int duration_ms,
-             int extinf_value) noexcept {
+namespace {
+
+PlaylistItem *new_item(Store &s) noexcept {
   if (s.item_count >= s.item_capacity &&
       !grow_array(s.items, s.item_capacity, static_cast<size_t>(s.item_count) + 1,
                   first_capacity(s, first_item_capacity, sizeof(PlaylistItem), 32), INT_MAX))
-    return KAVLO_ERR_NOMEM;
+    return nullptr;
   PlaylistItem &it = s.items[s.item_count++];
   it = PlaylistItem{};
-  it.location = copy_string(s, location);
-  it.title = copy_string(s, title);
-  it.duration_ms = duration_ms;
-  it.extinf_value = extinf_value;
   it.attr_begin = s.attr_used;
+  return &it;
+}
+
+}  // namespace
+
+int item_add(Store &s, std::string_view location, std::string_view title, int duration_ms,
+             int extinf_value) noexcept {
+  PlaylistItem *it = new_item(s);
+  if (it == nullptr) return KAVLO_ERR_NOMEM;
+  it->location = copy_string(s, location);
+  it->title = copy_string(s, title);
+  it->duration_ms = duration_ms;
+  it->extinf_value = extinf_value;
+  return KAVLO_OK;
+}
+
+int item_add_stored(Store &s, const char *location, const char *title) noexcept {
+  PlaylistItem *it = new_item(s);
+  if (it == nullptr) return KAVLO_ERR_NOMEM;
+  it->location = location != nullptr ? location : "";
+  it->title = title != nullptr ? title : "";
+  it->duration_ms = -1;
+  it->extinf_value = -1;
   return KAVLO_OK;
 }
 

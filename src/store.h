@@ -151,6 +151,10 @@ inline const char *copy_string(Store &s, std::string_view text) noexcept {
 [[nodiscard]] int item_add(Store &s, std::string_view location, std::string_view title,
                            int duration_ms, int extinf_value) noexcept;
 
+// As item_add, with strings the store holds already (NULL stands for ""),
+// which the item shares instead of copying; duration and number -1.
+[[nodiscard]] int item_add_stored(Store &s, const char *location, const char *title) noexcept;
+
 // Appends an attribute to the last item while it has fewer than 64. `key`
 // is a string the store owns already (see copy_string); NULL, or a slot that
 // cannot be allocated, stores nothing. A value that cannot be copied

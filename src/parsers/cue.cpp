@@ -232,12 +232,9 @@ int parse_cue(Store &s, const char *text, size_t len) noexcept {
     if (rc != KAVLO_OK) return rc;
   }
   s.detected_format = KAVLO_FORMAT_CUE;
-  for (int i = 0; i < s.track_count; ++i) {
-    const CueTrack &t = s.tracks[i];
-    const sv file = t.file != nullptr ? sv(t.file) : sv();
-    const sv title = t.title != nullptr ? sv(t.title) : sv();
-    if (item_add(s, file, title, -1, -1) != KAVLO_OK) return KAVLO_ERR_NOMEM;
-  }
+  // One item per track; the item shares the track's stored strings.
+  for (int i = 0; i < s.track_count; ++i)
+    if (item_add_stored(s, s.tracks[i].file, s.tracks[i].title) != KAVLO_OK) return KAVLO_ERR_NOMEM;
   return KAVLO_OK;
 }
 
