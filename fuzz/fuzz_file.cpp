@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "fuzz_common.h"
@@ -12,7 +13,8 @@ namespace {
 
 // The harness's temporary file, removed when the process ends.
 struct TempFile {
-  std::string path = "/tmp/kavlo-fuzz-" + std::to_string(::getpid());
+  std::string path = (std::filesystem::temp_directory_path() /
+                      ("kavlo-fuzz-" + std::to_string(::getpid()))).string();
   ~TempFile() { std::remove(path.c_str()); }
 };
 
