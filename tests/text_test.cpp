@@ -33,6 +33,9 @@ TEST(Text, LineEnds) {
   EXPECT_EQ(lines("last"), V{"last"});
   EXPECT_EQ(lines("a\0b\nc"s), (V{"a", "c"}));
   EXPECT_EQ(lines("\0\0\0\nx\0"s), (V{"", "x"}));
+  // Tabs and other control bytes below CR are no line ends.
+  const std::string controls = "a\t\v\f\x01\x0B\x0C\tb\t\t\t\t\t\t\t\t\t\t\t\t";
+  EXPECT_EQ(lines(controls + "\n" + controls), (V{controls, controls}));
   // The vectorised scan and its tail agree around 16-byte boundaries.
   for (size_t n = 1; n < 40; ++n) {
     std::string t(n, 'x');
