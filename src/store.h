@@ -19,7 +19,6 @@ constexpr int max_indices = 32;       // per CUE track
 constexpr int first_item_capacity = 64;
 constexpr int first_track_capacity = 16;
 
-
 struct ItemAttr {
   const char *key;
   const char *value;
