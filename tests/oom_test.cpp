@@ -62,6 +62,22 @@ bool untrack(void *p) {
   return false;
 }
 
+// Makes the k-th allocation from now on fail, counting only while armed.
+void arm(long k) {
+  g_calls = 0;
+  g_fail_at = k;
+  g_failed = false;
+  g_armed = true;
+}
+
+void disarm() { g_armed = false; }
+
+// Stops tracking the blocks seen so far.
+void forget_blocks() {
+  std::fill(std::begin(g_live), std::end(g_live), nullptr);
+  g_live_count = 0;
+}
+
 bool should_fail() {
   if (!g_armed) return false;
   if (++g_calls == g_fail_at) {
@@ -191,13 +207,10 @@ TEST_P(Oom, EveryAllocationFailureEndsCleanly) {
     // after the second run is a leak.
     bool reached = false;
     for (int round = 0; round < 2; ++round) {
-      g_calls = 0;
-      g_fail_at = k;
-      g_failed = false;
-      g_armed = true;
+      arm(k);
       const int rc = kavlo_parse_enc(in.bytes.data(), in.bytes.size(), in.format, in.encoding);
       const char *json = kavlo_result_json();
-      g_armed = false;
+      disarm();
       SCOPED_TRACE("allocation " + std::to_string(k) + " failed, status " + std::to_string(rc));
       const bool converts = in.encoding != nullptr || in.bytes.rfind("\xFF\xFE", 0) == 0;
       EXPECT_TRUE(rc == ref_rc || rc == KAVLO_ERR_NOMEM || (converts && rc == KAVLO_ERR_DECODE));
@@ -207,8 +220,7 @@ TEST_P(Oom, EveryAllocationFailureEndsCleanly) {
       reached = g_failed;
       kavlo_clear();
       if (round == 1) { EXPECT_EQ(g_live_count, 0u) << "blocks still allocated after kavlo_clear()"; }
-      std::fill(std::begin(g_live), std::end(g_live), nullptr);
-      g_live_count = 0;
+      forget_blocks();
     }
 
     ASSERT_EQ(kt::parse(in.bytes, in.format, in.encoding), ref_rc);
@@ -227,16 +239,12 @@ INSTANTIATE_TEST_SUITE_P(Oom, Oom, ::testing::ValuesIn(inputs()),
 TEST(OomDetect, DetectionUnderFailureAnswersUnknownOrTheFormat) {
   const std::string text = "Name,http://x/\xC4\xE3\n";
   for (long k = 1;; ++k) {
-    g_calls = 0;
-    g_fail_at = k;
-    g_failed = false;
-    g_armed = true;
+    arm(k);
     const int f = kavlo_detect(text.data(), text.size());
-    g_armed = false;
+    disarm();
     EXPECT_TRUE(f == KAVLO_FORMAT_STREAMING_LIST || f == KAVLO_FORMAT_UNKNOWN) << k;
     kavlo_clear();
-    std::fill(std::begin(g_live), std::end(g_live), nullptr);
-    g_live_count = 0;
+    forget_blocks();
     if (!g_failed) break;
   }
 }

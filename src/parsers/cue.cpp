@@ -121,11 +121,16 @@ bool read_time(sv v, size_t i, int64_t &frames) noexcept {
   return KAVLO_OK;
 }
 
+// Track-level keywords need an open track; before the first one the line
+// is ignored with a warning.
+bool track_open(Store &s, const CueParseState &st, const char *keyword) noexcept {
+  if (st.current_track >= 0) return true;
+  warnf(s, "cue: %s before TRACK ignored", keyword);
+  return false;
+}
+
 void read_index(Store &s, const CueParseState &st, sv value) noexcept {
-  if (st.current_track < 0) {
-    warnf(s, "cue: %s before TRACK ignored", "INDEX");
-    return;
-  }
+  if (!track_open(s, st, "INDEX")) return;
   size_t i = skip_space(value, 0);
   if (i >= value.size() || !is_digit(static_cast<unsigned char>(value[i]))) {
     warnf(s, "cue: malformed INDEX");
@@ -143,10 +148,7 @@ void read_index(Store &s, const CueParseState &st, sv value) noexcept {
 }
 
 void read_gap(Store &s, const CueParseState &st, const char *keyword, sv value) noexcept {
-  if (st.current_track < 0) {
-    warnf(s, "cue: %s before TRACK ignored", keyword);
-    return;
-  }
+  if (!track_open(s, st, keyword)) return;
   int64_t frames = 0;
   if (!read_time(value, skip_space(value, 0), frames))
     warnf(s, "cue: malformed %s time", keyword);
@@ -204,10 +206,7 @@ const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept
       if (const char **field = string_field(s, st, k)) *field = copy_string(s, strip_quotes(value));
       break;
     case Keyword::Flags:
-      if (st.current_track < 0)
-        warnf(s, "cue: FLAGS before TRACK ignored");
-      else
-        s.tracks[st.current_track].flags = copy_string(s, value);
+      if (track_open(s, st, "FLAGS")) s.tracks[st.current_track].flags = copy_string(s, value);
       break;
     case Keyword::Rem:
       warnf(s, "cue: REM %.*s", msg_len(value), value.data());
