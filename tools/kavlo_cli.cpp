@@ -151,11 +151,11 @@ class Progress {
     const auto now = std::chrono::steady_clock::now();
     if (shown_ && done < total_ && now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
-    if (done == total_) return clear();
     const double secs = std::chrono::duration<double>(now - start_).count();
     const double mbps = secs > 0 ? static_cast<double>(bytes_) / 1e6 / secs : 0.0;
     std::fprintf(stderr, "\r\033[K%zu/%zu files, %.1f MB/s", done, total_, mbps);
     shown_ = true;
+    if (done == total_) clear();
   }
   void clear() {
     if (!shown_) return;
