@@ -558,7 +558,7 @@ int take_options(int argc, char **argv, Options &o, bool &operands_only) {
         out(usage, sizeof usage - 1);
         return out_finish() ? 0 : KAVLO_ERR_IO;
       case 'V':
-        out(std::string("kavlo ") + KAVLO_VERSION + "\n");
+        out(std::string("kavlo ") + kavlo_version() + "\n");
         return out_finish() ? 0 : KAVLO_ERR_IO;
       case ':': return usage_error("option needs a value", argv[optind - 1]);
       default: {
