@@ -226,6 +226,12 @@ KAVLO_API const char *kavlo_format_name(int code) KAVLO_NOEXCEPT;
  * and valid until the next kavlo_result_json(), kavlo_clear() or parse. */
 KAVLO_API const char *kavlo_result_json(void) KAVLO_NOEXCEPT;
 
+/* ---- Version and the full document ----------------------------------- */
+
+/* The library's version, "MAJOR.MINOR.PATCH" (the one pkg-config and the
+ * CMake package report). A constant string, always valid. */
+KAVLO_API const char *kavlo_version(void) KAVLO_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

@@ -40,6 +40,11 @@ TEST_F(Api, EmptyStoreAnswersNeutrally) {
   EXPECT_EQ(kavlo_item_count(), 0);
 }
 
+TEST_F(Api, VersionIsTheProjectVersion) {
+  EXPECT_STREQ(kavlo_version(), KAVLO_PROJECT_VERSION);
+  EXPECT_EQ(kavlo_version(), kavlo_version()) << "one constant string";
+}
+
 TEST_F(Api, FormatNames) {
   const std::pair<int, const char *> names[] = {
       {-1, "auto"}, {0, "m3u"}, {1, "m3u8-hls"}, {2, "streaming-list"}, {3, "cue"},
