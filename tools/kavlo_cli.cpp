@@ -498,6 +498,10 @@ int run_parse(const Options &o) {
     if (o.warnings) print_warnings(file);
     const char *json = r.rc == KAVLO_OK ? kavlo_result_json() : "null";
     const size_t len = std::strlen(json);
+    // The library's empty document: nothing a user would guess from "{}".
+    if (r.rc == KAVLO_OK && len == 2)
+      diag("kavlo: %s: no JSON document: the text is not strictly valid UTF-8, "
+           "or memory ran out\n", file);
     if (!lines) {
       if (r.rc == KAVLO_OK) out_json(json, len, o.pretty);
     } else if (o.pretty) {
