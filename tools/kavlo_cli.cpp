@@ -340,7 +340,7 @@ struct Buffer {
 // buffer cannot grow).
 int read_fd(int fd, Buffer &b, size_t expected) {
   b.size = 0;
-  if (!b.grow(expected + 1)) return ENOMEM;
+  if (!b.grow(expected > 0 ? expected + 1 : size_t{1} << 16)) return ENOMEM;
   for (;;) {
     if (b.size == b.cap) {
       const size_t want = b.cap < (size_t{1} << 16) ? size_t{1} << 16 : b.cap * 2;
