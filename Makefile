@@ -58,6 +58,7 @@ BENCH_RUNS ?= 7
 bench: build
 	python3 bench/gen_inputs.py bench/data 1 16 64
 	./$(BUILD)/bench/kavlo_bench bench/data $(BENCH_RUNS)
+	python3 bench/tool_bench.py $(BUILD)/kavlo bench/data
 
 # kavlo next to iptv-playlist-parser, @iptv/playlist (npm) and libcue on the
 # 16 MB inputs. Optional: installs those peers, not run by CI.
