@@ -325,6 +325,9 @@ class Hints(unittest.TestCase):
             self.assertIn("try -f cue", err)
             rc, out, _ = run("-f", "cue", path)
             self.assertEqual((rc, json.loads(out)["cue"]["tracks"][0]["file"]), (0, "a.wav"))
+        rc, out, err = run("-", stdin=b"#EXTM3U\n#EXTINF:1,a\xc0\xafb\n/a.mp3\n")
+        self.assertEqual((rc, out), (0, "{}\n"))
+        self.assertIn("kavlo: -: no JSON document: the text is not strictly valid UTF-8", err)
         rc, _, err = run("-e", "gb18030", "-", stdin=b"\x81\x30\x81\x30")
         self.assertEqual((rc, err), (1, "kavlo: -: iconv GBK fail (gb18030 is read as GBK)\n"))
 

@@ -340,7 +340,7 @@ struct Buffer {
 // buffer cannot grow).
 int read_fd(int fd, Buffer &b, size_t expected) {
   b.size = 0;
-  if (!b.grow(expected + 1)) return ENOMEM;
+  if (!b.grow(expected > 0 ? expected + 1 : size_t{1} << 16)) return ENOMEM;
   for (;;) {
     if (b.size == b.cap) {
       const size_t want = b.cap < (size_t{1} << 16) ? size_t{1} << 16 : b.cap * 2;
@@ -498,6 +498,10 @@ int run_parse(const Options &o) {
     if (o.warnings) print_warnings(file);
     const char *json = r.rc == KAVLO_OK ? kavlo_result_json() : "null";
     const size_t len = std::strlen(json);
+    // The library's empty document: nothing a user would guess from "{}".
+    if (r.rc == KAVLO_OK && len == 2)
+      diag("kavlo: %s: no JSON document: the text is not strictly valid UTF-8, "
+           "or memory ran out\n", file);
     if (!lines) {
       if (r.rc == KAVLO_OK) out_json(json, len, o.pretty);
     } else if (o.pretty) {
