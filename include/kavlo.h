@@ -253,7 +253,8 @@ KAVLO_API const char *kavlo_format_name(int code) KAVLO_NOEXCEPT;
  * through kavlo_cue_meta() and kavlo_cue_track_field() only. Returns the
  * constant "{}" when no document can be written (no memory, or a stored
  * string that is not strictly valid UTF-8). The text is owned by the library
- * and valid until the next kavlo_result_json(), kavlo_clear() or parse. */
+ * and valid until the next kavlo_result_json(), kavlo_result_json_full(),
+ * kavlo_clear() or parse. */
 KAVLO_API const char *kavlo_result_json(void) KAVLO_NOEXCEPT;
 
 /* ---- Version and the full document ----------------------------------- */
@@ -261,6 +262,38 @@ KAVLO_API const char *kavlo_result_json(void) KAVLO_NOEXCEPT;
 /* The library's version, "MAJOR.MINOR.PATCH" (the one pkg-config and the
  * CMake package report). A constant string, always valid. */
 KAVLO_API const char *kavlo_version(void) KAVLO_NOEXCEPT;
+
+/* The full document of the last parse: the document of kavlo_result_json()
+ * with further members appended at the end of the objects they extend, so
+ * that removing them gives that document byte for byte. Members that would
+ * be empty are left out.
+ *   root:  "version" (as kavlo_version()); "header": object of the
+ *          attributes of the #EXTM3U line (read as those of #EXTINF).
+ *   item:  "line": 1-based line of the entry in the decoded text (of its
+ *          location line; for a CUE sheet, of its TRACK line);
+ *          "options": [{"tag","key","value"}, ...] for every tag line the
+ *          M3U parser ignores (with a warning) between the previous entry
+ *          and this one: "#EXTVLCOPT:http-referrer=x" gives tag "EXTVLCOPT",
+ *          key "http-referrer", value "x", split at the first "="; without
+ *          "=" the value is "", without ":" key and value are ""; ignored
+ *          tags after the last entry are dropped;
+ *          "url" and "headers" for a location "URL|Key=Value&Key=Value":
+ *          the part before the first "|", and an object of the pairs after
+ *          it (the first value of a key wins; at most 64 keys; values as
+ *          written); nothing when no pair has a key and "=";
+ *          "group": in a streaming list, NAME of the last "NAME,#genre#"
+ *          line before the entry (such a line still warns as a line
+ *          without a stream).
+ *   cue:   "songwriter", "catalog", "cdtextfile"; "rem": [{"key","value"},
+ *          ...] for the REM lines before the first TRACK, in order (key: the
+ *          first word, value: the rest with surrounding quotes removed).
+ *   track: "performer", "songwriter", "isrc", "flags", "datatype",
+ *          "pregap" and "postgap" (frames, the last well-formed line of
+ *          each), "rem" (the track's REM lines).
+ * The text is owned by the library and valid until the next
+ * kavlo_result_json_full(), kavlo_result_json(), kavlo_clear() or parse;
+ * "{}" when no document can be written, as for kavlo_result_json(). */
+KAVLO_API const char *kavlo_result_json_full(void) KAVLO_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -29,6 +30,29 @@ constexpr char digit_pairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
+
+// Length of the strict UTF-8 sequence at q (lead byte 0x80 or above), or 0
+// when it is overlong, a surrogate, above U+10FFFF, cut off or stray.
+inline size_t utf8_sequence(const unsigned char *q, const unsigned char *e) noexcept {
+  const unsigned c = q[0];
+  const size_t avail = static_cast<size_t>(e - q);
+  auto cont = [&](size_t i) { return (q[i] & 0xC0) == 0x80; };
+  if (c < 0xC2) return 0;
+  if (c < 0xE0) return avail >= 2 && cont(1) ? 2 : 0;
+  if (avail < 3) return 0;
+  const unsigned c1 = q[1];
+  if (c < 0xF0) {
+    const bool ok1 = c == 0xE0 ? (c1 >= 0xA0 && c1 <= 0xBF)
+                     : c == 0xED ? (c1 >= 0x80 && c1 <= 0x9F)
+                                 : (c1 & 0xC0) == 0x80;
+    return ok1 && cont(2) ? 3 : 0;
+  }
+  if (c > 0xF4 || avail < 4) return 0;
+  const bool ok1 = c == 0xF0 ? (c1 >= 0x90 && c1 <= 0xBF)
+                   : c == 0xF4 ? (c1 >= 0x80 && c1 <= 0x8F)
+                               : (c1 & 0xC0) == 0x80;
+  return ok1 && cont(2) && cont(3) ? 4 : 0;
+}
 
 // Length of the strict UTF-8 sequence at q (lead byte 0x80 or above), or 0
 // when it is overlong, a surrogate, above U+10FFFF, cut off or stray. The
@@ -79,11 +103,9 @@ inline __m128i load_block(const unsigned char *q) noexcept {
 }
 #endif
 
-#if !defined(__SSE2__)
-// Bytes that are copied as they are: all but NUL, the control characters,
-// the quote, the backslash, and the bytes of multi-byte characters.
+// Bytes that cannot be copied as they are: control characters, the quote,
+// the backslash, and every byte of a multi-byte character (checked).
 constexpr bool plain_byte(unsigned char c) noexcept { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
-#endif
 
 // The output cursor. Every write first makes room with need(); a block
 // that cannot grow ends the document.
@@ -198,6 +220,61 @@ class Writer {
     return true;
   }
 
+  // The same for a string of `n` bytes that need not end in a NUL.
+  bool str_view(std::string_view v) noexcept { return str_view(v.data(), v.size()); }
+  bool str_view(const char *text, size_t n) noexcept {
+    if (!need(n + 2)) return false;
+    *p_++ = '"';
+    const auto *q = reinterpret_cast<const unsigned char *>(text);
+    const unsigned char *e = q + n;
+    for (;;) {
+#if defined(__SSE2__)
+      const __m128i space = _mm_set1_epi8(0x20), quote = _mm_set1_epi8('"'),
+                    backslash = _mm_set1_epi8('\\');
+      // A signed compare below 0x20 also catches every byte of 0x80 and
+      // above.
+      while (e - q >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
+        const __m128i special = _mm_or_si128(
+            _mm_cmplt_epi8(v, space), _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p_), v);
+        if (mask != 0) {
+          const unsigned k = static_cast<unsigned>(__builtin_ctz(mask));
+          q += k;
+          p_ += k;
+          goto special;
+        }
+        q += 16;
+        p_ += 16;
+      }
+#endif
+      {
+        const unsigned char *run = q;
+        while (q < e && plain_byte(*q)) ++q;
+        std::memcpy(p_, run, static_cast<size_t>(q - run));
+        p_ += q - run;
+      }
+      if (q == e) break;
+#if defined(__SSE2__)
+    special:
+#endif
+      if (*q >= 0x80) {
+        const size_t len = utf8_sequence(q, e);
+        if (len == 0) return false;
+        std::memcpy(p_, q, len);
+        q += len;
+        p_ += len;
+      } else {
+        // At most six bytes for the one counted.
+        if (!need(static_cast<size_t>(e - q) + 6)) return false;
+        p_ = escape(p_, *q++);
+      }
+    }
+    *p_++ = '"';
+    return true;
+  }
+
   // The finished text, NUL-terminated, or NULL when it could not be made.
   const char *finish() noexcept {
     if (!need(1)) return nullptr;
@@ -261,11 +338,83 @@ size_t stored_bytes(const Store &s) noexcept {
   return n;
 }
 
+// Where the full document stands in the store's arrays that run alongside
+// the items and tracks: options, groups and REM lines are kept in source
+// order.
+struct Extras {
+  size_t option = 0;
+  size_t group = 0;
+  const char *group_name = nullptr;
+  size_t rem = 0;
+};
+
+bool present(const char *s) noexcept { return s != nullptr && s[0] != '\0'; }
+
+// ,"name":"value" for a string that is set and not empty.
+template <size_t N>
+bool opt_str(Writer &w, const char (&member)[N], const char *value) noexcept {
+  return !present(value) || (w.lit(member) && w.str(value));
+}
+
+// An object of key/value pairs, keys in the order given (which may repeat).
+bool pairs(Writer &w, const ItemAttr *a, int count) noexcept {
+  if (!w.ch('{')) return false;
+  bool first = true;
+  for (int k = 0; k < count; ++k) {
+    if (a[k].key == nullptr || a[k].value == nullptr) continue;
+    if ((!first && !w.ch(',')) || !w.str(a[k].key) || !w.ch(':') || !w.str(a[k].value)) return false;
+    first = false;
+  }
+  return w.ch('}');
+}
+
+// "rem":[{"key":..,"value":..},...] for `count` REM lines from `from`.
+bool rem_array(Writer &w, const Store &s, size_t from, int count) noexcept {
+  if (!w.lit(",\"rem\":[")) return false;
+  for (int k = 0; k < count; ++k) {
+    const CueRem &r = s.rems[from + static_cast<size_t>(k)];
+    if ((k != 0 && !w.ch(',')) || !w.lit("{\"key\":") || !w.str(r.key) || !w.lit(",\"value\":") ||
+        !w.str(r.value) || !w.ch('}'))
+      return false;
+  }
+  return w.ch(']');
+}
+
+// The item members of the full document: line, options, url and headers,
+// group.
+bool write_item_extras(Writer &w, const Store &s, const PlaylistItem &it, size_t index,
+                       Extras &x) noexcept {
+  if (!w.lit(",\"line\":") || !w.num(static_cast<int64_t>(it.line))) return false;
+  while (x.option < s.option_used && s.options[x.option].item < index) ++x.option;
+  if (x.option < s.option_used && s.options[x.option].item == index) {
+    if (!w.lit(",\"options\":[")) return false;
+    for (bool first = true; x.option < s.option_used && s.options[x.option].item == index; ++x.option) {
+      const ItemOption &o = s.options[x.option];
+      if ((!first && !w.ch(',')) || !w.lit("{\"tag\":") || !w.str(o.tag) || !w.lit(",\"key\":") ||
+          !w.str(o.key) || !w.lit(",\"value\":") || !w.str(o.value) || !w.ch('}'))
+        return false;
+      first = false;
+    }
+    if (!w.ch(']')) return false;
+  }
+  LocationHeaders h;
+  if (it.location != nullptr && location_headers(it.location, h)) {
+    if (!h.url.empty() && !(w.lit(",\"url\":") && w.str_view(h.url))) return false;
+    if (!w.lit(",\"headers\":{")) return false;
+    for (int k = 0; k < h.count; ++k)
+      if ((k != 0 && !w.ch(',')) || !w.str_view(h.key[k]) || !w.ch(':') || !w.str_view(h.value[k]))
+        return false;
+    if (!w.ch('}')) return false;
+  }
+  while (x.group < s.group_used && s.groups[x.group].first_item <= index) x.group_name = s.groups[x.group++].name;
+  return opt_str(w, ",\"group\":", x.group_name);
+}
+
 // The document's objects, one function each. A longer variant of the
 // document (Full) appends its members at the end of the root, item, CUE and
 // track objects, before each closes.
 template <bool Full>
-bool write_item(Writer &w, const Store &s, const PlaylistItem &it) noexcept {
+bool write_item(Writer &w, const Store &s, const PlaylistItem &it, size_t index, Extras &x) noexcept {
   if (!w.lit("{\"title\":") || !w.str(or_empty(it.title)) || !w.lit(",\"location\":") ||
       !w.str(or_empty(it.location)) || !w.lit(",\"duration_ms\":") || !w.num(it.duration_ms))
     return false;
@@ -282,11 +431,14 @@ bool write_item(Writer &w, const Store &s, const PlaylistItem &it) noexcept {
     }
     if (!w.ch('}')) return false;
   }
+  if constexpr (Full) {
+    if (!write_item_extras(w, s, it, index, x)) return false;
+  }
   return w.ch('}');
 }
 
 template <bool Full>
-bool write_track(Writer &w, const Store &s, const CueTrack &t) noexcept {
+bool write_track(Writer &w, const Store &s, const CueTrack &t, Extras &x) noexcept {
   if (!w.lit("{\"number\":") || !w.num(t.number)) return false;
   if (t.title != nullptr && !(w.lit(",\"title\":") && w.str(t.title))) return false;
   if (t.file != nullptr && !(w.lit(",\"file\":") && w.str(t.file))) return false;
@@ -301,11 +453,22 @@ bool write_track(Writer &w, const Store &s, const CueTrack &t) noexcept {
         !w.num(static_cast<int32_t>(static_cast<uint32_t>(ms))) || !w.ch('}'))
       return false;
   }
-  return w.lit("]}");
+  if (!w.ch(']')) return false;
+  if constexpr (Full) {
+    if (!opt_str(w, ",\"performer\":", t.performer) || !opt_str(w, ",\"songwriter\":", t.songwriter) ||
+        !opt_str(w, ",\"isrc\":", t.isrc) || !opt_str(w, ",\"flags\":", t.flags) ||
+        !opt_str(w, ",\"datatype\":", t.datatype))
+      return false;
+    if (t.has_pregap && !(w.lit(",\"pregap\":") && w.num(t.pregap))) return false;
+    if (t.has_postgap && !(w.lit(",\"postgap\":") && w.num(t.postgap))) return false;
+    if (t.rem_count > 0 && !rem_array(w, s, x.rem, t.rem_count)) return false;
+    x.rem += static_cast<size_t>(t.rem_count);
+  }
+  return w.ch('}');
 }
 
 template <bool Full>
-bool write_cue(Writer &w, const Store &s) noexcept {
+bool write_cue(Writer &w, const Store &s, Extras &x) noexcept {
   if (!w.lit(",\"cue\":{")) return false;
   bool first = true;
   if (s.cue.title != nullptr) {
@@ -317,9 +480,18 @@ bool write_cue(Writer &w, const Store &s) noexcept {
     first = false;
   }
   if ((!first && !w.ch(',')) || !w.lit("\"tracks\":[")) return false;
+  // The sheet's REM lines come first in the store, then each track's.
+  x.rem = static_cast<size_t>(s.sheet_rem_count);
   for (int i = 0; i < s.track_count; ++i)
-    if ((i != 0 && !w.ch(',')) || !write_track<Full>(w, s, s.tracks[i])) return false;
-  return w.lit("]}");
+    if ((i != 0 && !w.ch(',')) || !write_track<Full>(w, s, s.tracks[i], x)) return false;
+  if (!w.ch(']')) return false;
+  if constexpr (Full) {
+    if (!opt_str(w, ",\"songwriter\":", s.cue.songwriter) || !opt_str(w, ",\"catalog\":", s.cue.catalog) ||
+        !opt_str(w, ",\"cdtextfile\":", s.cue.cdtextfile))
+      return false;
+    if (s.sheet_rem_count > 0 && !rem_array(w, s, 0, s.sheet_rem_count)) return false;
+  }
+  return w.ch('}');
 }
 
 template <bool Full>
@@ -328,10 +500,12 @@ bool write_document(Writer &w, const Store &s) noexcept {
       !w.num(s.item_count) || !w.lit(",\"imdb_date_playlist\":") ||
       !(s.imdb_date_playlist != 0 ? w.lit("true") : w.lit("false")) || !w.lit(",\"items\":["))
     return false;
+  Extras x;
   for (int i = 0; i < s.item_count; ++i)
-    if ((i != 0 && !w.ch(',')) || !write_item<Full>(w, s, s.items[i])) return false;
+    if ((i != 0 && !w.ch(',')) || !write_item<Full>(w, s, s.items[i], static_cast<size_t>(i), x))
+      return false;
   if (!w.ch(']')) return false;
-  if (s.detected_format == KAVLO_FORMAT_CUE && !write_cue<Full>(w, s)) return false;
+  if (s.detected_format == KAVLO_FORMAT_CUE && !write_cue<Full>(w, s, x)) return false;
   if (s.warning_count > 0) {
     if (!w.lit(",\"warnings\":[")) return false;
     bool first = true;
@@ -341,6 +515,12 @@ bool write_document(Writer &w, const Store &s) noexcept {
       first = false;
     }
     if (!w.ch(']')) return false;
+  }
+  if constexpr (Full) {
+    if (!w.lit(",\"version\":") || !w.str(KAVLO_VERSION)) return false;
+    if (s.header_attr_count > 0 &&
+        !(w.lit(",\"header\":") && pairs(w, s.attrs + s.header_attr_begin, s.header_attr_count)))
+      return false;
   }
   return w.ch('}');
 }
@@ -352,6 +532,9 @@ const char *write_json(Store &s) noexcept {
   size_t estimate = stored_bytes(s) + static_cast<size_t>(s.item_count) * 64 + s.attr_used * 8 +
                     static_cast<size_t>(s.track_count) * 48 + s.index_used * 40 + 256;
   if (s.detected_format == KAVLO_FORMAT_CUE) estimate += stored_bytes(s);
+  if (Full)
+    estimate += static_cast<size_t>(s.item_count) * 16 + s.option_used * 32 + s.rem_used * 24 +
+                static_cast<size_t>(s.track_count) * 64;
   if (!w.start(estimate) || !write_document<Full>(w, s)) return "{}";
   const char *text = w.finish();
   return text != nullptr ? text : "{}";
@@ -360,5 +543,7 @@ const char *write_json(Store &s) noexcept {
 }  // namespace
 
 const char *result_json(Store &s) noexcept { return write_json<false>(s); }
+
+const char *result_json_full(Store &s) noexcept { return write_json<true>(s); }
 
 }  // namespace kavlo
