@@ -398,11 +398,12 @@ bool write_item_extras(Writer &w, const Store &s, const PlaylistItem &it, size_t
     if (!w.ch(']')) return false;
   }
   LocationHeaders h;
-  if (it.location != nullptr && location_headers(it.location, h)) {
+  if (it.location != nullptr && std::strchr(it.location, '|') != nullptr &&
+      location_headers(it.location, h)) {
     if (!h.url.empty() && !(w.lit(",\"url\":") && w.str_view(h.url))) return false;
     if (!w.lit(",\"headers\":{")) return false;
     for (int k = 0; k < h.count; ++k)
-      if ((k != 0 && !w.ch(',')) || !w.str_view(h.key[k]) || !w.ch(':') || !w.str_view(h.value[k]))
+      if ((k != 0 && !w.ch(',')) || !w.str_view(h.key[k].view()) || !w.ch(':') || !w.str_view(h.value[k].view()))
         return false;
     if (!w.ch('}')) return false;
   }
