@@ -47,6 +47,9 @@ inline std::string_view format_name(Format f) noexcept {
   return kavlo_format_name(static_cast<int>(f));
 }
 
+// The library's version, "MAJOR.MINOR.PATCH".
+inline std::string_view version() noexcept { return kavlo_version(); }
+
 // An #EXTINF attribute. The C interface reaches values by key, so when an
 // entry writes the same key twice (in any letter case) every copy carries
 // the first one's value; the JSON document (Result::json) has them all.
@@ -104,6 +107,7 @@ struct Result {
   std::vector<Track> tracks;       // CUE sheets only
   std::vector<std::string> warnings;
   std::string json;                // the library's JSON document
+  std::string json_full;           // the full document (kavlo_result_json_full)
   std::string encoding;            // parse_auto*: what the text was decoded
                                    // from ("" when unknown or failed)
 
@@ -160,6 +164,7 @@ inline Result collect(int status) {
     r.tracks.push_back(std::move(tr));
   }
   for (int w = 0; w < kavlo_warning_count(); ++w) r.warnings.push_back(str(kavlo_warning(w)));
+  r.json_full = kavlo_result_json_full();
   r.json = kavlo_result_json();
   // A track's number has no accessor of its own; the JSON document holds it
   // as the first member of each track object. The pattern cannot occur

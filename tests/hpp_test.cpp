@@ -33,6 +33,9 @@ TEST(Cpp, ResultsAreValuesThatOutliveLaterParses) {
   EXPECT_EQ(cue.tracks[0].indices[0].frames, 75);
   EXPECT_EQ(cue.tracks[0].indices[0].ms, 1000);
   EXPECT_EQ(kavlo::format_name(cue.format), "cue");
+  EXPECT_NE(cue.json_full.find("\"indices\":[{\"n\":1,\"frames\":75,\"ms\":1000}],\"datatype\":\"AUDIO\""),
+            std::string::npos)
+      << cue.json_full;
 }
 
 TEST(Cpp, FailuresAreStatusesNotExceptions) {
@@ -49,6 +52,7 @@ TEST(Cpp, FailuresAreStatusesNotExceptions) {
   EXPECT_EQ(missing.status, KAVLO_ERR_IO);
   EXPECT_TRUE(missing.items.empty()) << "no result of an earlier parse";
   EXPECT_EQ(kavlo::detect("Name,http://x/"), kavlo::Format::streaming_list);
+  EXPECT_EQ(kavlo::version(), std::string_view(kavlo_version()));
 }
 
 }  // namespace
