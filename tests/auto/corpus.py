@@ -220,24 +220,26 @@ def encode(text, encoding):
     return p.stdout
 
 
-def make(directory, seed=15):
-    """Writes the corpus into `directory` and returns its Samples."""
+def make(directory, rounds=3, seed=15):
+    """Writes the corpus into `directory` and returns its Samples: per code
+    page and round two CUE sheets, two station lists and two short texts."""
     rng = random.Random(seed)
     samples = []
-    for encoding, language in ENCODINGS.items():
-        words = WORDS[language]
-        texts = [("cue", cue_sheet(rng, words, rng.randint(10, 16))),
-                 ("cue", cue_sheet(rng, words, rng.randint(6, 10))),
-                 ("list", station_list(rng, words, rng.randint(18, 24))),
-                 ("list", station_list(rng, words, rng.randint(10, 16))),
-                 ("short-cue", short_cue(rng, words)),
-                 ("short-list", short_list(rng, words))]
-        for n, (kind, (text, strings)) in enumerate(texts):
-            ext = "cue" if kind.endswith("cue") else "txt"
-            path = os.path.join(directory, f"{encoding.lower()}-{n}-{kind}.{ext}")
-            with open(path, "wb") as f:
-                f.write(encode(text, encoding))
-            samples.append(Sample(path, encoding, kind, strings))
+    for r in range(rounds):
+        for encoding, language in ENCODINGS.items():
+            words = WORDS[language]
+            texts = [("cue", cue_sheet(rng, words, rng.randint(10, 16))),
+                     ("cue", cue_sheet(rng, words, rng.randint(6, 10))),
+                     ("list", station_list(rng, words, rng.randint(18, 24))),
+                     ("list", station_list(rng, words, rng.randint(10, 16))),
+                     ("short-cue", short_cue(rng, words)),
+                     ("short-list", short_list(rng, words))]
+            for n, (kind, (text, strings)) in enumerate(texts):
+                ext = "cue" if kind.endswith("cue") else "txt"
+                path = os.path.join(directory, f"{encoding.lower()}-{r}{n}-{kind}.{ext}")
+                with open(path, "wb") as f:
+                    f.write(encode(text, encoding))
+                samples.append(Sample(path, encoding, kind, strings))
     return samples
 
 
