@@ -127,7 +127,8 @@ class Parse(unittest.TestCase):
         rc, out, _ = run("--help")
         self.assertEqual(rc, 0)
         for word in ("--encoding", "--format", "--pretty", "--warnings", "--version", "detect",
-                     "0  every", "1  a file", "2  usage", "3  HLS", "4  invalid", "5  a file", "6  out"):
+                     "0  every", "1  a file", "2  usage", "3  HLS", "4  invalid", "5  a file", "6  out",
+                     "--lines", "or standard output could not be written"):
             self.assertIn(word, out)
         self.assertRegex(run("-V")[1], r"^kavlo \d+\.\d+\.\d+\n$")
 
