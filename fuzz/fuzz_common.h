@@ -1,6 +1,7 @@
 // Invariants every fuzz harness checks after a parse: counts within the
 // store's limits, every string NUL-terminated, the JSON document either
-// "{}" or a valid document that agrees with the accessors.
+// "{}" or a valid document that agrees with the accessors, and byte for byte
+// the text yyjson's writer makes of the same store.
 #pragma once
 
 #include <yyjson.h>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "kavlo.h"
+#include "../tests/support/json_reference.h"
 
 #define FUZZ_CHECK(cond)                                                    \
   do {                                                                      \
@@ -76,6 +78,7 @@ inline std::string read_json() {
   const char *json = kavlo_result_json();
   FUZZ_CHECK(json != nullptr);
   const size_t len = std::strlen(json);
+  FUZZ_CHECK(kt::reference_json(kavlo::store()) == json);
   if (std::strcmp(json, "{}") != 0) {
     yyjson_doc *doc = yyjson_read(json, len, 0);
     FUZZ_CHECK(doc != nullptr);

@@ -69,10 +69,10 @@ extern "C" {
 
 /* Parses `len` bytes at `text` (no NUL terminator needed) in the given
  * format, or with KAVLO_FORMAT_AUTO detects it. The bytes are decoded to
- * UTF-8 first: a byte-order mark (UTF-8, UTF-16LE, UTF-16BE) is honoured;
- * otherwise valid UTF-8 is taken as it is, and anything else falls back to
- * GBK, then CP1252, then Latin-1 (with an "encoding: ..." warning), and as a
- * last resort is kept byte for byte.
+ * UTF-8 first: a byte-order mark (UTF-8, UTF-16LE, UTF-16BE) is honoured
+ * and dropped; otherwise valid UTF-8 is taken as it is, and anything else
+ * falls back to GBK, then CP1252, then Latin-1 (with an "encoding: ..."
+ * warning), and as a last resort is kept byte for byte.
  * Clears the previous result first, also when the call then fails.
  * Returns a status code; kavlo_last_error() holds the message of a failure.
  * A NULL `text` with `len` 0 parses an empty text; with `len` above 0 it
@@ -225,6 +225,12 @@ KAVLO_API const char *kavlo_format_name(int code) KAVLO_NOEXCEPT;
  * string that is not strictly valid UTF-8). The text is owned by the library
  * and valid until the next kavlo_result_json(), kavlo_clear() or parse. */
 KAVLO_API const char *kavlo_result_json(void) KAVLO_NOEXCEPT;
+
+/* ---- Version and the full document ----------------------------------- */
+
+/* The library's version, "MAJOR.MINOR.PATCH" (the one pkg-config and the
+ * CMake package report). A constant string, always valid. */
+KAVLO_API const char *kavlo_version(void) KAVLO_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -42,6 +42,9 @@ inline std::string_view format_name(Format f) noexcept {
   return kavlo_format_name(static_cast<int>(f));
 }
 
+// The library's version, "MAJOR.MINOR.PATCH".
+inline std::string_view version() noexcept { return kavlo_version(); }
+
 // An #EXTINF attribute. The C interface reaches values by key, so when an
 // entry writes the same key twice (in any letter case) every copy carries
 // the first one's value; the JSON document (Result::json) has them all.

@@ -176,6 +176,8 @@ int kavlo_detected_format(void) KAVLO_NOEXCEPT { return cstore().detected_format
 
 const char *kavlo_format_name(int code) KAVLO_NOEXCEPT { return kavlo::format_name(code); }
 
+const char *kavlo_version(void) KAVLO_NOEXCEPT { return KAVLO_VERSION; }
+
 const char *kavlo_result_json(void) KAVLO_NOEXCEPT {
   return guarded([&] { return kavlo::result_json(kavlo::store()); }, "{}");
 }

@@ -141,7 +141,7 @@ void clear(Store &s) noexcept {
   free_array(s.indices, s.index_capacity);
   free_chunks(s.arena.head);
   free_chunks(s.arena.big);
-  mem_free(s.json_text);
+  block_free(s.json_text, s.json_capacity);
   block_free(s.decoded_text, s.decoded_capacity);
   std::memset(static_cast<void *>(&s), 0, sizeof s);
 }

@@ -89,7 +89,8 @@ struct Store {
   const char *warnings[max_warnings];
   int warning_count;
   char last_error[message_size];
-  char *json_text;
+  char *json_text;        // block of the JSON export, reused by the next export
+  size_t json_capacity;   // bytes of that block
   int detected_format;
   char *decoded_text;
   size_t decoded_len;

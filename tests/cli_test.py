@@ -40,6 +40,9 @@ class Parse(unittest.TestCase):
                 self.assertEqual(out.count("\n"), 1)
                 doc = json.loads(out)
                 self.assertEqual((doc["format"], doc["item_count"]), (fmt, count))
+        # The UTF-16 sheet's first line is read, not lost to its mark.
+        doc = json.loads(run(ex("sheet-utf16.cue"))[1])
+        self.assertEqual(doc["warnings"], ['cue: REM COMMENT "saved by a Windows ripper"'])
         doc = json.loads(run(ex("imdb.m3u"))[1])
         self.assertTrue(doc["imdb_date_playlist"])
         self.assertEqual(doc["items"][0]["release_date"], 19540429)

@@ -51,14 +51,18 @@ const DecodeCase k_cases[] = {
      {"encoding: CP1252 fallback", garbage + "caf\xC3\xA9"}},
     {"EmptyNameIsNoName", "caf\xE9", "", KAVLO_OK, "",
      {"encoding: CP1252 fallback", garbage + "caf\xC3\xA9"}},
-    {"Utf16LeBomKeptAsFeff", "\xFF\xFE" "A\0"s, nullptr, KAVLO_OK, "", {garbage + bom + "A"}},
-    {"Utf16BeBomKeptAsFeff", "\xFE\xFF\0A"s, nullptr, KAVLO_OK, "", {garbage + bom + "A"}},
-    {"Utf16BomOnly", "\xFF\xFE", nullptr, KAVLO_OK, "", {garbage + bom}},
+    {"Utf16LeBomDropped", "\xFF\xFE" "A\0"s, nullptr, KAVLO_OK, "", {garbage + "A"}},
+    {"Utf16BeBomDropped", "\xFE\xFF\0A"s, nullptr, KAVLO_OK, "", {garbage + "A"}},
+    {"Utf16BomOnly", "\xFF\xFE", nullptr, KAVLO_OK, "", {}},
+    {"Utf16FeffAfterMarkKept", "\xFF\xFE\xFF\xFE" "A\0"s, nullptr, KAVLO_OK, "",
+     {garbage + bom + "A"}},
+    {"Utf16BeFeffInsideKept", "\xFE\xFF\0A\xFE\xFF"s, nullptr, KAVLO_OK, "",
+     {garbage + "A" + bom}},
     {"Utf16LeOddLength", "\xFF\xFE" "A", nullptr, KAVLO_ERR_DECODE, "utf16le fail", {}},
     {"Utf16BeOddLength", "\xFE\xFF" "A", nullptr, KAVLO_ERR_DECODE, "utf16be fail", {}},
     {"Utf16LeUnpairedSurrogate", "\xFF\xFE\x00\xD8" "A\0"s, nullptr, KAVLO_ERR_DECODE,
      "utf16le fail", {}},
-    {"BomWinsOverName", "\xFF\xFE" "A\0"s, "gbk", KAVLO_OK, "", {garbage + bom + "A"}},
+    {"BomWinsOverName", "\xFF\xFE" "A\0"s, "gbk", KAVLO_OK, "", {garbage + "A"}},
     {"Utf8BomThenNamedUtf16", bom + "A\0"s, "utf-16le", KAVLO_OK, "", {garbage + "A"}},
     {"Gb18030SequenceRefusedAsGbk", "\x81\x30\x81\x30", "GB18030", KAVLO_ERR_DECODE,
      "iconv GBK fail", {}},
@@ -73,6 +77,56 @@ const DecodeCase k_cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Decode, Decode, ::testing::ValuesIn(k_cases),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// UTF-16 with its mark, little- and big-endian, through the text and the
+// file entry points, gives the document of the same text in UTF-8: the
+// mark is gone before detection, the first line is kept.
+std::string utf16(std::u16string_view text, bool little) {
+  std::string out = little ? "\xFF\xFE" : "\xFE\xFF";
+  for (char16_t c : text) {
+    const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+    out += little ? lo : hi;
+    out += little ? hi : lo;
+  }
+  return out;
+}
+
+using Utf16Mark = kt::Store;
+
+TEST_F(Utf16Mark, EachFormatReadsAsItsUtf8Text) {
+  const struct {
+    int format;
+    const char *utf8;
+    std::u16string_view utf16;
+  } texts[] = {
+      {KAVLO_FORMAT_M3U, "#EXTM3U\n#EXTINF:5 group-title=\"Caf\xC3\xA9\",Un\n/a\n",
+       u"#EXTM3U\n#EXTINF:5 group-title=\"Caf\u00E9\",Un\n/a\n"},
+      {KAVLO_FORMAT_STREAMING_LIST, "R\xC3\xA1" "dio,http://x/a\r\nhttp://x/b\r\n",
+       u"R\u00E1dio,http://x/a\r\nhttp://x/b\r\n"},
+      {KAVLO_FORMAT_CUE,
+       "PERFORMER \"Orquesta Caf\xC3\xA9\"\nFILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n",
+       u"PERFORMER \"Orquesta Caf\u00E9\"\nFILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"},
+  };
+  for (const auto &t : texts) {
+    ASSERT_EQ(kt::parse(t.utf8), KAVLO_OK);
+    ASSERT_EQ(kavlo_detected_format(), t.format);
+    ASSERT_EQ(kavlo_warning_count(), 0) << t.utf8;
+    const std::string expected = kt::json();
+    for (bool little : {true, false}) {
+      SCOPED_TRACE(std::string(kavlo_format_name(t.format)) + (little ? " LE" : " BE"));
+      const std::string bytes = utf16(t.utf16, little);
+      EXPECT_EQ(kt::detect(bytes), t.format);
+      EXPECT_EQ(kt::parse(bytes), KAVLO_OK);
+      EXPECT_EQ(kt::json(), expected);
+      EXPECT_EQ(kt::parse(bytes, t.format), KAVLO_OK);
+      EXPECT_EQ(kt::json(), expected);
+      const std::string path = kt::temp_file("utf16.txt", bytes);
+      EXPECT_EQ(kavlo_parse_file(path.c_str()), KAVLO_OK);
+      EXPECT_EQ(kt::json(), expected);
+    }
+  }
+  EXPECT_STREQ(kavlo_cue_meta("PERFORMER"), "Orquesta Caf\xC3\xA9");
+}
 
 struct DetectCase {
   const char *name;
@@ -101,8 +155,8 @@ const DetectCase k_detect[] = {
     {"TooShortForHeader", "#EXTM3", KAVLO_FORMAT_UNKNOWN},
     {"VerticalTabEndsTheSkip", "\v#EXTM3U\nhttp://x/", KAVLO_FORMAT_STREAMING_LIST},
     {"LowerCaseHeaderIsNoHeader", "#extm3u\nhttp://x/", KAVLO_FORMAT_STREAMING_LIST},
-    {"Utf16BomIsNeverM3u", "\xFF\xFE#\0E\0X\0T\0M\0" "3\0U\0\n\0h\0t\0t\0p\0:\0/\0/\0x\0"s,
-     KAVLO_FORMAT_STREAMING_LIST},
+    {"Utf16BomThenM3uHeader", "\xFF\xFE#\0E\0X\0T\0M\0" "3\0U\0\n\0h\0t\0t\0p\0:\0/\0/\0x\0"s,
+     KAVLO_FORMAT_M3U},
     {"HlsMarkerInWindow", "#EXTM3U\n" + pad(65000) + "#EXT-X-ENDLIST\n", KAVLO_FORMAT_M3U8_HLS},
     {"HlsMarkerPastWindow", "#EXTM3U\n" + pad(65536) + "#EXT-X-ENDLIST\n", KAVLO_FORMAT_M3U},
     {"HlsMarkerMidLine", "#EXTM3U\nabc#EXT-X-MAP:x\n", KAVLO_FORMAT_M3U8_HLS},

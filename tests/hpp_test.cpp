@@ -49,6 +49,7 @@ TEST(Cpp, FailuresAreStatusesNotExceptions) {
   EXPECT_EQ(missing.status, KAVLO_ERR_IO);
   EXPECT_TRUE(missing.items.empty()) << "no result of an earlier parse";
   EXPECT_EQ(kavlo::detect("Name,http://x/"), kavlo::Format::streaming_list);
+  EXPECT_EQ(kavlo::version(), std::string_view(kavlo_version()));
 }
 
 }  // namespace

@@ -236,6 +236,41 @@ TEST_P(Oom, EveryAllocationFailureEndsCleanly) {
 INSTANTIATE_TEST_SUITE_P(Oom, Oom, ::testing::ValuesIn(inputs()),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The export alone under failure: its block cannot be had at first, or
+// cannot grow when escapes make the text longer than its first size. Every
+// failure gives "{}", and the next export gives the whole document.
+TEST(OomExport, EveryFailureOfTheBlockGivesTheEmptyDocument) {
+  const std::string row = "Name" + std::string(300, '\x01') + ",http://x/" + std::string(300, '\x1F') + "\n";
+  for (const std::string &text : {row, repeat(row, 200)}) {
+    ASSERT_EQ(kt::parse(text, KAVLO_FORMAT_STREAMING_LIST), KAVLO_OK);
+    const std::string ref = kavlo_result_json();
+    ASSERT_GT(ref.size(), text.size() * 5);
+    long k = 1;
+    for (;; ++k) {
+      ASSERT_LT(k, 1000);
+      kavlo_clear();
+      ASSERT_EQ(kt::parse(text, KAVLO_FORMAT_STREAMING_LIST), KAVLO_OK);
+      forget_blocks();
+      arm(k);
+      const char *text_out = kavlo_result_json();
+      disarm();
+      const std::string json = text_out;
+      if (!g_failed) {
+        EXPECT_EQ(json, ref);
+        break;
+      }
+      EXPECT_EQ(json, "{}") << "allocation " << k;
+      EXPECT_EQ(kavlo_result_json(), ref) << "after allocation " << k << " failed";
+      kavlo_clear();
+      EXPECT_EQ(g_live_count, 0u) << "blocks still allocated after kavlo_clear()";
+    }
+    // The first block was reached, and for the long text a growth too.
+    EXPECT_GE(k, text.size() > row.size() ? 3 : 2);
+    kavlo_clear();
+    forget_blocks();
+  }
+}
+
 TEST(OomDetect, DetectionUnderFailureAnswersUnknownOrTheFormat) {
   const std::string text = "Name,http://x/\xC4\xE3\n";
   for (long k = 1;; ++k) {

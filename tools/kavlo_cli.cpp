@@ -114,7 +114,7 @@ int parse_args(int argc, char **argv, Options &o) {
       std::fputs(usage, stdout);
       return 0;
     } else if (a == "-V" || a == "--version") {
-      std::printf("kavlo %s\n", KAVLO_VERSION);
+      std::printf("kavlo %s\n", kavlo_version());
       return 0;
     } else if (a == "-p" || a == "--pretty") {
       o.pretty = true;

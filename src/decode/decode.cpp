@@ -165,13 +165,14 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
     len -= 3;
   } else if (len >= 2 && (std::memcmp(bytes, "\xFF\xFE", 2) == 0 ||
                           std::memcmp(bytes, "\xFE\xFF", 2) == 0)) {
-    // The mark is converted with the text and arrives as U+FEFF.
+    // The mark is dropped like the UTF-8 one, so that the text starts with
+    // its first real character; a U+FEFF after it stays in the text.
     const bool le = bytes[0] == '\xFF';
-    if (iconv_to_utf8(le ? "UTF-16LE" : "UTF-16BE", bytes, len, &out, &out_len) != 0) {
+    if (iconv_to_utf8(le ? "UTF-16LE" : "UTF-16BE", bytes + 2, len - 2, &out, &out_len) != 0) {
       set_error(s, le ? "utf16le fail" : "utf16be fail");
       return KAVLO_ERR_DECODE;
     }
-    store_output(s, out, out_len, iconv_capacity(len), text);
+    store_output(s, out, out_len, iconv_capacity(len - 2), text);
     return KAVLO_OK;
   }
 

@@ -1,11 +1,16 @@
-// JSON export with yyjson: a mutable document whose strings refer to the
-// store's strings without copying, written compact with no flags. The
-// writer validates UTF-8 strictly and refuses the whole document otherwise.
+// JSON export: the store written straight into one output block, which
+// grows without copying (a mapping of its own once large) and is kept for
+// the next call, so that a repeated export neither allocates nor faults in
+// fresh pages. Strings are validated as strict UTF-8 while they are copied;
+// one invalid string refuses the whole document.
 #include "json.h"
 
-#include <yyjson.h>
+#include <cstdint>
+#include <cstring>
 
-#include <memory>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "kavlo.h"
 #include "../mem.h"
@@ -14,120 +19,315 @@ namespace kavlo {
 
 namespace {
 
-struct DocFree {
-  void operator()(yyjson_mut_doc *d) const noexcept { yyjson_mut_doc_free(d); }
+// Bytes kept free past the write limit: 16-byte stores of a block of a
+// string may reach beyond the bytes that count.
+constexpr size_t slack = 32;
+constexpr size_t first_block = 4096;
+
+// Two decimal digits per entry, "00" to "99".
+constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Length of the strict UTF-8 sequence at q (lead byte 0x80 or above), or 0
+// when it is overlong, a surrogate, above U+10FFFF, cut off or stray.
+inline size_t utf8_sequence(const unsigned char *q, const unsigned char *e) noexcept {
+  const unsigned c = q[0];
+  const size_t avail = static_cast<size_t>(e - q);
+  auto cont = [&](size_t i) { return (q[i] & 0xC0) == 0x80; };
+  if (c < 0xC2) return 0;
+  if (c < 0xE0) return avail >= 2 && cont(1) ? 2 : 0;
+  if (avail < 3) return 0;
+  const unsigned c1 = q[1];
+  if (c < 0xF0) {
+    const bool ok1 = c == 0xE0 ? (c1 >= 0xA0 && c1 <= 0xBF)
+                     : c == 0xED ? (c1 >= 0x80 && c1 <= 0x9F)
+                                 : (c1 & 0xC0) == 0x80;
+    return ok1 && cont(2) ? 3 : 0;
+  }
+  if (c > 0xF4 || avail < 4) return 0;
+  const bool ok1 = c == 0xF0 ? (c1 >= 0x90 && c1 <= 0xBF)
+                   : c == 0xF4 ? (c1 >= 0x80 && c1 <= 0x8F)
+                               : (c1 & 0xC0) == 0x80;
+  return ok1 && cont(2) && cont(3) ? 4 : 0;
+}
+
+// Bytes that cannot be copied as they are: control characters, the quote,
+// the backslash, and every byte of a multi-byte character (checked).
+constexpr bool plain_byte(unsigned char c) noexcept { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
+
+// The output cursor. Every write first makes room with need(); a block
+// that cannot grow ends the document.
+class Writer {
+ public:
+  explicit Writer(Store &s) noexcept
+      : s_(s), p_(s.json_text), end_(s.json_text ? s.json_text + s.json_capacity - slack : nullptr) {}
+
+  // Room for `n` more bytes (plus the slack).
+  bool need(size_t n) noexcept { return static_cast<size_t>(end_ - p_) >= n || grow(n); }
+
+  // First size of the block: about the size of the document, from the
+  // store's own sizes, so that a large export rarely grows.
+  bool start(size_t estimate) noexcept { return s_.json_text != nullptr || need(estimate); }
+
+  template <size_t N>
+  bool lit(const char (&text)[N]) noexcept {
+    if (!need(N - 1)) return false;
+    std::memcpy(p_, text, N - 1);
+    p_ += N - 1;
+    return true;
+  }
+
+  bool ch(char c) noexcept {
+    if (!need(1)) return false;
+    *p_++ = c;
+    return true;
+  }
+
+  bool num(int64_t v) noexcept {
+    if (!need(24)) return false;
+    uint64_t u = static_cast<uint64_t>(v);
+    if (v < 0) {
+      *p_++ = '-';
+      u = 0 - u;
+    }
+    char tmp[20];
+    char *t = tmp + sizeof tmp;
+    while (u >= 100) {
+      t -= 2;
+      std::memcpy(t, digit_pairs + (u % 100) * 2, 2);
+      u /= 100;
+    }
+    if (u >= 10) {
+      t -= 2;
+      std::memcpy(t, digit_pairs + u * 2, 2);
+    } else {
+      *--t = static_cast<char>('0' + u);
+    }
+    const size_t n = static_cast<size_t>(tmp + sizeof tmp - t);
+    std::memcpy(p_, t, n);
+    p_ += n;
+    return true;
+  }
+
+  // A string value or member name, quoted and escaped; false when it is
+  // not strict UTF-8 or the block cannot grow.
+  bool str(const char *text) noexcept {
+    const size_t n = std::strlen(text);
+    if (!need(n + 2)) return false;
+    *p_++ = '"';
+    const auto *q = reinterpret_cast<const unsigned char *>(text);
+    const unsigned char *e = q + n;
+    for (;;) {
+#if defined(__SSE2__)
+      const __m128i space = _mm_set1_epi8(0x20), quote = _mm_set1_epi8('"'),
+                    backslash = _mm_set1_epi8('\\');
+      // A signed compare below 0x20 also catches every byte of 0x80 and
+      // above.
+      while (e - q >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
+        const __m128i special = _mm_or_si128(
+            _mm_cmplt_epi8(v, space), _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p_), v);
+        if (mask != 0) {
+          const unsigned k = static_cast<unsigned>(__builtin_ctz(mask));
+          q += k;
+          p_ += k;
+          goto special;
+        }
+        q += 16;
+        p_ += 16;
+      }
+#endif
+      {
+        const unsigned char *run = q;
+        while (q < e && plain_byte(*q)) ++q;
+        std::memcpy(p_, run, static_cast<size_t>(q - run));
+        p_ += q - run;
+      }
+      if (q == e) break;
+#if defined(__SSE2__)
+    special:
+#endif
+      if (*q >= 0x80) {
+        const size_t len = utf8_sequence(q, e);
+        if (len == 0) return false;
+        std::memcpy(p_, q, len);
+        q += len;
+        p_ += len;
+      } else {
+        // At most six bytes for the one counted.
+        if (!need(static_cast<size_t>(e - q) + 6)) return false;
+        p_ = escape(p_, *q++);
+      }
+    }
+    *p_++ = '"';
+    return true;
+  }
+
+  // The finished text, NUL-terminated, or NULL when it could not be made.
+  const char *finish() noexcept {
+    if (!need(1)) return nullptr;
+    *p_ = '\0';
+    return s_.json_text;
+  }
+
+ private:
+  static char *escape(char *p, unsigned char c) noexcept {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    char shorthand = 0;
+    switch (c) {
+      case '"': shorthand = '"'; break;
+      case '\\': shorthand = '\\'; break;
+      case '\b': shorthand = 'b'; break;
+      case '\t': shorthand = 't'; break;
+      case '\n': shorthand = 'n'; break;
+      case '\f': shorthand = 'f'; break;
+      case '\r': shorthand = 'r'; break;
+      default: break;
+    }
+    *p++ = '\\';
+    if (shorthand != 0) {
+      *p++ = shorthand;
+      return p;
+    }
+    std::memcpy(p, "u00", 3);
+    p[3] = hex[c >> 4];
+    p[4] = hex[c & 15];
+    return p + 5;
+  }
+
+  bool grow(size_t n) noexcept {
+    const size_t used = s_.json_text ? static_cast<size_t>(p_ - s_.json_text) : 0;
+    if (n > SIZE_MAX / 4 - used - slack) return false;
+    const size_t want = used + n + slack;
+    size_t cap = s_.json_capacity < first_block ? first_block : s_.json_capacity;
+    while (cap < want) cap = cap <= SIZE_MAX / 4 ? cap * 2 : want;
+    if (cap >= large_block) cap = mapped_size(cap);  // use the whole mapping
+    void *q = block_resize(s_.json_text, s_.json_capacity, cap);
+    if (q == nullptr) return false;
+    s_.json_text = static_cast<char *>(q);
+    s_.json_capacity = cap;
+    p_ = s_.json_text + used;
+    end_ = s_.json_text + cap - slack;
+    return true;
+  }
+
+  Store &s_;
+  char *p_;
+  char *end_;
 };
-using Doc = std::unique_ptr<yyjson_mut_doc, DocFree>;
 
 const char *or_empty(const char *s) noexcept { return s != nullptr ? s : ""; }
 
-// Adds `key` to `obj` when the value could be made; a value or member that
-// cannot be allocated is left out and building goes on.
-void put(yyjson_mut_doc *d, yyjson_mut_val *obj, const char *key, yyjson_mut_val *val) noexcept {
-  if (val == nullptr) return;
-  yyjson_mut_val *k = yyjson_mut_str(d, key);
-  if (k != nullptr) yyjson_mut_obj_add(obj, k, val);
+// Bytes of strings the store holds, a measure of the document's size.
+size_t stored_bytes(const Store &s) noexcept {
+  size_t n = 0;
+  for (const ArenaChunk *c = s.arena.head; c != nullptr; c = c->next) n += c->used;
+  for (const ArenaChunk *c = s.arena.big; c != nullptr; c = c->next) n += c->used;
+  return n;
 }
 
-yyjson_mut_val *item_object(yyjson_mut_doc *d, const Store &s, const PlaylistItem &it) noexcept {
-  yyjson_mut_val *o = yyjson_mut_obj(d);
-  if (o == nullptr) return nullptr;
-  put(d, o, "title", yyjson_mut_str(d, or_empty(it.title)));
-  put(d, o, "location", yyjson_mut_str(d, or_empty(it.location)));
-  put(d, o, "duration_ms", yyjson_mut_sint(d, it.duration_ms));
-  if (it.release_date != 0) put(d, o, "release_date", yyjson_mut_sint(d, it.release_date));
+// The document's objects, one function each. A longer variant of the
+// document (Full) appends its members at the end of the root, item, CUE and
+// track objects, before each closes.
+template <bool Full>
+bool write_item(Writer &w, const Store &s, const PlaylistItem &it) noexcept {
+  if (!w.lit("{\"title\":") || !w.str(or_empty(it.title)) || !w.lit(",\"location\":") ||
+      !w.str(or_empty(it.location)) || !w.lit(",\"duration_ms\":") || !w.num(it.duration_ms))
+    return false;
+  if (it.release_date != 0 && !(w.lit(",\"release_date\":") && w.num(it.release_date))) return false;
   if (it.attr_count != 0) {
-    yyjson_mut_val *attrs = yyjson_mut_obj(d);
-    if (attrs != nullptr) {
-      const ItemAttr *a = item_attrs(s, it);
-      for (int k = 0; k < it.attr_count; ++k) {
-        if (a[k].key == nullptr || a[k].value == nullptr) continue;
-        yyjson_mut_val *key = yyjson_mut_str(d, a[k].key);
-        yyjson_mut_val *val = yyjson_mut_str(d, a[k].value);
-        if (key != nullptr && val != nullptr) yyjson_mut_obj_add(attrs, key, val);
-      }
-      put(d, o, "attrs", attrs);
+    if (!w.lit(",\"attrs\":{")) return false;
+    const ItemAttr *a = item_attrs(s, it);
+    bool first = true;
+    for (int k = 0; k < it.attr_count; ++k) {
+      if (a[k].key == nullptr || a[k].value == nullptr) continue;
+      if (!first && !w.ch(',')) return false;
+      first = false;
+      if (!w.str(a[k].key) || !w.ch(':') || !w.str(a[k].value)) return false;
     }
+    if (!w.ch('}')) return false;
   }
-  return o;
+  return w.ch('}');
 }
 
-yyjson_mut_val *cue_object(yyjson_mut_doc *d, const Store &s) noexcept {
-  yyjson_mut_val *cue = yyjson_mut_obj(d);
-  if (cue == nullptr) return nullptr;
-  if (s.cue.title != nullptr) put(d, cue, "title", yyjson_mut_str(d, s.cue.title));
-  if (s.cue.performer != nullptr) put(d, cue, "performer", yyjson_mut_str(d, s.cue.performer));
-  yyjson_mut_val *tracks = yyjson_mut_arr(d);
-  if (tracks != nullptr) {
-    for (int i = 0; i < s.track_count; ++i) {
-      const CueTrack &t = s.tracks[i];
-      yyjson_mut_val *to = yyjson_mut_obj(d);
-      if (to == nullptr) continue;
-      put(d, to, "number", yyjson_mut_sint(d, t.number));
-      if (t.title != nullptr) put(d, to, "title", yyjson_mut_str(d, t.title));
-      if (t.file != nullptr) put(d, to, "file", yyjson_mut_str(d, t.file));
-      yyjson_mut_val *indices = yyjson_mut_arr(d);
-      if (indices != nullptr) {
-        const CueIndex *ix = track_indices(s, t);
-        for (int k = 0; k < t.index_count; ++k) {
-          yyjson_mut_val *io = yyjson_mut_obj(d);
-          if (io == nullptr) continue;
-          // Milliseconds as the store's accessor computes them, taken as a
-          // 32-bit value.
-          const int64_t ms = ix[k].frames * 1000 / 75;
-          put(d, io, "n", yyjson_mut_sint(d, ix[k].number));
-          put(d, io, "frames", yyjson_mut_sint(d, ix[k].frames));
-          put(d, io, "ms", yyjson_mut_sint(d, static_cast<int32_t>(static_cast<uint32_t>(ms))));
-          yyjson_mut_arr_append(indices, io);
-        }
-        put(d, to, "indices", indices);
-      }
-      yyjson_mut_arr_append(tracks, to);
-    }
-    put(d, cue, "tracks", tracks);
+template <bool Full>
+bool write_track(Writer &w, const Store &s, const CueTrack &t) noexcept {
+  if (!w.lit("{\"number\":") || !w.num(t.number)) return false;
+  if (t.title != nullptr && !(w.lit(",\"title\":") && w.str(t.title))) return false;
+  if (t.file != nullptr && !(w.lit(",\"file\":") && w.str(t.file))) return false;
+  if (!w.lit(",\"indices\":[")) return false;
+  const CueIndex *ix = track_indices(s, t);
+  for (int k = 0; k < t.index_count; ++k) {
+    // Milliseconds as the store's accessor computes them, taken as a
+    // 32-bit value.
+    const int64_t ms = ix[k].frames * 1000 / 75;
+    if ((k != 0 && !w.ch(',')) || !w.lit("{\"n\":") || !w.num(ix[k].number) || !w.lit(",\"frames\":") ||
+        !w.num(ix[k].frames) || !w.lit(",\"ms\":") ||
+        !w.num(static_cast<int32_t>(static_cast<uint32_t>(ms))) || !w.ch('}'))
+      return false;
   }
-  return cue;
+  return w.lit("]}");
+}
+
+template <bool Full>
+bool write_cue(Writer &w, const Store &s) noexcept {
+  if (!w.lit(",\"cue\":{")) return false;
+  bool first = true;
+  if (s.cue.title != nullptr) {
+    if (!w.lit("\"title\":") || !w.str(s.cue.title)) return false;
+    first = false;
+  }
+  if (s.cue.performer != nullptr) {
+    if ((!first && !w.ch(',')) || !w.lit("\"performer\":") || !w.str(s.cue.performer)) return false;
+    first = false;
+  }
+  if ((!first && !w.ch(',')) || !w.lit("\"tracks\":[")) return false;
+  for (int i = 0; i < s.track_count; ++i)
+    if ((i != 0 && !w.ch(',')) || !write_track<Full>(w, s, s.tracks[i])) return false;
+  return w.lit("]}");
+}
+
+template <bool Full>
+bool write_document(Writer &w, const Store &s) noexcept {
+  if (!w.lit("{\"format\":") || !w.str(format_name(s.detected_format)) || !w.lit(",\"item_count\":") ||
+      !w.num(s.item_count) || !w.lit(",\"imdb_date_playlist\":") ||
+      !(s.imdb_date_playlist != 0 ? w.lit("true") : w.lit("false")) || !w.lit(",\"items\":["))
+    return false;
+  for (int i = 0; i < s.item_count; ++i)
+    if ((i != 0 && !w.ch(',')) || !write_item<Full>(w, s, s.items[i])) return false;
+  if (!w.ch(']')) return false;
+  if (s.detected_format == KAVLO_FORMAT_CUE && !write_cue<Full>(w, s)) return false;
+  if (s.warning_count > 0) {
+    if (!w.lit(",\"warnings\":[")) return false;
+    bool first = true;
+    for (int i = 0; i < s.warning_count; ++i) {
+      if (s.warnings[i] == nullptr) continue;
+      if ((!first && !w.ch(',')) || !w.str(s.warnings[i])) return false;
+      first = false;
+    }
+    if (!w.ch(']')) return false;
+  }
+  return w.ch('}');
+}
+
+template <bool Full>
+const char *write_json(Store &s) noexcept {
+  Writer w(s);
+  // Strings of CUE items are shared with the tracks and written twice.
+  size_t estimate = stored_bytes(s) + static_cast<size_t>(s.item_count) * 64 + s.attr_used * 8 +
+                    static_cast<size_t>(s.track_count) * 48 + s.index_used * 40 + 256;
+  if (s.detected_format == KAVLO_FORMAT_CUE) estimate += stored_bytes(s);
+  if (!w.start(estimate) || !write_document<Full>(w, s)) return "{}";
+  const char *text = w.finish();
+  return text != nullptr ? text : "{}";
 }
 
 }  // namespace
 
-const char *result_json(Store &s) noexcept {
-  mem_free(s.json_text);
-  s.json_text = nullptr;
-
-  Doc doc(yyjson_mut_doc_new(nullptr));
-  if (!doc) return "{}";
-  yyjson_mut_doc *d = doc.get();
-  yyjson_mut_val *root = yyjson_mut_obj(d);
-  if (root == nullptr) return "{}";
-  yyjson_mut_doc_set_root(d, root);
-
-  put(d, root, "format", yyjson_mut_str(d, format_name(s.detected_format)));
-  put(d, root, "item_count", yyjson_mut_sint(d, s.item_count));
-  put(d, root, "imdb_date_playlist", yyjson_mut_bool(d, s.imdb_date_playlist != 0));
-  yyjson_mut_val *items = yyjson_mut_arr(d);
-  if (items != nullptr) {
-    put(d, root, "items", items);
-    for (int i = 0; i < s.item_count; ++i) {
-      yyjson_mut_val *o = item_object(d, s, s.items[i]);
-      if (o != nullptr) yyjson_mut_arr_append(items, o);
-    }
-  }
-  if (s.detected_format == KAVLO_FORMAT_CUE) put(d, root, "cue", cue_object(d, s));
-  if (s.warning_count > 0) {
-    yyjson_mut_val *w = yyjson_mut_arr(d);
-    if (w != nullptr) {
-      for (int i = 0; i < s.warning_count; ++i) {
-        if (s.warnings[i] == nullptr) continue;
-        yyjson_mut_val *v = yyjson_mut_str(d, s.warnings[i]);
-        if (v != nullptr) yyjson_mut_arr_append(w, v);
-      }
-      put(d, root, "warnings", w);
-    }
-  }
-
-  s.json_text = yyjson_mut_write_opts(d, 0, nullptr, nullptr, nullptr);
-  return s.json_text != nullptr ? s.json_text : "{}";
-}
+const char *result_json(Store &s) noexcept { return write_json<false>(s); }
 
 }  // namespace kavlo

@@ -5,8 +5,15 @@
 
 namespace kavlo {
 
-// Builds the document, keeps its text in s.json_text and returns it, or
-// returns the constant "{}" when no text can be made.
+// Writes the document into the store's output block (s.json_text, kept and
+// reused by the next call) and returns it, or returns the constant "{}"
+// when no text can be made: the block cannot be had, or a string of the
+// store is not strict UTF-8.
+//
+// The text is byte for byte what yyjson writes, with flag word 0, for the
+// mutable document of the same members: compact, "/" and characters above
+// U+007F unescaped, \" \\ \b \t \n \f \r and \u00XX (upper-case hex) for the
+// other control characters.
 const char *result_json(Store &s) noexcept;
 
 }  // namespace kavlo

@@ -1,0 +1,157 @@
+// The JSON export against its reference, yyjson's writer over a mutable
+// document of the same store: equal bytes on every case file and on
+// strings chosen to reach every branch of the writer (escapes, strict UTF-8,
+// the vectorised copy around its 16-byte blocks, numbers at their limits).
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "../src/json/json.h"
+#include "../src/store.h"
+#include "support/cases.h"
+#include "support/json_reference.h"
+#include "support/kavlo_test.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+kavlo::Store &S() { return kavlo::store(); }
+
+// The export, which must equal the reference, both "{}" included.
+std::string export_checked() {
+  const std::string out = kavlo_result_json();
+  EXPECT_EQ(out, kt::reference_json(S()));
+  return out;
+}
+
+class JsonCases : public kt::Store, public ::testing::WithParamInterface<kt::Case> {};
+
+TEST_P(JsonCases, ExportEqualsTheReference) {
+  const kt::Case &c = GetParam();
+  SCOPED_TRACE(c.where);
+  kt::parse(c.input, c.format, c.has_encoding ? c.encoding.c_str() : nullptr);
+  export_checked();
+  // A second export reuses the block and gives the same text.
+  export_checked();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, JsonCases, ::testing::ValuesIn(kt::load_cases()),
+                         [](const auto &info) { return info.param.name; });
+
+// Pieces that each take another path through the string writer.
+const std::vector<std::string> &pieces() {
+  static const std::vector<std::string> all = {
+      "\"", "\\", "/", "\x01", "\b", "\t", "\n", "\x0B", "\f", "\r", "\x1F", "\x7F",
+      "\xC2\x80", "\xC3\xA9", "\xDF\xBF", "\xE0\xA0\x80", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xED\x9F\xBF",
+      "\xEE\x80\x80", "\xEF\xBB\xBF", "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF0\x9F\x98\x80",
+      "\xF4\x8F\xBF\xBF",
+      // Not strict UTF-8: overlong forms, surrogates, above U+10FFFF, lead
+      // bytes that never start a character, stray and cut-off sequences.
+      "\xC0\xAF", "\xC1\xBF", "\xE0\x80\x80", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xED\xBF\xBF",
+      "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xF7\xBF\xBF\xBF", "\xF8\x88\x80\x80\x80",
+      "\xFF", "\x80", "\xBF", "\xC2", "\xE2\x80", "\xF0\x9F\x98", "\xC2\x41", "\xE2\x28\xA1",
+      "\xF0\x9F\x28\x80"};
+  return all;
+}
+
+class JsonStrings : public kt::Store {};
+
+// Every piece at every place of a string of 0 to 40 bytes, in the title, a
+// location, an attribute key and value, and a warning.
+TEST_F(JsonStrings, EveryPieceAtEveryPlace) {
+  for (const std::string &piece : pieces()) {
+    for (size_t len : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{31}, size_t{40}}) {
+      kavlo_clear();
+      for (size_t at = 0; at <= len; ++at) {
+        std::string text(len, 'a');
+        for (size_t k = 0; k < len; ++k) text[k] = static_cast<char>('a' + k % 26);
+        text.insert(at, piece);
+        ASSERT_EQ(kavlo::item_add(S(), text, text, -1, -1), KAVLO_OK);
+        kavlo::item_attr_add(S(), kavlo::copy_string(S(), text), text);
+        kavlo::warnf(S(), "%s", text.c_str());
+      }
+      SCOPED_TRACE("piece of " + std::to_string(piece.size()) + " bytes, length " + std::to_string(len));
+      export_checked();
+    }
+  }
+}
+
+TEST_F(JsonStrings, InvalidTextRefusesTheDocument) {
+  ASSERT_EQ(kavlo::item_add(S(), "/ok", "fine", 1000, 1), KAVLO_OK);
+  ASSERT_NE(export_checked(), "{}");
+  kavlo::warnf(S(), "m3u: %s", "\xE0\x80\x80");
+  EXPECT_EQ(export_checked(), "{}");
+  // The refusal keeps nothing of the text written before it.
+  S().warning_count = 0;
+  EXPECT_NE(export_checked(), "{}");
+}
+
+TEST_F(JsonStrings, LongStringsAndTheWarningCut) {
+  // Multi-byte characters across the 511-byte cut of a warning, and
+  // strings long enough to grow the block.
+  for (const std::string &ch : {"\xC3\xA9"s, "\xE2\x82\xAC"s, "\xF0\x9F\x98\x80"s, "\""s, "\x01"s}) {
+    std::string text;
+    while (text.size() < 600) text += ch;
+    kavlo::warnf(S(), "cue: %s", text.c_str());
+    std::string big;
+    while (big.size() < 20000) big += ch + "0123456789abcdefghij";
+    ASSERT_EQ(kavlo::item_add(S(), big, text, -1, -1), KAVLO_OK);
+  }
+  export_checked();
+}
+
+TEST_F(JsonStrings, AbsentStringsNumbersAndFlags) {
+  ASSERT_EQ(kavlo::item_add(S(), "", "", INT_MIN, 0), KAVLO_OK);
+  ASSERT_EQ(kavlo::item_add(S(), "/b", "b", INT_MAX, 0), KAVLO_OK);
+  S().items[1].release_date = -20100716;
+  S().items[0].title = nullptr;
+  S().items[0].location = nullptr;
+  for (const char *key : {"k1", "k2", "k3", "k1"}) kavlo::item_attr_add(S(), key, "v");
+  S().attrs[0].value = nullptr;  // an attribute without value
+  S().attrs[2].key = nullptr;    // and one without key
+  S().imdb_date_playlist = 1;
+  for (int format : {-7, -1, 0, 1, 2, 3, 4, 5, INT_MAX}) {
+    S().detected_format = format;
+    SCOPED_TRACE(format);
+    export_checked();
+  }
+}
+
+TEST_F(JsonStrings, CueNumbersAndFields) {
+  ASSERT_EQ(kt::parse("TITLE \"T\\\"x\"\nPERFORMER \"\xC3\xA9\"\nFILE \"a/b.wav\" WAVE\n"
+                      "TRACK 01 AUDIO\nINDEX 01 00:00:00\nINDEX 02 99:59:74\n"
+                      "TRACK 02 AUDIO\nTITLE \"t\\\\\"\nTRACK 03 AUDIO\nINDEX 01 1:2:3\n"),
+            KAVLO_OK);
+  export_checked();
+  ASSERT_GE(S().index_used, 3u);
+  for (int64_t frames : {int64_t{-1}, int64_t{74}, int64_t{75}, int64_t{2147483647},
+                         int64_t{322122547200}, int64_t{-9000000000000000}, int64_t{9000000000000000}}) {
+    S().indices[1].frames = frames;
+    S().indices[2].number = static_cast<int>(frames);
+    SCOPED_TRACE(frames);
+    export_checked();
+  }
+  S().cue.title = nullptr;
+  export_checked();
+  S().cue.performer = nullptr;
+  S().tracks[0].file = nullptr;
+  export_checked();
+}
+
+TEST_F(JsonStrings, EmptyStoreAndBlockReuse) {
+  EXPECT_EQ(export_checked(), R"({"format":"m3u","item_count":0,"imdb_date_playlist":false,"items":[]})");
+  // A long document, then a short one written into the same block.
+  for (int i = 0; i < 20000; ++i) ASSERT_EQ(kavlo::item_add(S(), "/a/b/c", "t", i, i), KAVLO_OK);
+  const std::string big = export_checked();
+  const size_t capacity = S().json_capacity;
+  S().item_count = 1;
+  const std::string small = export_checked();
+  EXPECT_LT(small.size(), big.size());
+  EXPECT_EQ(S().json_capacity, capacity);
+}
+
+}  // namespace
