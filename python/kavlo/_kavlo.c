@@ -56,44 +56,11 @@ static PyObject *new_ref(PyObject *o) {
   return o;
 }
 
-/* ---- strings of the store ------------------------------------------------
- * The store shares equal attribute keys, and a CUE item shares its track's
- * strings; a small cache keyed by address turns each shared string into
- * one Python object. It lives only during one collection, while the store
- * cannot change. */
-#define CACHE_BITS 12
-static struct {
-  const char *p;
-  PyObject *o;
-} cache[1u << CACHE_BITS];
-
-static void cache_clear(void) {
-  for (size_t i = 0; i < (1u << CACHE_BITS); ++i) {
-    Py_CLEAR(cache[i].o);
-    cache[i].p = NULL;
-  }
-}
-
 static PyObject *decode(const char *s, size_t n) {
   /* Undecodable bytes (kept by the last decoding fallback) survive as
-   * lone surrogates and come back with os.fsencode-style encoding. */
+   * lone surrogates, as os.fsdecode keeps them. */
   return PyUnicode_DecodeUTF8(s, (Py_ssize_t)n, "surrogateescape");
 }
-
-static PyObject *str_of(const char *s) {
-  if (s == NULL) return new_ref(Py_None);
-  if (s[0] == '\0') return new_ref(empty_str);
-  size_t h = (size_t)(((uint64_t)(uintptr_t)s * 0x9E3779B97F4A7C15ull) >> (64 - CACHE_BITS));
-  if (cache[h].p == s) return new_ref(cache[h].o);
-  PyObject *o = decode(s, strlen(s));
-  if (o == NULL) return NULL;
-  Py_XSETREF(cache[h].o, new_ref(o));
-  cache[h].p = s;
-  return o;
-}
-
-/* A string of the store for a field that must not be None. */
-static PyObject *str_or_empty(const char *s) { return s ? str_of(s) : new_ref(empty_str); }
 
 /* ---- the JSON scanner ------------------------------------------------------
  * Reads the library's compact document. Any surprise ends the scan with a
@@ -386,26 +353,264 @@ done:
 static const char *const option_names[] = {"tag", "key", "value"};
 static const char *const rem_names[] = {"key", "value"};
 
-/* What the document adds to each item and track, collected before it is
- * applied, so that a document whose arrays do not match the store in
- * length changes nothing. */
+/* ---- the snapshot ----------------------------------------------------------
+ * A result copied out of the store in a compact form: the strings in one
+ * block, fixed-size records pointing into it. The Python records (Item,
+ * Track) are built from it when they are asked for, so a result costs
+ * little more than its text until its entries are used. */
 typedef struct {
-  Py_ssize_t n_items, n_tracks;
-  const unsigned char *dup_attrs; /* items whose attributes need the document's values */
-  PyObject **item_extra;          /* n_items x (I_ATTRS..I_GROUP) */
-  PyObject **track_extra;         /* n_tracks x (T_NUMBER, T_PREGAP, T_POSTGAP, T_REM) */
+  uint32_t off, len; /* len NO_STR: no string */
+} strref;
+#define NO_STR UINT32_MAX
+
+typedef struct {
+  strref location, title;
+  int32_t duration_ms, release_date, line;
+  uint32_t attr_first, attr_count;
+} item_rec;
+
+typedef struct {
+  uint32_t key; /* index into the snapshot's key objects */
+  strref value;
+} attr_rec;
+
+typedef struct {
+  strref field[T_FLAGS - T_DATATYPE + 1];
+  int32_t number;
+  uint32_t index_first, index_count;
+  int64_t pregap, postgap; /* NO_GAP: not set */
+} track_rec;
+#define NO_GAP INT64_MIN
+
+typedef struct {
+  int32_t number, ms;
+  int64_t frames;
+} index_rec;
+
+typedef struct {
+  PyObject_HEAD
+  char *text;
+  size_t text_len, text_cap;
+  item_rec *items;
+  attr_rec *attrs;
+  track_rec *tracks;
+  index_rec *indices;
+  Py_ssize_t n_items, n_attrs, n_tracks, n_indices;
+  PyObject *keys;       /* list of the distinct attribute keys */
+  PyObject **item_more; /* per item: NULL, or (attrs, options, url, headers, group) from the document */
+  PyObject **track_rem; /* per track: NULL, or its REM records */
+} snapshot;
+
+static PyTypeObject snapshot_type;
+
+static void snapshot_dealloc(snapshot *s) {
+  if (s->item_more)
+    for (Py_ssize_t i = 0; i < s->n_items; ++i) Py_XDECREF(s->item_more[i]);
+  if (s->track_rem)
+    for (Py_ssize_t i = 0; i < s->n_tracks; ++i) Py_XDECREF(s->track_rem[i]);
+  PyMem_Free(s->item_more);
+  PyMem_Free(s->track_rem);
+  PyMem_Free(s->text);
+  PyMem_Free(s->items);
+  PyMem_Free(s->attrs);
+  PyMem_Free(s->tracks);
+  PyMem_Free(s->indices);
+  Py_XDECREF(s->keys);
+  Py_TYPE(s)->tp_free((PyObject *)s);
+}
+
+/* Copies a string of the store into the snapshot. Strings the store shares
+ * (CUE items and their tracks) are copied once, through an address cache
+ * that lives for one collection. */
+#define REF_BITS 12
+static struct {
+  const char *p;
+  strref r;
+} ref_cache[1u << REF_BITS];
+
+static int copy_str(snapshot *s, const char *p, strref *out) {
+  if (p == NULL) {
+    out->off = 0;
+    out->len = NO_STR;
+    return 0;
+  }
+  size_t h = (size_t)(((uint64_t)(uintptr_t)p * 0x9E3779B97F4A7C15ull) >> (64 - REF_BITS));
+  if (ref_cache[h].p == p) {
+    *out = ref_cache[h].r;
+    return 0;
+  }
+  size_t n = strlen(p);
+  if (n >= NO_STR || s->text_len + n > UINT32_MAX) {
+    PyErr_SetString(PyExc_MemoryError, "result too large for a snapshot");
+    return -1;
+  }
+  if (s->text_len + n > s->text_cap) {
+    size_t cap = s->text_cap ? s->text_cap : 1 << 16;
+    while (cap < s->text_len + n) cap *= 2;
+    if (cap > (size_t)UINT32_MAX + 1) cap = (size_t)UINT32_MAX + 1;
+    char *t = PyMem_Realloc(s->text, cap);
+    if (t == NULL) {
+      PyErr_NoMemory();
+      return -1;
+    }
+    s->text = t;
+    s->text_cap = cap;
+  }
+  memcpy(s->text + s->text_len, p, n);
+  out->off = (uint32_t)s->text_len;
+  out->len = (uint32_t)n;
+  s->text_len += n;
+  ref_cache[h].p = p;
+  ref_cache[h].r = *out;
+  return 0;
+}
+
+static PyObject *ref_str(const snapshot *s, strref r) {
+  if (r.len == NO_STR) return new_ref(Py_None);
+  if (r.len == 0) return new_ref(empty_str);
+  return decode(s->text + r.off, r.len);
+}
+
+static PyObject *ref_str_or_empty(const snapshot *s, strref r) {
+  return r.len == NO_STR ? new_ref(empty_str) : ref_str(s, r);
+}
+
+static void *alloc_array(Py_ssize_t n, size_t size) {
+  void *p = PyMem_Calloc((size_t)n + 1, size);
+  if (p == NULL) PyErr_NoMemory();
+  return p;
+}
+
+/* The keys of the store: attribute keys are shared there, so an address
+ * cache maps nearly all of them to their object in `keys`. */
+#define KEY_BITS 8
+static int key_index(snapshot *s, const char *key, uint32_t *out, const char **kp, uint32_t *ki) {
+  size_t h = (size_t)(((uint64_t)(uintptr_t)key * 0x9E3779B97F4A7C15ull) >> (64 - KEY_BITS));
+  if (kp[h] == key && key != NULL) {
+    *out = ki[h];
+    return 0;
+  }
+  PyObject *k = key ? decode(key, strlen(key)) : new_ref(empty_str);
+  if (k == NULL) return -1;
+  /* Interning makes equal keys written in different places one object. */
+  PyUnicode_InternInPlace(&k);
+  Py_ssize_t n = PyList_GET_SIZE(s->keys);
+  for (Py_ssize_t i = n > 64 ? n - 64 : 0; i < n; ++i)
+    if (PyList_GET_ITEM(s->keys, i) == k) {
+      Py_DECREF(k);
+      *out = ki[h] = (uint32_t)i;
+      kp[h] = key;
+      return 0;
+    }
+  if (n >= (Py_ssize_t)UINT32_MAX || PyList_Append(s->keys, k) < 0) {
+    Py_DECREF(k);
+    if (!PyErr_Occurred()) PyErr_NoMemory();
+    return -1;
+  }
+  Py_DECREF(k);
+  *out = ki[h] = (uint32_t)n;
+  kp[h] = key;
+  return 0;
+}
+
+static const char *const track_keys[] = {"DATATYPE", "TITLE", "PERFORMER", "SONGWRITER", "ISRC", "FILE", "FLAGS"};
+
+/* Copies the store into a new snapshot; `dup` receives the items whose
+ * repeated attribute keys need the document's values (or NULL). */
+static snapshot *snapshot_take(unsigned char **dup_out) {
+  snapshot *s = PyObject_New(snapshot, &snapshot_type);
+  if (s == NULL) return NULL;
+  memset((char *)s + sizeof(PyObject), 0, sizeof *s - sizeof(PyObject));
+  unsigned char *dup = NULL;
+  const char *kp[1u << KEY_BITS] = {0};
+  uint32_t ki[1u << KEY_BITS];
+  memset(ref_cache, 0, sizeof ref_cache);
+  s->keys = PyList_New(0);
+  int n = kavlo_item_count(), nt = kavlo_cue_track_count();
+  Py_ssize_t na = 0, nx = 0;
+  for (int i = 0; i < n; ++i) na += kavlo_item_attr_count(i);
+  for (int t = 0; t < nt; ++t) nx += kavlo_cue_track_index_count(t);
+  if (s->keys == NULL || !(s->items = alloc_array(n, sizeof(item_rec))) ||
+      !(s->attrs = alloc_array(na, sizeof(attr_rec))) || !(s->tracks = alloc_array(nt, sizeof(track_rec))) ||
+      !(s->indices = alloc_array(nx, sizeof(index_rec))))
+    goto fail;
+  s->n_items = n;
+  s->n_tracks = nt;
+  for (int i = 0; i < n; ++i) {
+    item_rec *r = &s->items[i];
+    if (copy_str(s, kavlo_item_location(i), &r->location) || copy_str(s, kavlo_item_title(i), &r->title)) goto fail;
+    r->duration_ms = kavlo_item_duration_ms(i);
+    r->release_date = kavlo_item_release_date(i);
+    int ac = kavlo_item_attr_count(i);
+    if (ac > MAX_ATTRS) ac = MAX_ATTRS;
+    if (ac > na - s->n_attrs) ac = (int)(na - s->n_attrs);
+    r->attr_first = (uint32_t)s->n_attrs;
+    r->attr_count = (uint32_t)ac;
+    /* The accessor gives the first value of a key; a key written twice
+     * shows as two attributes with the same value, and such an item takes
+     * its values from the document. */
+    const char *seen[MAX_ATTRS];
+    for (int a = 0; a < ac; ++a) {
+      attr_rec *ar = &s->attrs[s->n_attrs++];
+      const char *key = kavlo_item_attr_key(i, a);
+      const char *value = key ? kavlo_item_attr(i, key) : NULL;
+      if (key_index(s, key, &ar->key, kp, ki) || copy_str(s, value ? value : "", &ar->value)) goto fail;
+      seen[a] = value;
+      for (int b = 0; b < a && value; ++b)
+        if (seen[b] == value) {
+          if (dup == NULL && (dup = PyMem_Calloc((size_t)n, 1)) == NULL) {
+            PyErr_NoMemory();
+            goto fail;
+          }
+          dup[i] = 1;
+        }
+    }
+  }
+  for (int t = 0; t < nt; ++t) {
+    track_rec *r = &s->tracks[t];
+    for (int f = 0; f <= T_FLAGS - T_DATATYPE; ++f)
+      if (copy_str(s, kavlo_cue_track_field(t, track_keys[f]), &r->field[f])) goto fail;
+    r->pregap = r->postgap = NO_GAP;
+    int c = kavlo_cue_track_index_count(t);
+    if (c > nx - s->n_indices) c = (int)(nx - s->n_indices);
+    r->index_first = (uint32_t)s->n_indices;
+    r->index_count = (uint32_t)c;
+    for (int x = 0; x < c; ++x) {
+      index_rec *ir = &s->indices[s->n_indices++];
+      ir->number = kavlo_cue_track_index_number(t, x);
+      ir->frames = kavlo_cue_track_index_frames(t, x);
+      ir->ms = kavlo_cue_track_index_ms(t, x);
+    }
+  }
+  *dup_out = dup;
+  return s;
+fail:
+  PyMem_Free(dup);
+  Py_DECREF(s);
+  return NULL;
+}
+
+/* ---- what only the document holds ------------------------------------------ */
+
+typedef struct {
+  snapshot *s;
+  const unsigned char *dup_attrs;
   PyObject *header, *sheet_rem;
   Py_ssize_t seen_items, seen_tracks;
 } extras;
 
-#define ITEM_EXTRA (I_GROUP - I_ATTRS + 1)
-#define TRACK_EXTRA 4
+enum { M_ATTRS, M_OPTIONS, M_URL, M_HEADERS, M_GROUP, MORE_FIELDS };
 
-static scan_status int_value(scan *j, PyObject **out) {
-  long long v;
-  if (!read_int(j, &v)) return SCAN_BAD;
-  *out = PyLong_FromLongLong(v);
-  return *out ? SCAN_OK : SCAN_ERROR;
+static scan_status more_slot(extras *x, Py_ssize_t i, int f, PyObject ***out) {
+  if (x->s->item_more == NULL && !(x->s->item_more = alloc_array(x->s->n_items, sizeof(PyObject *))))
+    return SCAN_ERROR;
+  PyObject **m = &x->s->item_more[i];
+  if (*m == NULL) {
+    if (!(*m = PyTuple_New(MORE_FIELDS))) return SCAN_ERROR;
+    for (int k = 0; k < MORE_FIELDS; ++k) PyTuple_SET_ITEM(*m, k, new_ref(Py_None));
+  }
+  *out = &PyTuple_GET_ITEM(*m, f);
+  return SCAN_OK;
 }
 
 static scan_status scan_items(scan *j, extras *x) {
@@ -413,38 +618,34 @@ static scan_status scan_items(scan *j, extras *x) {
   if (lit(j, ']')) return SCAN_OK;
   do {
     Py_ssize_t i = x->seen_items++;
-    if (i >= x->n_items || !lit(j, '{')) return SCAN_BAD;
-    PyObject **slot = x->item_extra + i * ITEM_EXTRA;
+    if (i >= x->s->n_items || !lit(j, '{')) return SCAN_BAD;
     if (lit(j, '}')) continue;
     do {
       span k;
       if (!raw_string(j, &k) || !lit(j, ':')) return SCAN_BAD;
-      scan_status st = SCAN_OK;
-      PyObject **dst = NULL;
+      scan_status st;
+      PyObject *v = NULL, **dst;
+      int f = span_is(k, "options") ? M_OPTIONS : span_is(k, "url") ? M_URL : span_is(k, "headers") ? M_HEADERS
+            : span_is(k, "group") ? M_GROUP : span_is(k, "attrs") && x->dup_attrs && x->dup_attrs[i] ? M_ATTRS : -1;
       if (span_is(k, "line")) {
-        dst = &slot[I_LINE - I_ATTRS];
-        if (*dst == NULL) st = int_value(j, dst);
-      } else if (span_is(k, "options")) {
-        dst = &slot[I_OPTIONS - I_ATTRS];
-        if (*dst == NULL) st = records_array(j, option_type, option_names, 3, dst);
-      } else if (span_is(k, "url")) {
-        dst = &slot[I_URL - I_ATTRS];
-        if (*dst == NULL) st = str_value(j, dst);
-      } else if (span_is(k, "headers")) {
-        dst = &slot[I_HEADERS - I_ATTRS];
-        if (*dst == NULL) st = pairs_object(j, dst);
-      } else if (span_is(k, "group")) {
-        dst = &slot[I_GROUP - I_ATTRS];
-        if (*dst == NULL) st = str_value(j, dst);
-      } else if (span_is(k, "attrs") && x->dup_attrs && x->dup_attrs[i]) {
-        dst = &slot[0];
-        if (*dst == NULL) st = pairs_object(j, dst);
+        long long line;
+        if (!read_int(j, &line)) return SCAN_BAD;
+        x->s->items[i].line = line > INT32_MAX || line < 0 ? 0 : (int32_t)line;
+        continue;
       }
-      if (dst == NULL || (st == SCAN_OK && *dst == NULL)) {
+      if (f < 0) {
         if (!skip_value(j)) return SCAN_BAD;
-      } else if (st != SCAN_OK) {
+        continue;
+      }
+      if (f == M_OPTIONS) st = records_array(j, option_type, option_names, 3, &v);
+      else if (f == M_ATTRS || f == M_HEADERS) st = pairs_object(j, &v);
+      else st = str_value(j, &v);
+      if (st != SCAN_OK) return st;
+      if ((st = more_slot(x, i, f, &dst)) != SCAN_OK) {
+        Py_DECREF(v);
         return st;
       }
+      Py_SETREF(*dst, v);
     } while (lit(j, ','));
     if (!lit(j, '}')) return SCAN_BAD;
   } while (lit(j, ','));
@@ -456,20 +657,30 @@ static scan_status scan_tracks(scan *j, extras *x) {
   if (lit(j, ']')) return SCAN_OK;
   do {
     Py_ssize_t t = x->seen_tracks++;
-    if (t >= x->n_tracks || !lit(j, '{')) return SCAN_BAD;
-    PyObject **slot = x->track_extra + t * TRACK_EXTRA;
+    if (t >= x->s->n_tracks || !lit(j, '{')) return SCAN_BAD;
+    track_rec *r = &x->s->tracks[t];
     if (lit(j, '}')) continue;
     do {
       span k;
+      long long v;
       if (!raw_string(j, &k) || !lit(j, ':')) return SCAN_BAD;
-      int f = span_is(k, "number") ? 0 : span_is(k, "pregap") ? 1 : span_is(k, "postgap") ? 2
-            : span_is(k, "rem") ? 3 : -1;
-      if (f < 0 || slot[f] != NULL) {
-        if (!skip_value(j)) return SCAN_BAD;
-        continue;
+      if (span_is(k, "number") || span_is(k, "pregap") || span_is(k, "postgap")) {
+        if (!read_int(j, &v)) return SCAN_BAD;
+        if (k.s[0] == 'n') r->number = v > INT32_MAX || v < INT32_MIN ? 0 : (int32_t)v;
+        else if (k.s[1] == 'r') r->pregap = v;
+        else r->postgap = v;
+      } else if (span_is(k, "rem")) {
+        PyObject *rem;
+        scan_status st = records_array(j, attr_type, rem_names, 2, &rem);
+        if (st != SCAN_OK) return st;
+        if (x->s->track_rem == NULL && !(x->s->track_rem = alloc_array(x->s->n_tracks, sizeof(PyObject *)))) {
+          Py_DECREF(rem);
+          return SCAN_ERROR;
+        }
+        Py_XSETREF(x->s->track_rem[t], rem);
+      } else if (!skip_value(j)) {
+        return SCAN_BAD;
       }
-      scan_status st = f == 3 ? records_array(j, attr_type, rem_names, 2, &slot[f]) : int_value(j, &slot[f]);
-      if (st != SCAN_OK) return st;
     } while (lit(j, ','));
     if (!lit(j, '}')) return SCAN_BAD;
   } while (lit(j, ','));
@@ -507,160 +718,233 @@ static scan_status scan_doc(scan *j, extras *x) {
   return lit(j, '}') ? SCAN_OK : SCAN_BAD;
 }
 
-static void extras_free(extras *x) {
-  if (x->item_extra)
-    for (Py_ssize_t i = 0; i < x->n_items * ITEM_EXTRA; ++i) Py_XDECREF(x->item_extra[i]);
-  if (x->track_extra)
-    for (Py_ssize_t i = 0; i < x->n_tracks * TRACK_EXTRA; ++i) Py_XDECREF(x->track_extra[i]);
-  PyMem_Free(x->item_extra);
-  PyMem_Free(x->track_extra);
-  Py_XDECREF(x->header);
-  Py_XDECREF(x->sheet_rem);
+/* Undoes a partial scan: a document that does not match the store adds
+ * nothing. */
+static void extras_drop(extras *x) {
+  snapshot *s = x->s;
+  for (Py_ssize_t i = 0; i < s->n_items; ++i) s->items[i].line = 0;
+  for (Py_ssize_t t = 0; t < s->n_tracks; ++t) {
+    s->tracks[t].number = 0;
+    s->tracks[t].pregap = s->tracks[t].postgap = NO_GAP;
+  }
+  if (s->item_more)
+    for (Py_ssize_t i = 0; i < s->n_items; ++i) Py_CLEAR(s->item_more[i]);
+  if (s->track_rem)
+    for (Py_ssize_t t = 0; t < s->n_tracks; ++t) Py_CLEAR(s->track_rem[t]);
+  Py_CLEAR(x->header);
+  Py_CLEAR(x->sheet_rem);
 }
 
-/* Moves the extras into the records. */
-static void extras_apply(extras *x, PyObject *items, PyObject *tracks) {
-  for (Py_ssize_t i = 0; i < x->n_items; ++i) {
-    PyObject *item = PyList_GET_ITEM(items, i), **slot = x->item_extra + i * ITEM_EXTRA;
-    for (int f = 0; f < ITEM_EXTRA; ++f)
-      if (slot[f]) {
-        replace(item, I_ATTRS + f, slot[f]);
-        slot[f] = NULL;
+/* ---- records built from the snapshot ---------------------------------------- */
+
+static PyObject *make_item(snapshot *s, Py_ssize_t i) {
+  const item_rec *r = &s->items[i];
+  PyObject *more = s->item_more ? s->item_more[i] : NULL;
+  PyObject *item = record(item_type, ITEM_FIELDS);
+  if (item == NULL) return NULL;
+  PyObject *attrs;
+  if (more && PyTuple_GET_ITEM(more, M_ATTRS) != Py_None) {
+    attrs = new_ref(PyTuple_GET_ITEM(more, M_ATTRS));
+  } else if (r->attr_count == 0) {
+    attrs = new_ref(empty_tuple);
+  } else if ((attrs = PyTuple_New(2 * (Py_ssize_t)r->attr_count)) != NULL) {
+    for (uint32_t a = 0; a < r->attr_count; ++a) {
+      const attr_rec *ar = &s->attrs[r->attr_first + a];
+      PyObject *v = ref_str_or_empty(s, ar->value);
+      if (v == NULL) {
+        for (uint32_t b = a; b < r->attr_count; ++b) {
+          PyTuple_SET_ITEM(attrs, 2 * b, new_ref(empty_str));
+          PyTuple_SET_ITEM(attrs, 2 * b + 1, new_ref(empty_str));
+        }
+        Py_CLEAR(attrs);
+        break;
       }
+      PyTuple_SET_ITEM(attrs, 2 * a, new_ref(PyList_GET_ITEM(s->keys, ar->key)));
+      PyTuple_SET_ITEM(attrs, 2 * a + 1, v);
+    }
   }
-  static const int track_field[TRACK_EXTRA] = {T_NUMBER, T_PREGAP, T_POSTGAP, T_REM};
-  for (Py_ssize_t t = 0; t < x->n_tracks; ++t) {
-    PyObject *track = PyList_GET_ITEM(tracks, t), **slot = x->track_extra + t * TRACK_EXTRA;
-    for (int f = 0; f < TRACK_EXTRA; ++f)
-      if (slot[f]) {
-        replace(track, track_field[f], slot[f]);
-        slot[f] = NULL;
-      }
-  }
-}
-
-/* ---- collection ------------------------------------------------------------ */
-
-static PyObject *int_obj(long long v) { return PyLong_FromLongLong(v); }
-
-static PyObject *collect_items(unsigned char **dup_out) {
-  int n = kavlo_item_count();
-  PyObject *items = PyList_New(n);
-  if (items == NULL) return NULL;
-  unsigned char *dup = NULL;
-  for (int i = 0; i < n; ++i) {
-    PyObject *item = record(item_type, ITEM_FIELDS);
-    if (item == NULL) goto fail;
-    PyList_SET_ITEM(items, i, item);
-    int ac = kavlo_item_attr_count(i);
-    if (ac > MAX_ATTRS) ac = MAX_ATTRS;
-    PyObject *attrs = ac ? PyTuple_New(2 * ac) : new_ref(empty_tuple);
-    SET(item, I_LOCATION, str_or_empty(kavlo_item_location(i)));
-    SET(item, I_TITLE, str_or_empty(kavlo_item_title(i)));
-    SET(item, I_DURATION, PyLong_FromLong(kavlo_item_duration_ms(i)));
-    SET(item, I_RELEASE, PyLong_FromLong(kavlo_item_release_date(i)));
-    SET(item, I_ATTRS, attrs);
-    SET(item, I_LINE, PyLong_FromLong(0));
+  SET(item, I_LOCATION, ref_str_or_empty(s, r->location));
+  SET(item, I_TITLE, ref_str_or_empty(s, r->title));
+  SET(item, I_DURATION, PyLong_FromLong(r->duration_ms));
+  SET(item, I_RELEASE, PyLong_FromLong(r->release_date));
+  SET(item, I_ATTRS, attrs);
+  SET(item, I_LINE, PyLong_FromLong(r->line));
+  if (more) {
+    SET(item, I_OPTIONS, new_ref(PyTuple_GET_ITEM(more, M_OPTIONS) == Py_None ? empty_tuple
+                                                                             : PyTuple_GET_ITEM(more, M_OPTIONS)));
+    SET(item, I_URL, new_ref(PyTuple_GET_ITEM(more, M_URL)));
+    SET(item, I_HEADERS, new_ref(PyTuple_GET_ITEM(more, M_HEADERS)));
+    SET(item, I_GROUP, new_ref(PyTuple_GET_ITEM(more, M_GROUP)));
+  } else {
     SET(item, I_OPTIONS, new_ref(empty_tuple));
     SET(item, I_URL, new_ref(Py_None));
     SET(item, I_HEADERS, new_ref(Py_None));
     SET(item, I_GROUP, new_ref(Py_None));
-    for (int f = 0; f < ITEM_FIELDS; ++f)
-      if (PyTuple_GET_ITEM(item, f) == NULL) goto fail;
-    /* The accessor gives the first value of a key; a key written twice
-     * shows as two attributes with the same value pointer, and such an
-     * item takes its values from the document. */
-    const char *seen[MAX_ATTRS];
-    for (int a = 0; a < ac; ++a) {
-      const char *key = kavlo_item_attr_key(i, a);
-      const char *value = key ? kavlo_item_attr(i, key) : NULL;
-      PyObject *k = str_or_empty(key), *v = k ? str_or_empty(value) : NULL;
-      if (v == NULL) {
-        Py_XDECREF(k);
-        for (int b = a; b < ac; ++b) {
-          PyTuple_SET_ITEM(attrs, 2 * b, new_ref(empty_str));
-          PyTuple_SET_ITEM(attrs, 2 * b + 1, new_ref(empty_str));
-        }
-        goto fail;
+  }
+  for (int f = 0; f < ITEM_FIELDS; ++f)
+    if (PyTuple_GET_ITEM(item, f) == NULL) {
+      Py_DECREF(item);
+      return NULL;
+    }
+  return item;
+}
+
+static PyObject *gap(int64_t v) { return v == NO_GAP ? new_ref(Py_None) : PyLong_FromLongLong(v); }
+
+static PyObject *make_track(snapshot *s, Py_ssize_t t) {
+  const track_rec *r = &s->tracks[t];
+  PyObject *track = record(track_type, TRACK_FIELDS);
+  if (track == NULL) return NULL;
+  PyObject *indices = PyList_New((Py_ssize_t)r->index_count);
+  SET(track, T_NUMBER, PyLong_FromLong(r->number));
+  for (int f = T_DATATYPE; f <= T_FLAGS; ++f) SET(track, f, ref_str(s, r->field[f - T_DATATYPE]));
+  SET(track, T_INDICES, indices);
+  SET(track, T_PREGAP, gap(r->pregap));
+  SET(track, T_POSTGAP, gap(r->postgap));
+  SET(track, T_REM, new_ref(s->track_rem && s->track_rem[t] ? s->track_rem[t] : empty_tuple));
+  for (int f = 0; f < TRACK_FIELDS; ++f)
+    if (PyTuple_GET_ITEM(track, f) == NULL) goto fail;
+  for (uint32_t x = 0; x < r->index_count; ++x) {
+    const index_rec *ir = &s->indices[r->index_first + x];
+    PyObject *idx = record(index_type, 3);
+    if (idx == NULL) goto fail;
+    PyList_SET_ITEM(indices, x, idx);
+    SET(idx, 0, PyLong_FromLong(ir->number));
+    SET(idx, 1, PyLong_FromLongLong(ir->frames));
+    SET(idx, 2, PyLong_FromLong(ir->ms));
+    if (!PyTuple_GET_ITEM(idx, 0) || !PyTuple_GET_ITEM(idx, 1) || !PyTuple_GET_ITEM(idx, 2)) goto fail;
+  }
+  return track;
+fail:
+  Py_DECREF(track);
+  return NULL;
+}
+
+/* ---- the sequences Result.items and Result.tracks ----------------------------- */
+
+typedef struct {
+  PyObject_HEAD
+  snapshot *s;
+  int tracks; /* 0: items, 1: tracks */
+} records;
+
+static Py_ssize_t records_len(records *r) { return r->tracks ? r->s->n_tracks : r->s->n_items; }
+
+static PyObject *records_item(records *r, Py_ssize_t i) {
+  Py_ssize_t n = records_len(r);
+  if (i < 0 || i >= n) {
+    PyErr_SetString(PyExc_IndexError, r->tracks ? "track index out of range" : "item index out of range");
+    return NULL;
+  }
+  return r->tracks ? make_track(r->s, i) : make_item(r->s, i);
+}
+
+static PyObject *records_subscript(records *r, PyObject *key) {
+  if (PyIndex_Check(key)) {
+    Py_ssize_t i = PyNumber_AsSsize_t(key, PyExc_IndexError);
+    if (i == -1 && PyErr_Occurred()) return NULL;
+    if (i < 0) i += records_len(r);
+    return records_item(r, i);
+  }
+  if (PySlice_Check(key)) {
+    Py_ssize_t start, stop, step;
+    if (PySlice_Unpack(key, &start, &stop, &step) < 0) return NULL;
+    Py_ssize_t n = PySlice_AdjustIndices(records_len(r), &start, &stop, step);
+    PyObject *list = PyList_New(n);
+    if (list == NULL) return NULL;
+    for (Py_ssize_t k = 0, i = start; k < n; ++k, i += step) {
+      PyObject *o = records_item(r, i);
+      if (o == NULL) {
+        for (Py_ssize_t m = k; m < n; ++m) PyList_SET_ITEM(list, m, new_ref(Py_None));
+        Py_DECREF(list);
+        return NULL;
       }
-      PyTuple_SET_ITEM(attrs, 2 * a, k);
-      PyTuple_SET_ITEM(attrs, 2 * a + 1, v);
-      seen[a] = value;
-      for (int b = 0; b < a && value; ++b)
-        if (seen[b] == value) {
-          if (dup == NULL && (dup = PyMem_Calloc((size_t)n, 1)) == NULL) {
-            PyErr_NoMemory();
-            goto fail;
-          }
-          dup[i] = 1;
-        }
+      PyList_SET_ITEM(list, k, o);
     }
+    return list;
   }
-  *dup_out = dup;
-  return items;
-fail:
-  PyMem_Free(dup);
-  Py_DECREF(items);
+  PyErr_Format(PyExc_TypeError, "indices must be integers or slices, not %.100s", Py_TYPE(key)->tp_name);
   return NULL;
 }
 
-static const char *const track_keys[] = {NULL, "DATATYPE", "TITLE", "PERFORMER", "SONGWRITER", "ISRC", "FILE",
-                                         "FLAGS"};
-
-static PyObject *collect_tracks(void) {
-  int n = kavlo_cue_track_count();
-  PyObject *tracks = PyList_New(n);
-  if (tracks == NULL) return NULL;
-  for (int t = 0; t < n; ++t) {
-    PyObject *track = record(track_type, TRACK_FIELDS);
-    if (track == NULL) goto fail;
-    PyList_SET_ITEM(tracks, t, track);
-    SET(track, T_NUMBER, PyLong_FromLong(0));
-    for (int f = T_DATATYPE; f <= T_FLAGS; ++f) SET(track, f, str_of(kavlo_cue_track_field(t, track_keys[f])));
-    int nx = kavlo_cue_track_index_count(t);
-    PyObject *indices = PyList_New(nx < 0 ? 0 : nx);
-    SET(track, T_INDICES, indices);
-    SET(track, T_PREGAP, new_ref(Py_None));
-    SET(track, T_POSTGAP, new_ref(Py_None));
-    SET(track, T_REM, new_ref(empty_tuple));
-    for (int f = 0; f < TRACK_FIELDS; ++f)
-      if (PyTuple_GET_ITEM(track, f) == NULL) goto fail;
-    for (int x = 0; x < nx; ++x) {
-      PyObject *idx = record(index_type, 3);
-      if (idx == NULL) goto fail;
-      PyList_SET_ITEM(indices, x, idx);
-      SET(idx, 0, PyLong_FromLong(kavlo_cue_track_index_number(t, x)));
-      SET(idx, 1, int_obj(kavlo_cue_track_index_frames(t, x)));
-      SET(idx, 2, PyLong_FromLong(kavlo_cue_track_index_ms(t, x)));
-      if (!PyTuple_GET_ITEM(idx, 0) || !PyTuple_GET_ITEM(idx, 1) || !PyTuple_GET_ITEM(idx, 2)) goto fail;
-    }
-  }
-  return tracks;
-fail:
-  Py_DECREF(tracks);
-  return NULL;
+static void records_dealloc(records *r) {
+  Py_XDECREF(r->s);
+  Py_TYPE(r)->tp_free((PyObject *)r);
 }
 
-/* Releases records that a failure left with empty slots. */
-static void fill_holes(PyObject *list) {
-  if (list == NULL) return;
-  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
-    PyObject *rec = PyList_GET_ITEM(list, i);
-    if (rec == NULL) {
-      PyList_SET_ITEM(list, i, new_ref(Py_None));
-      continue;
-    }
-    for (Py_ssize_t f = 0; f < PyTuple_GET_SIZE(rec); ++f)
-      if (PyTuple_GET_ITEM(rec, f) == NULL) PyTuple_SET_ITEM(rec, f, new_ref(Py_None));
-  }
+static PyObject *records_repr(records *r) {
+  Py_ssize_t n = records_len(r);
+  return PyUnicode_FromFormat("<kavlo %s: %zd>", r->tracks ? "tracks" : "items", n);
 }
+
+static PyObject *records_richcompare(records *a, PyObject *b, int op) {
+  /* Compares as the list of its records would. */
+  if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
+  PyObject *la = PySequence_List((PyObject *)a);
+  if (la == NULL) return NULL;
+  PyObject *lb = Py_TYPE(b) == Py_TYPE(a) ? PySequence_List(b) : new_ref(b);
+  if (lb == NULL) {
+    Py_DECREF(la);
+    return NULL;
+  }
+  PyObject *res = PyObject_RichCompare(la, lb, op);
+  Py_DECREF(la);
+  Py_DECREF(lb);
+  return res;
+}
+
+static PySequenceMethods records_as_sequence = {
+    .sq_length = (lenfunc)records_len,
+    .sq_item = (ssizeargfunc)records_item,
+};
+static PyMappingMethods records_as_mapping = {
+    .mp_length = (lenfunc)records_len,
+    .mp_subscript = (binaryfunc)records_subscript,
+};
+
+static PyTypeObject records_type = {
+    PyVarObject_HEAD_INIT(NULL, 0)
+    .tp_name = "kavlo.Records",
+    .tp_basicsize = sizeof(records),
+    .tp_dealloc = (destructor)records_dealloc,
+    .tp_repr = (reprfunc)records_repr,
+    .tp_as_sequence = &records_as_sequence,
+    .tp_as_mapping = &records_as_mapping,
+    .tp_richcompare = (richcmpfunc)records_richcompare,
+#ifdef Py_TPFLAGS_SEQUENCE
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_SEQUENCE,
+#else
+    .tp_flags = Py_TPFLAGS_DEFAULT,
+#endif
+    .tp_doc = "The entries of a result, built when they are read (a read-only sequence).",
+};
+
+static PyTypeObject snapshot_type = {
+    PyVarObject_HEAD_INIT(NULL, 0)
+    .tp_name = "kavlo._kavlo.Snapshot",
+    .tp_basicsize = sizeof(snapshot),
+    .tp_dealloc = (destructor)snapshot_dealloc,
+    .tp_flags = Py_TPFLAGS_DEFAULT,
+};
+
+static PyObject *records_new(snapshot *s, int tracks) {
+  records *r = PyObject_New(records, &records_type);
+  if (r == NULL) return NULL;
+  Py_INCREF(s);
+  r->s = s;
+  r->tracks = tracks;
+  return (PyObject *)r;
+}
+
+/* ---- collection ------------------------------------------------------------ */
 
 static PyObject *warnings_list(void) {
   int n = kavlo_warning_count();
   PyObject *list = PyList_New(n);
   if (list == NULL) return NULL;
   for (int w = 0; w < n; ++w) {
-    PyObject *s = str_or_empty(kavlo_warning(w));
+    const char *p = kavlo_warning(w);
+    PyObject *s = p ? decode(p, strlen(p)) : new_ref(empty_str);
     if (s == NULL) {
       for (int r = w; r < n; ++r) PyList_SET_ITEM(list, r, new_ref(Py_None));
       Py_DECREF(list);
@@ -676,7 +960,8 @@ static PyObject *sheet_fields(void) {
   PyObject *t = PyTuple_New(5);
   if (t == NULL) return NULL;
   for (int i = 0; i < 5; ++i) {
-    PyObject *s = str_of(kavlo_cue_meta(keys[i]));
+    const char *p = kavlo_cue_meta(keys[i]);
+    PyObject *s = p ? decode(p, strlen(p)) : new_ref(Py_None);
     if (s == NULL) {
       for (int r = i; r < 5; ++r) PyTuple_SET_ITEM(t, r, new_ref(Py_None));
       Py_DECREF(t);
@@ -692,62 +977,36 @@ static PyObject *sheet_fields(void) {
 static PyObject *py_collect(PyObject *self, PyObject *noargs) {
   (void)self;
   (void)noargs;
-  PyObject *items = NULL, *tracks = NULL, *warnings = NULL, *sheet = NULL, *out = NULL;
+  PyObject *warnings = NULL, *sheet = NULL, *items = NULL, *tracks = NULL, *out = NULL;
   unsigned char *dup = NULL;
   extras x;
   memset(&x, 0, sizeof x);
-#if PY_VERSION_HEX >= 0x030A0000
-  /* Hundreds of thousands of new containers would otherwise set off the
-   * cycle collector over and over; none of them can form a cycle yet. */
-  int gc_was_enabled = PyGC_Disable();
-#endif
-  cache_clear();
-  items = collect_items(&dup);
-  if (items == NULL) goto done;
-  tracks = collect_tracks();
-  if (tracks == NULL) goto done;
-  warnings = warnings_list();
-  sheet = warnings ? sheet_fields() : NULL;
-  if (sheet == NULL) goto done;
-
-  x.n_items = PyList_GET_SIZE(items);
-  x.n_tracks = PyList_GET_SIZE(tracks);
+  x.s = snapshot_take(&dup);
+  if (x.s == NULL) goto done;
   x.dup_attrs = dup;
-  if (x.n_tracks || dup) {
-    x.item_extra = PyMem_Calloc((size_t)x.n_items + 1, sizeof(PyObject *) * ITEM_EXTRA);
-    x.track_extra = PyMem_Calloc((size_t)x.n_tracks + 1, sizeof(PyObject *) * TRACK_EXTRA);
-    if (x.item_extra == NULL || x.track_extra == NULL) {
-      PyErr_NoMemory();
-      goto done;
-    }
+  if ((warnings = warnings_list()) == NULL || (sheet = sheet_fields()) == NULL) goto done;
+  if (x.s->n_tracks || dup) {
     const char *doc = kavlo_result_json();
     scan j = {doc, doc + strlen(doc), 0};
     scan_status st = scan_doc(&j, &x);
     if (st == SCAN_ERROR) goto done;
-    if (st == SCAN_OK && x.seen_items == x.n_items && x.seen_tracks == x.n_tracks) extras_apply(&x, items, tracks);
-    else {
-      Py_CLEAR(x.header);
-      Py_CLEAR(x.sheet_rem);
-    }
+    if (st != SCAN_OK || x.seen_items != x.s->n_items || x.seen_tracks != x.s->n_tracks) extras_drop(&x);
   }
-
-  int fmt = kavlo_detected_format();
-  out = Py_BuildValue("(iNNNNNOO)", fmt, PyBool_FromLong(kavlo_m3u_is_imdb_date_playlist()), items, sheet, tracks,
-                      warnings, x.header ? x.header : Py_None, x.sheet_rem ? x.sheet_rem : empty_tuple);
+  if ((items = records_new(x.s, 0)) == NULL || (tracks = records_new(x.s, 1)) == NULL) goto done;
+  out = Py_BuildValue("(iNNNNNOO)", kavlo_detected_format(), PyBool_FromLong(kavlo_m3u_is_imdb_date_playlist()),
+                      items, sheet, tracks, warnings, x.header ? x.header : Py_None,
+                      x.sheet_rem ? x.sheet_rem : empty_tuple);
   items = tracks = warnings = sheet = NULL;
 done:
-  fill_holes(items);
-  fill_holes(tracks);
   Py_XDECREF(items);
   Py_XDECREF(tracks);
   Py_XDECREF(warnings);
   Py_XDECREF(sheet);
-  extras_free(&x);
+  Py_XDECREF(x.header);
+  Py_XDECREF(x.sheet_rem);
+  Py_XDECREF(x.s);
   PyMem_Free(dup);
-  cache_clear();
-#if PY_VERSION_HEX >= 0x030A0000
-  if (gc_was_enabled) PyGC_Enable();
-#endif
+  memset(ref_cache, 0, sizeof ref_cache);
   return out;
 }
 
@@ -869,7 +1128,8 @@ PyMODINIT_FUNC PyInit__kavlo(void) {
   if (m == NULL) return NULL;
   empty_str = PyUnicode_FromStringAndSize("", 0);
   empty_tuple = PyTuple_New(0);
-  if (empty_str == NULL || empty_tuple == NULL || PyModule_AddStringConstant(m, "VERSION", KAVLO_PY_VERSION) < 0) {
+  if (empty_str == NULL || empty_tuple == NULL || PyType_Ready(&snapshot_type) < 0 ||
+      PyType_Ready(&records_type) < 0 || PyModule_AddStringConstant(m, "VERSION", KAVLO_PY_VERSION) < 0) {
     Py_DECREF(m);
     return NULL;
   }
