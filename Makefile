@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build test run install asan fuzz hardening bench bench-peers clean
+.PHONY: all setup configure build node test run install asan fuzz hardening bench bench-peers bench-node clean
 
 all: build
 
@@ -21,7 +21,12 @@ configure: $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: setup build
+# The Node.js package in node/, its addon linked against $(BUILD)/libkavlo.so;
+# skipped with a message when node, npm or the Node.js headers are missing.
+node: build
+	@bash node/scripts/make.sh $(abspath $(BUILD))
+
+test: setup build node
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, leak
@@ -53,12 +58,20 @@ BENCH_RUNS ?= 7
 bench: build
 	python3 bench/gen_inputs.py bench/data 1 16 64
 	./$(BUILD)/bench/kavlo_bench bench/data $(BENCH_RUNS)
+	python3 bench/tool_bench.py $(BUILD)/kavlo bench/data
 
 # kavlo next to iptv-playlist-parser, @iptv/playlist (npm) and libcue on the
 # 16 MB inputs. Optional: installs those peers, not run by CI.
 bench-peers: build
 	python3 bench/gen_inputs.py bench/data 16
 	bash bench/peers/run.sh bench/data
+
+# The Node.js package next to iptv-playlist-parser (npm) in one process on
+# the 64 MB M3U list, and a 10 ms timer's lateness during parseAsync.
+bench-node: node
+	python3 bench/gen_inputs.py bench/data 64
+	[ -d bench/peers/node_modules ] || (cd bench/peers && npm install --no-audit --no-fund --silent)
+	node --expose-gc bench/node/bench.mjs bench/data/m3u-64MB.m3u $(BENCH_RUNS)
 
 # Installs into PREFIX (default /usr/local): library, headers, kavlo.pc,
 # the CMake package, the tool and its man page.

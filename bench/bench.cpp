@@ -1,11 +1,15 @@
 // Throughput of kavlo_parse and kavlo_result_json on generated inputs,
 // next to the floor: a memchr line split plus one memcpy of the same bytes.
-// Each figure is the median of repeated in-process runs. The peak resident
-// memory of one parse + JSON of the largest M3U input is measured in a
-// fresh process.
+// Each figure is the median of repeated in-process runs, in MB of input per
+// second (the JSON export too). Then, each in a fresh process: the first
+// parse of the 1 MB inputs against the parses after it, and the peak
+// resident memory of one kavlo_parse_file + kavlo_result_json of each 64 MB
+// input against its bound, 1.5x the input plus the JSON text.
 //
 // usage: kavlo_bench DATADIR [RUNS]
 //        kavlo_bench --file PATH [RUNS]   (parse MB/s of one file)
+//        kavlo_bench --first PATH         (first parse and later ones)
+//        kavlo_bench --rss PATH           (peak memory of parse + JSON)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -89,28 +93,75 @@ struct Row {
 
 double mbps(size_t bytes, double secs) { return static_cast<double>(bytes) / 1e6 / secs; }
 
-// `--rss PATH`, run in a fresh process: loads the file, parses it, writes
-// the JSON and reports the peak resident memory against the input size.
+// `--rss PATH`, run in a fresh process: parses the file through the file
+// entry point, writes the JSON and reports the peak resident memory of the
+// whole process against 1.5x the input + the JSON text.
 int peak_rss(const char *path) {
-  const std::string text = read_file(path);
-  struct rusage before;
-  getrusage(RUSAGE_SELF, &before);
-  const int rc = kavlo_parse(text.data(), text.size(), KAVLO_FORMAT_AUTO);
+  const double mb = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+  const int rc = kavlo_parse_file(path);
   struct rusage parsed;
   getrusage(RUSAGE_SELF, &parsed);
-  const size_t json = std::strlen(kavlo_result_json());
+  const double json = static_cast<double>(std::strlen(kavlo_result_json())) / 1e6;
   struct rusage after;
   getrusage(RUSAGE_SELF, &after);
-  const double mb = static_cast<double>(text.size()) / 1e6;
-  const double total = static_cast<double>(after.ru_maxrss) / 1e3;
-  const double added = static_cast<double>(after.ru_maxrss - before.ru_maxrss) / 1e3;
-  std::printf("\npeak RSS, parse + JSON of %s (%.1f MB, status %d, JSON %.1f MB):\n",
-              std::filesystem::path(path).filename().c_str(), mb, rc, static_cast<double>(json) / 1e6);
-  const double store = static_cast<double>(parsed.ru_maxrss - before.ru_maxrss) / 1e3;
-  std::printf("  added by parse + JSON %.1f MB = %.2fx the input (the parse alone %.1f MB = %.2fx);\n"
-              "  whole process, input included, %.1f MB = %.2fx\n",
-              added, added / mb, store, store / mb, total, total / mb);
+  const double peak = static_cast<double>(after.ru_maxrss) / 1e3;
+  const double bound = 1.5 * mb + json;
+  std::printf("%-22s %7.1f %7.1f | %9.1f %9.1f %6.2fx | %9.1f %5.2f%s\n",
+              std::filesystem::path(path).filename().c_str(), mb, json,
+              static_cast<double>(parsed.ru_maxrss) / 1e3, peak, peak / mb, bound, peak / bound,
+              rc == KAVLO_OK ? "" : "  (parse failed)");
   return 0;
+}
+
+// `--first PATH`, run in a fresh process: the time of the first parse of
+// the file and the median of the parses after it, in seconds.
+int first_parse(const char *path) {
+  const std::string text = read_file(path);
+  const auto start = Clock::now();
+  kavlo_parse(text.data(), text.size(), KAVLO_FORMAT_AUTO);
+  const double first = std::chrono::duration<double>(Clock::now() - start).count();
+  const double later = median_seconds(9, [&] { kavlo_parse(text.data(), text.size(), KAVLO_FORMAT_AUTO); });
+  std::printf("%.9f %.9f\n", first, later);
+  return 0;
+}
+
+// Medians over `runs` fresh processes of the first parse of `path` and of
+// the parses after it.
+void first_parses(const char *self, const std::filesystem::path &path, int runs) {
+  if (!std::filesystem::exists(path)) return;
+  std::vector<double> first, later;
+  const std::string cmd = std::string("'") + self + "' --first '" + path.string() + "'";
+  for (int i = 0; i < runs; ++i) {
+    std::fflush(stdout);
+    FILE *p = popen(cmd.c_str(), "r");
+    if (p == nullptr) return;
+    double f = 0, l = 0;
+    if (std::fscanf(p, "%lf %lf", &f, &l) == 2) {
+      first.push_back(f);
+      later.push_back(l);
+    }
+    pclose(p);
+  }
+  if (first.empty()) return;
+  std::sort(first.begin(), first.end());
+  std::sort(later.begin(), later.end());
+  const size_t bytes = static_cast<size_t>(std::filesystem::file_size(path));
+  const double f = first[first.size() / 2], l = later[later.size() / 2];
+  std::printf("%-22s %7.1f | %8.0f us %8.0f MB/s | %8.0f us %8.0f MB/s\n", path.filename().c_str(),
+              static_cast<double>(bytes) / 1e6, f * 1e6, mbps(bytes, f), l * 1e6, mbps(bytes, l));
+}
+
+// Runs this program again with `mode` on `path`, in a fresh process.
+void run_fresh(const char *self, const char *mode, const std::filesystem::path &path) {
+  if (!std::filesystem::exists(path)) return;
+  std::fflush(stdout);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl("/proc/self/exe", self, mode, path.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
 }
 
 }  // namespace
@@ -125,6 +176,7 @@ int one_file(const char *path, int runs) {
 
 int main(int argc, char **argv) {
   if (argc >= 3 && std::strcmp(argv[1], "--rss") == 0) return peak_rss(argv[2]);
+  if (argc >= 3 && std::strcmp(argv[1], "--first") == 0) return first_parse(argv[2]);
   if (argc >= 3 && std::strcmp(argv[1], "--file") == 0)
     return one_file(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 5);
   if (argc < 2) {
@@ -140,9 +192,10 @@ int main(int argc, char **argv) {
       {"streaming, UTF-16 BOM", "streaming-utf16", KAVLO_FORMAT_AUTO},
       {"streaming, GBK fallback", "streaming-gbk", KAVLO_FORMAT_AUTO},
   };
-  std::printf("median of %d runs; MB = 10^6 bytes\n\n", runs);
-  std::printf("%-25s %6s %8s | %12s %7s | %12s %7s | %11s\n", "input", "size", "items",
-              "parse MB/s", "/floor", "JSON MB/s", "/floor", "floor MB/s");
+  std::printf("median of %d runs; MB = 10^6 bytes; MB/s of input, the JSON export's too\n\n", runs);
+  std::printf("%-25s %6s %8s | %12s %7s | %10s %7s %6s | %11s\n", "input", "size", "items",
+              "parse MB/s", "/floor", "JSON MB/s", "/floor", "size", "floor MB/s");
+  double parse_rate[3][std::size(rows)] = {};
   for (int size : {1, 16, 64}) {
     for (const Row &r : rows) {
       const std::string ext = std::strcmp(r.file, "m3u") == 0 ? ".m3u" : std::strcmp(r.file, "cue") == 0 ? ".cue" : ".txt";
@@ -161,23 +214,27 @@ int main(int argc, char **argv) {
           runs, [&] { sink = sink + floor_pass(text, scratch); },
           [&] { json_len = std::strlen(kavlo_result_json()); });
       const double floor_mbps = mbps(text.size(), floor_s);
-      std::printf("%-25s %4dMB %8d | %12.0f %6.2fx | %12.0f %6.2fx | %11.0f%s\n", r.label, size, items,
-                  mbps(text.size(), parse_s), floor_s / parse_s, mbps(json_len, json_s),
-                  floor2_s / json_s * static_cast<double>(json_len) / static_cast<double>(text.size()),
+      parse_rate[size == 1 ? 0 : size == 16 ? 1 : 2][&r - rows] = mbps(text.size(), parse_s);
+      std::printf("%-25s %4dMB %8d | %12.0f %6.2fx | %10.0f %6.2fx %5.2fx | %11.0f%s\n", r.label, size,
+                  items, mbps(text.size(), parse_s), floor_s / parse_s, mbps(text.size(), json_s),
+                  floor2_s / json_s, static_cast<double>(json_len) / static_cast<double>(text.size()),
                   floor_mbps, rc == KAVLO_OK ? "" : "  (parse failed)");
       kavlo_clear();
     }
   }
-  const auto biggest = dir / "m3u-64MB.m3u";
-  if (std::filesystem::exists(biggest)) {
-    std::fflush(stdout);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      execl("/proc/self/exe", argv[0], "--rss", biggest.c_str(), static_cast<char *>(nullptr));
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-  }
+  std::printf("\nparse of the 1 MB inputs against the 64 MB ones:");
+  for (const Row &r : rows)
+    if (parse_rate[0][&r - rows] > 0 && parse_rate[2][&r - rows] > 0)
+      std::printf(" %s %.2fx%s", r.file, parse_rate[0][&r - rows] / parse_rate[2][&r - rows],
+                  &r == &rows[std::size(rows) - 1] ? "" : ",");
+  std::printf("\n\nfirst parse in a fresh process and the parses after it (medians of %d processes):\n", runs);
+  std::printf("%-22s %7s | %23s | %23s\n", "input", "MB", "first parse", "later parses");
+  for (const char *f : {"m3u-1MB.m3u", "streaming-1MB.txt", "cue-1MB.cue"})
+    first_parses(std::filesystem::read_symlink("/proc/self/exe").c_str(), dir / f, runs);
+  std::printf("\npeak RSS of kavlo_parse_file + kavlo_result_json in a fresh process (MB), against\n"
+              "the bound 1.5x the input + the JSON text:\n");
+  std::printf("%-22s %7s %7s | %9s %9s %7s | %9s %5s\n", "input", "input", "JSON", "parsed", "peak",
+              "/input", "bound", "/bound");
+  for (const char *f : {"m3u-64MB.m3u", "streaming-64MB.txt", "cue-64MB.cue"}) run_fresh(argv[0], "--rss", dir / f);
   return 0;
 }

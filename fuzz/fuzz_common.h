@@ -1,7 +1,8 @@
 // Invariants every fuzz harness checks after a parse: counts within the
 // store's limits, every string NUL-terminated, the JSON document either
 // "{}" or a valid document that agrees with the accessors, and byte for byte
-// the text yyjson's writer makes of the same store.
+// the text yyjson's writer makes of the same store; the full document holds
+// the ordinary one.
 #pragma once
 
 #include <yyjson.h>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "kavlo.h"
+#include "../tests/support/full_doc.h"
 #include "../tests/support/json_reference.h"
 
 #define FUZZ_CHECK(cond)                                                    \
@@ -86,7 +88,15 @@ inline std::string read_json() {
     FUZZ_CHECK(yyjson_get_sint(count) == kavlo_item_count());
     yyjson_doc_free(doc);
   }
-  return std::string(json, len);
+  std::string text(json, len);
+  // The full document holds the ordinary one: without its added members it
+  // is that document byte for byte. It may be "{}" alone, when only one of
+  // its added strings is not strict UTF-8.
+  const std::string full = kavlo_result_json_full();
+  if (full != "{}") FUZZ_CHECK(kt::strip_full(full) == text);
+  if (text == "{}") FUZZ_CHECK(full == "{}");
+  FUZZ_CHECK(kavlo_result_json() == text);
+  return text;
 }
 
 }  // namespace fuzz

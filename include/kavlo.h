@@ -76,7 +76,15 @@ extern "C" {
  * Clears the previous result first, also when the call then fails.
  * Returns a status code; kavlo_last_error() holds the message of a failure.
  * A NULL `text` with `len` 0 parses an empty text; with `len` above 0 it
- * gives KAVLO_ERR_INVALID. */
+ * gives KAVLO_ERR_INVALID.
+ * Detection knows each format in its usual form only: M3U by "#EXTM3U" in
+ * upper case as the first thing after spaces, tabs and line ends; a CUE
+ * sheet by upper-case "FILE \"" (or "FILE " at the start of a line after a
+ * line feed), "TRACK " and "INDEX " in its first 8 KiB; a streaming list by
+ * "http://", "https://" or "rtsp://" in its first 4 KiB. Anything else is
+ * "unknown playlist format" (KAVLO_ERR_FORMAT). Naming the format parses the
+ * other forms: a sheet written in lower case ("file \"a.wav\" wave") with
+ * KAVLO_FORMAT_CUE, a "#extm3u" header with KAVLO_FORMAT_M3U. */
 KAVLO_API int kavlo_parse(const char *text, size_t len, int format) KAVLO_NOEXCEPT;
 
 /* As kavlo_parse(), with the name of the text's encoding. Known aliases in
@@ -85,7 +93,12 @@ KAVLO_API int kavlo_parse(const char *text, size_t len, int format) KAVLO_NOEXCE
  * "big5", "cp1252", "windows-1252", "latin1", "iso-8859-1". Any other name is
  * handed to iconv as written. NULL or "" means no name (kavlo_parse()).
  * A byte-order mark wins over the name. A named conversion that fails gives
- * KAVLO_ERR_DECODE ("iconv NAME fail"), without fallback. */
+ * KAVLO_ERR_DECODE ("iconv NAME fail"), without fallback; for instance the
+ * GB18030 four-byte sequence 81 30 81 30 named "gb18030" fails with
+ * "iconv GBK fail". The UTF-8 names are the exception: bytes that are not
+ * UTF-8 then fall back exactly as without a name, so the bytes 63 61 66 E9
+ * named "utf-8" decode as "café" with the warning
+ * "encoding: CP1252 fallback". */
 KAVLO_API int kavlo_parse_enc(const char *text, size_t len, int format,
                               const char *encoding) KAVLO_NOEXCEPT;
 
@@ -94,8 +107,12 @@ KAVLO_API int kavlo_parse_enc(const char *text, size_t len, int format,
  * or "tell") when the file cannot be opened or measured, files of 2 GiB or
  * more included, and with KAVLO_ERR_INVALID ("null path") for a NULL path.
  * Such failures before the file is read leave the previous result in place
- * (with the new error text). Once the file is read it behaves as
- * kavlo_parse(). */
+ * (with the new error text): after a successful parse of a playlist,
+ * kavlo_parse_file("/missing") returns KAVLO_ERR_IO and kavlo_item_count()
+ * still counts that playlist's items, so check the status first. Once the
+ * file is read it behaves as kavlo_parse(). Any file readable to its end is
+ * accepted; pipes and FIFOs cannot be sought and fail with "seek" (read
+ * them and hand the bytes to kavlo_parse_enc()). */
 KAVLO_API int kavlo_parse_file(const char *path) KAVLO_NOEXCEPT;
 
 /* As kavlo_parse_file(), decoding the file's bytes as kavlo_parse_enc()
@@ -108,7 +125,12 @@ KAVLO_API int kavlo_parse_file_enc(const char *path, const char *encoding) KAVLO
  * result of the last parse: its items stay readable, and kavlo_detected_format()
  * is unchanged; decoding warnings ("encoding: ...") are appended to its
  * warnings, and a failed decoding sets kavlo_last_error(). Strings returned
- * by the accessors before stay valid. */
+ * by the accessors before stay valid. For instance kavlo_detect() of the
+ * bytes "caf\xE9,http://x/" answers KAVLO_FORMAT_STREAMING_LIST and adds
+ * "encoding: CP1252 fallback" to the warnings of the last parse; of FF FE 41
+ * (a UTF-16 mark and an odd length) it answers KAVLO_FORMAT_UNKNOWN and sets
+ * the last error to "utf16le fail". Call kavlo_clear() first to keep the
+ * warnings apart. */
 KAVLO_API int kavlo_detect(const char *text, size_t len) KAVLO_NOEXCEPT;
 
 /* Empties the result: no items, tracks or warnings, last error "", detected
@@ -126,7 +148,9 @@ KAVLO_API int kavlo_item_count(void) KAVLO_NOEXCEPT;
 KAVLO_API const char *kavlo_item_location(int item) KAVLO_NOEXCEPT;
 
 /* Title of item `item`; "" when the playlist gave none; NULL when `item` is
- * out of range. */
+ * out of range. The title of an #EXTINF line is the text after its last
+ * comma outside double quotes: #EXTINF:-1 tvg-name="A, B",News, Late gives
+ * the title "Late" (and tvg-name "A, B"). */
 KAVLO_API const char *kavlo_item_title(int item) KAVLO_NOEXCEPT;
 
 /* Duration of item `item` in milliseconds, -1 when unknown; 0 when `item`
@@ -162,7 +186,8 @@ KAVLO_API int kavlo_m3u_is_imdb_date_playlist(void) KAVLO_NOEXCEPT;
 
 /* Sheet-level field of the last CUE parse, by key in any letter case:
  * "TITLE", "PERFORMER", "SONGWRITER", "CATALOG" or "CDTEXTFILE". NULL for a
- * NULL or unknown key and for a field the sheet did not set. */
+ * NULL or unknown key and for a field the sheet did not set. Only TITLE and
+ * PERFORMER are in the JSON document; the others are read here alone. */
 KAVLO_API const char *kavlo_cue_meta(const char *key) KAVLO_NOEXCEPT;
 
 /* Number of tracks of the last CUE parse; 0 for other formats. */
@@ -171,7 +196,9 @@ KAVLO_API int kavlo_cue_track_count(void) KAVLO_NOEXCEPT;
 /* String field of track `track`, by key in any letter case: "TITLE",
  * "PERFORMER", "SONGWRITER", "ISRC", "FILE" (the FILE in force when the
  * track opened), "FLAGS" (as written) or "DATATYPE". NULL when `track` is
- * out of range, the key is NULL or unknown, or the field was never set. */
+ * out of range, the key is NULL or unknown, or the field was never set.
+ * Only TITLE and FILE are in the JSON document; the others are read here
+ * alone. */
 KAVLO_API const char *kavlo_cue_track_field(int track, const char *key) KAVLO_NOEXCEPT;
 
 /* Number of INDEX points of track `track` (0 to 32); 0 when out of range. */
@@ -220,10 +247,14 @@ KAVLO_API const char *kavlo_format_name(int code) KAVLO_NOEXCEPT;
 
 /* The whole result as one compact JSON object:
  * {"format":..,"item_count":..,"imdb_date_playlist":..,"items":[..]} with
- * "cue" after a CUE parse and "warnings" when there are any. Returns the
+ * "cue" after a CUE parse and "warnings" when there are any. The "cue"
+ * object carries the sheet's "title" and "performer" and each track's
+ * "number", "title", "file" and "indices"; the other CUE fields are read
+ * through kavlo_cue_meta() and kavlo_cue_track_field() only. Returns the
  * constant "{}" when no document can be written (no memory, or a stored
  * string that is not strictly valid UTF-8). The text is owned by the library
- * and valid until the next kavlo_result_json(), kavlo_clear() or parse. */
+ * and valid until the next kavlo_result_json(), kavlo_result_json_full(),
+ * kavlo_clear() or parse. */
 KAVLO_API const char *kavlo_result_json(void) KAVLO_NOEXCEPT;
 
 /* ---- Version and the full document ----------------------------------- */
@@ -231,6 +262,38 @@ KAVLO_API const char *kavlo_result_json(void) KAVLO_NOEXCEPT;
 /* The library's version, "MAJOR.MINOR.PATCH" (the one pkg-config and the
  * CMake package report). A constant string, always valid. */
 KAVLO_API const char *kavlo_version(void) KAVLO_NOEXCEPT;
+
+/* The full document of the last parse: the document of kavlo_result_json()
+ * with further members appended at the end of the objects they extend, so
+ * that removing them gives that document byte for byte. Members that would
+ * be empty are left out.
+ *   root:  "version" (as kavlo_version()); "header": object of the
+ *          attributes of the #EXTM3U line (read as those of #EXTINF).
+ *   item:  "line": 1-based line of the entry in the decoded text (of its
+ *          location line; for a CUE sheet, of its TRACK line);
+ *          "options": [{"tag","key","value"}, ...] for every tag line the
+ *          M3U parser ignores (with a warning) between the previous entry
+ *          and this one: "#EXTVLCOPT:http-referrer=x" gives tag "EXTVLCOPT",
+ *          key "http-referrer", value "x", split at the first "="; without
+ *          "=" the value is "", without ":" key and value are ""; ignored
+ *          tags after the last entry are dropped;
+ *          "url" and "headers" for a location "URL|Key=Value&Key=Value":
+ *          the part before the first "|", and an object of the pairs after
+ *          it (the first value of a key wins; at most 64 keys; values as
+ *          written); nothing when no pair has a key and "=";
+ *          "group": in a streaming list, NAME of the last "NAME,#genre#"
+ *          line before the entry (such a line still warns as a line
+ *          without a stream).
+ *   cue:   "songwriter", "catalog", "cdtextfile"; "rem": [{"key","value"},
+ *          ...] for the REM lines before the first TRACK, in order (key: the
+ *          first word, value: the rest with surrounding quotes removed).
+ *   track: "performer", "songwriter", "isrc", "flags", "datatype",
+ *          "pregap" and "postgap" (frames, the last well-formed line of
+ *          each), "rem" (the track's REM lines).
+ * The text is owned by the library and valid until the next
+ * kavlo_result_json_full(), kavlo_result_json(), kavlo_clear() or parse;
+ * "{}" when no document can be written, as for kavlo_result_json(). */
+KAVLO_API const char *kavlo_result_json_full(void) KAVLO_NOEXCEPT;
 
 #ifdef __cplusplus
 }

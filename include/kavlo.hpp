@@ -102,6 +102,7 @@ struct Result {
   std::vector<Track> tracks;       // CUE sheets only
   std::vector<std::string> warnings;
   std::string json;                // the library's JSON document
+  std::string json_full;           // the full document (kavlo_result_json_full)
 
   bool ok() const noexcept { return status == KAVLO_OK; }
 };
@@ -156,6 +157,7 @@ inline Result collect(int status) {
     r.tracks.push_back(std::move(tr));
   }
   for (int w = 0; w < kavlo_warning_count(); ++w) r.warnings.push_back(str(kavlo_warning(w)));
+  r.json_full = kavlo_result_json_full();
   r.json = kavlo_result_json();
   // A track's number has no accessor of its own; the JSON document holds it
   // as the first member of each track object. The pattern cannot occur

@@ -8,7 +8,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev
-          clang libclang-rt-14-dev python3)
+          clang libclang-rt-14-dev python3 jq)
 yyjson_packages=(libyyjson0 libyyjson-dev)
 
 missing=()

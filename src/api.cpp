@@ -178,6 +178,10 @@ const char *kavlo_format_name(int code) KAVLO_NOEXCEPT { return kavlo::format_na
 
 const char *kavlo_version(void) KAVLO_NOEXCEPT { return KAVLO_VERSION; }
 
+const char *kavlo_result_json_full(void) KAVLO_NOEXCEPT {
+  return guarded([&] { return kavlo::result_json_full(kavlo::store()); }, "{}");
+}
+
 const char *kavlo_result_json(void) KAVLO_NOEXCEPT {
   return guarded([&] { return kavlo::result_json(kavlo::store()); }, "{}");
 }

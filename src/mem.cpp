@@ -24,6 +24,34 @@ struct HeldMaps {
 };
 HeldMaps g_held;
 
+// Heap blocks of 64 KiB and more, released by the same clear and kept for
+// that parse as well: the C allocator would give such blocks back to the
+// system when the store empties and fault them in again for the next text.
+constexpr size_t held_heap_min = size_t{64} << 10;
+struct HeldHeap {
+  int count = 0;
+  void *block[32];
+  size_t bytes[32];
+};
+HeldHeap g_held_heap;
+
+// The smallest held heap block of at least `n` bytes and at most twice
+// that, or NULL.
+void *take_held_heap(size_t n) noexcept {
+  if (n < held_heap_min) return nullptr;
+  int best = -1;
+  for (int i = 0; i < g_held_heap.count; ++i)
+    if (g_held_heap.bytes[i] >= n && g_held_heap.bytes[i] / 2 <= n &&
+        (best < 0 || g_held_heap.bytes[i] < g_held_heap.bytes[best]))
+      best = i;
+  if (best < 0) return nullptr;
+  void *p = g_held_heap.block[best];
+  --g_held_heap.count;
+  g_held_heap.block[best] = g_held_heap.block[g_held_heap.count];
+  g_held_heap.bytes[best] = g_held_heap.bytes[g_held_heap.count];
+  return p;
+}
+
 void *take_held(size_t n) noexcept {
   for (int i = 0; i < g_held.count; ++i)
     if (g_held.bytes[i] == n) {
@@ -42,6 +70,8 @@ void mem_hold_begin() noexcept { g_held.holding = true; }
 void mem_hold_end() noexcept {
   for (int i = 0; i < g_held.count; ++i) ::munmap(g_held.block[i], g_held.bytes[i]);
   g_held.count = 0;
+  for (int i = 0; i < g_held_heap.count; ++i) mem_free(g_held_heap.block[i]);
+  g_held_heap.count = 0;
   g_held.holding = false;
 }
 
@@ -81,7 +111,19 @@ void mem_unmap(void *p, size_t n) noexcept {
 
 void *block_resize(void *p, size_t old_bytes, size_t new_bytes) noexcept {
   const bool was_mapped = p != nullptr && old_bytes >= large_block;
-  if (new_bytes < large_block) return was_mapped ? nullptr : mem_realloc(p, new_bytes);
+  if (new_bytes < large_block) {
+    if (was_mapped) return nullptr;
+    // A held block is at least as large as asked; the caller counts only
+    // what it asked for.
+    if (void *q = take_held_heap(new_bytes)) {
+      if (p != nullptr) {
+        std::memcpy(q, p, old_bytes < new_bytes ? old_bytes : new_bytes);
+        mem_free(p);
+      }
+      return q;
+    }
+    return mem_realloc(p, new_bytes);
+  }
   if (was_mapped) {
     void *q = ::mremap(p, mapped_size(old_bytes), mapped_size(new_bytes), MREMAP_MAYMOVE);
     return q == MAP_FAILED ? nullptr : q;
@@ -97,8 +139,14 @@ void *block_resize(void *p, size_t old_bytes, size_t new_bytes) noexcept {
 
 void block_free(void *p, size_t bytes) noexcept {
   if (p == nullptr) return;
-  if (bytes >= large_block) mem_unmap(p, bytes);
-  else mem_free(p);
+  if (bytes >= large_block) {
+    mem_unmap(p, bytes);
+  } else if (g_held.holding && bytes >= held_heap_min && g_held_heap.count < 32) {
+    g_held_heap.block[g_held_heap.count] = p;
+    g_held_heap.bytes[g_held_heap.count++] = bytes;
+  } else {
+    mem_free(p);
+  }
 }
 
 }  // namespace kavlo

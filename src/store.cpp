@@ -139,6 +139,9 @@ void clear(Store &s) noexcept {
   free_array(s.tracks, s.track_capacity);
   free_array(s.attrs, s.attr_capacity);
   free_array(s.indices, s.index_capacity);
+  free_array(s.options, s.option_capacity);
+  free_array(s.groups, s.group_capacity);
+  free_array(s.rems, s.rem_capacity);
   free_chunks(s.arena.head);
   free_chunks(s.arena.big);
   block_free(s.json_text, s.json_capacity);
@@ -192,17 +195,102 @@ int item_add_stored(Store &s, const char *location, const char *title) noexcept 
   return KAVLO_OK;
 }
 
+namespace {
+
+// Appends a pair to the attribute array; false when no slot is left.
+bool attr_append(Store &s, const char *key, std::string_view value) noexcept {
+  if (s.attr_used >= s.attr_capacity &&
+      !grow_array(s.attrs, s.attr_capacity, s.attr_used + 1,
+                  first_capacity(s, 256, sizeof(ItemAttr), 16), SIZE_MAX / sizeof(ItemAttr)))
+    return false;
+  const char *v = copy_string(s, value);
+  s.attrs[s.attr_used++] = ItemAttr{key, v != nullptr ? v : ""};
+  return true;
+}
+
+}  // namespace
+
 void item_attr_add(Store &s, const char *key, std::string_view value) noexcept {
   if (s.item_count == 0 || key == nullptr) return;
   PlaylistItem &it = s.items[s.item_count - 1];
   if (it.attr_count >= max_attrs) return;
-  if (s.attr_used >= s.attr_capacity &&
-      !grow_array(s.attrs, s.attr_capacity, s.attr_used + 1,
-                  first_capacity(s, 256, sizeof(ItemAttr), 16), SIZE_MAX / sizeof(ItemAttr)))
+  if (attr_append(s, key, value)) ++it.attr_count;
+}
+
+void header_attr_add(Store &s, const char *key, std::string_view value) noexcept {
+  if (key == nullptr || s.header_attr_count >= max_attrs) return;
+  if (s.header_attr_count == 0) s.header_attr_begin = s.attr_used;
+  if (attr_append(s, key, value)) ++s.header_attr_count;
+}
+
+void item_option_add(Store &s, const char *tag, std::string_view key, std::string_view value) noexcept {
+  if (tag == nullptr) return;
+  if (s.option_used >= s.option_capacity &&
+      !grow_array(s.options, s.option_capacity, s.option_used + 1, 64,
+                  SIZE_MAX / sizeof(ItemOption)))
     return;
+  const char *k = copy_string(s, key);
   const char *v = copy_string(s, value);
-  s.attrs[s.attr_used++] = ItemAttr{key, v != nullptr ? v : ""};
-  ++it.attr_count;
+  if (k == nullptr || v == nullptr) return;
+  s.options[s.option_used++] = ItemOption{static_cast<size_t>(s.item_count), tag, k, v};
+}
+
+void drop_trailing_options(Store &s) noexcept {
+  while (s.option_used > 0 && s.options[s.option_used - 1].item >= static_cast<size_t>(s.item_count))
+    --s.option_used;
+}
+
+void item_group_start(Store &s, std::string_view name) noexcept {
+  const size_t first = static_cast<size_t>(s.item_count);
+  // A group that no item took gives way to the next one.
+  if (s.group_used > 0 && s.groups[s.group_used - 1].first_item == first) --s.group_used;
+  if (s.group_used >= s.group_capacity &&
+      !grow_array(s.groups, s.group_capacity, s.group_used + 1, 16, SIZE_MAX / sizeof(ItemGroup)))
+    return;
+  // A name that cannot be copied still ends the group before it.
+  const char *n = copy_string(s, name);
+  s.groups[s.group_used++] = ItemGroup{first, n != nullptr ? n : ""};
+}
+
+void cue_rem_add(Store &s, std::string_view key, std::string_view value) noexcept {
+  int &count = s.track_count > 0 ? s.tracks[s.track_count - 1].rem_count : s.sheet_rem_count;
+  if (count == INT_MAX) return;
+  if (s.rem_used >= s.rem_capacity &&
+      !grow_array(s.rems, s.rem_capacity, s.rem_used + 1, 16, SIZE_MAX / sizeof(CueRem)))
+    return;
+  const char *k = copy_string(s, key);
+  const char *v = copy_string(s, value);
+  if (k == nullptr || v == nullptr) return;
+  s.rems[s.rem_used++] = CueRem{k, v};
+  ++count;
+}
+
+bool location_headers(std::string_view location, LocationHeaders &out) noexcept {
+  const size_t bar = location.find('|');
+  if (bar == std::string_view::npos) return false;
+  out.url = location.substr(0, bar);
+  out.count = 0;
+  bool any = false;
+  std::string_view rest = location.substr(bar + 1);
+  while (true) {
+    const size_t amp = rest.find('&');
+    const std::string_view pair = rest.substr(0, amp);
+    const size_t eq = pair.find('=');
+    if (eq != std::string_view::npos && eq > 0) {
+      any = true;
+      const std::string_view key = pair.substr(0, eq);
+      bool seen = false;
+      for (int k = 0; k < out.count && !seen; ++k) seen = out.key[k] == key;
+      if (!seen && out.count < max_attrs) {
+        out.key[out.count] = key;
+        out.value[out.count] = pair.substr(eq + 1);
+        ++out.count;
+      }
+    }
+    if (amp == std::string_view::npos) break;
+    rest = rest.substr(amp + 1);
+  }
+  return any;
 }
 
 bool track_index_add(Store &s, int number, int64_t frames) noexcept {

@@ -34,6 +34,29 @@ struct PlaylistItem {
   int release_date;
   int attr_count;
   size_t attr_begin;
+  size_t line;  // 1-based line of the entry in the decoded text
+};
+
+// A tag line the M3U parser ignores, kept for the entry that follows it:
+// "#TAG:KEY=VALUE". `item` is the position of that entry.
+struct ItemOption {
+  size_t item;
+  const char *tag;
+  const char *key;
+  const char *value;
+};
+
+// A streaming-list group ("NAME,#genre#"): the items from `first_item` on,
+// up to the next group.
+struct ItemGroup {
+  size_t first_item;
+  const char *name;
+};
+
+// A CUE REM line: its first word and the rest.
+struct CueRem {
+  const char *key;
+  const char *value;
 };
 
 struct CueIndex {
@@ -45,6 +68,12 @@ struct CueTrack {
   int number;
   int index_count;
   size_t index_begin;
+  size_t line;     // 1-based line of the TRACK line
+  int rem_count;   // REM lines of the track, in the store's rem array
+  bool has_pregap;
+  bool has_postgap;
+  int64_t pregap;  // frames
+  int64_t postgap;
   const char *datatype;
   const char *title;
   const char *performer;
@@ -109,6 +138,23 @@ struct Store {
   size_t index_used;
   size_t index_capacity;
   Arena arena;
+
+  // Read only by the full document. The header's attributes live in the
+  // attribute array, before any item's. Options, groups and REM lines are
+  // kept in source order, so a writer walks them alongside the items and
+  // tracks: REM lines of the sheet first, then each track's.
+  size_t header_attr_begin;
+  int header_attr_count;
+  int sheet_rem_count;
+  ItemOption *options;
+  size_t option_used;
+  size_t option_capacity;
+  ItemGroup *groups;
+  size_t group_used;
+  size_t group_capacity;
+  CueRem *rems;
+  size_t rem_used;
+  size_t rem_capacity;
 };
 
 // First capacity of an array of records of `record` bytes: `small` for
@@ -160,6 +206,36 @@ inline const char *copy_string(Store &s, std::string_view text) noexcept {
 // cannot be allocated, stores nothing. A value that cannot be copied
 // becomes "".
 void item_attr_add(Store &s, const char *key, std::string_view value) noexcept;
+
+// Appends an attribute of the #EXTM3U line, as item_attr_add does for an
+// item. Called before the first item.
+void header_attr_add(Store &s, const char *key, std::string_view value) noexcept;
+
+// Keeps an ignored tag line for the next item (the one at position
+// item_count). Strings that cannot be copied drop the option.
+void item_option_add(Store &s, const char *tag, std::string_view key, std::string_view value) noexcept;
+
+// Drops the options that no item followed.
+void drop_trailing_options(Store &s) noexcept;
+
+// Starts a group for the items from the next one on.
+void item_group_start(Store &s, std::string_view name) noexcept;
+
+// Appends a REM line to the last track, or to the sheet before the first.
+void cue_rem_add(Store &s, std::string_view key, std::string_view value) noexcept;
+
+// Request headers written after a location ("URL|Key=Value&Key=Value"):
+// the URL before the first "|" and the pairs after it, split at "&" and at
+// each pair's first "="; parts without "=" or with an empty key add
+// nothing, the first value of a key wins, and at most 64 keys are kept.
+struct LocationHeaders {
+  std::string_view url;
+  int count;
+  std::string_view key[max_attrs];
+  std::string_view value[max_attrs];
+};
+// False, leaving `out` undefined, when the location has no such pair.
+bool location_headers(std::string_view location, LocationHeaders &out) noexcept;
 
 // Appends an index point to the last track; the 33rd and later are
 // dropped. Returns false when no slot could be allocated.

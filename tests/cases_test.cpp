@@ -21,6 +21,7 @@
 #include <string>
 
 #include "support/cases.h"
+#include "support/full_doc.h"
 #include "support/kavlo_test.h"
 
 namespace {
@@ -56,6 +57,18 @@ TEST_P(Cases, GivesTheExpectedDocument) {
   const std::string json = kt::json();
   EXPECT_EQ(json, c.json);
   check_json_against_store(json);
+
+  // The full document holds the ordinary one, and the expected members
+  // where the case gives them.
+  const std::string full = kavlo_result_json_full();
+  EXPECT_EQ(kt::strip_full(full), json) << full;
+  if (!c.full.empty()) {
+    std::string expected = c.full;
+    const size_t at = expected.find("@VERSION@");
+    if (at != std::string::npos) expected.replace(at, 9, kavlo_version());
+    EXPECT_EQ(full, expected);
+  }
+  EXPECT_EQ(kt::json(), json) << "the ordinary document again after the full one";
 
   if (c.format == KAVLO_FORMAT_AUTO) {
     const std::string path = kt::temp_file("case.txt", c.input);

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Runs the built kavlo command-line tool as a user would."""
+import codecs
 import json
 import os
 import pty
+import re
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 KAVLO = os.environ.get("KAVLO_BIN", "build/kavlo")
@@ -16,6 +19,29 @@ EX = os.path.join(ROOT, "examples")
 def run(*args, stdin=b""):
     p = subprocess.run([KAVLO, *args], input=stdin, capture_output=True, timeout=60)
     return p.returncode, p.stdout.decode(), p.stderr.decode()
+
+
+def run_bytes(*args, **kw):
+    p = subprocess.run([KAVLO, *args], capture_output=True, timeout=60, **kw)
+    return p.returncode, p.stdout, p.stderr
+
+
+def read_pty(args, **kw):
+    """Runs the tool with standard error on a terminal; returns (status, what the terminal got)."""
+    master, slave = pty.openpty()
+    p = subprocess.run([KAVLO, *args], stdout=subprocess.PIPE, stderr=slave, timeout=60, **kw)
+    os.close(slave)
+    seen = b""
+    try:
+        while True:
+            chunk = os.read(master, 4096)
+            if not chunk:
+                break
+            seen += chunk
+    except OSError:
+        pass
+    os.close(master)
+    return p.returncode, seen
 
 
 def ex(name):
@@ -61,9 +87,9 @@ class Parse(unittest.TestCase):
         self.assertEqual(lines[0]["file"], ex("radio.txt"))
         self.assertEqual(lines[0]["result"]["item_count"], 4)
         self.assertEqual(lines[1]["error"], "HLS manifest detected; not parsed as playlist items")
-        self.assertEqual(lines[1]["result"]["format"], "m3u8-hls")
         self.assertTrue(lines[2]["error"].startswith("io: "))
-        self.assertEqual(lines[2]["result"]["item_count"], 0, "no result carried over")
+        self.assertEqual([l["result"] is None for l in lines], [False, True, True, False],
+                         "a failure carries no document")
         self.assertIn(f"kavlo: {hls}: HLS manifest detected", err)
         self.assertIn(f"kavlo: {missing}: io: No such file or directory", err)
 
@@ -119,21 +145,191 @@ class Progress(unittest.TestCase):
     def test_progress_only_on_a_terminal(self):
         files = [ex("iptv.m3u"), ex("album.cue"), ex("radio.txt")]
         self.assertEqual(run(*files)[2], "", "no progress when stderr is a pipe")
-        master, slave = pty.openpty()
-        p = subprocess.run([KAVLO, *files], stdout=subprocess.PIPE, stderr=slave, timeout=60)
-        os.close(slave)
-        seen = b""
-        try:
-            while True:
-                chunk = os.read(master, 4096)
-                if not chunk:
-                    break
-                seen += chunk
-        except OSError:
-            pass
-        os.close(master)
-        self.assertEqual(p.returncode, 0)
+        rc, seen = read_pty(files)
+        self.assertEqual(rc, 0)
         self.assertIn(b"3/3 files", seen)
+
+    def test_progress_line_is_cleared_before_other_output(self):
+        files = [ex("album.cue"), ex("iptv.m3u"), "/nonexistent/x.m3u", ex("radio.txt")]
+        rc, seen = read_pty(["-w", *files])
+        self.assertEqual(rc, 5)
+        self.assertIn(b"1/4 files", seen)
+        seen = seen.replace(b"\r\n", b"\n")  # the terminal's own line ends
+        self.assertIsNone(re.search(rb"MB/s[^\r]", seen), seen)
+        text = re.sub(rb"\r\x1b\[K(\d+/\d+ files, [\d.]+ MB/s)?", b"", seen).decode()
+        self.assertIn(f"\n{ex('iptv.m3u')}: m3u: ignored tag\n", text)
+        self.assertIn("\nkavlo: /nonexistent/x.m3u: io: No such file or directory\n", text)
+
+
+class OutputForms(unittest.TestCase):
+    def test_lines_option_gives_json_lines_for_any_number_of_files(self):
+        rc, out, _ = run("-l", ex("iptv.m3u"))
+        self.assertEqual(out.count("\n"), 1)
+        line = json.loads(out)
+        self.assertEqual((rc, line["file"], line["status"], line["result"]["item_count"]),
+                         (0, ex("iptv.m3u"), "ok", 5))
+        self.assertEqual(line["result"], json.loads(run(ex("iptv.m3u"))[1]))
+        for args in (["--lines"], []):
+            rc, out, _ = run(*args, ex("radio.txt"), ex("album.cue"))
+            self.assertEqual([json.loads(l)["status"] for l in out.splitlines()], ["ok", "ok"])
+        rc, out, _ = run("-l", "-p", ex("radio.txt"))
+        self.assertIn('\n  "result": {\n    "format": "streaming-list"', out)
+
+    def test_failure_prints_no_document(self):
+        with tempfile.TemporaryDirectory() as d:
+            unreadable = os.path.join(d, "locked.m3u")
+            with open(unreadable, "w") as f:
+                f.write("#EXTM3U\n/a.mp3\n")
+            os.chmod(unreadable, 0)
+            hls = os.path.join(d, "live.m3u8")
+            with open(hls, "w") as f:
+                f.write("#EXTM3U\n#EXT-X-ENDLIST\n")
+            cases = [("/nonexistent/x.m3u", 5, "io: No such file or directory"),
+                     (d, 5, "io: Is a directory"),
+                     (hls, 3, "HLS manifest detected; not parsed as playlist items")]
+            if os.geteuid() != 0:
+                cases.append((unreadable, 5, "io: Permission denied"))
+            for path, code, error in cases:
+                with self.subTest(path):
+                    rc, out, err = run(path)
+                    self.assertEqual((rc, out), (code, ""))
+                    self.assertEqual(err, f"kavlo: {path}: {error}\n")
+                    rc, out, _ = run("-l", path)
+                    self.assertEqual(json.loads(out), {"file": path, "status": kavlo_status(code), "code": code,
+                                                       "error": error, "result": None})
+
+    def test_names_that_are_not_utf8_stay_valid_json_and_recoverable(self):
+        with open(ex("radio.txt"), "rb") as f:
+            data = f.read()
+        with tempfile.TemporaryDirectory() as d:
+            names = [b"bad\xff\xfename.txt", b"back\\slash\xc3.txt", b"caf\xc3\xa9\\x41.txt", b'q"\t.txt']
+            paths = [os.path.join(os.fsencode(d), n) for n in names]
+            for path in paths:
+                with open(path, "wb") as f:
+                    f.write(data)
+            rc, out, _ = run_bytes("-l", *paths)
+        lines = [json.loads(l) for l in out.decode("utf-8").splitlines()]
+        self.assertEqual([l["status"] for l in lines], ["ok"] * 4)
+        self.assertEqual([l.get("file_escaped", False) for l in lines], [True, True, False, False])
+        for path, line in zip(paths, lines):
+            name = line["file"].encode("utf-8")
+            if line.get("file_escaped"):
+                name = codecs.escape_decode(name)[0]
+            self.assertEqual(name, path)
+        self.assertEqual(lines[0]["file"], os.path.join(d, "bad\\xff\\xfename.txt"))
+
+
+def kavlo_status(code):
+    return {0: "ok", 1: "decode", 3: "format", 4: "invalid", 5: "io", 6: "nomem"}[code]
+
+
+class Streams(unittest.TestCase):
+    def test_pipes_fifos_and_dev_stdin_are_read_as_streams(self):
+        with open(ex("album.cue"), "rb") as f:
+            cue = f.read()
+        expected = json.loads(run(ex("album.cue"))[1])
+        rc, out, err = run_bytes("/dev/stdin", input=cue)
+        self.assertEqual((rc, json.loads(out)), (0, expected))
+        r, w = os.pipe()  # what a shell makes of <(cat album.cue)
+        os.write(w, cue)
+        os.close(w)
+        rc, out, err = run_bytes(f"/dev/fd/{r}", pass_fds=(r,))
+        os.close(r)
+        self.assertEqual((rc, json.loads(out)), (0, expected), err)
+        with tempfile.TemporaryDirectory() as d:
+            fifo = os.path.join(d, "fifo")
+            os.mkfifo(fifo)
+            def feed():
+                with open(fifo, "wb") as f:
+                    f.write(cue)
+
+            for args in ([fifo], ["-f", "cue", fifo], ["detect", fifo]):
+                writer = threading.Thread(target=feed)
+                writer.start()
+                rc, out, err = run_bytes(*args)
+                writer.join()
+                with self.subTest(args):
+                    self.assertEqual(rc, 0, err)
+                    if args[0] == "detect":
+                        self.assertEqual(out, b"cue\n")
+                    else:
+                        self.assertEqual(json.loads(out), expected)
+
+
+class WriteErrors(unittest.TestCase):
+    def test_full_disk_and_closed_pipe_are_reported(self):
+        for args in (["detect", ex("iptv.m3u")], [ex("iptv.m3u")], ["-l", ex("iptv.m3u"), ex("radio.txt")],
+                     ["-p", ex("iptv.m3u")], ["--help"]):
+            with self.subTest(args), open("/dev/full", "wb") as full:
+                p = subprocess.run([KAVLO, *args], stdout=full, stderr=subprocess.PIPE, timeout=60)
+                self.assertEqual((p.returncode, p.stderr.decode()),
+                                 (5, "kavlo: standard output: No space left on device\n"))
+        p = subprocess.Popen([KAVLO, "-l", *[ex("iptv.m3u")] * 3000], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+        p.stdout.read(10)
+        p.stdout.close()
+        err = p.stderr.read().decode()
+        p.stderr.close()
+        self.assertEqual((p.wait(timeout=60), err), (5, "kavlo: standard output: Broken pipe\n"))
+
+
+class Options(unittest.TestCase):
+    def test_clustered_attached_and_any_case_values(self):
+        with open(ex("stations-gbk.txt"), "rb") as f:
+            gbk = f.read()
+        rc, out, err = run("-pw", ex("radio.txt"))
+        self.assertEqual((rc, err), (0, f"{ex('radio.txt')}: streaming: dropped non-http URL\n"))
+        self.assertIn('\n  "format"', out)
+        rc, out, _ = run("-egbk", "-", stdin=gbk)
+        self.assertEqual((rc, json.loads(out)["items"][0]["title"]), (0, "中央一台"))
+        for args in (["-fcue"], ["-f", "CUE"], ["--format=Cue"], ["--form", "cue"]):
+            rc, out, _ = run(*args, "-", stdin=b"title x\n")
+            self.assertEqual((rc, json.loads(out)["cue"]), (0, {"title": "x", "tracks": []}), args)
+        rc, out, _ = run("-f", "M3U", ex("iptv.m3u"))
+        self.assertEqual(json.loads(out)["format"], "m3u")
+        rc, out, err = run(ex("radio.txt"), "-w", "-l")
+        self.assertEqual((rc, json.loads(out)["status"]), (0, "ok"))
+        self.assertIn("dropped non-http URL", err)
+        self.assertEqual(run("--", "-w")[2], "kavlo: -w: io: No such file or directory\n")
+
+    def test_options_a_mode_cannot_honour_are_refused(self):
+        for args, opt in ((["-e", "gbk"], "--encoding"), (["-f", "cue"], "--format"), (["-p"], "--pretty")):
+            rc, out, err = run("detect", *args, ex("album.cue"))
+            self.assertEqual((rc, out), (2, ""))
+            self.assertIn(f"kavlo: detect does not take {opt}\n", err)
+        rc, out, _ = run("detect", "-l", ex("album.cue"))
+        self.assertEqual((rc, out), (0, f"{ex('album.cue')}\tcue\n"))
+        rc, out, err = run("-w", "detect", "-", stdin="中央一台,http://x/".encode("gbk"))
+        self.assertEqual((rc, out, err), (0, "streaming-list\n", "-: encoding: GBK fallback\n"))
+
+    def test_unknown_encoding_is_named(self):
+        rc, out, err = run("-e", "bogus", ex("radio.txt"))
+        self.assertEqual((rc, out, err), (2, "", "kavlo: unknown encoding 'bogus'\n"))
+
+    def test_directories_fail_in_detect_too(self):
+        rc, out, err = run("detect", EX, ex("album.cue"))
+        self.assertEqual((rc, out), (5, f"{ex('album.cue')}\tcue\n"))
+        self.assertEqual(err, f"kavlo: {EX}: io: Is a directory\n")
+
+
+class Hints(unittest.TestCase):
+    def test_messages_point_the_way_out(self):
+        sheet = b'file "a.wav" wave\ntrack 01 audio\nindex 01 00:00:00\n'
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "lower.cue")
+            with open(path, "wb") as f:
+                f.write(sheet)
+            rc, out, err = run(path)
+            self.assertEqual((rc, out), (3, ""))
+            self.assertIn("unknown playlist format", err)
+            self.assertIn("try -f cue", err)
+            rc, out, _ = run("-f", "cue", path)
+            self.assertEqual((rc, json.loads(out)["cue"]["tracks"][0]["file"]), (0, "a.wav"))
+        rc, out, err = run("-", stdin=b"#EXTM3U\n#EXTINF:1,a\xc0\xafb\n/a.mp3\n")
+        self.assertEqual((rc, out), (0, "{}\n"))
+        self.assertIn("kavlo: -: no JSON document: the text is not strictly valid UTF-8", err)
+        rc, _, err = run("-e", "gb18030", "-", stdin=b"\x81\x30\x81\x30")
+        self.assertEqual((rc, err), (1, "kavlo: -: iconv GBK fail (gb18030 is read as GBK)\n"))
 
 
 if __name__ == "__main__":

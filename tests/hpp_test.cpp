@@ -33,6 +33,9 @@ TEST(Cpp, ResultsAreValuesThatOutliveLaterParses) {
   EXPECT_EQ(cue.tracks[0].indices[0].frames, 75);
   EXPECT_EQ(cue.tracks[0].indices[0].ms, 1000);
   EXPECT_EQ(kavlo::format_name(cue.format), "cue");
+  EXPECT_NE(cue.json_full.find("\"indices\":[{\"n\":1,\"frames\":75,\"ms\":1000}],\"datatype\":\"AUDIO\""),
+            std::string::npos)
+      << cue.json_full;
 }
 
 TEST(Cpp, FailuresAreStatusesNotExceptions) {

@@ -1,5 +1,5 @@
 // Allocation-failure sweep: the k-th heap allocation inside a parse (and
-// its JSON export) fails, for every k until a run completes without
+// its JSON exports, ordinary and full) fails, for every k until a run completes without
 // reaching the failure. malloc, calloc and realloc are interposed here, so
 // operator new, iconv and yyjson fail too. After each run the store must
 // answer consistently, release everything on kavlo_clear(), and a normal
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/full_doc.h"
 #include "support/kavlo_test.h"
 
 extern "C" {
@@ -71,6 +72,9 @@ void arm(long k) {
 }
 
 void disarm() { g_armed = false; }
+
+// Counts on after a disarm(), from where it stopped.
+void resume() { g_armed = true; }
 
 // Stops tracking the blocks seen so far.
 void forget_blocks() {
@@ -133,16 +137,18 @@ std::string repeat(const std::string &s, int n) {
 
 const std::vector<Input> &inputs() {
   static const std::vector<Input> all = {
-      {"m3u", "#EXTM3U\n#EXTGRP:G\n" +
-                  repeat("#EXTINF:5 tvg-id=\"a\" group-title=\"b\",Title\n#EXTVLCOPT:x\n/p\n", 70) +
+      {"m3u", "#EXTM3U x-tvg-url=\"e\"\n#EXTGRP:G\n" +
+                  repeat("#EXTINF:5 tvg-id=\"a\" group-title=\"b\",Title\n#EXTVLCOPT:x=y\n/p|K=v&L=w\n", 70) +
                   "/bare\n",
        KAVLO_FORMAT_AUTO, nullptr},
       {"imdb", "#EXTM3U\n#EXTINF:19990331,tt1\n/a\n#EXTINF:20000101,tt2\n/b\n", KAVLO_FORMAT_AUTO, nullptr},
       {"missing_header", "/a\n", KAVLO_FORMAT_M3U, nullptr},
       {"hls", "#EXTM3U\n#EXT-X-ENDLIST\n", KAVLO_FORMAT_AUTO, nullptr},
-      {"streaming", repeat("Name\xEF\xBC\x8Chttp://x/1\nbad line\n", 40), KAVLO_FORMAT_AUTO, nullptr},
+      {"streaming", repeat("Group,#genre#\nName\xEF\xBC\x8Chttp://x/1\nbad line\n", 40), KAVLO_FORMAT_AUTO,
+       nullptr},
       {"cue", "REM x\nTITLE \"S\"\nFILE \"a.wav\" WAVE\n" +
-                  repeat("TRACK 01 AUDIO\nTITLE T\nPERFORMER P\nFLAGS DCP\nINDEX 01 00:00:01\n", 20) +
+                  repeat("TRACK 01 AUDIO\nTITLE T\nPERFORMER P\nFLAGS DCP\nREM K v\nPREGAP 00:00:01\n"
+                         "INDEX 01 00:00:01\n", 20) +
                   "INDEX 01 1:2\nMESSAGE\n",
        KAVLO_FORMAT_AUTO, nullptr},
       {"gbk_fallback", "Name,http://x/\xC4\xE3\n", KAVLO_FORMAT_AUTO, nullptr},
@@ -197,6 +203,8 @@ TEST_P(Oom, EveryAllocationFailureEndsCleanly) {
   const int ref_rc = kt::parse(in.bytes, in.format, in.encoding);
   const std::string ref_json = kavlo_result_json();
   ASSERT_NE(ref_json, "{}");
+  const std::string ref_full = kavlo_result_json_full();
+  ASSERT_EQ(kt::strip_full(ref_full), ref_json);
   kavlo_clear();
 
   long k = 1;
@@ -209,14 +217,23 @@ TEST_P(Oom, EveryAllocationFailureEndsCleanly) {
     for (int round = 0; round < 2; ++round) {
       arm(k);
       const int rc = kavlo_parse_enc(in.bytes.data(), in.bytes.size(), in.format, in.encoding);
-      const char *json = kavlo_result_json();
+      const char *json_text = kavlo_result_json();
       disarm();
+      const std::string json = json_text;  // the full document reuses its block
+      resume();
+      const char *full_text = kavlo_result_json_full();
+      disarm();
+      const std::string full = full_text;
       SCOPED_TRACE("allocation " + std::to_string(k) + " failed, status " + std::to_string(rc));
       const bool converts = in.encoding != nullptr || in.bytes.rfind("\xFF\xFE", 0) == 0;
       EXPECT_TRUE(rc == ref_rc || rc == KAVLO_ERR_NOMEM || (converts && rc == KAVLO_ERR_DECODE));
       if (rc == KAVLO_ERR_NOMEM) { EXPECT_STREQ(kavlo_last_error(), ""); }
       check_consistent();
-      check_json(json);
+      check_json(json.c_str());
+      // Both documents read the same store: where both could be written,
+      // the full one holds the ordinary one.
+      check_json(full.c_str());
+      if (json != "{}" && full != "{}") { EXPECT_EQ(kt::strip_full(full), json); }
       reached = g_failed;
       kavlo_clear();
       if (round == 1) { EXPECT_EQ(g_live_count, 0u) << "blocks still allocated after kavlo_clear()"; }
@@ -225,6 +242,7 @@ TEST_P(Oom, EveryAllocationFailureEndsCleanly) {
 
     ASSERT_EQ(kt::parse(in.bytes, in.format, in.encoding), ref_rc);
     ASSERT_EQ(kavlo_result_json(), ref_json);
+    ASSERT_EQ(kavlo_result_json_full(), ref_full);
     kavlo_clear();
     if (!reached) break;
   }

@@ -1,9 +1,18 @@
 #!/usr/bin/env python3
-"""Checks that every code block of the README that names an example file,
-with a line `<!-- example: PATH -->` before it, shows that file exactly; the
-files themselves are built and run by the other tests."""
+"""Checks the examples of the README and the man page.
+
+Every code block of the README that names an example file, with a line
+`<!-- example: PATH -->` before it, must show that file exactly; the files
+themselves are built and run by the other tests. The shell block after
+`<!-- run: TOOL -->` and the EXAMPLES of docs/kavlo.1 are run line by line
+from the source tree with TOOL (or kavlo) standing for the built tool named
+by KAVLO_BIN: each must succeed, write no error, and whatever it writes as
+JSON must parse."""
+import json
 import os
 import re
+import shlex
+import subprocess
 import sys
 
 root = sys.argv[1]
@@ -17,5 +26,58 @@ for path, code in blocks:
         if f.read() != code:
             print(f"README.md shows {path} differently from the file")
             failed += 1
-print(f"{len(blocks) - failed} passed, {failed} failed")
+passed = len(blocks) - failed
+
+
+def check_output(cmd, out):
+    """The JSON a command writes must parse: one document, or JSON Lines."""
+    words = shlex.split(cmd.split("|")[0], comments=True)
+    if "jq" in cmd or "detect" in words:
+        return
+    if "-p" in words or "--pretty" in words:
+        json.loads(out)
+        return
+    lines = out.splitlines()
+    if not lines:
+        raise ValueError("no output")
+    for line in lines:
+        doc = json.loads(line)
+        if "-l" in words or "--lines" in words:
+            if doc["status"] != "ok" or not isinstance(doc["result"], dict):
+                raise ValueError(f"not a successful JSON Lines object: {line[:80]}")
+
+
+def run_lines(where, tool, lines):
+    global passed, failed
+    kavlo = os.environ.get("KAVLO_BIN")
+    if not kavlo:
+        print(f"{where}: not run, KAVLO_BIN is not set")
+        return
+    kavlo = os.path.abspath(kavlo)
+    if len(lines) < 3:
+        print(f"{where}: only {len(lines)} commands")
+        failed += 1
+    for line in lines:
+        cmd = re.sub(rf"(^|(?<=[\s(|])){re.escape(tool)}(?=\s)", shlex.quote(kavlo), line)
+        p = subprocess.run(["bash", "-o", "pipefail", "-c", cmd], cwd=root, capture_output=True,
+                           timeout=60, text=True)
+        try:
+            if p.returncode != 0 or "kavlo:" in p.stderr:
+                raise ValueError(f"status {p.returncode}: {p.stderr.strip()}")
+            check_output(line, p.stdout)
+            passed += 1
+        except ValueError as e:
+            print(f"{where}: `{line}` failed: {e}")
+            failed += 1
+
+
+for tool, code in re.findall(r"<!-- run: (\S+) -->\n```sh\n(.*?)```\n", readme, re.S):
+    run_lines("README.md", tool, [l for l in code.splitlines() if l.strip()])
+
+man = open(os.path.join(root, "docs", "kavlo.1"), encoding="utf-8").read()
+examples = re.search(r"^\.SH EXAMPLES\n(?:.*\n)*?\.nf\n((?:.*\n)*?)\.fi\n", man, re.M)
+man_lines = [l.replace("\\-", "-").replace("\\e", "\\") for l in examples.group(1).splitlines()] if examples else []
+run_lines("docs/kavlo.1", "kavlo", man_lines)
+
+print(f"{passed} passed, {failed} failed")
 sys.exit(1 if failed else 0)

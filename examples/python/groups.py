@@ -4,6 +4,8 @@ import sys
 
 import kavlo
 
+if len(sys.argv) != 2:
+    sys.exit(f"usage: {sys.argv[0]} PLAYLIST")
 try:
     result = kavlo.parse_file(sys.argv[1])
 except kavlo.KavloError as e:

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -113,8 +114,9 @@ class Writer {
 
   // A string value or member name, quoted and escaped; false when it is
   // not strict UTF-8 or the block cannot grow.
-  bool str(const char *text) noexcept {
-    const size_t n = std::strlen(text);
+  bool str(const char *text) noexcept { return str_view(text, std::strlen(text)); }
+  bool str_view(std::string_view v) noexcept { return str_view(v.data(), v.size()); }
+  bool str_view(const char *text, size_t n) noexcept {
     if (!need(n + 2)) return false;
     *p_++ = '"';
     const auto *q = reinterpret_cast<const unsigned char *>(text);
@@ -230,11 +232,83 @@ size_t stored_bytes(const Store &s) noexcept {
   return n;
 }
 
+// Where the full document stands in the store's arrays that run alongside
+// the items and tracks: options, groups and REM lines are kept in source
+// order.
+struct Extras {
+  size_t option = 0;
+  size_t group = 0;
+  const char *group_name = nullptr;
+  size_t rem = 0;
+};
+
+bool present(const char *s) noexcept { return s != nullptr && s[0] != '\0'; }
+
+// ,"name":"value" for a string that is set and not empty.
+template <size_t N>
+bool opt_str(Writer &w, const char (&member)[N], const char *value) noexcept {
+  return !present(value) || (w.lit(member) && w.str(value));
+}
+
+// An object of key/value pairs, keys in the order given (which may repeat).
+bool pairs(Writer &w, const ItemAttr *a, int count) noexcept {
+  if (!w.ch('{')) return false;
+  bool first = true;
+  for (int k = 0; k < count; ++k) {
+    if (a[k].key == nullptr || a[k].value == nullptr) continue;
+    if ((!first && !w.ch(',')) || !w.str(a[k].key) || !w.ch(':') || !w.str(a[k].value)) return false;
+    first = false;
+  }
+  return w.ch('}');
+}
+
+// "rem":[{"key":..,"value":..},...] for `count` REM lines from `from`.
+bool rem_array(Writer &w, const Store &s, size_t from, int count) noexcept {
+  if (!w.lit(",\"rem\":[")) return false;
+  for (int k = 0; k < count; ++k) {
+    const CueRem &r = s.rems[from + static_cast<size_t>(k)];
+    if ((k != 0 && !w.ch(',')) || !w.lit("{\"key\":") || !w.str(r.key) || !w.lit(",\"value\":") ||
+        !w.str(r.value) || !w.ch('}'))
+      return false;
+  }
+  return w.ch(']');
+}
+
+// The item members of the full document: line, options, url and headers,
+// group.
+bool write_item_extras(Writer &w, const Store &s, const PlaylistItem &it, size_t index,
+                       Extras &x) noexcept {
+  if (!w.lit(",\"line\":") || !w.num(static_cast<int64_t>(it.line))) return false;
+  while (x.option < s.option_used && s.options[x.option].item < index) ++x.option;
+  if (x.option < s.option_used && s.options[x.option].item == index) {
+    if (!w.lit(",\"options\":[")) return false;
+    for (bool first = true; x.option < s.option_used && s.options[x.option].item == index; ++x.option) {
+      const ItemOption &o = s.options[x.option];
+      if ((!first && !w.ch(',')) || !w.lit("{\"tag\":") || !w.str(o.tag) || !w.lit(",\"key\":") ||
+          !w.str(o.key) || !w.lit(",\"value\":") || !w.str(o.value) || !w.ch('}'))
+        return false;
+      first = false;
+    }
+    if (!w.ch(']')) return false;
+  }
+  LocationHeaders h;
+  if (it.location != nullptr && location_headers(it.location, h)) {
+    if (!h.url.empty() && !(w.lit(",\"url\":") && w.str_view(h.url))) return false;
+    if (!w.lit(",\"headers\":{")) return false;
+    for (int k = 0; k < h.count; ++k)
+      if ((k != 0 && !w.ch(',')) || !w.str_view(h.key[k]) || !w.ch(':') || !w.str_view(h.value[k]))
+        return false;
+    if (!w.ch('}')) return false;
+  }
+  while (x.group < s.group_used && s.groups[x.group].first_item <= index) x.group_name = s.groups[x.group++].name;
+  return opt_str(w, ",\"group\":", x.group_name);
+}
+
 // The document's objects, one function each. A longer variant of the
 // document (Full) appends its members at the end of the root, item, CUE and
 // track objects, before each closes.
 template <bool Full>
-bool write_item(Writer &w, const Store &s, const PlaylistItem &it) noexcept {
+bool write_item(Writer &w, const Store &s, const PlaylistItem &it, size_t index, Extras &x) noexcept {
   if (!w.lit("{\"title\":") || !w.str(or_empty(it.title)) || !w.lit(",\"location\":") ||
       !w.str(or_empty(it.location)) || !w.lit(",\"duration_ms\":") || !w.num(it.duration_ms))
     return false;
@@ -251,11 +325,14 @@ bool write_item(Writer &w, const Store &s, const PlaylistItem &it) noexcept {
     }
     if (!w.ch('}')) return false;
   }
+  if constexpr (Full) {
+    if (!write_item_extras(w, s, it, index, x)) return false;
+  }
   return w.ch('}');
 }
 
 template <bool Full>
-bool write_track(Writer &w, const Store &s, const CueTrack &t) noexcept {
+bool write_track(Writer &w, const Store &s, const CueTrack &t, Extras &x) noexcept {
   if (!w.lit("{\"number\":") || !w.num(t.number)) return false;
   if (t.title != nullptr && !(w.lit(",\"title\":") && w.str(t.title))) return false;
   if (t.file != nullptr && !(w.lit(",\"file\":") && w.str(t.file))) return false;
@@ -270,11 +347,22 @@ bool write_track(Writer &w, const Store &s, const CueTrack &t) noexcept {
         !w.num(static_cast<int32_t>(static_cast<uint32_t>(ms))) || !w.ch('}'))
       return false;
   }
-  return w.lit("]}");
+  if (!w.ch(']')) return false;
+  if constexpr (Full) {
+    if (!opt_str(w, ",\"performer\":", t.performer) || !opt_str(w, ",\"songwriter\":", t.songwriter) ||
+        !opt_str(w, ",\"isrc\":", t.isrc) || !opt_str(w, ",\"flags\":", t.flags) ||
+        !opt_str(w, ",\"datatype\":", t.datatype))
+      return false;
+    if (t.has_pregap && !(w.lit(",\"pregap\":") && w.num(t.pregap))) return false;
+    if (t.has_postgap && !(w.lit(",\"postgap\":") && w.num(t.postgap))) return false;
+    if (t.rem_count > 0 && !rem_array(w, s, x.rem, t.rem_count)) return false;
+    x.rem += static_cast<size_t>(t.rem_count);
+  }
+  return w.ch('}');
 }
 
 template <bool Full>
-bool write_cue(Writer &w, const Store &s) noexcept {
+bool write_cue(Writer &w, const Store &s, Extras &x) noexcept {
   if (!w.lit(",\"cue\":{")) return false;
   bool first = true;
   if (s.cue.title != nullptr) {
@@ -286,9 +374,18 @@ bool write_cue(Writer &w, const Store &s) noexcept {
     first = false;
   }
   if ((!first && !w.ch(',')) || !w.lit("\"tracks\":[")) return false;
+  // The sheet's REM lines come first in the store, then each track's.
+  x.rem = static_cast<size_t>(s.sheet_rem_count);
   for (int i = 0; i < s.track_count; ++i)
-    if ((i != 0 && !w.ch(',')) || !write_track<Full>(w, s, s.tracks[i])) return false;
-  return w.lit("]}");
+    if ((i != 0 && !w.ch(',')) || !write_track<Full>(w, s, s.tracks[i], x)) return false;
+  if (!w.ch(']')) return false;
+  if constexpr (Full) {
+    if (!opt_str(w, ",\"songwriter\":", s.cue.songwriter) || !opt_str(w, ",\"catalog\":", s.cue.catalog) ||
+        !opt_str(w, ",\"cdtextfile\":", s.cue.cdtextfile))
+      return false;
+    if (s.sheet_rem_count > 0 && !rem_array(w, s, 0, s.sheet_rem_count)) return false;
+  }
+  return w.ch('}');
 }
 
 template <bool Full>
@@ -297,10 +394,12 @@ bool write_document(Writer &w, const Store &s) noexcept {
       !w.num(s.item_count) || !w.lit(",\"imdb_date_playlist\":") ||
       !(s.imdb_date_playlist != 0 ? w.lit("true") : w.lit("false")) || !w.lit(",\"items\":["))
     return false;
+  Extras x;
   for (int i = 0; i < s.item_count; ++i)
-    if ((i != 0 && !w.ch(',')) || !write_item<Full>(w, s, s.items[i])) return false;
+    if ((i != 0 && !w.ch(',')) || !write_item<Full>(w, s, s.items[i], static_cast<size_t>(i), x))
+      return false;
   if (!w.ch(']')) return false;
-  if (s.detected_format == KAVLO_FORMAT_CUE && !write_cue<Full>(w, s)) return false;
+  if (s.detected_format == KAVLO_FORMAT_CUE && !write_cue<Full>(w, s, x)) return false;
   if (s.warning_count > 0) {
     if (!w.lit(",\"warnings\":[")) return false;
     bool first = true;
@@ -310,6 +409,12 @@ bool write_document(Writer &w, const Store &s) noexcept {
       first = false;
     }
     if (!w.ch(']')) return false;
+  }
+  if constexpr (Full) {
+    if (!w.lit(",\"version\":") || !w.str(KAVLO_VERSION)) return false;
+    if (s.header_attr_count > 0 &&
+        !(w.lit(",\"header\":") && pairs(w, s.attrs + s.header_attr_begin, s.header_attr_count)))
+      return false;
   }
   return w.ch('}');
 }
@@ -321,6 +426,9 @@ const char *write_json(Store &s) noexcept {
   size_t estimate = stored_bytes(s) + static_cast<size_t>(s.item_count) * 64 + s.attr_used * 8 +
                     static_cast<size_t>(s.track_count) * 48 + s.index_used * 40 + 256;
   if (s.detected_format == KAVLO_FORMAT_CUE) estimate += stored_bytes(s);
+  if (Full)
+    estimate += static_cast<size_t>(s.item_count) * 16 + s.option_used * 32 + s.rem_used * 24 +
+                static_cast<size_t>(s.track_count) * 64;
   if (!w.start(estimate) || !write_document<Full>(w, s)) return "{}";
   const char *text = w.finish();
   return text != nullptr ? text : "{}";
@@ -329,5 +437,7 @@ const char *write_json(Store &s) noexcept {
 }  // namespace
 
 const char *result_json(Store &s) noexcept { return write_json<false>(s); }
+
+const char *result_json_full(Store &s) noexcept { return write_json<true>(s); }
 
 }  // namespace kavlo

@@ -16,4 +16,8 @@ namespace kavlo {
 // other control characters.
 const char *result_json(Store &s) noexcept;
 
+// The full document: the same, with the members that only it carries
+// appended at the end of the objects they extend, in the same block.
+const char *result_json_full(Store &s) noexcept;
+
 }  // namespace kavlo

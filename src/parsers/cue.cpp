@@ -100,13 +100,14 @@ bool read_time(sv v, size_t i, int64_t &frames) noexcept {
   return true;
 }
 
-[[nodiscard]] int open_track(Store &s, CueParseState &st, sv value) noexcept {
+[[nodiscard]] int open_track(Store &s, CueParseState &st, sv value, size_t line) noexcept {
   if (s.track_count >= s.track_capacity &&
       !grow_array(s.tracks, s.track_capacity, static_cast<size_t>(s.track_count) + 1,
                   first_capacity(s, first_track_capacity, sizeof(CueTrack), 64), INT32_MAX))
     return KAVLO_ERR_NOMEM;
   CueTrack &t = s.tracks[s.track_count];
   t = CueTrack{};
+  t.line = line;
   size_t i = skip_space(value, 0);
   t.number = read_digits(value, i);
   t.datatype = copy_string(s, value.substr(skip_space(value, i)));
@@ -147,11 +148,33 @@ void read_index(Store &s, const CueParseState &st, sv value) noexcept {
   (void)track_index_add(s, number, frames);
 }
 
-void read_gap(Store &s, const CueParseState &st, const char *keyword, sv value) noexcept {
+// PREGAP and POSTGAP: the track keeps the last well-formed length of each.
+void read_gap(Store &s, const CueParseState &st, Keyword k, sv value) noexcept {
+  const char *keyword = k == Keyword::Pregap ? "PREGAP" : "POSTGAP";
   if (!track_open(s, st, keyword)) return;
   int64_t frames = 0;
-  if (!read_time(value, skip_space(value, 0), frames))
+  if (!read_time(value, skip_space(value, 0), frames)) {
     warnf(s, "cue: malformed %s time", keyword);
+    return;
+  }
+  CueTrack &t = s.tracks[st.current_track];
+  if (k == Keyword::Pregap) {
+    t.pregap = frames;
+    t.has_pregap = true;
+  } else {
+    t.postgap = frames;
+    t.has_postgap = true;
+  }
+}
+
+// REM lines stay warnings; the first word and the rest (quotes stripped)
+// are kept as well, for the sheet or the track.
+void read_rem(Store &s, sv value) noexcept {
+  warnf(s, "cue: REM %.*s", msg_len(value), value.data());
+  const size_t start = skip_space(value, 0);
+  size_t end = start;
+  while (end < value.size() && !is_space(static_cast<unsigned char>(value[end]))) ++end;
+  cue_rem_add(s, value.substr(start, end - start), strip_quotes(value.substr(skip_space(value, end))));
 }
 
 // The sheet field or track field a string keyword fills; NULL when the
@@ -169,7 +192,7 @@ const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept
   }
 }
 
-[[nodiscard]] int read_line(Store &s, CueParseState &st, sv line) noexcept {
+[[nodiscard]] int read_line(Store &s, CueParseState &st, sv line, size_t line_no) noexcept {
   // Only a space splits keyword and value; the value keeps any further
   // spaces, so "TITLE  x" stores " x".
   const size_t space = find_byte(line, 0, ' ');
@@ -186,15 +209,13 @@ const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept
       break;
     }
     case Keyword::Track:
-      return open_track(s, st, value);
+      return open_track(s, st, value, line_no);
     case Keyword::Index:
       read_index(s, st, value);
       break;
     case Keyword::Pregap:
-      read_gap(s, st, "PREGAP", value);
-      break;
     case Keyword::Postgap:
-      read_gap(s, st, "POSTGAP", value);
+      read_gap(s, st, k, value);
       break;
     case Keyword::Title:
     case Keyword::Performer:
@@ -209,7 +230,7 @@ const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept
       if (track_open(s, st, "FLAGS")) s.tracks[st.current_track].flags = copy_string(s, value);
       break;
     case Keyword::Rem:
-      warnf(s, "cue: REM %.*s", msg_len(value), value.data());
+      read_rem(s, value);
       break;
     case Keyword::Other:
       warnf(s, "cue: garbage: %.*s", msg_len(line), line.data());
@@ -224,16 +245,21 @@ int parse_cue(Store &s, const char *text, size_t len) noexcept {
   CueParseState st;
   LineCursor cur{text, len};
   sv raw;
+  size_t line_no = 0;
   while (lines_next(cur, raw)) {
+    ++line_no;
     const sv line = trim(raw);
     if (line.empty()) continue;
-    const int rc = read_line(s, st, line);
+    const int rc = read_line(s, st, line, line_no);
     if (rc != KAVLO_OK) return rc;
   }
   s.detected_format = KAVLO_FORMAT_CUE;
-  // One item per track; the item shares the track's stored strings.
-  for (int i = 0; i < s.track_count; ++i)
+  // One item per track, at the track's line; the item shares the track's
+  // stored strings.
+  for (int i = 0; i < s.track_count; ++i) {
     if (item_add_stored(s, s.tracks[i].file, s.tracks[i].title) != KAVLO_OK) return KAVLO_ERR_NOMEM;
+    s.items[s.item_count - 1].line = s.tracks[i].line;
+  }
   return KAVLO_OK;
 }
 

@@ -36,6 +36,9 @@ struct M3uParseState {
   // same keys on every entry, and equal keys share one stored copy.
   sv stored_key_text[max_attrs];
   const char *stored_key[max_attrs] = {};
+  // The tag of the last kept option, shared by the options that repeat it.
+  sv stored_tag_text;
+  const char *stored_tag = nullptr;
 };
 
 constexpr sv missing_header = "Not a valid M3U file. Missing header.";
@@ -164,31 +167,70 @@ void read_extinf(Store &s, M3uParseState &st, sv line) noexcept {
   take_group(st);
 }
 
-// Classifies a tag line. Only #EXTINF and #EXTGRP: act; the rest warn.
+// An ignored tag line, "#TAG:KEY=VALUE", kept for the next entry: the key
+// runs to the first "=" (all of the rest when there is none); a line
+// without ":" is a tag alone.
+void keep_option(Store &s, M3uParseState &st, sv line) noexcept {
+  const sv body = line.substr(1);
+  const size_t colon = find_byte(body, 0, ':');
+  const sv tag = body.substr(0, colon);
+  if (st.stored_tag == nullptr || !same_bytes(st.stored_tag_text, tag)) {
+    st.stored_tag = copy_string(s, tag);
+    st.stored_tag_text = tag;
+  }
+  sv key, value;
+  if (colon != sv::npos) {
+    const sv rest = body.substr(colon + 1);
+    const size_t eq = find_byte(rest, 0, '=');
+    key = rest.substr(0, eq);
+    if (eq != sv::npos) value = rest.substr(eq + 1);
+  }
+  item_option_add(s, st.stored_tag, key, value);
+}
+
+// Classifies a tag line. Only #EXTINF and #EXTGRP: act; the rest warn and
+// are kept as options of the next entry.
 void read_tag(Store &s, M3uParseState &st, sv line) noexcept {
   if (starts_with_icase(line, "#EXTINF")) {
     read_extinf(s, st, line);
-  } else if (starts_with_icase(line, "#EXTGRP:")) {
+    return;
+  }
+  if (starts_with_icase(line, "#EXTGRP:")) {
     st.has_group = true;
     st.current_group = trim(line.substr(8));
-  } else if (starts_with_icase(line, "#PLAYLIST:") || starts_with_icase(line, "#EXTVLCOPT") ||
-             starts_with_icase(line, "#EXTIMG") || starts_with_icase(line, "#EXT-X-")) {
+    return;
+  }
+  if (starts_with_icase(line, "#PLAYLIST:") || starts_with_icase(line, "#EXTVLCOPT") ||
+      starts_with_icase(line, "#EXTIMG") || starts_with_icase(line, "#EXT-X-")) {
     warnf(s, "m3u: ignored tag");
   } else {
     warnf(s, "m3u: unknown tag");
   }
+  keep_option(s, st, line);
 }
 
-[[nodiscard]] int read_location(Store &s, M3uParseState &st, sv raw, sv location) noexcept {
+// The attributes of the #EXTM3U line, read as those of an #EXTINF line.
+void read_header(Store &s, M3uParseState &st, sv line) noexcept {
+  scan_attrs(st, line.substr(7));
+  for (int k = 0; k < st.pending_attr_count; ++k)
+    header_attr_add(s, copy_string(s, st.pending_attrs[k].key), st.pending_attrs[k].value);
+  st.pending_attr_count = 0;
+}
+
+[[nodiscard]] int read_location(Store &s, M3uParseState &st, sv raw, sv location,
+                                size_t line) noexcept {
   if (raw.size() != location.size()) warnf(s, "m3u: location trimmed");
   if (!st.extinf_pending) {
     warnf(s, "m3u: bare path accepted");
-    return item_add(s, location, sv(), -1, -1);
+    const int rc = item_add(s, location, sv(), -1, -1);
+    if (rc == KAVLO_OK) s.items[s.item_count - 1].line = line;
+    return rc;
   }
   st.extinf_pending = false;
   const int rc = item_add(s, location, st.pending_title,
                           duration_ms(st.pending_extinf_value), st.pending_extinf_value);
   if (rc != KAVLO_OK) return rc;
+  s.items[s.item_count - 1].line = line;
   for (int k = 0; k < st.pending_attr_count; ++k) {
     const PendingAttr &a = st.pending_attrs[k];
     if (st.stored_key[k] == nullptr || !same_bytes(st.stored_key_text[k], a.key)) {
@@ -226,7 +268,9 @@ int parse_m3u(Store &s, const char *text, size_t len) noexcept {
   M3uParseState st;
   LineCursor cur{text, len};
   sv raw;
+  size_t line_no = 0;
   while (lines_next(cur, raw)) {
+    ++line_no;
     const sv line = trim(raw);
     if (line.empty()) continue;
     if (!st.header_seen) {
@@ -235,13 +279,15 @@ int parse_m3u(Store &s, const char *text, size_t len) noexcept {
         return KAVLO_ERR_FORMAT;
       }
       st.header_seen = true;
+      read_header(s, st, line);
     } else if (line[0] == '#') {
       read_tag(s, st, line);
     } else {
-      const int rc = read_location(s, st, raw, line);
+      const int rc = read_location(s, st, raw, line, line_no);
       if (rc != KAVLO_OK) return rc;
     }
   }
+  drop_trailing_options(s);
   if (!st.header_seen) {
     set_error(s, "%s", missing_header.data());
     return KAVLO_ERR_FORMAT;

@@ -53,7 +53,9 @@ Separator find_separator(sv line) noexcept {
 int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
   LineCursor cur{text, len};
   sv raw;
+  size_t line_no = 0;
   while (lines_next(cur, raw)) {
+    ++line_no;
     const sv line = trim(raw);
     if (line.empty()) continue;
     sv title = line, url = line;
@@ -63,11 +65,15 @@ int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
       url = trim(line.substr(sep.pos + sep.len));
     }
     if (!has_stream_scheme(url)) {
+      // "NAME,#genre#" names the group of the entries after it; as a line
+      // without a stream it is still dropped with the warning.
+      if (sep.len != 0 && str_ieq(url, "#genre#")) item_group_start(s, title);
       warnf(s, "streaming: dropped non-http URL");
       continue;
     }
     if (title.empty()) title = url;
     if (item_add(s, url, title, -1, -1) != KAVLO_OK) return KAVLO_ERR_NOMEM;
+    s.items[s.item_count - 1].line = line_no;
   }
   s.detected_format = KAVLO_FORMAT_STREAMING_LIST;
   return KAVLO_OK;

@@ -370,6 +370,9 @@ class Examples(unittest.TestCase):
         out = subprocess.run([sys.executable, os.path.join(EX, "python", "groups.py"), os.path.join(EX, "iptv.m3u")],
                              capture_output=True, text=True, check=True).stdout
         self.assertEqual(out, "-\t2\nMusic\t1\nNews\t2\n")
+        p = subprocess.run([sys.executable, os.path.join(EX, "python", "groups.py")], capture_output=True, text=True)
+        self.assertEqual((p.returncode, p.stdout), (1, ""))
+        self.assertRegex(p.stderr, r"^usage: .*groups\.py PLAYLIST\n$")
 
 
 if __name__ == "__main__":

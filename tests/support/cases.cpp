@@ -111,7 +111,7 @@ std::vector<Case> load_cases() {
     std::string body, file;
     auto finish = [&] {
       if (!open) return;
-      if (fences != 2) throw std::runtime_error("case without two fences at " + cur.where);
+      if (fences != 2 && fences != 3) throw std::runtime_error("case without two fences at " + cur.where);
       out.push_back(cur);
     };
     while (std::getline(in, line)) {
@@ -124,7 +124,7 @@ std::vector<Case> load_cases() {
                         : escape      ? unescape(body)
                                       : body;
           } else {
-            cur.json = body.substr(0, body.empty() ? 0 : body.size() - 1);
+            (fences == 2 ? cur.json : cur.full) = body.substr(0, body.empty() ? 0 : body.size() - 1);
           }
         } else {
           body += line + "\n";

@@ -14,6 +14,9 @@
 // number), "encoding", "status" (a KAVLO_ name), "error" (last error text),
 // "escape" (true: the input's \xHH, \t, \r, \n, \0 and \\ are decoded and
 // its line breaks dropped), "file" (input read from tests/data instead).
+//
+// A third fence, when present, holds the expected full document
+// (kavlo_result_json_full), with @VERSION@ standing for the version.
 #pragma once
 
 #include <ostream>
@@ -34,6 +37,7 @@ struct Case {
   int status = KAVLO_OK;
   std::string error;
   std::string json;
+  std::string full;  // "" when the case gives none
 
   friend void PrintTo(const Case &c, std::ostream *os) { *os << c.where; }
 };

@@ -1,0 +1,130 @@
+// Type declarations of the kavlo package.
+
+/** Names of the playlist formats, as the library gives them. */
+export type FormatName = 'm3u' | 'm3u8-hls' | 'streaming-list' | 'cue' | 'unknown';
+
+/** Input of parse(), parseAsync() and detect(); a string is taken as UTF-8. */
+export type Input = string | Uint8Array | ArrayBuffer;
+
+export interface ParseOptions {
+  /** "m3u", "streaming-list", "cue" (or "m3u8-hls", refused), a format code,
+   *  or left out / "auto" to detect the format. */
+  format?: 'auto' | Exclude<FormatName, 'unknown'> | number;
+  /** Name of the bytes' encoding ("utf-16le", "gbk", "cp1252", any name
+   *  iconv knows). Left out: a byte-order mark is honoured, valid UTF-8
+   *  taken as it is, anything else falls back through GBK, CP1252 and
+   *  Latin-1 with an "encoding: ..." warning. */
+  encoding?: string | null;
+}
+
+export interface FileOptions {
+  encoding?: string | null;
+}
+
+/** Status codes of the library. */
+export declare const Status: {
+  readonly OK: 0;
+  readonly ERR_DECODE: 1;
+  readonly ERR_FORMAT: 3;
+  readonly ERR_INVALID: 4;
+  readonly ERR_IO: 5;
+  readonly ERR_NOMEM: 6;
+};
+
+/** A failed parse: the library's status code and message. */
+export declare class KavloError extends Error {
+  readonly name: 'KavloError';
+  readonly status: number;
+  /** The status as a name: "ERR_DECODE", "ERR_FORMAT", "ERR_IO", ... */
+  readonly code: string;
+  constructor(status: number, message: string);
+}
+
+/** One playlist entry. */
+export declare class Item {
+  /** Path or URL; "" when the playlist gave none. */
+  location: string;
+  /** "" when the playlist gave none. */
+  title: string;
+  /** Duration in milliseconds, -1 when unknown. */
+  durationMs: number;
+  /** Release date (e.g. 19990331) in an IMDb date playlist, else 0. */
+  releaseDate: number;
+  /** The #EXTINF attributes by key as written; of repeated keys the first. */
+  attrs: Record<string, string>;
+
+  /** Value of the attribute whose key equals `key` with ASCII letters
+   *  folded, or undefined. */
+  attr(key: string): string | undefined;
+
+  // Convenience view for code written against the JavaScript IPTV
+  // parsers, derived from the attributes ("" where there is none).
+  readonly tvg: {
+    id: string; name: string; logo: string; url: string; rec: string; shift: string;
+    language: string; country: string;
+  };
+  readonly group: { title: string };
+  readonly http: { referrer: string; 'user-agent': string };
+  readonly catchup: { type: string; days: string; source: string };
+  readonly timeshift: string;
+  readonly lang: string;
+}
+
+export interface CueIndex {
+  number: number;
+  /** Position in CD frames (75 a second). */
+  frames: number;
+  /** The same position in milliseconds, rounded down. */
+  ms: number;
+}
+
+export interface CueTrack {
+  number: number;
+  title: string | null;
+  performer: string | null;
+  songwriter: string | null;
+  isrc: string | null;
+  /** The FILE in force when the track opened. */
+  file: string | null;
+  /** As written, e.g. "DCP". */
+  flags: string | null;
+  /** E.g. "AUDIO". */
+  datatype: string | null;
+  indices: CueIndex[];
+}
+
+export interface CueSheet {
+  title: string | null;
+  performer: string | null;
+  songwriter: string | null;
+  catalog: string | null;
+  cdtextfile: string | null;
+  tracks: CueTrack[];
+}
+
+/** The outcome of a parse: a copy, unchanged by later parses. */
+export declare class Result {
+  format: FormatName;
+  imdbDatePlaylist: boolean;
+  items: Item[];
+  /** The CUE sheet after a CUE parse, else null. */
+  cue: CueSheet | null;
+  /** Content problems that did not fail the parse ("m3u: ...", ...). */
+  warnings: string[];
+  /** The library's JSON document of this result. */
+  readonly json: string;
+  /** The document as a value: JSON.stringify(result) writes it. */
+  toJSON(): unknown;
+}
+
+/** Parses a playlist in memory. Throws KavloError when the parse fails. */
+export declare function parse(input: Input, options?: ParseOptions): Result;
+/** Reads a file whole and parses it, detecting its format. */
+export declare function parseFile(path: string | URL, options?: FileOptions): Result;
+/** As parse(), on a worker thread. A buffer is read where it is: leave it
+ *  unchanged until the promise settles. */
+export declare function parseAsync(input: Input, options?: ParseOptions): Promise<Result>;
+/** As parseFile(), on a worker thread. */
+export declare function parseFileAsync(path: string | URL, options?: FileOptions): Promise<Result>;
+/** The format of a text, without parsing it. */
+export declare function detect(input: Input): FormatName;

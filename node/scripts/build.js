@@ -1,0 +1,43 @@
+'use strict';
+// Builds the addon with node-gyp against the Node.js headers installed with
+// the running node (PREFIX/include/node), so that nothing is downloaded.
+// npm_config_nodedir, when set, names another header tree.
+const fs = require('node:fs');
+const path = require('node:path');
+const { spawnSync } = require('node:child_process');
+
+const here = path.resolve(__dirname, '..');
+
+function fail(message) {
+  console.error(`kavlo: ${message}`);
+  process.exit(1);
+}
+
+function nodeDir() {
+  const configured = process.env.npm_config_nodedir;
+  if (configured) return configured;
+  const prefix = path.resolve(path.dirname(process.execPath), '..');
+  if (fs.existsSync(path.join(prefix, 'include', 'node', 'node_api.h'))) return prefix;
+  return fail(`no Node.js headers in ${path.join(prefix, 'include', 'node')}; install them ` +
+    '(on Debian: libnode-dev) or set npm_config_nodedir');
+}
+
+// node-gyp: the one npm hands to install scripts, the one bundled with npm
+// next to this node, Debian's, or one on the PATH.
+function nodeGyp() {
+  const candidates = [
+    process.env.npm_config_node_gyp,
+    path.resolve(path.dirname(process.execPath), '..', 'lib', 'node_modules', 'npm', 'node_modules',
+      'node-gyp', 'bin', 'node-gyp.js'),
+    '/usr/share/nodejs/node-gyp/bin/node-gyp.js',
+  ];
+  for (const c of candidates) if (c && fs.existsSync(c)) return [process.execPath, c];
+  return ['node-gyp'];
+}
+
+const [cmd, ...pre] = nodeGyp();
+const args = [...pre, 'rebuild', `--nodedir=${nodeDir()}`, '--loglevel=warn'];
+if (process.env.JOBS) args.push(`--jobs=${process.env.JOBS}`);
+const r = spawnSync(cmd, args, { cwd: here, stdio: 'inherit' });
+if (r.error) fail(`node-gyp: ${r.error.message}`);
+process.exit(r.status === null ? 1 : r.status);

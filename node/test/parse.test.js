@@ -1,0 +1,227 @@
+'use strict';
+// The package over the built library: formats, encodings, input types,
+// errors, results as copies, the JSON document and the IPTV view.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+
+const kavlo = require('..');
+
+const examples = path.resolve(__dirname, '..', '..', 'examples');
+const example = (name) => path.join(examples, name);
+
+test('M3U: items, attributes, warnings and the document', () => {
+  const r = kavlo.parseFile(example('iptv.m3u'));
+  assert.equal(r.format, 'm3u');
+  assert.equal(r.imdbDatePlaylist, false);
+  assert.equal(r.cue, null);
+  assert.deepEqual(r.items.map((i) => [i.title, i.location, i.durationMs]), [
+    ['News One HD', 'https://stream.example.org/live/news1/index.m3u8', -1],
+    ['News Two', 'https://stream.example.org/live/news2/index.m3u8', -1],
+    ['Late Night', 'http://radio.example.org:8000/jazz.aac', -1],
+    ['Film Club - Opening', '/media/films/opening.mkv', 180000],
+    ['', '/media/films/intermission.mp3', -1],
+  ]);
+  assert.deepEqual(r.items[0].attrs, {
+    'tvg-id': 'news.one', 'tvg-name': 'News One', 'tvg-logo': 'https://img.example.org/news1.png', 'group-title': 'News',
+  });
+  assert.deepEqual(r.items[4].attrs, {});
+  assert.equal(r.items[2].attr('GROUP-TITLE'), 'Music');
+  assert.equal(r.items[3].attr('group-title'), undefined);
+  assert.deepEqual(r.warnings, ['m3u: ignored tag', 'm3u: ignored tag', 'm3u: bare path accepted']);
+
+  const doc = JSON.parse(r.json);
+  assert.equal(doc.item_count, 5);
+  assert.deepEqual(doc.items.map((i) => i.title), r.items.map((i) => i.title));
+  assert.deepEqual(doc.warnings, r.warnings);
+  assert.equal(JSON.stringify(r), r.json, 'JSON.stringify writes the library document');
+});
+
+test('IMDb date playlist: release dates and the flag', () => {
+  const r = kavlo.parseFile(example('imdb.m3u'));
+  assert.equal(r.imdbDatePlaylist, true);
+  assert.deepEqual(r.items.map((i) => i.releaseDate), [19540429, 19680402, 19820625]);
+  assert.equal(r.items[1].attrs['tvg-logo'], 'posters/2001.jpg');
+  assert.equal(kavlo.parse('#EXTM3U\n#EXTINF:5,A\n/a\n').items[0].releaseDate, 0);
+});
+
+test('streaming list with ASCII and full-width commas', () => {
+  const r = kavlo.parseFile(example('radio.txt'));
+  assert.equal(r.format, 'streaming-list');
+  assert.deepEqual(r.items.slice(0, 3).map((i) => [i.title, i.location]), [
+    ['Jazz Radio', 'http://192.0.2.10:8000/jazz'],
+    ['新闻广播', 'http://192.0.2.11/news.aac'],
+    ['City Cam', 'rtsp://192.0.2.12:554/stream1'],
+  ]);
+});
+
+test('CUE sheet: sheet fields, tracks, indices in frames and milliseconds', () => {
+  const r = kavlo.parseFile(example('album.cue'));
+  assert.equal(r.format, 'cue');
+  assert.equal(r.cue.title, 'Night Set');
+  assert.equal(r.cue.performer, 'The Quartet');
+  assert.equal(r.cue.catalog, '0724385263021');
+  assert.equal(r.cue.songwriter, null);
+  assert.deepEqual(r.cue.tracks.map((t) => t.number), [1, 2, 3]);
+  const [first, second, third] = r.cue.tracks;
+  assert.equal(first.isrc, 'USRC16100001');
+  assert.equal(first.datatype, 'AUDIO');
+  assert.equal(second.flags, 'DCP');
+  assert.equal(third.performer, null);
+  assert.equal(third.file, 'Night Set - side b.flac');
+  assert.deepEqual(second.indices, [{ number: 0, frames: 17870, ms: 238266 }, { number: 1, frames: 18000, ms: 240000 }]);
+  assert.equal(r.items.length, 3);
+  assert.equal(JSON.parse(r.json).cue.tracks[1].indices[0].ms, 238266);
+});
+
+test('format option and detect()', () => {
+  assert.equal(kavlo.parse('TITLE x\n', { format: 'cue' }).cue.title, 'x');
+  assert.equal(kavlo.parse('a,http://x/\n', { format: 'streaming-list' }).items[0].title, 'a');
+  const cases = [
+    ['#EXTM3U\n/a\n', 'm3u'],
+    ['#EXTM3U\n#EXT-X-TARGETDURATION:4\n', 'm3u8-hls'],
+    ['cam,rtsp://x/\n', 'streaming-list'],
+    ['FILE "a.wav" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n', 'cue'],
+    ['', 'unknown'],
+  ];
+  for (const [text, format] of cases) {
+    assert.equal(kavlo.detect(text), format, text);
+    assert.equal(kavlo.detect(Buffer.from(text)), format, text);
+  }
+});
+
+test('input as Buffer, Uint8Array view, ArrayBuffer and string gives one result', () => {
+  const text = '#EXTM3U\n#EXTINF:3 a="1",Été\n/b\n';
+  const padded = Buffer.from(`xx${text}yy`);
+  const inputs = [
+    text,
+    Buffer.from(text),
+    new Uint8Array(padded.buffer, padded.byteOffset + 2, padded.length - 4),
+    new Uint8Array(Buffer.from(text)).buffer,
+  ];
+  const expected = kavlo.parse(text).json;
+  for (const input of inputs) assert.equal(kavlo.parse(input).json, expected);
+  assert.throws(() => kavlo.parse(42), TypeError);
+  assert.throws(() => kavlo.parse(new Float64Array(2)), TypeError);
+});
+
+test('encodings: UTF-16 with BOM, GBK fallback, named encodings', () => {
+  const sheet = kavlo.parseFile(example('sheet-utf16.cue'));
+  assert.deepEqual(sheet.items.map((i) => [i.title, i.location]).slice(0, 2), [
+    ['Allegro', 'música.wav'], ['Andante', 'música.wav'],
+  ]);
+  const be = Buffer.concat([Buffer.from([0xfe, 0xff]), Buffer.from('a,http://x/é\n', 'utf16le').swap16()]);
+  assert.equal(kavlo.parse(be).items[0].location, 'http://x/é');
+
+  const gbk = fs.readFileSync(example('stations-gbk.txt'));
+  const fallback = kavlo.parse(gbk);
+  assert.equal(fallback.items[0].title, '中央一台');
+  assert.deepEqual(fallback.warnings, ['encoding: GBK fallback']);
+  const named = kavlo.parse(gbk, { encoding: 'gbk' });
+  assert.equal(named.items[0].title, '中央一台');
+  assert.deepEqual(named.warnings, []);
+
+  const cp1252 = kavlo.parseFile(example('chansons-cp1252.m3u'), { encoding: 'windows-1252' });
+  assert.equal(cp1252.items[0].title, 'Édith Piaf - La Vie en rose');
+  assert.deepEqual(cp1252.warnings, []);
+  assert.throws(() => kavlo.parse(gbk, { encoding: 'no-such-encoding' }),
+    { name: 'KavloError', status: kavlo.Status.ERR_DECODE, message: 'iconv no-such-encoding fail' });
+  assert.throws(() => kavlo.parse('x', { encoding: 7 }), TypeError);
+});
+
+test('failures throw KavloError with the status and the library message', () => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'kavlo-node-'));
+  try {
+    const cases = [
+      [() => kavlo.parse('#EXTM3U\n#EXT-X-ENDLIST\n'), kavlo.Status.ERR_FORMAT,
+        'HLS manifest detected; not parsed as playlist items'],
+      [() => kavlo.parse('/a\n', { format: 'm3u' }), kavlo.Status.ERR_FORMAT, 'Not a valid M3U file. Missing header.'],
+      [() => kavlo.parse('/a\n', { format: 'm3u9' }), kavlo.Status.ERR_FORMAT, 'unknown playlist format "m3u9"'],
+      [() => kavlo.parse('/a\n', { format: 9 }), kavlo.Status.ERR_FORMAT, 'unknown playlist format'],
+      [() => kavlo.parse(Buffer.from([0xff, 0xfe, 0x41])), kavlo.Status.ERR_DECODE, 'utf16le fail'],
+      [() => kavlo.parseFile(path.join(dir, 'missing.m3u')), kavlo.Status.ERR_IO, 'io: No such file or directory'],
+      [() => kavlo.parseFile(dir), kavlo.Status.ERR_IO, 'io: Is a directory'],
+    ];
+    for (const [call, status, message] of cases) {
+      assert.throws(call, (e) => {
+        assert.ok(e instanceof kavlo.KavloError);
+        assert.ok(e instanceof Error);
+        assert.deepEqual([e.status, e.message], [status, message]);
+        return true;
+      });
+    }
+  } finally {
+    fs.rmSync(dir, { recursive: true });
+  }
+});
+
+test('results are copies that outlive later parses and detections', () => {
+  const first = kavlo.parseFile(example('imdb.m3u'));
+  const json = first.json;
+  const second = kavlo.parseFile(example('album.cue'));
+  kavlo.detect(fs.readFileSync(example('stations-gbk.txt')));
+  assert.throws(() => kavlo.parse('#EXTM3U\n#EXT-X-ENDLIST\n'));
+  assert.equal(first.items[2].title, 'tt0083658');
+  assert.equal(first.items[2].releaseDate, 19820625);
+  assert.equal(first.json, json);
+  assert.equal(second.cue.tracks[2].number, 3);
+  assert.equal(JSON.parse(second.json).format, 'cue');
+});
+
+test('attributes: first of repeated keys wins; __proto__ stays an own property', () => {
+  const r = kavlo.parse('#EXTM3U\n#EXTINF:-1 __proto__="p" constructor="c" a="1" a="2",T\n/x\n');
+  const { attrs } = r.items[0];
+  assert.equal(Object.getPrototypeOf(attrs), Object.prototype);
+  assert.deepEqual(Object.keys(attrs), ['__proto__', 'constructor', 'a']);
+  assert.equal(attrs.a, '1');
+  assert.equal(Object.getOwnPropertyDescriptor(attrs, '__proto__').value, 'p');
+});
+
+test('IPTV view derived from the attributes', () => {
+  const r = kavlo.parse('#EXTM3U\n' +
+    '#EXTINF:-1 tvg-id="n1" tvg-name="News" tvg-logo="l.png" tvg-shift="2" group-title="News" ' +
+    'catchup="append" catchup-days="7" user-agent="UA",News HD\nhttp://x/1\n' +
+    '#EXTINF:-1,Bare\nhttp://x/2\n');
+  const [full, bare] = r.items;
+  assert.deepEqual(full.tvg, { id: 'n1', name: 'News', logo: 'l.png', url: '', rec: '', shift: '2', language: '', country: '' });
+  assert.deepEqual(full.group, { title: 'News' });
+  assert.equal(full.http['user-agent'], 'UA');
+  assert.deepEqual(full.catchup, { type: 'append', days: '7', source: '' });
+  assert.equal(bare.tvg.id, '');
+  assert.deepEqual(bare.group, { title: '' });
+  assert.ok(!Object.keys(full).includes('tvg'), 'the view is not part of the item data');
+});
+
+test('large results: strings across chunks, ASCII and not', () => {
+  // About 3 MB of strings: several chunks, some pure ASCII, some not, and
+  // characters outside the BMP.
+  const lines = ['#EXTM3U'];
+  const expected = [];
+  for (let i = 0; i < 40000; ++i) {
+    const title = i < 20000 ? `Channel ${i}` : i % 3 ? `Chaîne ${i} 😀` : `Kanal ${i}`;
+    const location = `http://example.org/live/${i}/${'p'.repeat(i % 50)}.ts`;
+    lines.push(`#EXTINF:-1 tvg-id="id${i}",${title}`, location);
+    expected.push([title, location, `id${i}`]);
+  }
+  const r = kavlo.parse(lines.join('\n'));
+  assert.equal(r.items.length, expected.length);
+  r.items.forEach((item, i) => assert.deepEqual([item.title, item.location, item.attrs['tvg-id']], expected[i]));
+});
+
+test('the README example runs', () => {
+  const { execFileSync } = require('node:child_process');
+  // The example loads the package by name, as an installed one.
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'kavlo-node-'));
+  try {
+    fs.mkdirSync(path.join(dir, 'node_modules'));
+    fs.symlinkSync(path.resolve(__dirname, '..'), path.join(dir, 'node_modules', 'kavlo'));
+    const out = execFileSync(process.execPath, [path.join(__dirname, '..', 'examples', 'channels.js'), example('iptv.m3u')],
+      { env: { ...process.env, NODE_PATH: path.join(dir, 'node_modules') }, encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
+    assert.equal(out.split('\n')[0], 'News\tNews One HD\thttps://stream.example.org/live/news1/index.m3u8');
+    assert.equal(out.split('\n')[2], 'Music\tLate Night\thttp://radio.example.org:8000/jazz.aac');
+  } finally {
+    fs.rmSync(dir, { recursive: true });
+  }
+});
