@@ -25,7 +25,7 @@ import operator
 import os
 import stat
 import threading
-from typing import Dict, Iterable, List, Mapping, NamedTuple, Optional, Tuple, Union
+from typing import Dict, Iterable, List, Mapping, NamedTuple, Optional, Sequence, Tuple, Union
 
 
 def _load_native():
@@ -268,28 +268,35 @@ _native.bind(Item, Track, Index, Option, Attr)
 class Result:
     """The outcome of one parse, copied out of the library."""
 
-    __slots__ = ("format", "items", "imdb_date_playlist", "cue", "tracks", "warnings", "header", "_json",
+    __slots__ = ("format", "items", "imdb_date_playlist", "cue", "tracks", "warnings", "_header", "_json",
                  "_generation")
 
     format: Format
-    items: List[Item]
+    items: Sequence[Item]
     imdb_date_playlist: bool
     cue: CueSheet
-    tracks: List[Track]
+    tracks: Sequence[Track]
     warnings: List[str]
-    header: Dict[str, str]
 
-    def to_json(self) -> str:
-        """The library's JSON document of this result. Made when first
-        asked for: by the library while this is still its last result,
-        afterwards from this copy, in the same form."""
-        if self._json is None:
+    def to_json(self, full: bool = False) -> str:
+        """The library's JSON document of this result; with `full`, the full
+        document (every member the library can tell). Made when first asked
+        for: by the library while this is still its last result, afterwards
+        from this copy, in the same form."""
+        cached = self._json[full]
+        if cached is None:
             with _lock:
                 if self._generation == _generation:
-                    self._json = _native.result_json()
-            if self._json is None:
-                self._json = _render_json(self)
-        return self._json
+                    cached = _native.result_json_full() if full else _native.result_json()
+            if cached is None:
+                cached = _render_json(self, full)
+            self._json[full] = cached
+        return cached
+
+    @property
+    def header(self) -> Dict[str, str]:
+        """The attributes of the #EXTM3U line (first value of a key wins)."""
+        return _native.attrs_dict(self._header)
 
     @property
     def json_text(self) -> str:
@@ -340,8 +347,8 @@ def _finish(status: int) -> Result:
     r.cue = CueSheet(*sheet, rem=sheet_rem)
     r.tracks = tracks
     r.warnings = warnings
-    r.header = _native.attrs_dict(header) if header else {}
-    r._json = None
+    r._header = header or ()
+    r._json = [None, None]
     r._generation = _generation
     return r
 
@@ -412,7 +419,16 @@ def _js(s: str) -> str:
     return json.dumps(s, ensure_ascii=False)
 
 
-def _render_json(r: Result) -> str:
+def _js_pairs(flat: Tuple[str, ...]) -> str:
+    return "{" + ",".join(f"{_js(flat[i])}:{_js(flat[i + 1])}" for i in range(0, len(flat) - 1, 2)) + "}"
+
+
+def _js_records(recs) -> str:
+    return "[" + ",".join("{" + ",".join(f"{_js(n)}:{_js(v)}" for n, v in zip(rec._fields, rec)) + "}"
+                          for rec in recs) + "]"
+
+
+def _render_json(r: Result, full: bool = False) -> str:
     """The document the library writes for `r` (same members, order and
     escapes); "{}" when a string holds bytes that are not UTF-8, as the
     library's writer refuses those."""
@@ -423,10 +439,18 @@ def _render_json(r: Result) -> str:
             part = [f'{{"title":{_js(item.title)},"location":{_js(item.location)},"duration_ms":{item.duration_ms}']
             if item.release_date:
                 part.append(f',"release_date":{item.release_date}')
-            flat = item[4]
-            if flat:
-                part.append(',"attrs":{' + ",".join(f"{_js(flat[i])}:{_js(flat[i + 1])}"
-                                                     for i in range(0, len(flat), 2)) + "}")
+            if item[4]:
+                part.append(',"attrs":' + _js_pairs(item[4]))
+            if full:
+                part.append(f',"line":{item.line}')
+                if item.options:
+                    part.append(',"options":' + _js_records(item.options))
+                if item.url:
+                    part.append(f',"url":{_js(item.url)}')
+                if item[8]:
+                    part.append(',"headers":' + _js_pairs(item[8]))
+                if item.group:
+                    part.append(f',"group":{_js(item.group)}')
             part.append("}")
             out.append(("," if n else "") + "".join(part))
         out.append("]")
@@ -444,12 +468,31 @@ def _render_json(r: Result) -> str:
                 if t.file is not None:
                     s += f',"file":{_js(t.file)}'
                 s += ',"indices":[' + ",".join(f'{{"n":{x.number},"frames":{x.frames},"ms":{x.ms}}}'
-                                               for x in t.indices) + "]}"
-                tracks.append(s)
-            cue.append('"tracks":[' + ",".join(tracks) + "]}")
-            out.append("," + "".join(cue))
+                                               for x in t.indices) + "]"
+                if full:
+                    for name in ("performer", "songwriter", "isrc", "flags", "datatype"):
+                        if getattr(t, name):
+                            s += f',"{name}":{_js(getattr(t, name))}'
+                    for name in ("pregap", "postgap"):
+                        if getattr(t, name) is not None:
+                            s += f',"{name}":{getattr(t, name)}'
+                    if t.rem:
+                        s += ',"rem":' + _js_records(t.rem)
+                tracks.append(s + "}")
+            cue.append('"tracks":[' + ",".join(tracks) + "]")
+            if full:
+                for name in ("songwriter", "catalog", "cdtextfile"):
+                    if getattr(r.cue, name):
+                        cue.append(f',"{name}":{_js(getattr(r.cue, name))}')
+                if r.cue.rem:
+                    cue.append(',"rem":' + _js_records(r.cue.rem))
+            out.append("," + "".join(cue) + "}")
         if r.warnings:
             out.append(',"warnings":[' + ",".join(_js(w) for w in r.warnings) + "]")
+        if full:
+            out.append(f',"version":{_js(_native.library_version())}')
+            if r._header:
+                out.append(',"header":' + _js_pairs(r._header))
         out.append("}")
         text = "".join(out)
         text.encode("utf-8")  # lone surrogates: bytes that were never UTF-8

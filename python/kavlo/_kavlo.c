@@ -985,8 +985,8 @@ static PyObject *py_collect(PyObject *self, PyObject *noargs) {
   if (x.s == NULL) goto done;
   x.dup_attrs = dup;
   if ((warnings = warnings_list()) == NULL || (sheet = sheet_fields()) == NULL) goto done;
-  if (x.s->n_tracks || dup) {
-    const char *doc = kavlo_result_json();
+  {
+    const char *doc = kavlo_result_json_full();
     scan j = {doc, doc + strlen(doc), 0};
     scan_status st = scan_doc(&j, &x);
     if (st == SCAN_ERROR) goto done;
@@ -1063,6 +1063,19 @@ static PyObject *py_result_json(PyObject *self, PyObject *noargs) {
   return PyUnicode_DecodeUTF8(s, (Py_ssize_t)strlen(s), "strict");
 }
 
+static PyObject *py_result_json_full(PyObject *self, PyObject *noargs) {
+  (void)self;
+  (void)noargs;
+  const char *s = kavlo_result_json_full();
+  return PyUnicode_DecodeUTF8(s, (Py_ssize_t)strlen(s), "strict");
+}
+
+static PyObject *py_library_version(PyObject *self, PyObject *noargs) {
+  (void)self;
+  (void)noargs;
+  return PyUnicode_FromString(kavlo_version());
+}
+
 static PyObject *py_format_name(PyObject *self, PyObject *arg) {
   (void)self;
   long code = PyLong_AsLong(arg);
@@ -1115,6 +1128,8 @@ static PyMethodDef methods[] = {
     {"last_error", py_last_error, METH_NOARGS, "the message of the last failure"},
     {"collect", py_collect, METH_NOARGS, "the result of the last parse as Python objects"},
     {"result_json", py_result_json, METH_NOARGS, "the library's JSON document of the last parse"},
+    {"result_json_full", py_result_json_full, METH_NOARGS, "the library's full document of the last parse"},
+    {"library_version", py_library_version, METH_NOARGS, "the version of the library in use"},
     {"format_name", py_format_name, METH_O, "the library's name of a format code"},
     {"attrs_dict", py_attrs_dict, METH_O, "mapping of a flat (key, value, ...) tuple, first value winning"},
     {"bind", py_bind, METH_VARARGS, "registers the record classes"},

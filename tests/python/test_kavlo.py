@@ -71,7 +71,7 @@ def accessors():
         ("kavlo_cue_track_field", s, [i, s]), ("kavlo_cue_track_index_count", i, [i]),
         ("kavlo_cue_track_index_number", i, [i, i]), ("kavlo_cue_track_index_frames", i64, [i, i]),
         ("kavlo_cue_track_index_ms", i, [i, i]), ("kavlo_warning_count", i, []), ("kavlo_warning", s, [i]),
-        ("kavlo_detected_format", i, []), ("kavlo_result_json", s, []),
+        ("kavlo_detected_format", i, []), ("kavlo_result_json", s, []), ("kavlo_result_json_full", s, []),
     ]:
         fn = getattr(lib, name)
         fn.restype, fn.argtypes = res, args
@@ -139,9 +139,10 @@ class BulkAgainstAccessors(unittest.TestCase):
                 self.check_same(r)
                 # The module's own rendering of a result the library no
                 # longer holds equals the library's document.
-                library_text = LIB.kavlo_result_json().decode("utf-8")
-                self.assertEqual(kavlo._render_json(r), library_text)
-                self.assertEqual(r.to_json(), library_text)
+                for full in (False, True):
+                    library_text = (LIB.kavlo_result_json_full if full else LIB.kavlo_result_json)().decode("utf-8")
+                    self.assertEqual(kavlo._render_json(r, full), library_text)
+                    self.assertEqual(r.to_json(full), library_text)
 
     def test_examples_through_the_file_entry_point(self):
         for name in sorted(os.listdir(EX)):
@@ -193,7 +194,7 @@ class Results(unittest.TestCase):
     def test_readable_forms(self):
         r = kavlo.parse(b'#EXTM3U\n#EXTINF:5 group-title="G",T\n/a\n')
         self.assertEqual(repr(r), "<kavlo.Result format=m3u items=1 warnings=0>")
-        self.assertEqual(repr(r.items[0]), "Item(location='/a', title='T', duration_ms=5000, attrs={'group-title': 'G'})")
+        self.assertEqual(repr(r.items[0]), "Item(location='/a', title='T', duration_ms=5000, attrs={'group-title': 'G'}, line=3)")
         self.assertEqual([str(f) for f in kavlo.Format], ["auto", "m3u", "m3u8-hls", "streaming-list", "cue",
                                                           "unknown"])
         self.assertEqual(f"{kavlo.Format.CUE}", "cue")
