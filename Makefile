@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build node test run install asan fuzz hardening bench bench-peers bench-node bench-python clean
+.PHONY: all setup configure build node test run install asan fuzz hardening bench bench-cli bench-peers bench-node bench-python clean
 
 all: build
 
@@ -53,11 +53,17 @@ fuzz: setup
 hardening: asan fuzz
 
 # Throughput against the floor, on generated inputs of 1, 16 and 64 MB
-# (written once into bench/data). Not a test; CI does not run it.
+# (written once into bench/data), the memory of parse + JSON, then the
+# command-line tool end to end. Not a test; CI does not run it.
 BENCH_RUNS ?= 7
 bench: build
 	python3 bench/gen_inputs.py bench/data 1 16 64
 	./$(BUILD)/bench/kavlo_bench bench/data $(BENCH_RUNS)
+	python3 bench/tool_bench.py $(BUILD)/kavlo bench/data
+
+# Only the command-line tool's figures.
+bench-cli: build
+	python3 bench/gen_inputs.py bench/data 64
 	python3 bench/tool_bench.py $(BUILD)/kavlo bench/data
 
 # The Python module (build/python) on the 64 MB inputs: parse plus one pass

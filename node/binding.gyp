@@ -2,7 +2,7 @@
   "targets": [
     {
       "target_name": "kavlo",
-      "sources": ["src/addon.cc"],
+      "sources": ["src/addon.cc", "src/collect.cc"],
       "include_dirs": [
         "<!(node -p \"require('node-addon-api').include_dir\")",
         "<!(node scripts/locate.js include)"

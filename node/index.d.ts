@@ -40,6 +40,18 @@ export declare class KavloError extends Error {
   constructor(status: number, message: string);
 }
 
+export interface ItemOption {
+  tag: string;
+  key: string;
+  value: string;
+}
+
+/** A REM line of a CUE sheet: its first word and the rest. */
+export interface Rem {
+  key: string;
+  value: string;
+}
+
 /** One playlist entry. */
 export declare class Item {
   /** Path or URL; "" when the playlist gave none. */
@@ -52,6 +64,20 @@ export declare class Item {
   releaseDate: number;
   /** The #EXTINF attributes by key as written; of repeated keys the first. */
   attrs: Record<string, string>;
+  /** Line of the entry in the decoded text (1-based; of a CUE sheet's TRACK
+   *  line); 0 when the library could write no document for the result. */
+  line: number;
+  /** The tag lines the M3U parser ignored before this entry
+   *  ("#EXTVLCOPT:http-referrer=x": tag "EXTVLCOPT", key "http-referrer",
+   *  value "x"); left out when there are none. */
+  options?: ItemOption[];
+  /** For a location "URL|Key=Value&...": the URL and the pairs (the first
+   *  value of a key wins); left out otherwise. */
+  url?: string;
+  headers?: Record<string, string>;
+  /** In a streaming list, NAME of the last "NAME,#genre#" line before the
+   *  entry; left out otherwise. */
+  genre?: string;
 
   /** Value of the attribute whose key equals `key` with ASCII letters
    *  folded, or undefined. */
@@ -63,7 +89,9 @@ export declare class Item {
     id: string; name: string; logo: string; url: string; rec: string; shift: string;
     language: string; country: string;
   };
+  /** The group-title attribute (or #EXTGRP), else the streaming genre. */
   readonly group: { title: string };
+  /** Headers of the location, then #EXTVLCOPT options, then attributes. */
   readonly http: { referrer: string; 'user-agent': string };
   readonly catchup: { type: string; days: string; source: string };
   readonly timeshift: string;
@@ -90,7 +118,11 @@ export interface CueTrack {
   flags: string | null;
   /** E.g. "AUDIO". */
   datatype: string | null;
+  /** PREGAP and POSTGAP in frames, null when not given. */
+  pregap: number | null;
+  postgap: number | null;
   indices: CueIndex[];
+  rem: Rem[];
 }
 
 export interface CueSheet {
@@ -99,6 +131,8 @@ export interface CueSheet {
   songwriter: string | null;
   catalog: string | null;
   cdtextfile: string | null;
+  /** The REM lines before the first TRACK, in order. */
+  rem: Rem[];
   tracks: CueTrack[];
 }
 
@@ -111,11 +145,17 @@ export declare class Result {
   cue: CueSheet | null;
   /** Content problems that did not fail the parse ("m3u: ...", ...). */
   warnings: string[];
-  /** The library's JSON document of this result. */
+  /** Attributes of the #EXTM3U line ({} when none). */
+  header: Record<string, string>;
+  /** The library's full JSON document of this result; "{}" when the
+   *  library could write none (a string kept as undecodable bytes). */
   readonly json: string;
   /** The document as a value: JSON.stringify(result) writes it. */
   toJSON(): unknown;
 }
+
+/** The library's version, "MAJOR.MINOR.PATCH". */
+export declare const version: string;
 
 /** Parses a playlist in memory. Throws KavloError when the parse fails. */
 export declare function parse(input: Input, options?: ParseOptions): Result;

@@ -49,26 +49,46 @@ function foldAscii(s) {
   return s.replace(/[A-Z]+/g, (m) => m.toLowerCase());
 }
 
-/** One playlist item. The own properties mirror the library's item; the
- *  getters tvg, group, http, catchup, timeshift and lang are a convenience
- *  view derived from the attributes, shaped as the JavaScript IPTV parsers
- *  shape them ("" for what the item does not have). */
+function lookup(obj, key) {
+  if (obj === undefined) return undefined;
+  if (Object.prototype.hasOwnProperty.call(obj, key)) return obj[key];
+  const folded = foldAscii(key);
+  for (const k of Object.keys(obj)) if (foldAscii(k) === folded) return obj[k];
+  return undefined;
+}
+
+/** One playlist item. The own properties mirror the item of the library's
+ *  full document; those it leaves out when empty (options, url, headers,
+ *  genre) are left out here too. The getters tvg, group, http, catchup,
+ *  timeshift and lang are a convenience view, shaped as the JavaScript IPTV
+ *  parsers shape it ("" for what the item does not have). */
 class Item {
-  constructor(location, title, durationMs, releaseDate, attrs) {
+  constructor(title, location, durationMs, releaseDate, attrs, line, options, url, headers, genre) {
     this.location = location;
     this.title = title;
     this.durationMs = durationMs;
     this.releaseDate = releaseDate;
     this.attrs = attrs;
+    this.line = line;
+    if (options !== undefined) this.options = options;
+    if (url !== undefined) this.url = url;
+    if (headers !== undefined) this.headers = headers;
+    if (genre !== undefined) this.genre = genre;
   }
 
   /** Value of the first attribute whose key equals `key` with ASCII
    *  letters folded, or undefined. */
   attr(key) {
-    const attrs = this.attrs;
-    if (Object.prototype.hasOwnProperty.call(attrs, key)) return attrs[key];
-    const folded = foldAscii(key);
-    for (const k of Object.keys(attrs)) if (foldAscii(k) === folded) return attrs[k];
+    return lookup(this.attrs, key);
+  }
+
+  // The value of the last option with this tag and key, or undefined.
+  #option(tag, key) {
+    const options = this.options;
+    if (options === undefined) return undefined;
+    for (let i = options.length - 1; i >= 0; --i) {
+      if (options[i].tag === tag && options[i].key === key) return options[i].value;
+    }
     return undefined;
   }
 
@@ -85,14 +105,19 @@ class Item {
     };
   }
 
+  /** The group-title attribute (or #EXTGRP), else a streaming list's genre. */
   get group() {
-    return { title: this.attr('group-title') ?? '' };
+    return { title: this.attr('group-title') ?? this.genre ?? '' };
   }
 
+  /** Headers after "|" in the location win over #EXTVLCOPT options, which
+   *  win over attributes. */
   get http() {
     return {
-      referrer: this.attr('referrer') ?? '',
-      'user-agent': this.attr('user-agent') ?? '',
+      referrer: lookup(this.headers, 'referer') || this.#option('EXTVLCOPT', 'http-referrer') ||
+        this.attr('referrer') || '',
+      'user-agent': lookup(this.headers, 'user-agent') || this.#option('EXTVLCOPT', 'http-user-agent') ||
+        this.attr('user-agent') || '',
     };
   }
 
@@ -118,38 +143,35 @@ class Result {
   #document;
   #json;
 
-  constructor(format, imdbDatePlaylist, items, cue, warnings, document) {
+  constructor(format, imdbDatePlaylist, items, cue, warnings, header, document) {
     this.format = format;
     this.imdbDatePlaylist = imdbDatePlaylist;
     this.items = items;
     this.cue = cue;
     this.warnings = warnings;
+    this.header = header;
     this.#document = document;
   }
 
-  /** The library's JSON document of this result, as text. */
+  /** The library's full JSON document of this result, as text: the
+   *  document of the C interface with the members the full document adds. */
   get json() {
     if (this.#json === undefined) this.#json = addon.jsonText(this.#document);
     return this.#json;
   }
 
-  /** The library's JSON document as a value, so that JSON.stringify(result)
-   *  writes that document. */
+  /** The document as a value, so that JSON.stringify(result) writes it. */
   toJSON() {
     return JSON.parse(this.json);
   }
 }
 
-const sheetFields = ['title', 'performer', 'songwriter', 'catalog', 'cdtextfile'];
-const trackFields = ['title', 'performer', 'songwriter', 'isrc', 'file', 'flags', 'datatype'];
-
 // Turns the addon's tables into the Result. The strings come as a few large
 // strings (`texts`) cut with slice(): string k ends at ends[k] in its text,
 // and text c holds the strings from chunkFirst[c] on. They are read in the
-// order the addon wrote them: per item its location, title and attribute
-// values; the sheet's fields; per track its fields; the warnings.
+// order the addon lists in snapshot.h, which is the document's order.
 function build(raw) {
-  const { texts, chunkFirst, ends } = raw;
+  const { texts, chunkFirst, ends, keys, protoKey } = raw;
   let chunk = 0;
   let text = texts.length ? texts[0] : '';
   let next = chunkFirst.length > 1 ? chunkFirst[1] : 0;
@@ -166,53 +188,105 @@ function build(raw) {
     pos = end;
     return s;
   };
-
-  const { durations, releaseDates, attrCounts, attrKeys, keys, protoKey } = raw;
-  const count = durations.length;
-  const items = new Array(count);
-  for (let i = 0, a = 0; i < count; ++i) {
-    const location = str();
-    const title = str();
-    const attrs = {};
-    for (const last = a + attrCounts[i]; a < last; ++a) {
-      const id = attrKeys[a];
-      if (id === 0xffffffff) continue; // a repeated key: the first one wins
+  // An object of `count` strings keyed by ids from keyIds[at...]; the id
+  // 0xffffffff marks a repeated key, whose value was not kept.
+  const object = (keyIds, at, count) => {
+    const obj = {};
+    for (const last = at + count; at < last; ++at) {
+      const id = keyIds[at];
+      if (id === 0xffffffff) continue;
       const value = str();
       if (id === protoKey) {
-        Object.defineProperty(attrs, '__proto__', { value, writable: true, enumerable: true, configurable: true });
+        Object.defineProperty(obj, '__proto__', { value, writable: true, enumerable: true, configurable: true });
       } else {
-        attrs[keys[id]] = value;
+        obj[keys[id]] = value;
       }
     }
-    items[i] = new Item(location, title, durations[i], releaseDates[i], attrs);
+    return obj;
+  };
+  const records = (count, tagged) => {
+    const list = new Array(count);
+    for (let r = 0; r < count; ++r) {
+      list[r] = tagged ? { tag: str(), key: str(), value: str() } : { key: str(), value: str() };
+    }
+    return list;
+  };
+
+  const { durations, releaseDates, lines, itemMasks, attrCounts, attrKeys, optionCounts, headerCounts,
+    headerKeys } = raw;
+  const count = durations.length;
+  const items = new Array(count);
+  for (let i = 0, a = 0, h = 0; i < count; ++i) {
+    const title = str();
+    const location = str();
+    const attrs = object(attrKeys, a, attrCounts[i]);
+    a += attrCounts[i];
+    const options = optionCounts[i] ? records(optionCounts[i], true) : undefined;
+    const mask = itemMasks[i];
+    const url = mask & 1 ? str() : undefined;
+    const headers = headerCounts[i] ? object(headerKeys, h, headerCounts[i]) : undefined;
+    h += headerCounts[i];
+    const genre = mask & 2 ? str() : undefined;
+    items[i] = new Item(title, location, durations[i], releaseDates[i], attrs, lines[i], options, url, headers, genre);
   }
 
   let cue = null;
   if (raw.cue) {
-    cue = {};
-    for (let f = 0; f < sheetFields.length; ++f) cue[sheetFields[f]] = raw.sheetMask & (1 << f) ? str() : null;
-    const { trackNumbers, trackMasks, indexCounts, indexNumbers, indexFrames, indexMs } = raw;
+    const sheetMask = raw.sheetMask;
+    const title = sheetMask & 1 ? str() : null;
+    const performer = sheetMask & 2 ? str() : null;
+    const { trackNumbers, trackMasks, pregaps, postgaps, trackRemCounts, indexCounts, indexNumbers, indexFrames,
+      indexMs } = raw;
     const tracks = new Array(trackNumbers.length);
     for (let t = 0, x = 0; t < tracks.length; ++t) {
-      const track = { number: trackNumbers[t] };
       const mask = trackMasks[t];
-      for (let f = 0; f < trackFields.length; ++f) track[trackFields[f]] = mask & (1 << f) ? str() : null;
-      const indices = new Array(indexCounts[t]);
-      for (let j = 0; j < indices.length; ++j, ++x) {
-        indices[j] = { number: indexNumbers[x], frames: indexFrames[x], ms: indexMs[x] };
+      const track = {
+        number: trackNumbers[t],
+        title: mask & 1 ? str() : null,
+        file: mask & 2 ? str() : null,
+        performer: null,
+        songwriter: null,
+        isrc: null,
+        flags: null,
+        datatype: null,
+        pregap: pregaps[t] < 0 ? null : pregaps[t],
+        postgap: postgaps[t] < 0 ? null : postgaps[t],
+        indices: new Array(indexCounts[t]),
+        rem: null,
+      };
+      for (let j = 0; j < track.indices.length; ++j, ++x) {
+        track.indices[j] = { number: indexNumbers[x], frames: indexFrames[x], ms: indexMs[x] };
       }
-      track.indices = indices;
+      if (mask & 4) track.performer = str();
+      if (mask & 8) track.songwriter = str();
+      if (mask & 16) track.isrc = str();
+      if (mask & 32) track.flags = str();
+      if (mask & 64) track.datatype = str();
+      track.rem = records(trackRemCounts[t], false);
       tracks[t] = track;
     }
-    cue.tracks = tracks;
+    cue = {
+      title,
+      performer,
+      songwriter: sheetMask & 4 ? str() : null,
+      catalog: sheetMask & 8 ? str() : null,
+      cdtextfile: sheetMask & 16 ? str() : null,
+      rem: null,
+      tracks,
+    };
+    cue.rem = records(raw.sheetRemCount, false);
   }
 
   const warnings = new Array(raw.warningCount);
   for (let w = 0; w < warnings.length; ++w) warnings[w] = str();
-  return new Result(raw.format, raw.imdb, items, cue, warnings, raw.json);
+  const header = object(raw.m3uHeaderKeys, 0, raw.m3uHeaderKeys.length);
+  return new Result(raw.format, raw.imdb, items, cue, warnings, header, raw.json);
 }
 
 addon.setup({ build, KavloError });
+
+/** The library's version, "MAJOR.MINOR.PATCH". */
+const version = addon.version;
 
 function formatCode(format) {
   if (format === undefined || format === null) return formatCodes.auto;
@@ -278,6 +352,7 @@ function detect(input) {
 }
 
 module.exports = {
+  version,
   parse,
   parseFile,
   parseAsync,

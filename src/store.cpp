@@ -198,7 +198,7 @@ int item_add_stored(Store &s, const char *location, const char *title) noexcept 
 namespace {
 
 // Appends a pair to the attribute array; false when no slot is left.
-bool attr_append(Store &s, const char *key, std::string_view value) noexcept {
+[[gnu::always_inline]] inline bool attr_append(Store &s, const char *key, std::string_view value) noexcept {
   if (s.attr_used >= s.attr_capacity &&
       !grow_array(s.attrs, s.attr_capacity, s.attr_used + 1,
                   first_capacity(s, 256, sizeof(ItemAttr), 16), SIZE_MAX / sizeof(ItemAttr)))
@@ -280,10 +280,11 @@ bool location_headers(std::string_view location, LocationHeaders &out) noexcept 
       any = true;
       const std::string_view key = pair.substr(0, eq);
       bool seen = false;
-      for (int k = 0; k < out.count && !seen; ++k) seen = out.key[k] == key;
+      for (int k = 0; k < out.count && !seen; ++k) seen = out.key[k].view() == key;
       if (!seen && out.count < max_attrs) {
-        out.key[out.count] = key;
-        out.value[out.count] = pair.substr(eq + 1);
+        const std::string_view value = pair.substr(eq + 1);
+        out.key[out.count] = {key.data(), key.size()};
+        out.value[out.count] = {value.data(), value.size()};
         ++out.count;
       }
     }

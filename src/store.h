@@ -229,10 +229,15 @@ void cue_rem_add(Store &s, std::string_view key, std::string_view value) noexcep
 // each pair's first "="; parts without "=" or with an empty key add
 // nothing, the first value of a key wins, and at most 64 keys are kept.
 struct LocationHeaders {
+  struct Span {  // left uninitialised: the writer makes one for every item
+    const char *data;
+    size_t size;
+    std::string_view view() const noexcept { return {data, size}; }
+  };
   std::string_view url;
   int count;
-  std::string_view key[max_attrs];
-  std::string_view value[max_attrs];
+  Span key[max_attrs];
+  Span value[max_attrs];
 };
 // False, leaving `out` undefined, when the location has no such pair.
 bool location_headers(std::string_view location, LocationHeaders &out) noexcept;

@@ -127,7 +127,8 @@ class Parse(unittest.TestCase):
         rc, out, _ = run("--help")
         self.assertEqual(rc, 0)
         for word in ("--encoding", "--format", "--pretty", "--warnings", "--version", "detect",
-                     "0  every", "1  a file", "2  usage", "3  HLS", "4  invalid", "5  a file", "6  out"):
+                     "0  every", "1  a file", "2  usage", "3  HLS", "4  invalid", "5  a file", "6  out",
+                     "--lines", "or standard output could not be written"):
             self.assertIn(word, out)
         self.assertRegex(run("-V")[1], r"^kavlo \d+\.\d+\.\d+\n$")
 
@@ -174,6 +175,30 @@ class OutputForms(unittest.TestCase):
             self.assertEqual([json.loads(l)["status"] for l in out.splitlines()], ["ok", "ok"])
         rc, out, _ = run("-l", "-p", ex("radio.txt"))
         self.assertIn('\n  "result": {\n    "format": "streaming-list"', out)
+
+    def test_full_document_in_place_of_the_ordinary_one(self):
+        ordinary = json.loads(run(ex("iptv.m3u"))[1])
+        rc, out, _ = run("--full", ex("iptv.m3u"))
+        full = json.loads(out)
+        self.assertEqual(rc, 0)
+        self.assertEqual(full["header"], {"x-tvg-url": "https://epg.example.org/guide.xml.gz"})
+        self.assertEqual(full["version"], run("-V")[1].split()[1])
+        self.assertEqual(full["items"][1]["options"],
+                         [{"tag": "EXTVLCOPT", "key": "http-user-agent", "value": "ExamplePlayer/1.0"}])
+        self.assertEqual([it["line"] for it in full["items"]], [4, 7, 10, 12, 13])
+        for item in full["items"]:
+            for added in ("line", "options"):
+                item.pop(added, None)
+        del full["version"], full["header"]
+        self.assertEqual(full, ordinary)
+        # The wrapper of JSON Lines is unchanged around it; detect refuses it.
+        rc, out, _ = run("--full", "-l", ex("album.cue"))
+        line = json.loads(out)
+        self.assertEqual((rc, list(line)), (0, ["file", "status", "code", "error", "result"]))
+        self.assertIn("version", line["result"])
+        rc, _, err = run("detect", "--full", ex("album.cue"))
+        self.assertEqual(rc, 2)
+        self.assertIn("kavlo: detect does not take --full\n", err)
 
     def test_failure_prints_no_document(self):
         with tempfile.TemporaryDirectory() as d:

@@ -4,8 +4,11 @@
 // the vectorised copy around its 16-byte blocks, numbers at their limits).
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -78,6 +81,29 @@ TEST_F(JsonStrings, EveryPieceAtEveryPlace) {
       export_checked();
     }
   }
+}
+
+// Strings that end right before an unreadable page: the writer reads no
+// byte past a string's NUL across a page boundary.
+TEST_F(JsonStrings, StringsAtTheEndOfAPage) {
+  const size_t page = 4096;
+  void *map = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  ASSERT_EQ(mprotect(static_cast<char *>(map) + page, page, PROT_NONE), 0);
+  char *end = static_cast<char *>(map) + page;
+  ASSERT_EQ(kavlo::item_add(S(), "/a", "t", -1, -1), KAVLO_OK);
+  for (const std::string tail : {"", "\xC3\xA9", "\"", "\x01", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xE2\x82"}) {
+    for (size_t len = 0; len < 40; ++len) {
+      const std::string text = std::string(len, 'x') + tail;
+      char *at = end - text.size() - 1;
+      std::memcpy(at, text.c_str(), text.size() + 1);
+      S().items[0].title = at;
+      SCOPED_TRACE(len);
+      export_checked();
+    }
+  }
+  S().items[0].title = "";
+  munmap(map, 2 * page);
 }
 
 TEST_F(JsonStrings, InvalidTextRefusesTheDocument) {

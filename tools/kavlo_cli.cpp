@@ -54,6 +54,10 @@ const char usage[] =
     "                       or any iconv name); a byte-order mark still wins\n"
     "  -f, --format FORMAT  auto (default), m3u, streaming-list or cue, in any\n"
     "                       letter case\n"
+    "      --full           the full document: also the version, the #EXTM3U\n"
+    "                       attributes, each entry's line, options (#EXTVLCOPT,\n"
+    "                       #KODIPROP, ...), URL|headers and genre group, and\n"
+    "                       the CUE fields and REM lines the document leaves out\n"
     "  -l, --lines          always write JSON Lines (detect: NAME<TAB>FORMAT)\n"
     "  -p, --pretty         indent the JSON (several objects follow each other)\n"
     "  -w, --warnings       print the warnings on standard error, as FILE: WARNING\n"
@@ -78,6 +82,7 @@ const char usage[] =
 const option long_options[] = {
     {"encoding", required_argument, nullptr, 'e'},
     {"format", required_argument, nullptr, 'f'},
+    {"full", no_argument, nullptr, 'F'},  // long only: 'F' is not in short_options
     {"lines", no_argument, nullptr, 'l'},
     {"pretty", no_argument, nullptr, 'p'},
     {"warnings", no_argument, nullptr, 'w'},
@@ -99,6 +104,7 @@ struct OptionMode {
 const OptionMode option_modes[] = {
     {'e', "--encoding", true, false},
     {'f', "--format", true, false},
+    {'F', "--full", true, false},
     {'l', "--lines", true, true},
     {'p', "--pretty", true, false},
     {'w', "--warnings", true, true},
@@ -120,6 +126,7 @@ struct Options {
   bool pretty = false;
   bool warnings = false;
   bool lines = false;
+  bool full = false;
   bool given[128] = {};  // option letters seen
   int format = KAVLO_FORMAT_AUTO;
   const char *encoding = nullptr;
@@ -496,7 +503,7 @@ int run_parse(const Options &o) {
     const Outcome r = parse_one(file, o, b);
     if (r.rc != KAVLO_OK) report(file, r, o);
     if (o.warnings) print_warnings(file);
-    const char *json = r.rc == KAVLO_OK ? kavlo_result_json() : "null";
+    const char *json = r.rc != KAVLO_OK ? "null" : o.full ? kavlo_result_json_full() : kavlo_result_json();
     const size_t len = std::strlen(json);
     // The library's empty document: nothing a user would guess from "{}".
     if (r.rc == KAVLO_OK && len == 2)
@@ -555,6 +562,7 @@ int take_options(int argc, char **argv, Options &o, bool &operands_only) {
       case 'f':
         if (!parse_format(optarg, o.format)) return usage_error("unknown format", optarg);
         break;
+      case 'F': o.full = true; break;
       case 'l': o.lines = true; break;
       case 'p': o.pretty = true; break;
       case 'w': o.warnings = true; break;

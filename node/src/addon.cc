@@ -10,6 +10,8 @@
 
 #include <kavlo.h>
 
+#include "snapshot.h"
+
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -17,287 +19,15 @@
 #include <new>
 #include <type_traits>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace {
 
+using kavlo_node::Chunk;
+using kavlo_node::Snapshot;
+
 std::mutex library_mutex;
-
-constexpr const char *sheet_keys[] = {"TITLE", "PERFORMER", "SONGWRITER", "CATALOG", "CDTEXTFILE"};
-constexpr int sheet_field_count = 5;
-constexpr const char *track_keys[] = {"TITLE", "PERFORMER", "SONGWRITER", "ISRC", "FILE", "FLAGS", "DATATYPE"};
-constexpr int track_field_count = 7;
-
-// Marks an attribute whose key the item already had: the first one wins,
-// as with the library's own lookup, and the value is not taken.
-constexpr uint32_t repeated_key = UINT32_MAX;
-
-// Strings go to JavaScript in chunks of about this many code units: one
-// JavaScript string per chunk, which index.js cuts into the result's
-// strings with slice(). A slice keeps its chunk alive, so chunks are kept
-// small; a longer string gets a chunk of its own.
-constexpr size_t chunk_units = size_t{1} << 20;
-
-// One chunk: the bytes [begin, end) of Snapshot::strings, passed on as
-// Latin-1 when they are all ASCII, else converted to UTF-16.
-struct Chunk {
-  size_t begin = 0, end = 0;
-  bool ascii = true;
-  std::u16string utf16;
-};
-
-// Everything a result holds, copied out of the library's store. The
-// strings are numbered in the order index.js reads them: per item its
-// location, title and attribute values (repeated keys skipped); the
-// sheet's present fields; per track its present fields; the warnings.
-struct Snapshot {
-  int status = KAVLO_OK;
-  std::string error;
-  int format = 0;
-  bool imdb = false;
-
-  std::string strings;         // every string, back to back, as UTF-8
-  std::vector<size_t> ends;    // end of string k in `strings`
-
-  std::vector<int32_t> durations, release_dates;
-  std::vector<uint8_t> attr_counts;
-  std::vector<uint32_t> attr_keys;  // index into `keys`, or repeated_key
-  std::vector<std::string> keys;    // distinct attribute keys
-  int64_t proto_key = -1;           // the key "__proto__", which needs care
-
-  bool has_cue = false;
-  uint8_t sheet_mask = 0;  // bit f: sheet field f is present
-  std::vector<int32_t> track_numbers;
-  std::vector<uint8_t> track_masks;
-  std::vector<uint32_t> index_counts;
-  std::vector<int32_t> index_numbers, index_ms;
-  std::vector<double> index_frames;
-
-  uint32_t warning_count = 0;
-  std::string json;
-
-  // Made by cut(): the chunks, the first string of each (and the string
-  // count at the end), and the end of each string in its chunk, in code
-  // units.
-  std::vector<Chunk> chunks;
-  std::vector<uint32_t> chunk_first;
-  std::vector<uint32_t> unit_ends;
-
-  void add(const char *s, size_t n) {
-    strings.append(s, n);
-    ends.push_back(strings.size());
-  }
-  void add(const char *s) { add(s, s ? std::strlen(s) : 0); }
-  // Adds `s` when present; returns whether it was.
-  bool add_present(const char *s) {
-    if (s == nullptr) return false;
-    add(s);
-    return true;
-  }
-};
-
-// ---- Reading the store (under the lock) --------------------------------
-
-// The store keeps one copy of each distinct attribute key, so keys are
-// told apart by address; `slot_cache` remembers the last key seen at each
-// attribute position, which is the common case of a list whose entries all
-// carry the same attributes in the same order.
-class KeyTable {
- public:
-  explicit KeyTable(Snapshot &s) : s_(s) {}
-
-  uint32_t id(const char *key, uint32_t slot) {
-    if (slot < slot_cache_.size() && slot_cache_[slot].first == key) return slot_cache_[slot].second;
-    auto [it, inserted] = ids_.try_emplace(key, 0);
-    if (inserted) {
-      // Equal keys at different addresses still get one id.
-      auto [jt, fresh] = by_text_.try_emplace(key, static_cast<uint32_t>(s_.keys.size()));
-      if (fresh) {
-        if (std::strcmp(key, "__proto__") == 0) s_.proto_key = jt->second;
-        s_.keys.emplace_back(key);
-      }
-      it->second = jt->second;
-    }
-    if (slot >= slot_cache_.size()) slot_cache_.resize(slot + 1, {nullptr, 0});
-    slot_cache_[slot] = {key, it->second};
-    return it->second;
-  }
-
- private:
-  Snapshot &s_;
-  std::unordered_map<const char *, uint32_t> ids_;
-  std::unordered_map<std::string, uint32_t> by_text_;
-  std::vector<std::pair<const char *, uint32_t>> slot_cache_;
-};
-
-// The track number has no accessor; the document has it as the first
-// member of each track object. Inside the "cue" member, the text
-// {"number": can only start a track object: quotes inside strings are
-// escaped, and index objects start with "n".
-void read_track_numbers(Snapshot &s, const char *json) {
-  const char *p = std::strstr(json, "\"cue\":{");
-  if (p == nullptr) return;
-  static constexpr char marker[] = "{\"number\":";
-  for (int32_t &number : s.track_numbers) {
-    p = std::strstr(p, marker);
-    if (p == nullptr) return;
-    p += sizeof marker - 1;
-    uint64_t n = 0;
-    const bool negative = *p == '-';
-    if (negative) ++p;
-    for (; *p >= '0' && *p <= '9'; ++p) n = n * 10 + static_cast<uint64_t>(*p - '0');
-    number = static_cast<int32_t>(negative ? 0 - n : n);
-  }
-}
-
-void collect(Snapshot &s, size_t size_hint) {
-  s.format = kavlo_detected_format();
-  s.imdb = kavlo_m3u_is_imdb_date_playlist() != 0;
-  s.strings.reserve(size_hint + 64);
-  const int n = kavlo_item_count();
-  const auto items = static_cast<size_t>(n);
-  s.durations.reserve(items);
-  s.release_dates.reserve(items);
-  s.attr_counts.reserve(items);
-  s.ends.reserve(items * 6);
-  KeyTable keys(s);
-  uint32_t seen[64];
-  for (int i = 0; i < n; ++i) {
-    s.add(kavlo_item_location(i));
-    s.add(kavlo_item_title(i));
-    s.durations.push_back(kavlo_item_duration_ms(i));
-    s.release_dates.push_back(kavlo_item_release_date(i));
-    const int na = kavlo_item_attr_count(i);
-    uint32_t taken = 0;
-    for (int a = 0; a < na && a < 64; ++a) {
-      const char *key = kavlo_item_attr_key(i, a);
-      uint32_t id = key ? keys.id(key, static_cast<uint32_t>(a)) : repeated_key;
-      for (uint32_t j = 0; j < taken && id != repeated_key; ++j)
-        if (seen[j] == id) id = repeated_key;
-      s.attr_keys.push_back(id);
-      if (id == repeated_key) continue;
-      seen[taken++] = id;
-      s.add(kavlo_item_attr(i, key));
-    }
-    s.attr_counts.push_back(static_cast<uint8_t>(na < 64 ? na : 64));
-  }
-  if (s.format == KAVLO_FORMAT_CUE) {
-    s.has_cue = true;
-    for (int f = 0; f < sheet_field_count; ++f)
-      if (s.add_present(kavlo_cue_meta(sheet_keys[f]))) s.sheet_mask |= static_cast<uint8_t>(1u << f);
-    const int nt = kavlo_cue_track_count();
-    for (int t = 0; t < nt; ++t) {
-      uint8_t mask = 0;
-      for (int f = 0; f < track_field_count; ++f)
-        if (s.add_present(kavlo_cue_track_field(t, track_keys[f]))) mask |= static_cast<uint8_t>(1u << f);
-      s.track_masks.push_back(mask);
-      s.track_numbers.push_back(0);
-      const int ni = kavlo_cue_track_index_count(t);
-      s.index_counts.push_back(static_cast<uint32_t>(ni));
-      for (int x = 0; x < ni; ++x) {
-        s.index_numbers.push_back(kavlo_cue_track_index_number(t, x));
-        s.index_frames.push_back(static_cast<double>(kavlo_cue_track_index_frames(t, x)));
-        s.index_ms.push_back(kavlo_cue_track_index_ms(t, x));
-      }
-    }
-  }
-  const int nw = kavlo_warning_count();
-  for (int w = 0; w < nw; ++w) s.add(kavlo_warning(w));
-  s.warning_count = static_cast<uint32_t>(nw);
-  const char *json = kavlo_result_json();
-  s.json = json;
-  if (!s.track_numbers.empty()) read_track_numbers(s, json);
-}
-
-// ---- Strings for JavaScript (any thread) -----------------------------------
-
-bool all_ascii(const char *p, size_t n) {
-  uint64_t acc = 0;
-  size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, p + i, 8);
-    acc |= w;
-  }
-  for (; i < n; ++i) acc |= static_cast<unsigned char>(p[i]);
-  return (acc & 0x8080808080808080ull) == 0;
-}
-
-// Appends the UTF-16 form of `n` bytes of UTF-8. The library's strings are
-// UTF-8 except for bytes its last decoding fallback kept as they were; each
-// byte that does not start a well-formed sequence becomes U+FFFD.
-void append_utf16(std::u16string &out, const unsigned char *p, size_t n) {
-  size_t i = 0;
-  while (i < n) {
-    const unsigned c = p[i];
-    if (c < 0x80) {
-      out.push_back(static_cast<char16_t>(c));
-      ++i;
-      continue;
-    }
-    uint32_t cp = 0;
-    size_t len = 0;
-    uint32_t min = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2, cp = c & 0x1F, min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3, cp = c & 0x0F, min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4, cp = c & 0x07, min = 0x10000;
-    }
-    bool ok = len != 0 && i + len <= n;
-    for (size_t j = 1; ok && j < len; ++j) {
-      if ((p[i + j] & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (p[i + j] & 0x3F);
-    }
-    if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
-    if (!ok) {
-      out.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += len;
-  }
-}
-
-// Splits the strings into chunks and converts those that are not ASCII.
-void cut(Snapshot &s) {
-  const size_t count = s.ends.size();
-  s.unit_ends.resize(count);
-  size_t k = 0;
-  while (k < count) {
-    Chunk c;
-    c.begin = k == 0 ? 0 : s.ends[k - 1];
-    size_t last = k;  // one past the chunk's last string
-    while (last < count && (last == k || s.ends[last] - c.begin <= chunk_units)) ++last;
-    c.end = s.ends[last - 1];
-    c.ascii = all_ascii(s.strings.data() + c.begin, c.end - c.begin);
-    s.chunk_first.push_back(static_cast<uint32_t>(k));
-    if (c.ascii) {
-      for (size_t j = k; j < last; ++j) s.unit_ends[j] = static_cast<uint32_t>(s.ends[j] - c.begin);
-    } else {
-      c.utf16.reserve(c.end - c.begin);
-      size_t from = c.begin;
-      for (size_t j = k; j < last; ++j) {
-        append_utf16(c.utf16, reinterpret_cast<const unsigned char *>(s.strings.data()) + from, s.ends[j] - from);
-        from = s.ends[j];
-        s.unit_ends[j] = static_cast<uint32_t>(c.utf16.size());
-      }
-    }
-    s.chunks.push_back(std::move(c));
-    k = last;
-  }
-  s.chunk_first.push_back(static_cast<uint32_t>(count));
-}
 
 // ---- Requests ------------------------------------------------------------
 
@@ -330,11 +60,11 @@ void run(const Request &r, Snapshot &s) noexcept {
       if (s.status != KAVLO_OK) {
         s.error = kavlo_last_error();
       } else {
-        collect(s, r.kind == Request::file ? 0 : r.size);
+        kavlo_node::collect(s, r.kind == Request::file ? 0 : r.size);
       }
       kavlo_clear();  // releases the store's memory; the snapshot has it all
     }
-    if (s.status == KAVLO_OK) cut(s);
+    if (s.status == KAVLO_OK) kavlo_node::cut(s);
   } catch (const std::bad_alloc &) {
     s = Snapshot{};
     s.status = KAVLO_ERR_NOMEM;
@@ -377,23 +107,33 @@ Napi::Value raw_result(Napi::Env env, Snapshot &s) {
   raw.Set("texts", texts);
   raw.Set("chunkFirst", typed(env, s.chunk_first));
   raw.Set("ends", typed(env, s.unit_ends));
-  raw.Set("durations", typed(env, s.durations));
-  raw.Set("releaseDates", typed(env, s.release_dates));
-  raw.Set("attrCounts", typed(env, s.attr_counts));
-  raw.Set("attrKeys", typed(env, s.attr_keys));
   Napi::Array keys = Napi::Array::New(env, s.keys.size());
   for (size_t k = 0; k < s.keys.size(); ++k) keys.Set(static_cast<uint32_t>(k), s.keys[k]);
   raw.Set("keys", keys);
   raw.Set("protoKey", static_cast<double>(s.proto_key));
+  raw.Set("durations", typed(env, s.durations));
+  raw.Set("releaseDates", typed(env, s.release_dates));
+  raw.Set("lines", typed(env, s.lines));
+  raw.Set("itemMasks", typed(env, s.item_masks));
+  raw.Set("attrCounts", typed(env, s.attr_counts));
+  raw.Set("attrKeys", typed(env, s.attr_keys));
+  raw.Set("optionCounts", typed(env, s.option_counts));
+  raw.Set("headerCounts", typed(env, s.header_counts));
+  raw.Set("headerKeys", typed(env, s.header_keys));
   raw.Set("cue", s.has_cue);
   raw.Set("sheetMask", s.sheet_mask);
+  raw.Set("sheetRemCount", s.sheet_rem_count);
   raw.Set("trackNumbers", typed(env, s.track_numbers));
   raw.Set("trackMasks", typed(env, s.track_masks));
+  raw.Set("pregaps", typed(env, s.pregaps));
+  raw.Set("postgaps", typed(env, s.postgaps));
+  raw.Set("trackRemCounts", typed(env, s.track_rem_counts));
   raw.Set("indexCounts", typed(env, s.index_counts));
   raw.Set("indexNumbers", typed(env, s.index_numbers));
   raw.Set("indexFrames", typed(env, s.index_frames));
   raw.Set("indexMs", typed(env, s.index_ms));
   raw.Set("warningCount", s.warning_count);
+  raw.Set("m3uHeaderKeys", typed(env, s.m3u_header_keys));
   // The document is turned into a JavaScript string only when asked for.
   raw.Set("json", Napi::External<std::string>::New(env, new std::string(std::move(s.json)),
                                                    [](Napi::Env, std::string *text) { delete text; }));
@@ -583,6 +323,7 @@ Napi::Object Init(Napi::Env env, Napi::Object exports) {
   exports.Set("parseFileAsync", Napi::Function::New(env, ParseFileAsync, "parseFileAsync"));
   exports.Set("detect", Napi::Function::New(env, Detect, "detect"));
   exports.Set("jsonText", Napi::Function::New(env, JsonText, "jsonText"));
+  exports.Set("version", Napi::String::New(env, kavlo_version()));
   return exports;
 }
 

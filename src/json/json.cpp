@@ -54,6 +54,55 @@ inline size_t utf8_sequence(const unsigned char *q, const unsigned char *e) noex
   return ok1 && cont(2) && cont(3) ? 4 : 0;
 }
 
+// Length of the strict UTF-8 sequence at q (lead byte 0x80 or above), or 0
+// when it is overlong, a surrogate, above U+10FFFF, cut off or stray. The
+// text ends in a NUL, which is no continuation byte: each byte is read only
+// when the one before it belongs to the sequence.
+inline size_t utf8_sequence(const unsigned char *q) noexcept {
+  const unsigned c = q[0];
+  auto cont = [&](size_t i) { return (q[i] & 0xC0) == 0x80; };
+  if (c < 0xC2) return 0;
+  if (c < 0xE0) return cont(1) ? 2 : 0;
+  const unsigned c1 = q[1];
+  if (c < 0xF0) {
+    const bool ok1 = c == 0xE0 ? (c1 >= 0xA0 && c1 <= 0xBF)
+                     : c == 0xED ? (c1 >= 0x80 && c1 <= 0x9F)
+                                 : (c1 & 0xC0) == 0x80;
+    return ok1 && cont(2) ? 3 : 0;
+  }
+  if (c > 0xF4) return 0;
+  const bool ok1 = c == 0xF0 ? (c1 >= 0x90 && c1 <= 0xBF)
+                   : c == 0xF4 ? (c1 >= 0x80 && c1 <= 0x8F)
+                               : (c1 & 0xC0) == 0x80;
+  return ok1 && cont(2) && cont(3) ? 4 : 0;
+}
+
+#if defined(__SSE2__)
+#if defined(__SANITIZE_ADDRESS__)
+#define KAVLO_JSON_WHOLE_BLOCKS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KAVLO_JSON_WHOLE_BLOCKS 0
+#endif
+#endif
+#ifndef KAVLO_JSON_WHOLE_BLOCKS
+#define KAVLO_JSON_WHOLE_BLOCKS 1
+#endif
+
+// The 16 bytes of a string from q on. A block may reach past the string's
+// NUL; it is read whole only when it stays inside the page of q, a byte of
+// the string, so the read cannot fault.
+// Otherwise (and under AddressSanitizer, which would report the bytes past
+// the string) the bytes up to the NUL are copied, and zeros follow.
+inline __m128i load_block(const unsigned char *q) noexcept {
+  if (KAVLO_JSON_WHOLE_BLOCKS && (reinterpret_cast<uintptr_t>(q) & 4095) <= 4096 - 16)
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
+  alignas(16) unsigned char tmp[16] = {};
+  for (size_t i = 0; i < 16 && q[i] != 0; ++i) tmp[i] = q[i];
+  return _mm_load_si128(reinterpret_cast<const __m128i *>(tmp));
+}
+#endif
+
 // Bytes that cannot be copied as they are: control characters, the quote,
 // the backslash, and every byte of a multi-byte character (checked).
 constexpr bool plain_byte(unsigned char c) noexcept { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
@@ -113,8 +162,65 @@ class Writer {
   }
 
   // A string value or member name, quoted and escaped; false when it is
-  // not strict UTF-8 or the block cannot grow.
-  bool str(const char *text) noexcept { return str_view(text, std::strlen(text)); }
+  // not strict UTF-8 or the block cannot grow. One pass, 16 bytes at a
+  // time: the terminating NUL is found as one of the bytes that stop a
+  // block.
+  bool str(const char *text) noexcept {
+    const auto *q = reinterpret_cast<const unsigned char *>(text);
+    if (!need(2)) return false;
+    *p_++ = '"';
+    for (;;) {
+#if defined(__SSE2__)
+      if (!need(16)) return false;
+      const __m128i v = load_block(q);
+      // A signed compare below 0x20 catches NUL, the control characters
+      // and every byte of 0x80 and above.
+      const __m128i special =
+          _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                       _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(p_), v);
+      if (mask == 0) {
+        q += 16;
+        p_ += 16;
+        continue;
+      }
+      const unsigned k = static_cast<unsigned>(__builtin_ctz(mask));
+      q += k;
+      p_ += k;
+#else
+      while (plain_byte(*q)) {
+        if (!need(1)) return false;
+        *p_++ = static_cast<char>(*q++);
+      }
+#endif
+      const unsigned char c = *q;
+      if (c == 0) break;
+      if (c >= 0x80) {
+        // A run of multi-byte characters is checked and copied here, one
+        // character at a time, before the next block.
+        do {
+          const size_t len = utf8_sequence(q);
+          if (len == 0 || !need(4)) return false;
+          p_[0] = static_cast<char>(q[0]);
+          p_[1] = static_cast<char>(q[1]);
+          if (len > 2) p_[2] = static_cast<char>(q[2]);
+          if (len > 3) p_[3] = static_cast<char>(q[3]);
+          q += len;
+          p_ += len;
+        } while (*q >= 0x80);
+      } else {
+        if (!need(6)) return false;
+        p_ = escape(p_, c);
+        ++q;
+      }
+    }
+    if (!need(1)) return false;
+    *p_++ = '"';
+    return true;
+  }
+
+  // The same for a string of `n` bytes that need not end in a NUL.
   bool str_view(std::string_view v) noexcept { return str_view(v.data(), v.size()); }
   bool str_view(const char *text, size_t n) noexcept {
     if (!need(n + 2)) return false;
@@ -292,11 +398,12 @@ bool write_item_extras(Writer &w, const Store &s, const PlaylistItem &it, size_t
     if (!w.ch(']')) return false;
   }
   LocationHeaders h;
-  if (it.location != nullptr && location_headers(it.location, h)) {
+  if (it.location != nullptr && std::strchr(it.location, '|') != nullptr &&
+      location_headers(it.location, h)) {
     if (!h.url.empty() && !(w.lit(",\"url\":") && w.str_view(h.url))) return false;
     if (!w.lit(",\"headers\":{")) return false;
     for (int k = 0; k < h.count; ++k)
-      if ((k != 0 && !w.ch(',')) || !w.str_view(h.key[k]) || !w.ch(':') || !w.str_view(h.value[k]))
+      if ((k != 0 && !w.ch(',')) || !w.str_view(h.key[k].view()) || !w.ch(':') || !w.str_view(h.value[k].view()))
         return false;
     if (!w.ch('}')) return false;
   }

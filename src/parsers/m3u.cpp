@@ -44,7 +44,7 @@ struct M3uParseState {
 constexpr sv missing_header = "Not a valid M3U file. Missing header.";
 
 // Equality of two short strings (attribute keys), without a library call.
-bool same_bytes(sv a, sv b) noexcept {
+[[gnu::always_inline]] inline bool same_bytes(sv a, sv b) noexcept {
   if (a.size() != b.size()) return false;
   size_t i = 0;
   for (; i + 8 <= a.size(); i += 8) {

@@ -1,0 +1,88 @@
+'use strict';
+// What the results take from the library's full document: line numbers,
+// options, headers, streaming groups, the #EXTM3U attributes, CUE REM lines,
+// gaps and track numbers; and the accessors' view when there is no document.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+
+const kavlo = require('..');
+
+test('M3U: header, line numbers, options, url and headers', () => {
+  const r = kavlo.parse([
+    '#EXTM3U x-tvg-url="http://epg/g.xml"',
+    '#EXTVLCOPT:http-referrer=http://ref/',
+    '#EXTINF:-1 tvg-id="a" referrer="http://attr/",One',
+    '#EXTVLCOPT:http-user-agent=VLC/3',
+    '#KODIPROP:inputstream.adaptive.manifest_type=mpd',
+    'http://h/1|User-Agent=UA1&Referer=http://hdr/&User-Agent=UA2',
+    '#EXTINF:-1,Two',
+    'http://h/2|nothing',
+    '#EXTVLCOPT:dropped=1',
+  ].join('\n'));
+  assert.deepEqual(r.header, { 'x-tvg-url': 'http://epg/g.xml' });
+  const [one, two] = r.items;
+  assert.deepEqual([one.line, two.line], [6, 8]);
+  assert.deepEqual(one.options, [
+    { tag: 'EXTVLCOPT', key: 'http-referrer', value: 'http://ref/' },
+    { tag: 'EXTVLCOPT', key: 'http-user-agent', value: 'VLC/3' },
+    { tag: 'KODIPROP', key: 'inputstream.adaptive.manifest_type', value: 'mpd' },
+  ]);
+  assert.equal(one.url, 'http://h/1');
+  assert.deepEqual(one.headers, { 'User-Agent': 'UA1', Referer: 'http://hdr/' });
+  assert.equal(one.location, 'http://h/1|User-Agent=UA1&Referer=http://hdr/&User-Agent=UA2');
+  // Left out when empty, as in the document.
+  assert.deepEqual(Object.keys(two), ['location', 'title', 'durationMs', 'releaseDate', 'attrs', 'line']);
+  // The http view: headers, then options, then attributes.
+  assert.deepEqual(one.http, { referrer: 'http://hdr/', 'user-agent': 'UA1' });
+  const viaOptions = kavlo.parse('#EXTM3U\n#EXTINF:-1 referrer="a",T\n#EXTVLCOPT:http-referrer=o\n/x\n').items[0];
+  assert.equal(viaOptions.http.referrer, 'o');
+  assert.equal(kavlo.parse('#EXTM3U\n#EXTINF:-1 referrer="a",T\n/x\n').items[0].http.referrer, 'a');
+  assert.equal(kavlo.parse('#EXTM3U\n/x\n').header.constructor, Object);
+});
+
+test('streaming list: groups of NAME,#genre# lines', () => {
+  const r = kavlo.parse('a,http://x/0\n新闻，#genre#\nb,http://x/1\nc,http://x/2\nSport,#genre#\nd,http://x/3\n');
+  assert.deepEqual(r.items.map((i) => [i.title, i.genre, i.group.title, i.line]), [
+    ['a', undefined, '', 1], ['b', '新闻', '新闻', 3], ['c', '新闻', '新闻', 4], ['d', 'Sport', 'Sport', 6],
+  ]);
+});
+
+test('CUE: sheet fields, REM lines, track numbers and gaps', () => {
+  const r = kavlo.parse([
+    'REM GENRE "Jazz Rock"', 'REM DATE 1999', 'REM DATE 2000', 'SONGWRITER "S"', 'CDTEXTFILE "t.cdt"',
+    'FILE "a.wav" WAVE',
+    '  TRACK 07 AUDIO', '    REM COMPOSER "C"', '    PREGAP 00:02:00', '    INDEX 01 00:00:00', '    POSTGAP 00:00:30',
+    '  TRACK 08 AUDIO', '    INDEX 01 01:00:00',
+  ].join('\n'));
+  const { cue } = r;
+  assert.equal(cue.songwriter, 'S');
+  assert.equal(cue.cdtextfile, 't.cdt');
+  assert.deepEqual(cue.rem, [{ key: 'GENRE', value: 'Jazz Rock' }, { key: 'DATE', value: '1999' }, { key: 'DATE', value: '2000' }]);
+  assert.deepEqual(cue.tracks.map((t) => [t.number, t.pregap, t.postgap, t.rem]), [
+    [7, 150, 30, [{ key: 'COMPOSER', value: 'C' }]], [8, null, null, []],
+  ]);
+  assert.deepEqual(r.items.map((i) => i.line), [7, 12]);
+  assert.equal(cue.tracks[1].indices[0].ms, 60000);
+});
+
+test('json is the full document and JSON.stringify writes it', () => {
+  const r = kavlo.parse('#EXTM3U x="1"\n#EXTINF:-1 a="1",T\n/x\n');
+  const doc = JSON.parse(r.json);
+  assert.equal(doc.version, kavlo.version);
+  assert.deepEqual(doc.header, { x: '1' });
+  assert.equal(doc.items[0].line, 3);
+  assert.equal(JSON.stringify(r), r.json);
+  assert.match(kavlo.version, /^\d+\.\d+\.\d+$/);
+  assert.equal(kavlo.version, require('../package.json').version);
+});
+
+test('without a document (text kept as undecodable bytes) the accessors fill the result', () => {
+  // C0 AF passes the library's UTF-8 check but is not strict UTF-8, so no
+  // document can be written; the strings come through with U+FFFD.
+  const r = kavlo.parse(Buffer.from('#EXTM3U\n#EXTINF:5 k="v\xC0\xAF" k="w",T\xC0\xAF\n/x\n', 'latin1'));
+  assert.equal(r.json, '{}');
+  assert.equal(r.items.length, 1);
+  const [item] = r.items;
+  assert.deepEqual([item.title, item.location, item.durationMs, item.attrs], ['T\uFFFD\uFFFD', '/x', 5000, { k: 'v\uFFFD\uFFFD' }]);
+  assert.equal(item.line, 0);
+});
