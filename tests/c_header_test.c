@@ -13,6 +13,7 @@ int main(void) {
   if (kavlo_cue_track_index_frames(0, 0) != (int64_t)-1) ++failures;
   if (strcmp(kavlo_format_name(kavlo_detected_format()), "m3u") != 0) ++failures;
   if (strchr(kavlo_version(), '.') == NULL) ++failures;
+  if (strstr(kavlo_result_json_full(), "\"line\":3") == NULL) ++failures;
   kavlo_clear();
   if (kavlo_item_count() != 0) ++failures;
   if (failures != 0) fprintf(stderr, "%d checks failed\n", failures);

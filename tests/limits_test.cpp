@@ -73,4 +73,57 @@ TEST_F(Limits, LongLinesAndManyEntries) {
   EXPECT_GT(std::string(kavlo_result_json()).size(), 100000u * 60);
 }
 
+// Arrays of the store grow from the heap into mappings of their own and on
+// into larger ones. Entries take megabytes of records but little text, too
+// little for the arrays to be reserved up front, so that they take every
+// step; every entry must read back afterwards.
+std::string base36(int n) {
+  std::string s;
+  do {
+    s.insert(s.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[n % 36]);
+    n /= 36;
+  } while (n != 0);
+  return s;
+}
+
+TEST_F(Limits, GrowingArraysKeepEveryEntry) {
+  constexpr int items = 300000;
+  std::string text = "#EXTM3U\n";
+  for (int i = 0; i < items; ++i) text += "/" + base36(i) + "\n";
+  ASSERT_EQ(kt::parse(text), KAVLO_OK);
+  ASSERT_EQ(kavlo_item_count(), items);
+  for (int i = 0; i < items; ++i)
+    ASSERT_STREQ(kavlo_item_location(i), ("/" + base36(i)).c_str()) << i;
+
+  // 600 000 attributes.
+  constexpr int lists = 9375, per_item = 64;
+  text = "#EXTM3U\n";
+  for (int i = 0; i < lists; ++i) {
+    text += "#EXTINF:1";
+    for (int k = 0; k < per_item; ++k) text += " " + base36(k) + "=" + base36((i + k) % 36);
+    text += ",t\n/\n";
+  }
+  ASSERT_EQ(kt::parse(text), KAVLO_OK);
+  ASSERT_EQ(kavlo_item_count(), lists);
+  for (int i = 0; i < lists; ++i) {
+    ASSERT_EQ(kavlo_item_attr_count(i), per_item) << i;
+    for (int k = 0; k < per_item; ++k) {
+      ASSERT_STREQ(kavlo_item_attr_key(i, k), base36(k).c_str()) << i;
+      ASSERT_STREQ(kavlo_item_attr(i, base36(k).c_str()), base36((i + k) % 36).c_str()) << i;
+    }
+  }
+
+  constexpr int tracks = 90000;
+  text = "FILE \"a.wav\" WAVE\n";
+  for (int t = 0; t < tracks; ++t) text += "TRACK 1\nTITLE " + base36(t) + "\n";
+  ASSERT_EQ(kt::parse(text, KAVLO_FORMAT_CUE), KAVLO_OK);
+  ASSERT_EQ(kavlo_cue_track_count(), tracks);
+  ASSERT_EQ(kavlo_item_count(), tracks);
+  for (int t = 0; t < tracks; ++t) {
+    ASSERT_STREQ(kavlo_cue_track_field(t, "TITLE"), base36(t).c_str()) << t;
+    ASSERT_STREQ(kavlo_item_title(t), base36(t).c_str()) << t;
+    ASSERT_STREQ(kavlo_cue_track_field(t, "FILE"), "a.wav") << t;
+  }
+}
+
 }  // namespace
