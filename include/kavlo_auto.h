@@ -186,6 +186,36 @@ static inline int kavlo_auto_misreads_(const char *name, const char *bytes, size
   return bad;
 }
 
+/* 1 when every byte of 80-FF in the text converts from `a` to the same
+ * character as from `b`: the two single-byte pages read it alike. */
+static inline int kavlo_auto_reads_as_(const char *a, const char *b, const unsigned char *p,
+                                       size_t len) {
+  unsigned char seen[128];
+  int same = 1, x;
+  size_t i;
+  iconv_t ca, cb;
+  memset(seen, 0, sizeof seen);
+  for (i = 0; i < len; ++i)
+    if (p[i] >= 0x80) seen[p[i] - 0x80] = 1;
+  ca = iconv_open("UTF-8", a);
+  cb = iconv_open("UTF-8", b);
+  if (ca == (iconv_t)-1 || cb == (iconv_t)-1) same = 0;
+  for (x = 0; x < 128 && same; ++x) {
+    char byte = (char)(x + 0x80), out_a[8], out_b[8];
+    char *in = &byte, *oa = out_a, *ob = out_b;
+    size_t in_left = 1, a_left = sizeof out_a, b_left = sizeof out_b;
+    if (!seen[x]) continue;
+    if (iconv(ca, &in, &in_left, &oa, &a_left) == (size_t)-1) same = 0;
+    in = &byte;
+    in_left = 1;
+    if (iconv(cb, &in, &in_left, &ob, &b_left) == (size_t)-1) same = 0;
+    if (same && (oa - out_a != ob - out_b || memcmp(out_a, out_b, (size_t)(oa - out_a)) != 0)) same = 0;
+  }
+  if (ca != (iconv_t)-1) iconv_close(ca);
+  if (cb != (iconv_t)-1) iconv_close(cb);
+  return same;
+}
+
 /* A detector's name for `bytes`, mended where a fact about the bytes
  * settles what a statistical model gets wrong, mostly on short texts:
  * - Kana. Japanese text is full of kana and Chinese text has none. Text
@@ -206,7 +236,9 @@ static inline int kavlo_auto_misreads_(const char *name, const char *bytes, size
  *   in 80-9F, which are control codes there) and WINDOWS-1250 that does
  *   not; a Central European guess tries its own family first. When all of
  *   them misread, the text is no Latin text, and NULL leaves it to the
- *   library's own chain.
+ *   library's own chain. A Latin page that reads every byte of the text
+ *   as WINDOWS-1252 does (a French text named ISO-8859-2, whose é and É
+ *   are the same there) is named WINDOWS-1252, the commonest of them.
  * Other names are returned as given; NULL stays NULL. */
 static inline const char *kavlo_auto_refine(const char *name, const char *bytes, size_t len) {
   static const char *const no_kana[] = {"BIG5", "EUC-KR", "UHC", "EUC-TW", "EUC-JP", "SHIFT_JIS",
@@ -254,21 +286,27 @@ static inline const char *kavlo_auto_refine(const char *name, const char *bytes,
     if (paired || high < 2) return name;
     name = "WINDOWS-1252";
   }
-  if (name == NULL || !kavlo_auto_is_(name, latin) || !kavlo_auto_misreads_(name, bytes, len))
-    return name;
-  for (i = 0; i < len && !c1; ++i) c1 = p[i] >= 0x80 && p[i] <= 0x9F;
-  if (kavlo_auto_is_(name, central)) {
-    if (!c1) order[n++] = "ISO-8859-2";
-    order[n++] = "WINDOWS-1250";
-    order[n++] = "WINDOWS-1252";
-  } else {
-    order[n++] = "WINDOWS-1252";
-    if (!c1) order[n++] = "ISO-8859-2";
-    order[n++] = "WINDOWS-1250";
+  if (name == NULL || !kavlo_auto_is_(name, latin)) return name;
+  if (kavlo_auto_misreads_(name, bytes, len)) {
+    const char *mended = NULL;
+    for (i = 0; i < len && !c1; ++i) c1 = p[i] >= 0x80 && p[i] <= 0x9F;
+    if (kavlo_auto_is_(name, central)) {
+      if (!c1) order[n++] = "ISO-8859-2";
+      order[n++] = "WINDOWS-1250";
+      order[n++] = "WINDOWS-1252";
+    } else {
+      order[n++] = "WINDOWS-1252";
+      if (!c1) order[n++] = "ISO-8859-2";
+      order[n++] = "WINDOWS-1250";
+    }
+    for (k = 0; k < n && mended == NULL; ++k)
+      if (strcmp(order[k], name) != 0 && !kavlo_auto_misreads_(order[k], bytes, len)) mended = order[k];
+    if (mended == NULL) return NULL;
+    name = mended;
   }
-  for (k = 0; k < n; ++k)
-    if (strcmp(order[k], name) != 0 && !kavlo_auto_misreads_(order[k], bytes, len)) return order[k];
-  return NULL;
+  return strcmp(name, "WINDOWS-1252") != 0 && kavlo_auto_reads_as_(name, "WINDOWS-1252", p, len)
+             ? "WINDOWS-1252"
+             : name;
 }
 
 /* The encoding the library decoded `bytes` from in the parse that just
