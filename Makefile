@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build node test run install asan fuzz hardening bench bench-cli bench-peers bench-node clean
+.PHONY: all setup configure build node test run install asan fuzz hardening bench bench-cli bench-peers bench-node bench-python clean
 
 all: build
 
@@ -65,6 +65,13 @@ bench: build
 bench-cli: build
 	python3 bench/gen_inputs.py bench/data 64
 	python3 bench/tool_bench.py $(BUILD)/kavlo bench/data
+
+# The Python module (build/python) on the 64 MB inputs: parse plus one pass
+# over the whole result, peak memory, next to the library's own parse and
+# iptv-playlist-parser in node (when node is there). Medians of fresh runs.
+bench-python: build
+	python3 bench/gen_inputs.py bench/data 64
+	PYTHONPATH=$(BUILD)/python /usr/bin/python3 bench/python_bench.py bench/data $(BENCH_RUNS)
 
 # kavlo next to iptv-playlist-parser, @iptv/playlist (npm) and libcue on the
 # 16 MB inputs. Optional: installs those peers, not run by CI.

@@ -1,43 +1,81 @@
-"""Python interface to the kavlo playlist-parsing library (ctypes, standard
-library only).
+"""Python interface to the kavlo playlist-parsing library.
 
     import kavlo
     result = kavlo.parse_file("list.m3u")
     for item in result.items:
-        print(item.location, item.title, item.attr("group-title"))
+        print(item.location, item.title, item.attrs.get("group-title"))
 
-The shared library is looked up in this order: the path in the environment
-variable KAVLO_LIBRARY, a libkavlo.so next to this module, then the
-system's loader path (libkavlo.so.0).
+The native part (kavlo._kavlo) is built against libkavlo and finds it where
+the installation put it: bundled next to this module, or at the prefix the
+library was installed to. The environment variable KAVLO_LIBRARY, when set,
+names a library file that is loaded in its place.
 
 A failed parse raises KavloError carrying the library's status code and
 message. Content problems that do not fail a parse are warnings
-(Result.warnings). The library keeps one result store and no locks: calls
-from several threads must be serialised by the caller; this module holds a
-lock around each call for that purpose.
+(Result.warnings). The library keeps one result store and no locks; this
+module holds a lock around each call, so it can be used from several
+threads. Every result is a copy and stays valid after later parses.
 """
 
-import ctypes
-import ctypes.util
+from __future__ import annotations
+
 import enum
+import json
+import operator
 import os
+import stat
 import threading
-from dataclasses import dataclass, field
-from typing import List, Optional, Union
+from typing import Dict, Iterable, List, Mapping, NamedTuple, Optional, Sequence, Tuple, Union
+
+
+def _load_native():
+    override = os.environ.get("KAVLO_LIBRARY")
+    if override:
+        # Loaded first and globally, the named file satisfies the native
+        # module's dependency on libkavlo.so.0 in place of the bundled one.
+        import ctypes
+
+        ctypes.CDLL(override, mode=ctypes.RTLD_GLOBAL)
+    from . import _kavlo as native
+
+    return native
+
+
+_native = _load_native()
+
+__version__: str = _native.VERSION
 
 __all__ = [
-    "Attr", "CueSheet", "Format", "Index", "Item", "KavloError", "Result", "Status",
-    "Track", "detect", "parse", "parse_file",
+    "Attr", "CueSheet", "Format", "Index", "Item", "KavloError", "Option", "Result", "Status", "Track",
+    "__version__", "detect", "parse", "parse_file",
 ]
 
 
 class Format(enum.IntEnum):
+    """Format codes. str() gives the library's name ("m3u", "cue", ...)."""
+
     AUTO = -1
     M3U = 0
     M3U8_HLS = 1
     STREAMING_LIST = 2
     CUE = 3
     UNKNOWN = 4
+
+    def __str__(self) -> str:
+        return _native.format_name(int(self))
+
+    def __format__(self, spec: str) -> str:
+        return format(str(self), spec)
+
+    @classmethod
+    def from_name(cls, name: str) -> "Format":
+        """The format of a name: the library's ("streaming-list") or the
+        member's ("STREAMING_LIST"), in any letter case."""
+        folded = name.strip().lower().replace("_", "-")
+        for member in cls:
+            if str(member) == folded:
+                return member
+        raise ValueError(f"unknown format {name!r}")
 
 
 class Status(enum.IntEnum):
@@ -51,7 +89,7 @@ class Status(enum.IntEnum):
 
 class KavloError(Exception):
     """A parse that failed: `status` is the library's status code, `message`
-    its error text."""
+    its error text ("" for ERR_NOMEM)."""
 
     def __init__(self, status: int, message: str):
         self.status = status
@@ -63,218 +101,401 @@ class KavloError(Exception):
         super().__init__(f"{name}: {message}" if message else name)
 
 
-@dataclass
-class Attr:
+class Attr(NamedTuple):
+    """An #EXTINF attribute, or a REM line of a CUE sheet."""
+
     key: str
     value: str
 
 
-@dataclass
-class Item:
-    location: str
-    title: str
-    duration_ms: int
-    release_date: int = 0
-    attrs: List[Attr] = field(default_factory=list)
+class Option(NamedTuple):
+    """A tag line the M3U parser keeps for the entry after it, e.g.
+    #EXTVLCOPT:http-referrer=x gives Option("EXTVLCOPT", "http-referrer", "x")."""
 
-    def attr(self, key: str) -> Optional[str]:
-        """Value of the first attribute whose key equals `key`, ASCII letters
-        folded; None when there is none."""
-        folded = _ascii_lower(key)
-        for a in self.attrs:
-            if _ascii_lower(a.key) == folded:
-                return a.value
-        return None
+    tag: str
+    key: str
+    value: str
 
 
-@dataclass
-class Index:
+class Index(NamedTuple):
+    """An INDEX point of a CUE track: its number and its position in CD
+    frames (75 a second) and in milliseconds."""
+
     number: int
     frames: int
     ms: int
 
 
-@dataclass
-class Track:
-    number: int
-    datatype: Optional[str] = None
-    title: Optional[str] = None
-    performer: Optional[str] = None
-    songwriter: Optional[str] = None
-    isrc: Optional[str] = None
-    file: Optional[str] = None
-    flags: Optional[str] = None
-    indices: List[Index] = field(default_factory=list)
+_FOLD = str.maketrans("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz")
 
 
-@dataclass
-class CueSheet:
+def _pairs(flat: Tuple[str, ...]) -> List[Attr]:
+    return [Attr(flat[i], flat[i + 1]) for i in range(0, len(flat) - 1, 2)]
+
+
+def _flatten(pairs: Union[Mapping[str, str], Iterable[Tuple[str, str]], None]) -> Tuple[str, ...]:
+    if pairs is None:
+        return ()
+    if isinstance(pairs, Mapping):
+        pairs = pairs.items()
+    return tuple(x for pair in pairs for x in pair)
+
+
+def _field(i: int, doc: str) -> property:
+    return property(operator.itemgetter(i), doc=doc)
+
+
+class Item(tuple):
+    """One playlist entry. Immutable; compares by value."""
+
+    __slots__ = ()
+
+    def __new__(cls, location: str, title: str = "", duration_ms: int = -1, release_date: int = 0,
+                attrs: Union[Mapping[str, str], Iterable[Tuple[str, str]], None] = None, line: int = 0,
+                options: Iterable[Option] = (), url: Optional[str] = None,
+                headers: Union[Mapping[str, str], Iterable[Tuple[str, str]], None] = None,
+                group: Optional[str] = None) -> "Item":
+        return tuple.__new__(cls, (location, title, duration_ms, release_date, _flatten(attrs), line,
+                                   tuple(options), url, None if headers is None else _flatten(headers), group))
+
+    location: str = _field(0, "path or URL")  # type: ignore[assignment]
+    title: str = _field(1, "title, \"\" when the playlist gave none")  # type: ignore[assignment]
+    duration_ms: int = _field(2, "duration in milliseconds, -1 when unknown")  # type: ignore[assignment]
+    release_date: int = _field(3, "release date of an IMDb date playlist entry, else 0")  # type: ignore[assignment]
+    line: int = _field(5, "1-based line of the location in the decoded text")  # type: ignore[assignment]
+    options: Tuple[Option, ...] = _field(6, "tag lines kept for this entry, in order")  # type: ignore[assignment]
+    url: Optional[str] = _field(7, "the location before its |headers, when it has them")  # type: ignore[assignment]
+    group: Optional[str] = _field(9, "the #genre# group of a streaming-list entry")  # type: ignore[assignment]
+
+    @property
+    def attrs(self) -> Dict[str, str]:
+        """The #EXTINF attributes as a mapping; for a key written twice the
+        first value wins."""
+        return _native.attrs_dict(self[4])
+
+    @property
+    def attr_list(self) -> List[Attr]:
+        """Every attribute in source order, repeated keys included."""
+        return _pairs(self[4])
+
+    @property
+    def headers(self) -> Dict[str, str]:
+        """The Key=Value pairs after | in the location (first value wins)."""
+        return _native.attrs_dict(self[8]) if self[8] else {}
+
+    def attr(self, key: str) -> Optional[str]:
+        """Value of the first attribute whose key equals `key` with ASCII
+        letters folded; None when there is none."""
+        flat = self[4]
+        folded = key.translate(_FOLD)
+        for i in range(0, len(flat), 2):
+            if flat[i] == key or flat[i].translate(_FOLD) == folded:
+                return flat[i + 1]
+        return None
+
+    def __repr__(self) -> str:
+        parts = [f"location={self.location!r}", f"title={self.title!r}", f"duration_ms={self.duration_ms}"]
+        if self.release_date:
+            parts.append(f"release_date={self.release_date}")
+        if self[4]:
+            parts.append(f"attrs={self.attrs!r}")
+        if self.line:
+            parts.append(f"line={self.line}")
+        for name in ("options", "url", "group"):
+            if getattr(self, name):
+                parts.append(f"{name}={getattr(self, name)!r}")
+        if self[8]:
+            parts.append(f"headers={self.headers!r}")
+        return f"Item({', '.join(parts)})"
+
+    def __reduce__(self):
+        return (_rebuild, (type(self), tuple(self)))
+
+
+class Track(tuple):
+    """One CUE track. Fields the sheet did not set are None."""
+
+    __slots__ = ()
+
+    def __new__(cls, number: int, datatype: Optional[str] = None, title: Optional[str] = None,
+                performer: Optional[str] = None, songwriter: Optional[str] = None, isrc: Optional[str] = None,
+                file: Optional[str] = None, flags: Optional[str] = None, indices: Iterable[Index] = (),
+                pregap: Optional[int] = None, postgap: Optional[int] = None, rem: Iterable[Attr] = ()) -> "Track":
+        return tuple.__new__(cls, (number, datatype, title, performer, songwriter, isrc, file, flags,
+                                   list(indices), pregap, postgap, tuple(rem)))
+
+    number: int = _field(0, "the number of the TRACK line")  # type: ignore[assignment]
+    datatype: Optional[str] = _field(1, "AUDIO, MODE1/2352, ...")  # type: ignore[assignment]
+    title: Optional[str] = _field(2, "TITLE")  # type: ignore[assignment]
+    performer: Optional[str] = _field(3, "PERFORMER")  # type: ignore[assignment]
+    songwriter: Optional[str] = _field(4, "SONGWRITER")  # type: ignore[assignment]
+    isrc: Optional[str] = _field(5, "ISRC")  # type: ignore[assignment]
+    file: Optional[str] = _field(6, "the FILE in force when the track opened")  # type: ignore[assignment]
+    flags: Optional[str] = _field(7, "FLAGS as written")  # type: ignore[assignment]
+    indices: List[Index] = _field(8, "INDEX points in source order")  # type: ignore[assignment]
+    pregap: Optional[int] = _field(9, "PREGAP in frames")  # type: ignore[assignment]
+    postgap: Optional[int] = _field(10, "POSTGAP in frames")  # type: ignore[assignment]
+    rem: Tuple[Attr, ...] = _field(11, "the track's REM lines")  # type: ignore[assignment]
+
+    def __repr__(self) -> str:
+        names = ("number", "datatype", "title", "performer", "songwriter", "isrc", "file", "flags", "indices",
+                 "pregap", "postgap", "rem")
+        shown = [f"{n}={v!r}" for n, v in zip(names, self) if v is not None and (n in ("number", "indices") or v)]
+        return f"Track({', '.join(shown)})"
+
+    def __reduce__(self):
+        return (_rebuild, (type(self), tuple(self)))
+
+
+def _rebuild(cls, fields):
+    return tuple.__new__(cls, fields)
+
+
+class CueSheet(NamedTuple):
+    """The sheet-level fields of a CUE sheet (None when not set)."""
+
     title: Optional[str] = None
     performer: Optional[str] = None
     songwriter: Optional[str] = None
     catalog: Optional[str] = None
     cdtextfile: Optional[str] = None
+    rem: Tuple[Attr, ...] = ()
 
 
-@dataclass
+_native.bind(Item, Track, Index, Option, Attr)
+
+
 class Result:
+    """The outcome of one parse, copied out of the library."""
+
+    __slots__ = ("format", "items", "imdb_date_playlist", "cue", "tracks", "warnings", "_header", "_json",
+                 "_generation")
+
     format: Format
-    items: List[Item]
+    items: Sequence[Item]
     imdb_date_playlist: bool
     cue: CueSheet
-    tracks: List[Track]
+    tracks: Sequence[Track]
     warnings: List[str]
-    json_text: str
 
-    def to_json(self) -> str:
-        """The library's JSON document of this result."""
-        return self.json_text
+    def to_json(self, full: bool = False) -> str:
+        """The library's JSON document of this result; with `full`, the full
+        document (every member the library can tell). Made when first asked
+        for: by the library while this is still its last result, afterwards
+        from this copy, in the same form."""
+        cached = self._json[full]
+        if cached is None:
+            with _lock:
+                if self._generation == _generation:
+                    cached = _native.result_json_full() if full else _native.result_json()
+            if cached is None:
+                cached = _render_json(self, full)
+            self._json[full] = cached
+        return cached
+
+    @property
+    def header(self) -> Dict[str, str]:
+        """The attributes of the #EXTM3U line (first value of a key wins)."""
+        return _native.attrs_dict(self._header)
+
+    @property
+    def json_text(self) -> str:
+        return self.to_json()
+
+    def __repr__(self) -> str:
+        parts = [f"format={self.format}", f"items={len(self.items)}"]
+        if self.format == Format.CUE:
+            parts.append(f"tracks={len(self.tracks)}")
+        if self.imdb_date_playlist:
+            parts.append("imdb_date_playlist=True")
+        parts.append(f"warnings={len(self.warnings)}")
+        return f"<kavlo.Result {' '.join(parts)}>"
 
 
-def _ascii_lower(s: str) -> str:
-    return "".join(chr(ord(c) + 32) if "A" <= c <= "Z" else c for c in s)
-
-
-def _load():
-    candidates = []
-    if os.environ.get("KAVLO_LIBRARY"):
-        candidates.append(os.environ["KAVLO_LIBRARY"])
-    here = os.path.dirname(os.path.abspath(__file__))
-    candidates.append(os.path.join(here, "libkavlo.so"))
-    candidates.append("libkavlo.so.0")
-    found = ctypes.util.find_library("kavlo")
-    if found:
-        candidates.append(found)
-    errors = []
-    for path in candidates:
-        if os.sep in path and not os.path.exists(path):
-            continue
-        try:
-            return ctypes.CDLL(path)
-        except OSError as e:
-            errors.append(f"{path}: {e}")
-    raise ImportError("kavlo: libkavlo.so not found (set KAVLO_LIBRARY): " + "; ".join(errors))
-
-
-_lib = _load()
 _lock = threading.Lock()
-
-_c_str, _c_int, _c_size, _c_i64 = ctypes.c_char_p, ctypes.c_int, ctypes.c_size_t, ctypes.c_int64
-for _name, _res, _args in [
-    ("kavlo_parse_enc", _c_int, [ctypes.c_void_p, _c_size, _c_int, _c_str]),
-    ("kavlo_parse_file_enc", _c_int, [_c_str, _c_str]),
-    ("kavlo_detect", _c_int, [ctypes.c_void_p, _c_size]),
-    ("kavlo_clear", None, []),
-    ("kavlo_item_count", _c_int, []),
-    ("kavlo_item_location", _c_str, [_c_int]),
-    ("kavlo_item_title", _c_str, [_c_int]),
-    ("kavlo_item_duration_ms", _c_int, [_c_int]),
-    ("kavlo_item_release_date", _c_int, [_c_int]),
-    ("kavlo_item_attr_count", _c_int, [_c_int]),
-    ("kavlo_item_attr_key", _c_str, [_c_int, _c_int]),
-    ("kavlo_item_attr", _c_str, [_c_int, _c_str]),
-    ("kavlo_m3u_is_imdb_date_playlist", _c_int, []),
-    ("kavlo_cue_meta", _c_str, [_c_str]),
-    ("kavlo_cue_track_count", _c_int, []),
-    ("kavlo_cue_track_field", _c_str, [_c_int, _c_str]),
-    ("kavlo_cue_track_index_count", _c_int, [_c_int]),
-    ("kavlo_cue_track_index_number", _c_int, [_c_int, _c_int]),
-    ("kavlo_cue_track_index_frames", _c_i64, [_c_int, _c_int]),
-    ("kavlo_cue_track_index_ms", _c_int, [_c_int, _c_int]),
-    ("kavlo_warning_count", _c_int, []),
-    ("kavlo_warning", _c_str, [_c_int]),
-    ("kavlo_last_error", _c_str, []),
-    ("kavlo_detected_format", _c_int, []),
-    ("kavlo_result_json", _c_str, []),
-]:
-    _fn = getattr(_lib, _name)
-    _fn.restype = _res
-    _fn.argtypes = _args
+_generation = 0  # counts the parses; tells whether a Result is the library's last
 
 
-def _text(b: Optional[bytes]) -> Optional[str]:
-    # Undecodable bytes can reach the store (the last decoding fallback
-    # keeps them as they are); they are not lost, only replaced here.
-    return None if b is None else b.decode("utf-8", "surrogateescape")
-
-
-def _collect() -> Result:
-    L = _lib
-    items = []
-    for i in range(L.kavlo_item_count()):
-        attrs = []
-        for a in range(L.kavlo_item_attr_count(i)):
-            key = L.kavlo_item_attr_key(i, a)
-            attrs.append(Attr(_text(key) or "", _text(L.kavlo_item_attr(i, key)) or ""))
-        items.append(Item(_text(L.kavlo_item_location(i)) or "", _text(L.kavlo_item_title(i)) or "",
-                          L.kavlo_item_duration_ms(i), L.kavlo_item_release_date(i), attrs))
-    cue = CueSheet(*(_text(L.kavlo_cue_meta(k)) for k in
-                     (b"TITLE", b"PERFORMER", b"SONGWRITER", b"CATALOG", b"CDTEXTFILE")))
-    tracks = []
-    keys = (b"DATATYPE", b"TITLE", b"PERFORMER", b"SONGWRITER", b"ISRC", b"FILE", b"FLAGS")
-    for t in range(L.kavlo_cue_track_count()):
-        fields = [_text(L.kavlo_cue_track_field(t, k)) for k in keys]
-        indices = [Index(L.kavlo_cue_track_index_number(t, x), L.kavlo_cue_track_index_frames(t, x),
-                         L.kavlo_cue_track_index_ms(t, x))
-                   for x in range(L.kavlo_cue_track_index_count(t))]
-        tracks.append(Track(0, *fields, indices=indices))
-    # The track number has no accessor of its own; the JSON document has it.
-    json_text = L.kavlo_result_json().decode("utf-8")
-    if tracks:
-        import json as _json
-        doc = _json.loads(json_text) if json_text != "{}" else {}
-        for t, obj in zip(tracks, doc.get("cue", {}).get("tracks", [])):
-            t.number = obj["number"]
-    fmt = L.kavlo_detected_format()
-    return Result(Format(fmt) if fmt in Format._value2member_map_ else Format.UNKNOWN, items,
-                  bool(L.kavlo_m3u_is_imdb_date_playlist()), cue, tracks,
-                  [_text(L.kavlo_warning(w)) or "" for w in range(L.kavlo_warning_count())], json_text)
-
-
-def _encoding(encoding: Optional[str]) -> Optional[bytes]:
-    return None if not encoding else encoding.encode("ascii")
-
-
-def parse(data: Union[bytes, str], format: Optional[Union[Format, str]] = None,
-          encoding: Optional[str] = None) -> Result:
-    """Parses playlist bytes (a str is taken as UTF-8). `format` is a Format,
-    its name ("m3u", "streaming-list", "cue") or None for detection;
-    `encoding` names the bytes' encoding (None: automatic). Raises KavloError
-    when the parse fails."""
-    if isinstance(data, str):
-        data = data.encode("utf-8")
+def _format_code(format: Union[Format, int, str, None]) -> int:
     if format is None:
-        code = Format.AUTO
-    elif isinstance(format, str):
-        try:
-            code = Format[format.upper().replace("-", "_")]
-        except KeyError:
-            raise ValueError(f"unknown format {format!r}") from None
-    else:
-        code = Format(format)
+        return Format.AUTO
+    if isinstance(format, str):
+        return Format.from_name(format)
+    return Format(format)
+
+
+def _encoding_arg(encoding: Optional[str]) -> Optional[str]:
+    """The encoding name handed to the library; None for detection."""
+    if encoding is None:
+        return None
+    if not isinstance(encoding, str):
+        raise TypeError(f"encoding must be a str, not {type(encoding).__name__}")
+    return encoding
+
+
+def _finish(status: int) -> Result:
+    # Called with the lock held, right after a parse call.
+    global _generation
+    _generation += 1
+    if status != Status.OK:
+        raise KavloError(status, _native.last_error())
+    fmt, imdb, items, sheet, tracks, warnings, header, sheet_rem = _native.collect()
+    r = Result()
+    r.format = Format(fmt) if fmt in Format._value2member_map_ else Format.UNKNOWN
+    r.items = items
+    r.imdb_date_playlist = imdb
+    r.cue = CueSheet(*sheet, rem=sheet_rem)
+    r.tracks = tracks
+    r.warnings = warnings
+    r._header = header or ()
+    r._json = [None, None]
+    r._generation = _generation
+    return r
+
+
+def parse(data: Union[bytes, bytearray, memoryview, str], format: Union[Format, int, str, None] = None,
+          encoding: Optional[str] = None) -> Result:
+    """Parses a playlist held in memory.
+
+    `data` is bytes-like (bytes, bytearray, memoryview, ...) or a str, which
+    is text already: naming an encoding for it raises ValueError. `format`
+    is a Format, its name ("m3u", "streaming-list", "cue") or None for
+    detection. `encoding` names the encoding of the bytes (None: byte-order
+    mark, UTF-8, then the fallback chain). Raises KavloError when the parse
+    fails."""
+    if isinstance(data, str):
+        if encoding is not None:
+            raise ValueError("encoding given for a str; pass bytes to name their encoding")
+        data = data.encode("utf-8", "surrogateescape")
+    elif isinstance(data, memoryview) and not data.c_contiguous:
+        data = data.tobytes()
+    code = _format_code(format)
+    enc = _encoding_arg(encoding)
     with _lock:
-        buf = ctypes.create_string_buffer(data, len(data))
-        rc = _lib.kavlo_parse_enc(buf, len(data), int(code), _encoding(encoding))
-        if rc != Status.OK:
-            raise KavloError(rc, _text(_lib.kavlo_last_error()) or "")
-        return _collect()
+        return _finish(_native.parse(data, code, enc))
 
 
-def parse_file(path: Union[str, os.PathLike], encoding: Optional[str] = None) -> Result:
-    """Reads and parses a file with automatic format detection. Raises
-    KavloError when it fails (KAVLO_ERR_IO for a file that cannot be read)."""
+def _read_stream(path: bytes) -> bytes:
+    try:
+        with open(path, "rb", buffering=0) as f:
+            return f.read()
+    except OSError as e:
+        raise KavloError(Status.ERR_IO, f"io: {e.strerror or e}") from None
+
+
+def parse_file(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"],
+               encoding: Optional[str] = None) -> Result:
+    """Reads a file whole and parses it with automatic format detection.
+    A path that is not a regular file (a pipe, a FIFO, /dev/stdin) is read
+    as a stream. Raises KavloError when it fails (ERR_IO for a file that
+    cannot be read)."""
+    fspath = os.fsencode(path)
+    enc = _encoding_arg(encoding)
+    try:
+        mode = os.stat(fspath).st_mode
+    except (OSError, ValueError):
+        mode = None  # the library reports it
+    if mode is not None and not stat.S_ISREG(mode) and not stat.S_ISDIR(mode):
+        data = _read_stream(fspath)
+        with _lock:
+            return _finish(_native.parse(data, Format.AUTO, enc))
     with _lock:
-        _lib.kavlo_clear()
-        rc = _lib.kavlo_parse_file_enc(os.fsencode(path), _encoding(encoding))
-        if rc != Status.OK:
-            raise KavloError(rc, _text(_lib.kavlo_last_error()) or "")
-        return _collect()
+        return _finish(_native.parse_file(fspath, enc))
 
 
-def detect(data: Union[bytes, str]) -> Format:
+def detect(data: Union[bytes, bytearray, memoryview, str]) -> Format:
     """The format of `data`, without parsing it."""
     if isinstance(data, str):
-        data = data.encode("utf-8")
+        data = data.encode("utf-8", "surrogateescape")
+    elif isinstance(data, memoryview) and not data.c_contiguous:
+        data = data.tobytes()
     with _lock:
-        buf = ctypes.create_string_buffer(data, len(data))
-        return Format(_lib.kavlo_detect(buf, len(data)))
+        return Format(_native.detect(data))
+
+
+# ---- the JSON document of a result the library no longer holds -------------
+
+def _js(s: str) -> str:
+    return json.dumps(s, ensure_ascii=False)
+
+
+def _js_pairs(flat: Tuple[str, ...]) -> str:
+    return "{" + ",".join(f"{_js(flat[i])}:{_js(flat[i + 1])}" for i in range(0, len(flat) - 1, 2)) + "}"
+
+
+def _js_records(recs) -> str:
+    return "[" + ",".join("{" + ",".join(f"{_js(n)}:{_js(v)}" for n, v in zip(rec._fields, rec)) + "}"
+                          for rec in recs) + "]"
+
+
+def _render_json(r: Result, full: bool = False) -> str:
+    """The document the library writes for `r` (same members, order and
+    escapes); "{}" when a string holds bytes that are not UTF-8, as the
+    library's writer refuses those."""
+    try:
+        out = [f'{{"format":{_js(str(r.format))},"item_count":{len(r.items)},'
+               f'"imdb_date_playlist":{"true" if r.imdb_date_playlist else "false"},"items":[']
+        for n, item in enumerate(r.items):
+            part = [f'{{"title":{_js(item.title)},"location":{_js(item.location)},"duration_ms":{item.duration_ms}']
+            if item.release_date:
+                part.append(f',"release_date":{item.release_date}')
+            if item[4]:
+                part.append(',"attrs":' + _js_pairs(item[4]))
+            if full:
+                part.append(f',"line":{item.line}')
+                if item.options:
+                    part.append(',"options":' + _js_records(item.options))
+                if item.url:
+                    part.append(f',"url":{_js(item.url)}')
+                if item[8]:
+                    part.append(',"headers":' + _js_pairs(item[8]))
+                if item.group:
+                    part.append(f',"group":{_js(item.group)}')
+            part.append("}")
+            out.append(("," if n else "") + "".join(part))
+        out.append("]")
+        if r.format == Format.CUE:
+            cue = ['"cue":{']
+            if r.cue.title is not None:
+                cue.append(f'"title":{_js(r.cue.title)},')
+            if r.cue.performer is not None:
+                cue.append(f'"performer":{_js(r.cue.performer)},')
+            tracks = []
+            for t in r.tracks:
+                s = f'{{"number":{t.number}'
+                if t.title is not None:
+                    s += f',"title":{_js(t.title)}'
+                if t.file is not None:
+                    s += f',"file":{_js(t.file)}'
+                s += ',"indices":[' + ",".join(f'{{"n":{x.number},"frames":{x.frames},"ms":{x.ms}}}'
+                                               for x in t.indices) + "]"
+                if full:
+                    for name in ("performer", "songwriter", "isrc", "flags", "datatype"):
+                        if getattr(t, name):
+                            s += f',"{name}":{_js(getattr(t, name))}'
+                    for name in ("pregap", "postgap"):
+                        if getattr(t, name) is not None:
+                            s += f',"{name}":{getattr(t, name)}'
+                    if t.rem:
+                        s += ',"rem":' + _js_records(t.rem)
+                tracks.append(s + "}")
+            cue.append('"tracks":[' + ",".join(tracks) + "]")
+            if full:
+                for name in ("songwriter", "catalog", "cdtextfile"):
+                    if getattr(r.cue, name):
+                        cue.append(f',"{name}":{_js(getattr(r.cue, name))}')
+                if r.cue.rem:
+                    cue.append(',"rem":' + _js_records(r.cue.rem))
+            out.append("," + "".join(cue) + "}")
+        if r.warnings:
+            out.append(',"warnings":[' + ",".join(_js(w) for w in r.warnings) + "]")
+        if full:
+            out.append(f',"version":{_js(_native.library_version())}')
+            if r._header:
+                out.append(',"header":' + _js_pairs(r._header))
+        out.append("}")
+        text = "".join(out)
+        text.encode("utf-8")  # lone surrogates: bytes that were never UTF-8
+        return text
+    except UnicodeEncodeError:
+        return "{}"

@@ -33,9 +33,11 @@ constexpr char digit_pairs[] =
 
 // Length of the strict UTF-8 sequence at q (lead byte 0x80 or above), or 0
 // when it is overlong, a surrogate, above U+10FFFF, cut off or stray.
-inline size_t utf8_sequence(const unsigned char *q, const unsigned char *e) noexcept {
+// `avail` is the number of bytes left in the string; a NUL-terminated
+// string may give SIZE_MAX, since its NUL is no continuation byte and each
+// byte is read only when the one before it belongs to the sequence.
+inline size_t utf8_sequence(const unsigned char *q, size_t avail) noexcept {
   const unsigned c = q[0];
-  const size_t avail = static_cast<size_t>(e - q);
   auto cont = [&](size_t i) { return (q[i] & 0xC0) == 0x80; };
   if (c < 0xC2) return 0;
   if (c < 0xE0) return avail >= 2 && cont(1) ? 2 : 0;
@@ -48,29 +50,6 @@ inline size_t utf8_sequence(const unsigned char *q, const unsigned char *e) noex
     return ok1 && cont(2) ? 3 : 0;
   }
   if (c > 0xF4 || avail < 4) return 0;
-  const bool ok1 = c == 0xF0 ? (c1 >= 0x90 && c1 <= 0xBF)
-                   : c == 0xF4 ? (c1 >= 0x80 && c1 <= 0x8F)
-                               : (c1 & 0xC0) == 0x80;
-  return ok1 && cont(2) && cont(3) ? 4 : 0;
-}
-
-// Length of the strict UTF-8 sequence at q (lead byte 0x80 or above), or 0
-// when it is overlong, a surrogate, above U+10FFFF, cut off or stray. The
-// text ends in a NUL, which is no continuation byte: each byte is read only
-// when the one before it belongs to the sequence.
-inline size_t utf8_sequence(const unsigned char *q) noexcept {
-  const unsigned c = q[0];
-  auto cont = [&](size_t i) { return (q[i] & 0xC0) == 0x80; };
-  if (c < 0xC2) return 0;
-  if (c < 0xE0) return cont(1) ? 2 : 0;
-  const unsigned c1 = q[1];
-  if (c < 0xF0) {
-    const bool ok1 = c == 0xE0 ? (c1 >= 0xA0 && c1 <= 0xBF)
-                     : c == 0xED ? (c1 >= 0x80 && c1 <= 0x9F)
-                                 : (c1 & 0xC0) == 0x80;
-    return ok1 && cont(2) ? 3 : 0;
-  }
-  if (c > 0xF4) return 0;
   const bool ok1 = c == 0xF0 ? (c1 >= 0x90 && c1 <= 0xBF)
                    : c == 0xF4 ? (c1 >= 0x80 && c1 <= 0x8F)
                                : (c1 & 0xC0) == 0x80;
@@ -200,7 +179,7 @@ class Writer {
         // A run of multi-byte characters is checked and copied here, one
         // character at a time, before the next block.
         do {
-          const size_t len = utf8_sequence(q);
+          const size_t len = utf8_sequence(q, SIZE_MAX);
           if (len == 0 || !need(4)) return false;
           p_[0] = static_cast<char>(q[0]);
           p_[1] = static_cast<char>(q[1]);
@@ -260,7 +239,7 @@ class Writer {
     special:
 #endif
       if (*q >= 0x80) {
-        const size_t len = utf8_sequence(q, e);
+        const size_t len = utf8_sequence(q, static_cast<size_t>(e - q));
         if (len == 0) return false;
         std::memcpy(p_, q, len);
         q += len;

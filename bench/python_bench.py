@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""The Python module on the generated 64 MB inputs: kavlo.parse_file plus one
+pass over the whole result (every item's location, title and attributes;
+every track's fields and indices), its peak memory, the library's own
+parse of the same file, and iptv-playlist-parser in node when node is there.
+
+Usage: python_bench.py DATA_DIR [RUNS]   (the module must be importable)
+
+Each run is a fresh process; the figures are medians over RUNS runs.
+"""
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+
+CHILD = r"""
+import resource, sys, time
+import kavlo
+from kavlo import _native
+path, mode = sys.argv[1], sys.argv[2]
+t0 = time.perf_counter()
+if mode == "library":
+    rc = _native.parse_file(path.encode(), None)
+    assert rc == 0, rc
+    n = 0
+else:
+    r = kavlo.parse_file(path)
+    n = 0
+    for item in r.items:
+        n += len(item.location) + len(item.title) + len(item.attrs)
+    for t in r.tracks:
+        n += t.number + len(t.title or "") + len(t.performer or "") + len(t.file or "")
+        n += len(t.isrc or "") + len(t.flags or "") + len(t.datatype or "") + len(t.songwriter or "")
+        for x in t.indices:
+            n += x.number + x.frames + x.ms
+t = time.perf_counter() - t0
+print(t, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024, n)
+"""
+
+
+def run(path, mode, runs):
+    times, peaks = [], []
+    for _ in range(runs):
+        out = subprocess.run([sys.executable, "-c", CHILD, path, mode], check=True, capture_output=True,
+                             text=True).stdout.split()
+        times.append(float(out[0]))
+        peaks.append(int(out[1]))
+    return statistics.median(times), statistics.median(peaks)
+
+
+def baseline_rss():
+    out = subprocess.run([sys.executable, "-c", "import resource, kavlo; "
+                          "print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024)"],
+                         check=True, capture_output=True, text=True).stdout
+    return int(out)
+
+
+def node_peer(path, runs):
+    """Seconds iptv-playlist-parser takes on the file (median), or None."""
+    peers = os.path.join(os.path.dirname(os.path.abspath(__file__)), "peers")
+    if not shutil.which("node"):
+        return None
+    if not os.path.isdir(os.path.join(peers, "node_modules")):
+        if not shutil.which("npm"):
+            return None
+        subprocess.run(["npm", "install", "--no-audit", "--no-fund", "--silent"], cwd=peers, check=False)
+    out = subprocess.run(["node", os.path.join(peers, "node_peers.mjs"), path], capture_output=True, text=True,
+                         env=dict(os.environ, RUNS=str(runs))).stdout
+    for line in out.splitlines():
+        name, _, mbps, _ = line.split("\t")
+        if name == "iptv-playlist-parser":
+            return os.path.getsize(path) / 1e6 / float(mbps)
+    return None
+
+
+def main():
+    data = sys.argv[1] if len(sys.argv) > 1 else "bench/data"
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+    base = baseline_rss()
+    print(f"python {sys.version.split()[0]}, {runs} runs each, medians; RSS is the process peak "
+          f"(the interpreter with kavlo imported alone: {base / 1e6:.0f} MB)")
+    print(f"{'input':<16} {'size':>7} {'library':>8} {'python':>8} {'target':>7} {'peak RSS':>9} "
+          f"{'x file':>7} {'target':>7} {'node peer':>10}")
+    for name, limit_s, limit_x, peer in (("m3u-64MB.m3u", 1.5, 6, True), ("cue-64MB.cue", 2.5, 8, False)):
+        path = os.path.join(data, name)
+        size = os.path.getsize(path)
+        lib_t, _ = run(path, "library", runs)
+        py_t, peak = run(path, "pass", runs)
+        node = node_peer(path, runs) if peer else None
+        print(f"{name:<16} {size / 1e6:>5.0f}MB {lib_t:>7.2f}s {py_t:>7.2f}s {limit_s:>6.1f}s "
+              f"{peak / 1e6:>7.0f}MB {peak / size:>6.1f}x {limit_x:>6}x "
+              f"{(f'{node:.2f}s' if node else '-'):>10}")
+
+
+if __name__ == "__main__":
+    main()
