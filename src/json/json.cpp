@@ -254,6 +254,36 @@ class Writer {
     return true;
   }
 
+  // ,"name":N for a count or a position: one reservation for the member
+  // and its digits, which are written in place from the back.
+  template <size_t N>
+  bool member_count(const char (&name)[N], uint64_t v) noexcept {
+    if (!need(N - 1 + 20)) return false;
+    std::memcpy(p_, name, N - 1);
+    p_ += N - 1;
+    // Digits from the bit length: t is log10(v) or one less.
+    static constexpr uint64_t pow10[20] = {1ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL,
+        10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL, 100000000000ULL, 1000000000000ULL,
+        10000000000000ULL, 100000000000000ULL, 1000000000000000ULL, 10000000000000000ULL,
+        100000000000000000ULL, 1000000000000000000ULL, 10000000000000000000ULL};
+    const unsigned t10 = static_cast<unsigned>(64 - __builtin_clzll(v | 1)) * 1233 >> 12;
+    const size_t n = v == 0 ? 1 : t10 + (v >= pow10[t10]);
+    char *t = p_ + n;
+    p_ = t;
+    while (v >= 100) {
+      t -= 2;
+      std::memcpy(t, digit_pairs + (v % 100) * 2, 2);
+      v /= 100;
+    }
+    if (v >= 10) {
+      t -= 2;
+      std::memcpy(t, digit_pairs + v * 2, 2);
+    } else {
+      *--t = static_cast<char>('0' + v);
+    }
+    return true;
+  }
+
   // The finished text, NUL-terminated, or NULL when it could not be made.
   const char *finish() noexcept {
     if (!need(1)) return nullptr;
@@ -359,11 +389,24 @@ bool rem_array(Writer &w, const Store &s, size_t from, int count) noexcept {
   return w.ch(']');
 }
 
+// "url" and "headers" of a location that holds a "|"; apart, so that items
+// without one do not pay for the scratch.
+[[gnu::noinline]] bool write_headers(Writer &w, const char *location) noexcept {
+  LocationHeaders h;
+  if (!location_headers(location, h)) return true;
+  if (!h.url.empty() && !(w.lit(",\"url\":") && w.str_view(h.url))) return false;
+  if (!w.lit(",\"headers\":{")) return false;
+  for (int k = 0; k < h.count; ++k)
+    if ((k != 0 && !w.ch(',')) || !w.str_view(h.key[k].view()) || !w.ch(':') || !w.str_view(h.value[k].view()))
+      return false;
+  return w.ch('}');
+}
+
 // The item members of the full document: line, options, url and headers,
 // group.
-bool write_item_extras(Writer &w, const Store &s, const PlaylistItem &it, size_t index,
-                       Extras &x) noexcept {
-  if (!w.lit(",\"line\":") || !w.num(static_cast<int64_t>(it.line))) return false;
+[[gnu::always_inline]] inline bool write_item_extras(Writer &w, const Store &s, const PlaylistItem &it,
+                                                     size_t index, Extras &x) noexcept {
+  if (!w.member_count(",\"line\":", it.line)) return false;
   while (x.option < s.option_used && s.options[x.option].item < index) ++x.option;
   if (x.option < s.option_used && s.options[x.option].item == index) {
     if (!w.lit(",\"options\":[")) return false;
@@ -376,16 +419,9 @@ bool write_item_extras(Writer &w, const Store &s, const PlaylistItem &it, size_t
     }
     if (!w.ch(']')) return false;
   }
-  LocationHeaders h;
-  if (it.location != nullptr && std::strchr(it.location, '|') != nullptr &&
-      location_headers(it.location, h)) {
-    if (!h.url.empty() && !(w.lit(",\"url\":") && w.str_view(h.url))) return false;
-    if (!w.lit(",\"headers\":{")) return false;
-    for (int k = 0; k < h.count; ++k)
-      if ((k != 0 && !w.ch(',')) || !w.str_view(h.key[k].view()) || !w.ch(':') || !w.str_view(h.value[k].view()))
-        return false;
-    if (!w.ch('}')) return false;
-  }
+  if (it.location != nullptr && std::strchr(it.location, '|') != nullptr && !write_headers(w, it.location))
+    return false;
+  if (s.group_used == 0) return true;
   while (x.group < s.group_used && s.groups[x.group].first_item <= index) x.group_name = s.groups[x.group++].name;
   return opt_str(w, ",\"group\":", x.group_name);
 }
