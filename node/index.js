@@ -177,15 +177,25 @@ function build(raw) {
   let next = chunkFirst.length > 1 ? chunkFirst[1] : 0;
   let pos = 0;
   let k = 0;
+  // Repeated short strings come once: refs[k] > 0 keeps string k as that
+  // repeat, refs[k] < 0 takes the repeat kept before.
+  const { refs } = raw;
+  const repeats = new Array(raw.repeatCount);
   const str = () => {
     while (k === next && chunk + 1 < texts.length) {
       text = texts[++chunk];
       next = chunkFirst[chunk + 1];
       pos = 0;
     }
+    const ref = refs[k];
+    if (ref < 0) {
+      ++k;
+      return repeats[-ref - 1];
+    }
     const end = ends[k++];
     const s = text.slice(pos, end);
     pos = end;
+    if (ref > 0) repeats[ref - 1] = s;
     return s;
   };
   // An object of `count` strings keyed by ids from keyIds[at...]; the id

@@ -79,6 +79,22 @@ TEST_F(Full, LinesCountEveryKindOfLineEnd) {
   for (size_t i = 0; i < 3; ++i) EXPECT_EQ(yyjson_get_sint(yyjson_obj_get(d.item(i), "line")), lines[i]);
 }
 
+// Every entry on its own line, up to six-digit line numbers: each count of
+// digits and each step between them.
+TEST_F(Full, LineNumbersAcrossEveryDigitCount) {
+  std::string text;
+  for (int i = 1; i <= 100010; ++i) text += "N,http://x/" + std::to_string(i) + "\n";
+  ASSERT_EQ(kt::parse(text), KAVLO_OK);
+  const FullDoc d;
+  yyjson_val *items = yyjson_obj_get(d.root(), "items");
+  ASSERT_EQ(yyjson_arr_size(items), 100010u);
+  size_t idx, max;
+  yyjson_val *item;
+  yyjson_arr_foreach(items, idx, max, item) {
+    ASSERT_EQ(yyjson_get_uint(yyjson_obj_get(item, "line")), idx + 1);
+  }
+}
+
 TEST_F(Full, SharesTheLifetimeOfTheOrdinaryDocument) {
   EXPECT_EQ(std::string(kavlo_result_json_full()),
             std::string(R"({"format":"m3u","item_count":0,"imdb_date_playlist":false,"items":[],"version":")") +

@@ -26,31 +26,42 @@ function median(xs) {
   return s[s.length >> 1];
 }
 
-function time(parse) {
-  const times = [];
-  let count = 0;
-  for (let i = 0; i < runs; ++i) {
-    globalThis.gc?.();
-    const t0 = process.hrtime.bigint();
-    count = parse();
-    times.push(Number(process.hrtime.bigint() - t0) / 1e9);
-  }
-  return { seconds: median(times), count };
+function timed(parse) {
+  globalThis.gc?.();
+  const t0 = process.hrtime.bigint();
+  const result = parse();
+  return [Number(process.hrtime.bigint() - t0) / 1e9, result];
 }
 
+// The parsers take turns, so that a change in the machine's load falls on
+// all of them; the ratios are the medians of the ratios of each turn.
 const rows = [
-  ['kavlo parse(Buffer)', time(() => kavlo.parse(bytes).items.length)],
-  ['kavlo parse(string)', time(() => kavlo.parse(text).items.length)],
-  ['iptv-playlist-parser', time(() => peer.parse(text).items.length)],
+  ['kavlo parse(Buffer)', () => kavlo.parse(bytes).items],
+  ['kavlo parse(string)', () => kavlo.parse(text).items],
+  ['iptv-playlist-parser', () => peer.parse(text).items],
 ];
-console.log(`${path.basename(file)}: ${mb.toFixed(1)} MB, median of ${runs} runs`);
-for (const [name, r] of rows) {
-  console.log(`${name.padEnd(22)} ${r.seconds.toFixed(3).padStart(7)} s ${(mb / r.seconds).toFixed(1).padStart(8)} MB/s ` +
-    `${String(r.count).padStart(8)} entries`);
+const times = rows.map(() => []);
+const counts = [];
+let sameUrls = true;
+for (let i = 0; i < runs; ++i) {
+  const urls = [];
+  rows.forEach(([, parse], r) => {
+    const [seconds, items] = timed(parse);
+    times[r].push(seconds);
+    counts[r] = items.length;
+    if (i === 0) urls[r] = r === 2 ? items.map((it) => it.url) : items.map((it) => it.location);
+  });
+  if (i === 0) sameUrls = urls[0].length === urls[2].length && urls[0].every((u, j) => u === urls[2][j]);
 }
-const base = rows[2][1].seconds;
-console.log(`kavlo parse(Buffer) is ${(base / rows[0][1].seconds).toFixed(1)}x as fast as iptv-playlist-parser, ` +
-  `parse(string) ${(base / rows[1][1].seconds).toFixed(1)}x; same entry count: ${rows[0][1].count === rows[2][1].count}`);
+console.log(`${path.basename(file)}: ${mb.toFixed(1)} MB, median of ${runs} runs, parsers in turns`);
+rows.forEach(([name], r) => {
+  const s = median(times[r]);
+  console.log(`${name.padEnd(22)} ${s.toFixed(3).padStart(7)} s ${(mb / s).toFixed(1).padStart(8)} MB/s ` +
+    `${String(counts[r]).padStart(8)} entries`);
+});
+const ratio = (r) => median(times[2].map((t, i) => t / times[r][i])).toFixed(1);
+console.log(`kavlo parse(Buffer) is ${ratio(0)}x as fast as iptv-playlist-parser, parse(string) ${ratio(1)}x; ` +
+  `same entry count: ${counts[0] === counts[2]}, same URLs: ${sameUrls}`);
 
 // A 10 ms timer set as parseAsync starts; its lateness is how long the event
 // loop was held.

@@ -24,6 +24,7 @@
 
 namespace {
 
+using kavlo_node::Bytes;
 using kavlo_node::Chunk;
 using kavlo_node::Snapshot;
 
@@ -37,7 +38,7 @@ struct Request {
   enum Kind { text, file } kind = text;
   const char *data = nullptr;  // the bytes to parse (kind text)
   size_t size = 0;
-  std::string owned;           // holds the bytes when the request owns them
+  kavlo_node::Bytes owned;     // holds the bytes of a string input
   std::string path;            // kind file
   int format = KAVLO_FORMAT_AUTO;
   bool has_encoding = false;
@@ -60,7 +61,7 @@ void run(const Request &r, Snapshot &s) noexcept {
       if (s.status != KAVLO_OK) {
         s.error = kavlo_last_error();
       } else {
-        kavlo_node::collect(s, r.kind == Request::file ? 0 : r.size);
+        kavlo_node::collect(s);
       }
       kavlo_clear();  // releases the store's memory; the snapshot has it all
     }
@@ -107,6 +108,8 @@ Napi::Value raw_result(Napi::Env env, Snapshot &s) {
   raw.Set("texts", texts);
   raw.Set("chunkFirst", typed(env, s.chunk_first));
   raw.Set("ends", typed(env, s.unit_ends));
+  raw.Set("refs", typed(env, s.refs));
+  raw.Set("repeatCount", s.repeat_count);
   Napi::Array keys = Napi::Array::New(env, s.keys.size());
   for (size_t k = 0; k < s.keys.size(); ++k) keys.Set(static_cast<uint32_t>(k), s.keys[k]);
   raw.Set("keys", keys);
@@ -135,8 +138,8 @@ Napi::Value raw_result(Napi::Env env, Snapshot &s) {
   raw.Set("warningCount", s.warning_count);
   raw.Set("m3uHeaderKeys", typed(env, s.m3u_header_keys));
   // The document is turned into a JavaScript string only when asked for.
-  raw.Set("json", Napi::External<std::string>::New(env, new std::string(std::move(s.json)),
-                                                   [](Napi::Env, std::string *text) { delete text; }));
+  raw.Set("json", Napi::External<Bytes>::New(env, new Bytes(std::move(s.json)),
+                                             [](Napi::Env, Bytes *text) { delete text; }));
   return raw;
 }
 
@@ -163,9 +166,17 @@ Napi::Value settle(Napi::Env env, Snapshot &s, bool &failed) {
 // does), and the caller leaves it alone until the promise settles.
 void read_input(const Napi::Value &v, Request &r) {
   if (v.IsString()) {
-    r.owned = v.As<Napi::String>().Utf8Value();
+    // One pass: room for the longest UTF-8 form (3 bytes per UTF-16 unit)
+    // instead of measuring the string first.
+    napi_env env = v.Env();
+    size_t units = 0;
+    if (napi_get_value_string_utf16(env, v, nullptr, 0, &units) != napi_ok) throw Napi::Error::New(env);
+    r.owned.reserve(3 * units + 1);
+    size_t written = 0;
+    if (napi_get_value_string_utf8(env, v, r.owned.data(), 3 * units + 1, &written) != napi_ok)
+      throw Napi::Error::New(env);
     r.data = r.owned.data();
-    r.size = r.owned.size();
+    r.size = written;
     return;
   }
   if (v.IsTypedArray()) {
@@ -311,8 +322,8 @@ Napi::Value Setup(const Napi::CallbackInfo &info) {
 
 // jsonText(external): the document a result holds, as a string.
 Napi::Value JsonText(const Napi::CallbackInfo &info) {
-  const std::string &text = *info[0].As<Napi::External<std::string>>().Data();
-  return Napi::String::New(info.Env(), text);
+  const Bytes &text = *info[0].As<Napi::External<Bytes>>().Data();
+  return Napi::String::New(info.Env(), text.data(), text.size());
 }
 
 Napi::Object Init(Napi::Env env, Napi::Object exports) {

@@ -5,12 +5,35 @@
 
 #include <kavlo.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 
 namespace kavlo_node {
+
+Bytes::~Bytes() { std::free(data_); }
+
+void Bytes::swap(Bytes &o) noexcept {
+  std::swap(data_, o.data_);
+  std::swap(size_, o.size_);
+  std::swap(cap_, o.cap_);
+}
+
+void Bytes::reserve(size_t n) {
+  if (n <= cap_) return;
+  const size_t cap = std::max({n, cap_ * 2, size_t{64}});
+  // Large blocks grow by remapping, without a copy.
+  auto *p = static_cast<char *>(std::realloc(data_, cap));
+  if (p == nullptr) throw std::bad_alloc();
+  data_ = p;
+  cap_ = cap;
+}
+
 namespace {
 
 // Ids of distinct keys. Lists repeat the same keys in the same order, so
@@ -59,7 +82,8 @@ class FirstWins {
   std::vector<uint32_t> seen_;
 };
 
-void put_utf8(std::string &out, uint32_t cp) {
+template <typename Out>
+void put_utf8(Out &out, uint32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {
@@ -138,12 +162,30 @@ class DocReader {
     return lit(']');
   }
 
+  // Moves p_ to the next '"' or '\\' (or the end), eight bytes at a time.
+  void scan() {
+    constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    while (end_ - p_ >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p_, 8);
+      const uint64_t q = w ^ (ones * '"'), b = w ^ (ones * '\\');
+      const uint64_t hit = ((q - ones) & ~q & highs) | ((b - ones) & ~b & highs);
+      if (hit) {
+        p_ += __builtin_ctzll(hit) / 8;
+        return;
+      }
+      p_ += 8;
+    }
+    while (p_ < end_ && *p_ != '"' && *p_ != '\\') ++p_;
+  }
+
   // Reads a JSON string, unescaped, and appends it to `out`.
-  bool raw_string(std::string &out) {
+  template <typename Out>
+  bool raw_string(Out &out) {
     if (!lit('"')) return false;
     for (;;) {
       const char *run = p_;
-      while (p_ < end_ && *p_ != '"' && *p_ != '\\') ++p_;
+      scan();
       out.append(run, static_cast<size_t>(p_ - run));
       if (p_ >= end_) return false;
       if (*p_++ == '"') return true;
@@ -189,10 +231,33 @@ class DocReader {
     return true;
   }
 
-  // A string for JavaScript: the next one of the snapshot.
+  // A string for JavaScript: the next one of the snapshot. A short string
+  // equal to one already sent becomes a reference to it: lists repeat
+  // group names, tags and often the title in tvg-name, and each string
+  // JavaScript need not make is time its garbage collector saves.
   bool string() {
+    const size_t start = s_.strings.size();
     if (!raw_string(s_.strings)) return false;
+    const size_t len = s_.strings.size() - start;
+    int32_t ref = 0;
+    if (len <= max_repeat_len) {
+      const std::string_view text(s_.strings.data() + start, len);
+      const size_t hash = std::hash<std::string_view>{}(text);
+      Seen &slot = seen_[hash & (seen_size - 1)];
+      const uint32_t k = static_cast<uint32_t>(s_.ends.size());
+      if (slot.id_plus_one != 0 && slot.hash == hash) {
+        const uint32_t j = slot.id_plus_one - 1;
+        const size_t from = j == 0 ? 0 : s_.ends[j - 1];
+        if (std::string_view(s_.strings.data() + from, s_.ends[j] - from) == text) {
+          if (s_.refs[j] == 0) s_.refs[j] = ++s_.repeat_count;
+          ref = -s_.refs[j];
+          s_.strings.truncate(start);
+        }
+      }
+      if (ref == 0) slot = {hash, k + 1};
+    }
     s_.ends.push_back(s_.strings.size());
+    s_.refs.push_back(ref);
     return true;
   }
 
@@ -456,10 +521,18 @@ class DocReader {
     return true;
   }
 
+  static constexpr size_t max_repeat_len = 64;
+  static constexpr size_t seen_size = size_t{1} << 12;
+  struct Seen {
+    size_t hash;
+    uint32_t id_plus_one;
+  };
+
   Snapshot &s_;
   const char *p_;
   const char *end_;
   KeyTable keys_;
+  std::vector<Seen> seen_ = std::vector<Seen>(seen_size, Seen{0, 0});
   FirstWins first_;
   std::string key_buf_;
 };
@@ -596,12 +669,15 @@ constexpr size_t chunk_bytes = size_t{1} << 20;
 
 }  // namespace
 
-void collect(Snapshot &s, size_t size_hint) {
+void collect(Snapshot &s) {
   s.format = kavlo_detected_format();
   const char *doc = kavlo_result_json_full();
-  s.strings.reserve(size_hint + 64);
-  const bool read = DocReader(s, doc).read();
-  s.json = doc;  // kept for Result.json
+  const size_t len = std::strlen(doc);
+  // The strings, unescaped, are never longer than the document; untouched
+  // reserved pages cost nothing.
+  s.strings.reserve(len + 64);
+  const bool read = DocReader(s, std::string_view(doc, len)).read();
+  s.json.append(doc, len);  // kept for Result.json
   if (read) return;
   // No document: start again from the accessors.
   Snapshot fresh;

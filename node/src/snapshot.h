@@ -19,6 +19,41 @@ constexpr uint32_t repeated_key = UINT32_MAX;
 constexpr uint8_t item_has_url = 1;
 constexpr uint8_t item_has_group = 2;
 
+// A growable byte buffer that can be cut short and moved; throws
+// std::bad_alloc.
+class Bytes {
+ public:
+  Bytes() = default;
+  Bytes(const Bytes &) = delete;
+  Bytes &operator=(const Bytes &) = delete;
+  Bytes(Bytes &&o) noexcept { swap(o); }
+  Bytes &operator=(Bytes &&o) noexcept {
+    swap(o);
+    return *this;
+  }
+  ~Bytes();
+
+  const char *data() const { return data_; }
+  char *data() { return data_; }
+  size_t size() const { return size_; }
+  void reserve(size_t n);
+  void append(const char *p, size_t n) {
+    if (cap_ - size_ < n) reserve(size_ + n);
+    if (n) __builtin_memcpy(data_ + size_, p, n);
+    size_ += n;
+  }
+  void truncate(size_t n) { size_ = n < size_ ? n : size_; }
+  void push_back(char c) {
+    if (size_ == cap_) reserve(size_ + 1);
+    data_[size_++] = c;
+  }
+
+ private:
+  void swap(Bytes &o) noexcept;
+  char *data_ = nullptr;
+  size_t size_ = 0, cap_ = 0;
+};
+
 // One chunk of strings for JavaScript: the bytes [begin, end) of
 // Snapshot::strings, passed on as Latin-1 when they are all ASCII, else
 // converted to UTF-16.
@@ -47,8 +82,13 @@ struct Snapshot {
   int format = 0;
   bool imdb = false;
 
-  std::string strings;       // every string, back to back, as UTF-8
+  Bytes strings;             // every string, back to back, as UTF-8
   std::vector<size_t> ends;  // end of string k in `strings`
+  // Short strings that repeat are sent once: refs[k] = n > 0 when string k
+  // is sent and is remembered as repeat n, -n when string k is repeat n
+  // and has no bytes of its own, 0 otherwise.
+  std::vector<int32_t> refs;
+  int32_t repeat_count = 0;
   std::deque<std::string> keys;
   int64_t proto_key = -1;    // id of the key "__proto__", which needs care
 
@@ -70,7 +110,7 @@ struct Snapshot {
 
   uint32_t warning_count = 0;
   std::vector<uint32_t> m3u_header_keys;  // attributes of the #EXTM3U line
-  std::string json;                       // the full document
+  Bytes json;                             // the full document
 
   // Made by cut(): the chunks, the first string of each (and the string
   // count at the end), and the end of each string in its chunk, in code
@@ -82,13 +122,14 @@ struct Snapshot {
   void add(const char *s, size_t n) {
     strings.append(s, n);
     ends.push_back(strings.size());
+    refs.push_back(0);
   }
 };
 
 // Copies the result of the last parse out of the library's store: from
 // its full document, or through the accessors when no document could be
-// written. Call with the library's lock held. `size_hint`: the input size.
-void collect(Snapshot &s, size_t size_hint);
+// written. Call with the library's lock held.
+void collect(Snapshot &s);
 
 // Splits the strings into chunks for JavaScript; any thread.
 void cut(Snapshot &s);

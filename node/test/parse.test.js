@@ -194,20 +194,24 @@ test('IPTV view derived from the attributes', () => {
   assert.ok(!Object.keys(full).includes('tvg'), 'the view is not part of the item data');
 });
 
-test('large results: strings across chunks, ASCII and not', () => {
-  // About 3 MB of strings: several chunks, some pure ASCII, some not, and
-  // characters outside the BMP.
+test('large results: strings across chunks, ASCII and not, repeated and not', () => {
+  // About 3 MB of strings: several chunks, some pure ASCII, some not,
+  // characters outside the BMP, and short strings that repeat (sent once).
   const lines = ['#EXTM3U'];
   const expected = [];
   for (let i = 0; i < 40000; ++i) {
-    const title = i < 20000 ? `Channel ${i}` : i % 3 ? `Chaîne ${i} 😀` : `Kanal ${i}`;
+    const title = i < 20000 ? `Channel ${i % 900}` : i % 3 ? `Chaîne ${i} 😀` : `Kanal ${i % 5}`;
+    const group = i % 11 ? `Group ${i % 7}` : `Gruppe ${'ü'.repeat(i % 4)}`;
     const location = `http://example.org/live/${i}/${'p'.repeat(i % 50)}.ts`;
-    lines.push(`#EXTINF:-1 tvg-id="id${i}",${title}`, location);
-    expected.push([title, location, `id${i}`]);
+    lines.push(`#EXTINF:-1 tvg-id="id${i}" tvg-name="${title}" group-title="${group}",${title}`, location);
+    expected.push([title, location, `id${i}`, title, group]);
   }
   const r = kavlo.parse(lines.join('\n'));
   assert.equal(r.items.length, expected.length);
-  r.items.forEach((item, i) => assert.deepEqual([item.title, item.location, item.attrs['tvg-id']], expected[i]));
+  r.items.forEach((item, i) => {
+    const { attrs } = item;
+    assert.deepEqual([item.title, item.location, attrs['tvg-id'], attrs['tvg-name'], attrs['group-title']], expected[i]);
+  });
 });
 
 test('the README example runs', () => {

@@ -33,9 +33,11 @@ constexpr char digit_pairs[] =
 
 // Length of the strict UTF-8 sequence at q (lead byte 0x80 or above), or 0
 // when it is overlong, a surrogate, above U+10FFFF, cut off or stray.
-inline size_t utf8_sequence(const unsigned char *q, const unsigned char *e) noexcept {
+// `avail` is the number of bytes left in the string; a NUL-terminated
+// string may give SIZE_MAX, since its NUL is no continuation byte and each
+// byte is read only when the one before it belongs to the sequence.
+inline size_t utf8_sequence(const unsigned char *q, size_t avail) noexcept {
   const unsigned c = q[0];
-  const size_t avail = static_cast<size_t>(e - q);
   auto cont = [&](size_t i) { return (q[i] & 0xC0) == 0x80; };
   if (c < 0xC2) return 0;
   if (c < 0xE0) return avail >= 2 && cont(1) ? 2 : 0;
@@ -48,29 +50,6 @@ inline size_t utf8_sequence(const unsigned char *q, const unsigned char *e) noex
     return ok1 && cont(2) ? 3 : 0;
   }
   if (c > 0xF4 || avail < 4) return 0;
-  const bool ok1 = c == 0xF0 ? (c1 >= 0x90 && c1 <= 0xBF)
-                   : c == 0xF4 ? (c1 >= 0x80 && c1 <= 0x8F)
-                               : (c1 & 0xC0) == 0x80;
-  return ok1 && cont(2) && cont(3) ? 4 : 0;
-}
-
-// Length of the strict UTF-8 sequence at q (lead byte 0x80 or above), or 0
-// when it is overlong, a surrogate, above U+10FFFF, cut off or stray. The
-// text ends in a NUL, which is no continuation byte: each byte is read only
-// when the one before it belongs to the sequence.
-inline size_t utf8_sequence(const unsigned char *q) noexcept {
-  const unsigned c = q[0];
-  auto cont = [&](size_t i) { return (q[i] & 0xC0) == 0x80; };
-  if (c < 0xC2) return 0;
-  if (c < 0xE0) return cont(1) ? 2 : 0;
-  const unsigned c1 = q[1];
-  if (c < 0xF0) {
-    const bool ok1 = c == 0xE0 ? (c1 >= 0xA0 && c1 <= 0xBF)
-                     : c == 0xED ? (c1 >= 0x80 && c1 <= 0x9F)
-                                 : (c1 & 0xC0) == 0x80;
-    return ok1 && cont(2) ? 3 : 0;
-  }
-  if (c > 0xF4) return 0;
   const bool ok1 = c == 0xF0 ? (c1 >= 0x90 && c1 <= 0xBF)
                    : c == 0xF4 ? (c1 >= 0x80 && c1 <= 0x8F)
                                : (c1 & 0xC0) == 0x80;
@@ -200,7 +179,7 @@ class Writer {
         // A run of multi-byte characters is checked and copied here, one
         // character at a time, before the next block.
         do {
-          const size_t len = utf8_sequence(q);
+          const size_t len = utf8_sequence(q, SIZE_MAX);
           if (len == 0 || !need(4)) return false;
           p_[0] = static_cast<char>(q[0]);
           p_[1] = static_cast<char>(q[1]);
@@ -260,7 +239,7 @@ class Writer {
     special:
 #endif
       if (*q >= 0x80) {
-        const size_t len = utf8_sequence(q, e);
+        const size_t len = utf8_sequence(q, static_cast<size_t>(e - q));
         if (len == 0) return false;
         std::memcpy(p_, q, len);
         q += len;
@@ -272,6 +251,36 @@ class Writer {
       }
     }
     *p_++ = '"';
+    return true;
+  }
+
+  // ,"name":N for a count or a position: one reservation for the member
+  // and its digits, which are written in place from the back.
+  template <size_t N>
+  bool member_count(const char (&name)[N], uint64_t v) noexcept {
+    if (!need(N - 1 + 20)) return false;
+    std::memcpy(p_, name, N - 1);
+    p_ += N - 1;
+    // Digits from the bit length: t is log10(v) or one less.
+    static constexpr uint64_t pow10[20] = {1ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL,
+        10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL, 100000000000ULL, 1000000000000ULL,
+        10000000000000ULL, 100000000000000ULL, 1000000000000000ULL, 10000000000000000ULL,
+        100000000000000000ULL, 1000000000000000000ULL, 10000000000000000000ULL};
+    const unsigned t10 = static_cast<unsigned>(64 - __builtin_clzll(v | 1)) * 1233 >> 12;
+    const size_t n = v == 0 ? 1 : t10 + (v >= pow10[t10]);
+    char *t = p_ + n;
+    p_ = t;
+    while (v >= 100) {
+      t -= 2;
+      std::memcpy(t, digit_pairs + (v % 100) * 2, 2);
+      v /= 100;
+    }
+    if (v >= 10) {
+      t -= 2;
+      std::memcpy(t, digit_pairs + v * 2, 2);
+    } else {
+      *--t = static_cast<char>('0' + v);
+    }
     return true;
   }
 
@@ -380,11 +389,24 @@ bool rem_array(Writer &w, const Store &s, size_t from, int count) noexcept {
   return w.ch(']');
 }
 
+// "url" and "headers" of a location that holds a "|"; apart, so that items
+// without one do not pay for the scratch.
+[[gnu::noinline]] bool write_headers(Writer &w, const char *location) noexcept {
+  LocationHeaders h;
+  if (!location_headers(location, h)) return true;
+  if (!h.url.empty() && !(w.lit(",\"url\":") && w.str_view(h.url))) return false;
+  if (!w.lit(",\"headers\":{")) return false;
+  for (int k = 0; k < h.count; ++k)
+    if ((k != 0 && !w.ch(',')) || !w.str_view(h.key[k].view()) || !w.ch(':') || !w.str_view(h.value[k].view()))
+      return false;
+  return w.ch('}');
+}
+
 // The item members of the full document: line, options, url and headers,
 // group.
-bool write_item_extras(Writer &w, const Store &s, const PlaylistItem &it, size_t index,
-                       Extras &x) noexcept {
-  if (!w.lit(",\"line\":") || !w.num(static_cast<int64_t>(it.line))) return false;
+[[gnu::always_inline]] inline bool write_item_extras(Writer &w, const Store &s, const PlaylistItem &it,
+                                                     size_t index, Extras &x) noexcept {
+  if (!w.member_count(",\"line\":", it.line)) return false;
   while (x.option < s.option_used && s.options[x.option].item < index) ++x.option;
   if (x.option < s.option_used && s.options[x.option].item == index) {
     if (!w.lit(",\"options\":[")) return false;
@@ -397,16 +419,9 @@ bool write_item_extras(Writer &w, const Store &s, const PlaylistItem &it, size_t
     }
     if (!w.ch(']')) return false;
   }
-  LocationHeaders h;
-  if (it.location != nullptr && std::strchr(it.location, '|') != nullptr &&
-      location_headers(it.location, h)) {
-    if (!h.url.empty() && !(w.lit(",\"url\":") && w.str_view(h.url))) return false;
-    if (!w.lit(",\"headers\":{")) return false;
-    for (int k = 0; k < h.count; ++k)
-      if ((k != 0 && !w.ch(',')) || !w.str_view(h.key[k].view()) || !w.ch(':') || !w.str_view(h.value[k].view()))
-        return false;
-    if (!w.ch('}')) return false;
-  }
+  if (it.location != nullptr && std::strchr(it.location, '|') != nullptr && !write_headers(w, it.location))
+    return false;
+  if (s.group_used == 0) return true;
   while (x.group < s.group_used && s.groups[x.group].first_item <= index) x.group_name = s.groups[x.group++].name;
   return opt_str(w, ",\"group\":", x.group_name);
 }

@@ -61,15 +61,17 @@ inline std::string strip_full(std::string_view full) {
   if (doc == nullptr) return "";
   yyjson_mut_val *root = yyjson_mut_doc_get_root(doc);
   bool ok = f::strip(root, f::root_added);
-  yyjson_mut_val *items = yyjson_mut_obj_get(root, "items");
-  for (size_t i = 0; ok && i < yyjson_mut_arr_size(items); ++i)
-    ok = f::strip(yyjson_mut_arr_get(items, i), f::item_added);
+  // Arrays of a mutable document are lists: walked, not indexed.
+  auto each = [&ok](yyjson_mut_val *arr, const f::Names &added) {
+    yyjson_mut_arr_iter it = yyjson_mut_arr_iter_with(arr);
+    while (yyjson_mut_val *v = yyjson_mut_arr_iter_next(&it))
+      if (ok) ok = f::strip(v, added);
+  };
+  each(yyjson_mut_obj_get(root, "items"), f::item_added);
   yyjson_mut_val *cue = yyjson_mut_obj_get(root, "cue");
   if (ok && cue != nullptr) {
     ok = f::strip(cue, f::cue_added);
-    yyjson_mut_val *tracks = yyjson_mut_obj_get(cue, "tracks");
-    for (size_t i = 0; ok && i < yyjson_mut_arr_size(tracks); ++i)
-      ok = f::strip(yyjson_mut_arr_get(tracks, i), f::track_added);
+    each(yyjson_mut_obj_get(cue, "tracks"), f::track_added);
   }
   std::string out;
   if (ok) {
