@@ -82,12 +82,14 @@ class Item {
     return lookup(this.attrs, key);
   }
 
-  // The value of the last option with this tag and key, or undefined.
+  // The value of the last option with this tag and key (ASCII letters
+  // folded) that has one, or undefined.
   #option(tag, key) {
     const options = this.options;
     if (options === undefined) return undefined;
     for (let i = options.length - 1; i >= 0; --i) {
-      if (options[i].tag === tag && options[i].key === key) return options[i].value;
+      const o = options[i];
+      if (o.value && foldAscii(o.tag) === tag && foldAscii(o.key) === key) return o.value;
     }
     return undefined;
   }
@@ -114,9 +116,9 @@ class Item {
    *  win over attributes. */
   get http() {
     return {
-      referrer: lookup(this.headers, 'referer') || this.#option('EXTVLCOPT', 'http-referrer') ||
+      referrer: lookup(this.headers, 'referer') || this.#option('extvlcopt', 'http-referrer') ||
         this.attr('referrer') || '',
-      'user-agent': lookup(this.headers, 'user-agent') || this.#option('EXTVLCOPT', 'http-user-agent') ||
+      'user-agent': lookup(this.headers, 'user-agent') || this.#option('extvlcopt', 'http-user-agent') ||
         this.attr('user-agent') || '',
     };
   }

@@ -14,6 +14,8 @@ command -v npm >/dev/null || skip "npm not found"
 headers=$(node -p "require('path').resolve(process.execPath, '..', '..', 'include', 'node', 'node_api.h')")
 [ -n "${npm_config_nodedir:-}" ] || [ -f "$headers" ] || skip "no Node.js headers at ${headers%/*}"
 cd "$here"
-[ -f node_modules/node-addon-api/package.json ] ||
-  npm install --ignore-scripts --no-audit --no-fund --no-package-lock --loglevel=error
+if [ ! -f node_modules/node-addon-api/package.json ]; then
+  npm install --ignore-scripts --no-audit --no-fund --no-package-lock --loglevel=error ||
+    skip "node-addon-api could not be installed from npm"
+fi
 KAVLO_LIB_DIR=$libdir KAVLO_INCLUDE_DIR=$(dirname "$here")/include node scripts/build.js
