@@ -13,8 +13,8 @@ names a library file that is loaded in its place.
 A failed parse raises KavloError carrying the library's status code and
 message. Content problems that do not fail a parse are warnings
 (Result.warnings). The library keeps one result store and no locks; this
-module holds a lock around each call, so it can be used from several
-threads. Every result is a copy and stays valid after later parses.
+module serialises its calls into the library, so it can be used from
+several threads. Every result is a copy and stays valid after later parses.
 """
 
 from __future__ import annotations
@@ -24,7 +24,6 @@ import json
 import operator
 import os
 import stat
-import threading
 from typing import Dict, Iterable, List, Mapping, NamedTuple, Optional, Sequence, Tuple, Union
 
 
@@ -150,22 +149,53 @@ class Item(tuple):
 
     __slots__ = ()
 
+    # Layout: location, title, duration_ms, release_date, the attributes as a
+    # flat (key, value, ...) tuple, then where the members of the library's
+    # full document come from: the result's snapshot and the item's index
+    # (read on first use), or a tuple (line, options, url, headers, group).
+
     def __new__(cls, location: str, title: str = "", duration_ms: int = -1, release_date: int = 0,
                 attrs: Union[Mapping[str, str], Iterable[Tuple[str, str]], None] = None, line: int = 0,
                 options: Iterable[Option] = (), url: Optional[str] = None,
                 headers: Union[Mapping[str, str], Iterable[Tuple[str, str]], None] = None,
                 group: Optional[str] = None) -> "Item":
-        return tuple.__new__(cls, (location, title, duration_ms, release_date, _flatten(attrs), line,
-                                   tuple(options), url, None if headers is None else _flatten(headers), group))
+        more = (line, tuple(options), url, None if headers is None else _flatten(headers), group)
+        return tuple.__new__(cls, (location, title, duration_ms, release_date, _flatten(attrs), more, None))
 
     location: str = _field(0, "path or URL")  # type: ignore[assignment]
     title: str = _field(1, "title, \"\" when the playlist gave none")  # type: ignore[assignment]
     duration_ms: int = _field(2, "duration in milliseconds, -1 when unknown")  # type: ignore[assignment]
     release_date: int = _field(3, "release date of an IMDb date playlist entry, else 0")  # type: ignore[assignment]
-    line: int = _field(5, "1-based line of the location in the decoded text")  # type: ignore[assignment]
-    options: Tuple[Option, ...] = _field(6, "tag lines kept for this entry, in order")  # type: ignore[assignment]
-    url: Optional[str] = _field(7, "the location before its |headers, when it has them")  # type: ignore[assignment]
-    group: Optional[str] = _field(9, "the #genre# group of a streaming-list entry")  # type: ignore[assignment]
+
+    def _more(self) -> tuple:
+        src = self[5]
+        return src if self[6] is None else _native.item_extra(src, self[6])
+
+    @property
+    def line(self) -> int:
+        """1-based line of the location in the decoded text (0: unknown)."""
+        return self._more()[0]
+
+    @property
+    def options(self) -> Tuple[Option, ...]:
+        """Tag lines kept for this entry (#EXTVLCOPT, #KODIPROP, ...), in order."""
+        return self._more()[1]
+
+    @property
+    def url(self) -> Optional[str]:
+        """The location before its |Key=Value headers, when it has them."""
+        return self._more()[2]
+
+    @property
+    def headers(self) -> Dict[str, str]:
+        """The Key=Value pairs after | in the location (first value wins)."""
+        flat = self._more()[3]
+        return _native.attrs_dict(flat) if flat else {}
+
+    @property
+    def group(self) -> Optional[str]:
+        """The #genre# group of a streaming-list entry."""
+        return self._more()[4]
 
     @property
     def attrs(self) -> Dict[str, str]:
@@ -178,11 +208,6 @@ class Item(tuple):
         """Every attribute in source order, repeated keys included."""
         return _pairs(self[4])
 
-    @property
-    def headers(self) -> Dict[str, str]:
-        """The Key=Value pairs after | in the location (first value wins)."""
-        return _native.attrs_dict(self[8]) if self[8] else {}
-
     def attr(self, key: str) -> Optional[str]:
         """Value of the first attribute whose key equals `key` with ASCII
         letters folded; None when there is none."""
@@ -193,23 +218,43 @@ class Item(tuple):
                 return flat[i + 1]
         return None
 
+    def _values(self) -> tuple:
+        return tuple(self[:5]) + self._more()
+
+    def __eq__(self, other: object) -> bool:
+        if isinstance(other, Item):
+            return self._values() == other._values()
+        return NotImplemented
+
+    def __ne__(self, other: object) -> bool:
+        eq = self.__eq__(other)
+        return eq if eq is NotImplemented else not eq
+
+    def __hash__(self) -> int:
+        return hash(self[:5])
+
     def __repr__(self) -> str:
+        line, options, url, headers, group = self._more()
         parts = [f"location={self.location!r}", f"title={self.title!r}", f"duration_ms={self.duration_ms}"]
         if self.release_date:
             parts.append(f"release_date={self.release_date}")
         if self[4]:
             parts.append(f"attrs={self.attrs!r}")
-        if self.line:
-            parts.append(f"line={self.line}")
-        for name in ("options", "url", "group"):
-            if getattr(self, name):
-                parts.append(f"{name}={getattr(self, name)!r}")
-        if self[8]:
+        if line:
+            parts.append(f"line={line}")
+        if options:
+            parts.append(f"options={options!r}")
+        if url:
+            parts.append(f"url={url!r}")
+        if headers:
             parts.append(f"headers={self.headers!r}")
+        if group:
+            parts.append(f"group={group!r}")
         return f"Item({', '.join(parts)})"
 
     def __reduce__(self):
-        return (_rebuild, (type(self), tuple(self)))
+        v = self._values()
+        return (_rebuild, (type(self), v[:5] + (v[5:], None)))
 
 
 class Track(tuple):
@@ -268,8 +313,7 @@ _native.bind(Item, Track, Index, Option, Attr)
 class Result:
     """The outcome of one parse, copied out of the library."""
 
-    __slots__ = ("format", "items", "imdb_date_playlist", "cue", "tracks", "warnings", "_header", "_json",
-                 "_generation")
+    __slots__ = ("format", "items", "imdb_date_playlist", "cue", "tracks", "warnings", "_snap", "_json")
 
     format: Format
     items: Sequence[Item]
@@ -285,9 +329,7 @@ class Result:
         from this copy, in the same form."""
         cached = self._json[full]
         if cached is None:
-            with _lock:
-                if self._generation == _generation:
-                    cached = _native.result_json_full() if full else _native.result_json()
+            cached = _native.result_json(self._snap, full)
             if cached is None:
                 cached = _render_json(self, full)
             self._json[full] = cached
@@ -296,7 +338,7 @@ class Result:
     @property
     def header(self) -> Dict[str, str]:
         """The attributes of the #EXTM3U line (first value of a key wins)."""
-        return _native.attrs_dict(self._header)
+        return _native.attrs_dict(_native.extras(self._snap)[0])
 
     @property
     def json_text(self) -> str:
@@ -310,10 +352,6 @@ class Result:
             parts.append("imdb_date_playlist=True")
         parts.append(f"warnings={len(self.warnings)}")
         return f"<kavlo.Result {' '.join(parts)}>"
-
-
-_lock = threading.Lock()
-_generation = 0  # counts the parses; tells whether a Result is the library's last
 
 
 def _format_code(format: Union[Format, int, str, None]) -> int:
@@ -333,23 +371,20 @@ def _encoding_arg(encoding: Optional[str]) -> Optional[str]:
     return encoding
 
 
-def _finish(status: int) -> Result:
-    # Called with the lock held, right after a parse call.
-    global _generation
-    _generation += 1
+def _result(outcome) -> Result:
+    status, payload = outcome
     if status != Status.OK:
-        raise KavloError(status, _native.last_error())
-    fmt, imdb, items, sheet, tracks, warnings, header, sheet_rem = _native.collect()
+        raise KavloError(status, payload)
+    fmt, imdb, items, sheet, tracks, warnings, snap = payload
     r = Result()
     r.format = Format(fmt) if fmt in Format._value2member_map_ else Format.UNKNOWN
     r.items = items
     r.imdb_date_playlist = imdb
-    r.cue = CueSheet(*sheet, rem=sheet_rem)
+    r.cue = CueSheet(*sheet, rem=_native.extras(snap)[1] if fmt == Format.CUE else ())
     r.tracks = tracks
     r.warnings = warnings
-    r._header = header or ()
+    r._snap = snap
     r._json = [None, None]
-    r._generation = _generation
     return r
 
 
@@ -371,8 +406,7 @@ def parse(data: Union[bytes, bytearray, memoryview, str], format: Union[Format, 
         data = data.tobytes()
     code = _format_code(format)
     enc = _encoding_arg(encoding)
-    with _lock:
-        return _finish(_native.parse(data, code, enc))
+    return _result(_native.parse(data, code, enc))
 
 
 def _read_stream(path: bytes) -> bytes:
@@ -396,11 +430,8 @@ def parse_file(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
     except (OSError, ValueError):
         mode = None  # the library reports it
     if mode is not None and not stat.S_ISREG(mode) and not stat.S_ISDIR(mode):
-        data = _read_stream(fspath)
-        with _lock:
-            return _finish(_native.parse(data, Format.AUTO, enc))
-    with _lock:
-        return _finish(_native.parse_file(fspath, enc))
+        return _result(_native.parse(_read_stream(fspath), Format.AUTO, enc))
+    return _result(_native.parse_file(fspath, enc))
 
 
 def detect(data: Union[bytes, bytearray, memoryview, str]) -> Format:
@@ -409,8 +440,7 @@ def detect(data: Union[bytes, bytearray, memoryview, str]) -> Format:
         data = data.encode("utf-8", "surrogateescape")
     elif isinstance(data, memoryview) and not data.c_contiguous:
         data = data.tobytes()
-    with _lock:
-        return Format(_native.detect(data))
+    return Format(_native.detect(data))
 
 
 # ---- the JSON document of a result the library no longer holds -------------
@@ -442,15 +472,16 @@ def _render_json(r: Result, full: bool = False) -> str:
             if item[4]:
                 part.append(',"attrs":' + _js_pairs(item[4]))
             if full:
-                part.append(f',"line":{item.line}')
-                if item.options:
-                    part.append(',"options":' + _js_records(item.options))
-                if item.url:
-                    part.append(f',"url":{_js(item.url)}')
-                if item[8]:
-                    part.append(',"headers":' + _js_pairs(item[8]))
-                if item.group:
-                    part.append(f',"group":{_js(item.group)}')
+                line, options, url, headers, group = item._more()
+                part.append(f',"line":{line}')
+                if options:
+                    part.append(',"options":' + _js_records(options))
+                if url:
+                    part.append(f',"url":{_js(url)}')
+                if headers:
+                    part.append(',"headers":' + _js_pairs(headers))
+                if group:
+                    part.append(f',"group":{_js(group)}')
             part.append("}")
             out.append(("," if n else "") + "".join(part))
         out.append("]")
@@ -491,8 +522,9 @@ def _render_json(r: Result, full: bool = False) -> str:
             out.append(',"warnings":[' + ",".join(_js(w) for w in r.warnings) + "]")
         if full:
             out.append(f',"version":{_js(_native.library_version())}')
-            if r._header:
-                out.append(',"header":' + _js_pairs(r._header))
+            header = _native.extras(r._snap)[0]
+            if header:
+                out.append(',"header":' + _js_pairs(header))
         out.append("}")
         text = "".join(out)
         text.encode("utf-8")  # lone surrogates: bytes that were never UTF-8

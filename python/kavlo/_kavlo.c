@@ -30,8 +30,7 @@
 static PyTypeObject *item_type, *track_type, *index_type, *option_type, *attr_type;
 
 /* Field positions; kept in step with the classes in __init__.py. */
-enum { I_LOCATION, I_TITLE, I_DURATION, I_RELEASE, I_ATTRS, I_LINE, I_OPTIONS, I_URL, I_HEADERS, I_GROUP,
-       ITEM_FIELDS };
+enum { I_LOCATION, I_TITLE, I_DURATION, I_RELEASE, I_ATTRS, I_SOURCE, I_INDEX, ITEM_FIELDS };
 enum { T_NUMBER, T_DATATYPE, T_TITLE, T_PERFORMER, T_SONGWRITER, T_ISRC, T_FILE, T_FLAGS, T_INDICES,
        T_PREGAP, T_POSTGAP, T_REM, TRACK_FIELDS };
 
@@ -399,11 +398,39 @@ typedef struct {
   PyObject *keys;       /* list of the distinct attribute keys */
   PyObject **item_more; /* per item: NULL, or (attrs, options, url, headers, group) from the document */
   PyObject **track_rem; /* per track: NULL, or its REM records */
+  PyObject *header;     /* flat (key, value, ...) of the #EXTM3U line */
+  PyObject *sheet_rem;  /* REM records of the sheet */
+  unsigned char *dup_attrs; /* items whose attributes need the document's values */
+  int complete;         /* the document's members are in */
 } snapshot;
+
+/* The library has one result store and no locks: every call into it holds
+ * `lib_lock`. `latest` is the snapshot of what the store holds now (NULL
+ * after a detection added to its warnings); `pending` is that snapshot
+ * while the members only the document holds have not been read from it.
+ * They are read when first asked for, and at the latest before the next
+ * parse replaces the store. */
+static PyThread_type_lock lib_lock;
+static snapshot *latest, *pending;
+
+static void lock_lib(void) {
+  if (!PyThread_acquire_lock(lib_lock, NOWAIT_LOCK)) {
+    Py_BEGIN_ALLOW_THREADS
+    PyThread_acquire_lock(lib_lock, WAIT_LOCK);
+    Py_END_ALLOW_THREADS
+  }
+}
+
+static void unlock_lib(void) { PyThread_release_lock(lib_lock); }
 
 static PyTypeObject snapshot_type;
 
 static void snapshot_dealloc(snapshot *s) {
+  if (latest == s) latest = NULL;
+  if (pending == s) pending = NULL;
+  Py_XDECREF(s->header);
+  Py_XDECREF(s->sheet_rem);
+  PyMem_Free(s->dup_attrs);
   if (s->item_more)
     for (Py_ssize_t i = 0; i < s->n_items; ++i) Py_XDECREF(s->item_more[i]);
   if (s->track_rem)
@@ -517,7 +544,7 @@ static const char *const track_keys[] = {"DATATYPE", "TITLE", "PERFORMER", "SONG
 
 /* Copies the store into a new snapshot; `dup` receives the items whose
  * repeated attribute keys need the document's values (or NULL). */
-static snapshot *snapshot_take(unsigned char **dup_out) {
+static snapshot *snapshot_take(void) {
   snapshot *s = PyObject_New(snapshot, &snapshot_type);
   if (s == NULL) return NULL;
   memset((char *)s + sizeof(PyObject), 0, sizeof *s - sizeof(PyObject));
@@ -582,7 +609,7 @@ static snapshot *snapshot_take(unsigned char **dup_out) {
       ir->ms = kavlo_cue_track_index_ms(t, x);
     }
   }
-  *dup_out = dup;
+  s->dup_attrs = dup;
   return s;
 fail:
   PyMem_Free(dup);
@@ -594,8 +621,6 @@ fail:
 
 typedef struct {
   snapshot *s;
-  const unsigned char *dup_attrs;
-  PyObject *header, *sheet_rem;
   Py_ssize_t seen_items, seen_tracks;
 } extras;
 
@@ -626,7 +651,7 @@ static scan_status scan_items(scan *j, extras *x) {
       scan_status st;
       PyObject *v = NULL, **dst;
       int f = span_is(k, "options") ? M_OPTIONS : span_is(k, "url") ? M_URL : span_is(k, "headers") ? M_HEADERS
-            : span_is(k, "group") ? M_GROUP : span_is(k, "attrs") && x->dup_attrs && x->dup_attrs[i] ? M_ATTRS : -1;
+            : span_is(k, "group") ? M_GROUP : span_is(k, "attrs") && x->s->dup_attrs && x->s->dup_attrs[i] ? M_ATTRS : -1;
       if (span_is(k, "line")) {
         long long line;
         if (!read_int(j, &line)) return SCAN_BAD;
@@ -695,7 +720,8 @@ static scan_status scan_cue(scan *j, extras *x) {
     if (!raw_string(j, &k) || !lit(j, ':')) return SCAN_BAD;
     scan_status st = SCAN_OK;
     if (span_is(k, "tracks")) st = scan_tracks(j, x);
-    else if (span_is(k, "rem") && x->sheet_rem == NULL) st = records_array(j, attr_type, rem_names, 2, &x->sheet_rem);
+    else if (span_is(k, "rem") && x->s->sheet_rem == NULL)
+      st = records_array(j, attr_type, rem_names, 2, &x->s->sheet_rem);
     else if (!skip_value(j)) st = SCAN_BAD;
     if (st != SCAN_OK) return st;
   } while (lit(j, ','));
@@ -711,7 +737,7 @@ static scan_status scan_doc(scan *j, extras *x) {
     scan_status st = SCAN_OK;
     if (span_is(k, "items")) st = scan_items(j, x);
     else if (span_is(k, "cue")) st = scan_cue(j, x);
-    else if (span_is(k, "header") && x->header == NULL) st = pairs_object(j, &x->header);
+    else if (span_is(k, "header") && x->s->header == NULL) st = pairs_object(j, &x->s->header);
     else if (!skip_value(j)) st = SCAN_BAD;
     if (st != SCAN_OK) return st;
   } while (lit(j, ','));
@@ -731,13 +757,62 @@ static void extras_drop(extras *x) {
     for (Py_ssize_t i = 0; i < s->n_items; ++i) Py_CLEAR(s->item_more[i]);
   if (s->track_rem)
     for (Py_ssize_t t = 0; t < s->n_tracks; ++t) Py_CLEAR(s->track_rem[t]);
-  Py_CLEAR(x->header);
-  Py_CLEAR(x->sheet_rem);
+  Py_CLEAR(s->header);
+  Py_CLEAR(s->sheet_rem);
+}
+
+/* Reads the document's members into `s`, which must be what the store
+ * holds; called with lib_lock held. */
+static int complete(snapshot *s) {
+  extras x = {s, 0, 0};
+  const char *doc = kavlo_result_json_full();
+  scan j = {doc, doc + strlen(doc), 0};
+  scan_status st = scan_doc(&j, &x);
+  if (st == SCAN_ERROR) {
+    extras_drop(&x);
+    return -1;
+  }
+  if (st != SCAN_OK || x.seen_items != s->n_items || x.seen_tracks != s->n_tracks) extras_drop(&x);
+  s->complete = 1;
+  PyMem_Free(s->dup_attrs);
+  s->dup_attrs = NULL;
+  if (pending == s) pending = NULL;
+  return 0;
+}
+
+/* Before the store changes: the pending snapshot takes what it still
+ * needs. Called with lib_lock held. */
+static int settle(void) {
+  if (pending == NULL) return 0;
+  snapshot *s = pending;
+  Py_INCREF(s);
+  int rc = complete(s);
+  pending = NULL;
+  s->complete = 1;
+  Py_DECREF(s);
+  return rc;
+}
+
+/* For a reader of the document's members. */
+static int ensure_complete(snapshot *s) {
+  if (s->complete) return 0;
+  lock_lib();
+  int rc = 0;
+  if (!s->complete) {
+    if (s == pending) rc = complete(s);
+    else s->complete = 1; /* cannot happen: settled before the store changed */
+  }
+  unlock_lib();
+  return rc;
 }
 
 /* ---- records built from the snapshot ---------------------------------------- */
 
+/* An item: its accessor fields, and the snapshot and index its document
+ * members (line, options, url, headers, group) are read from on demand.
+ * Only an item with a repeated attribute key needs the document at once. */
 static PyObject *make_item(snapshot *s, Py_ssize_t i) {
+  if (s->dup_attrs && s->dup_attrs[i] && ensure_complete(s) < 0) return NULL;
   const item_rec *r = &s->items[i];
   PyObject *more = s->item_more ? s->item_more[i] : NULL;
   PyObject *item = record(item_type, ITEM_FIELDS);
@@ -768,19 +843,8 @@ static PyObject *make_item(snapshot *s, Py_ssize_t i) {
   SET(item, I_DURATION, PyLong_FromLong(r->duration_ms));
   SET(item, I_RELEASE, PyLong_FromLong(r->release_date));
   SET(item, I_ATTRS, attrs);
-  SET(item, I_LINE, PyLong_FromLong(r->line));
-  if (more) {
-    SET(item, I_OPTIONS, new_ref(PyTuple_GET_ITEM(more, M_OPTIONS) == Py_None ? empty_tuple
-                                                                             : PyTuple_GET_ITEM(more, M_OPTIONS)));
-    SET(item, I_URL, new_ref(PyTuple_GET_ITEM(more, M_URL)));
-    SET(item, I_HEADERS, new_ref(PyTuple_GET_ITEM(more, M_HEADERS)));
-    SET(item, I_GROUP, new_ref(PyTuple_GET_ITEM(more, M_GROUP)));
-  } else {
-    SET(item, I_OPTIONS, new_ref(empty_tuple));
-    SET(item, I_URL, new_ref(Py_None));
-    SET(item, I_HEADERS, new_ref(Py_None));
-    SET(item, I_GROUP, new_ref(Py_None));
-  }
+  SET(item, I_SOURCE, new_ref((PyObject *)s));
+  SET(item, I_INDEX, PyLong_FromSsize_t(i));
   for (int f = 0; f < ITEM_FIELDS; ++f)
     if (PyTuple_GET_ITEM(item, f) == NULL) {
       Py_DECREF(item);
@@ -792,6 +856,7 @@ static PyObject *make_item(snapshot *s, Py_ssize_t i) {
 static PyObject *gap(int64_t v) { return v == NO_GAP ? new_ref(Py_None) : PyLong_FromLongLong(v); }
 
 static PyObject *make_track(snapshot *s, Py_ssize_t t) {
+  if (ensure_complete(s) < 0) return NULL;
   const track_rec *r = &s->tracks[t];
   PyObject *track = record(track_type, TRACK_FIELDS);
   if (track == NULL) return NULL;
@@ -972,102 +1037,160 @@ static PyObject *sheet_fields(void) {
   return t;
 }
 
-/* collect() -> (format, imdb, items, sheet fields, tracks, warnings, header,
- * sheet rem). Reads the result of the last parse. */
-static PyObject *py_collect(PyObject *self, PyObject *noargs) {
-  (void)self;
-  (void)noargs;
+/* The result of the parse that just ended, with lib_lock held:
+ * (format, imdb, items, sheet fields, tracks, warnings, snapshot). A CUE
+ * sheet's track numbers and REM lines are read from the document at once;
+ * what the document adds to other results, when first asked for. */
+static PyObject *collect(void) {
   PyObject *warnings = NULL, *sheet = NULL, *items = NULL, *tracks = NULL, *out = NULL;
-  unsigned char *dup = NULL;
-  extras x;
-  memset(&x, 0, sizeof x);
-  x.s = snapshot_take(&dup);
-  if (x.s == NULL) goto done;
-  x.dup_attrs = dup;
+  snapshot *s = snapshot_take();
+  memset(ref_cache, 0, sizeof ref_cache);
+  if (s == NULL) return NULL;
   if ((warnings = warnings_list()) == NULL || (sheet = sheet_fields()) == NULL) goto done;
-  {
-    const char *doc = kavlo_result_json_full();
-    scan j = {doc, doc + strlen(doc), 0};
-    scan_status st = scan_doc(&j, &x);
-    if (st == SCAN_ERROR) goto done;
-    if (st != SCAN_OK || x.seen_items != x.s->n_items || x.seen_tracks != x.s->n_tracks) extras_drop(&x);
+  latest = s;
+  if (kavlo_detected_format() == KAVLO_FORMAT_CUE) {
+    if (complete(s) < 0) goto done;
+  } else {
+    pending = s;
   }
-  if ((items = records_new(x.s, 0)) == NULL || (tracks = records_new(x.s, 1)) == NULL) goto done;
-  out = Py_BuildValue("(iNNNNNOO)", kavlo_detected_format(), PyBool_FromLong(kavlo_m3u_is_imdb_date_playlist()),
-                      items, sheet, tracks, warnings, x.header ? x.header : Py_None,
-                      x.sheet_rem ? x.sheet_rem : empty_tuple);
+  if ((items = records_new(s, 0)) == NULL || (tracks = records_new(s, 1)) == NULL) goto done;
+  out = Py_BuildValue("(iNNNNNO)", kavlo_detected_format(), PyBool_FromLong(kavlo_m3u_is_imdb_date_playlist()),
+                      items, sheet, tracks, warnings, (PyObject *)s);
   items = tracks = warnings = sheet = NULL;
 done:
   Py_XDECREF(items);
   Py_XDECREF(tracks);
   Py_XDECREF(warnings);
   Py_XDECREF(sheet);
-  Py_XDECREF(x.header);
-  Py_XDECREF(x.sheet_rem);
-  Py_XDECREF(x.s);
-  PyMem_Free(dup);
-  memset(ref_cache, 0, sizeof ref_cache);
+  Py_DECREF(s);
+  return out;
+}
+
+/* After a parse call: (0, collected result), or (status, message). */
+static PyObject *finish(int rc) {
+  PyObject *out;
+  if (rc != KAVLO_OK) {
+    const char *m = kavlo_last_error();
+    PyObject *msg = decode(m, strlen(m));
+    out = msg ? Py_BuildValue("(iN)", rc, msg) : NULL;
+  } else {
+    PyObject *res = collect();
+    out = res ? Py_BuildValue("(iN)", rc, res) : NULL;
+  }
   return out;
 }
 
 /* ---- entry points -------------------------------------------------------- */
 
+/* parse(data, format, encoding) -> (0, result) or (status, message). */
 static PyObject *py_parse(PyObject *self, PyObject *args) {
   (void)self;
   Py_buffer buf;
   int format;
   const char *encoding;
   if (!PyArg_ParseTuple(args, "y*iz", &buf, &format, &encoding)) return NULL;
-  int rc;
-  Py_BEGIN_ALLOW_THREADS
-  rc = kavlo_parse_enc(buf.len ? buf.buf : NULL, (size_t)buf.len, format, encoding);
-  Py_END_ALLOW_THREADS
+  lock_lib();
+  PyObject *out = NULL;
+  if (settle() == 0) {
+    latest = NULL;
+    int rc;
+    Py_BEGIN_ALLOW_THREADS
+    rc = kavlo_parse_enc(buf.len ? buf.buf : NULL, (size_t)buf.len, format, encoding);
+    Py_END_ALLOW_THREADS
+    out = finish(rc);
+  }
+  unlock_lib();
   PyBuffer_Release(&buf);
-  return PyLong_FromLong(rc);
+  return out;
 }
 
+/* parse_file(path, encoding) -> (0, result) or (status, message). */
 static PyObject *py_parse_file(PyObject *self, PyObject *args) {
   (void)self;
   const char *path, *encoding;
   if (!PyArg_ParseTuple(args, "yz", &path, &encoding)) return NULL;
-  int rc;
-  Py_BEGIN_ALLOW_THREADS
-  rc = kavlo_parse_file_enc(path, encoding);
-  Py_END_ALLOW_THREADS
-  return PyLong_FromLong(rc);
+  lock_lib();
+  PyObject *out = NULL;
+  if (settle() == 0) {
+    /* A file that cannot be read leaves the store as it was; the
+     * snapshot of it is complete now, and to_json() renders it. */
+    latest = NULL;
+    int rc;
+    Py_BEGIN_ALLOW_THREADS
+    rc = kavlo_parse_file_enc(path, encoding);
+    Py_END_ALLOW_THREADS
+    out = finish(rc);
+  }
+  unlock_lib();
+  return out;
 }
 
 static PyObject *py_detect(PyObject *self, PyObject *args) {
   (void)self;
   Py_buffer buf;
   if (!PyArg_ParseTuple(args, "y*", &buf)) return NULL;
+  lock_lib();
+  /* Detection adds its decoding warnings to the stored result, so the
+   * library's document no longer matches the last snapshot. */
+  latest = NULL;
   int rc;
   Py_BEGIN_ALLOW_THREADS
   rc = kavlo_detect(buf.len ? buf.buf : NULL, (size_t)buf.len);
   Py_END_ALLOW_THREADS
+  unlock_lib();
   PyBuffer_Release(&buf);
   return PyLong_FromLong(rc);
 }
 
-static PyObject *py_last_error(PyObject *self, PyObject *noargs) {
+/* result_json(snapshot, full) -> the library's document, or None when the
+ * store no longer holds that result. */
+static PyObject *py_result_json(PyObject *self, PyObject *args) {
   (void)self;
-  (void)noargs;
-  const char *s = kavlo_last_error();
-  return decode(s, strlen(s));
+  PyObject *snap;
+  int full;
+  if (!PyArg_ParseTuple(args, "O!p", &snapshot_type, &snap, &full)) return NULL;
+  lock_lib();
+  PyObject *out;
+  if ((snapshot *)snap != latest) {
+    out = new_ref(Py_None);
+  } else {
+    const char *t = full ? kavlo_result_json_full() : kavlo_result_json();
+    out = PyUnicode_DecodeUTF8(t, (Py_ssize_t)strlen(t), "strict");
+  }
+  unlock_lib();
+  return out;
 }
 
-static PyObject *py_result_json(PyObject *self, PyObject *noargs) {
+/* item_extra(snapshot, i) -> (line, options, url, headers, group) of item i. */
+static PyObject *py_item_extra(PyObject *self, PyObject *args) {
   (void)self;
-  (void)noargs;
-  const char *s = kavlo_result_json();
-  return PyUnicode_DecodeUTF8(s, (Py_ssize_t)strlen(s), "strict");
+  PyObject *snap;
+  Py_ssize_t i;
+  if (!PyArg_ParseTuple(args, "O!n", &snapshot_type, &snap, &i)) return NULL;
+  snapshot *s = (snapshot *)snap;
+  if (i < 0 || i >= s->n_items) {
+    PyErr_SetString(PyExc_IndexError, "item index out of range");
+    return NULL;
+  }
+  if (ensure_complete(s) < 0) return NULL;
+  PyObject *more = s->item_more ? s->item_more[i] : NULL;
+  if (more == NULL) return Py_BuildValue("(iOOOO)", (int)s->items[i].line, empty_tuple, Py_None, Py_None, Py_None);
+  PyObject *options = PyTuple_GET_ITEM(more, M_OPTIONS);
+  return Py_BuildValue("(iOOOO)", (int)s->items[i].line, options == Py_None ? empty_tuple : options,
+                       PyTuple_GET_ITEM(more, M_URL), PyTuple_GET_ITEM(more, M_HEADERS), PyTuple_GET_ITEM(more, M_GROUP));
 }
 
-static PyObject *py_result_json_full(PyObject *self, PyObject *noargs) {
+/* extras(snapshot) -> (header, sheet rem): what the document adds to the
+ * result itself. */
+static PyObject *py_extras(PyObject *self, PyObject *snap) {
   (void)self;
-  (void)noargs;
-  const char *s = kavlo_result_json_full();
-  return PyUnicode_DecodeUTF8(s, (Py_ssize_t)strlen(s), "strict");
+  if (!PyObject_TypeCheck(snap, &snapshot_type)) {
+    PyErr_SetString(PyExc_TypeError, "snapshot expected");
+    return NULL;
+  }
+  snapshot *s = (snapshot *)snap;
+  if (ensure_complete(s) < 0) return NULL;
+  return Py_BuildValue("(OO)", s->header ? s->header : empty_tuple, s->sheet_rem ? s->sheet_rem : empty_tuple);
 }
 
 static PyObject *py_library_version(PyObject *self, PyObject *noargs) {
@@ -1125,10 +1248,9 @@ static PyMethodDef methods[] = {
     {"parse", py_parse, METH_VARARGS, "parse(data, format, encoding) -> status"},
     {"parse_file", py_parse_file, METH_VARARGS, "parse_file(path, encoding) -> status"},
     {"detect", py_detect, METH_VARARGS, "detect(data) -> format code"},
-    {"last_error", py_last_error, METH_NOARGS, "the message of the last failure"},
-    {"collect", py_collect, METH_NOARGS, "the result of the last parse as Python objects"},
-    {"result_json", py_result_json, METH_NOARGS, "the library's JSON document of the last parse"},
-    {"result_json_full", py_result_json_full, METH_NOARGS, "the library's full document of the last parse"},
+    {"result_json", py_result_json, METH_VARARGS, "result_json(snapshot, full) -> the library's document or None"},
+    {"extras", py_extras, METH_O, "extras(snapshot) -> (header, sheet rem)"},
+    {"item_extra", py_item_extra, METH_VARARGS, "item_extra(snapshot, i) -> (line, options, url, headers, group)"},
     {"library_version", py_library_version, METH_NOARGS, "the version of the library in use"},
     {"format_name", py_format_name, METH_O, "the library's name of a format code"},
     {"attrs_dict", py_attrs_dict, METH_O, "mapping of a flat (key, value, ...) tuple, first value winning"},
@@ -1141,6 +1263,11 @@ static struct PyModuleDef module = {PyModuleDef_HEAD_INIT, "_kavlo", "Native hal
 PyMODINIT_FUNC PyInit__kavlo(void) {
   PyObject *m = PyModule_Create(&module);
   if (m == NULL) return NULL;
+  lib_lock = PyThread_allocate_lock();
+  if (lib_lock == NULL) {
+    Py_DECREF(m);
+    return PyErr_NoMemory();
+  }
   empty_str = PyUnicode_FromStringAndSize("", 0);
   empty_tuple = PyTuple_New(0);
   if (empty_str == NULL || empty_tuple == NULL || PyType_Ready(&snapshot_type) < 0 ||

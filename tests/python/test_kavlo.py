@@ -173,6 +173,28 @@ class Results(unittest.TestCase):
                                                    separators=(",", ":")))
         self.assertEqual(first.to_json(), expected)
 
+    def test_document_members_survive_later_parses(self):
+        # What only the full document holds is read when first asked for,
+        # or before the next parse: both ways give the same values.
+        data = (b'#EXTM3U x-tvg-url="http://e/g.xml"\n#EXTVLCOPT:http-referrer=http://r/\n#KODIPROP:k=v\n'
+                b'#EXTINF:-1 tvg-id="a",A\nhttp://x/a|User-Agent=UA&Referer=R\n#EXTINF:-1,B\n/b\n')
+        now = kavlo.parse(data)
+        expected = list(now.items) + [now.header, now.to_json(True)]
+        for touch_before in (False, True):
+            with self.subTest(touch_before=touch_before):
+                later = kavlo.parse(data)
+                if touch_before:
+                    later.items[1]
+                kavlo.parse_file(os.path.join(EX, "album.cue"))
+                kavlo.parse(b"x,http://y/\n")
+                self.assertEqual(list(later.items) + [later.header, later.to_json(True)], expected)
+        item = now.items[0]
+        self.assertEqual((item.line, item.url, item.headers), (5, "http://x/a", {"User-Agent": "UA", "Referer": "R"}))
+        self.assertEqual(item.options, (kavlo.Option("EXTVLCOPT", "http-referrer", "http://r/"),
+                                        kavlo.Option("KODIPROP", "k", "v")))
+        self.assertEqual(now.header, {"x-tvg-url": "http://e/g.xml"})
+        self.assertEqual(kavlo.parse("新闻,#genre#\nA,http://x/a\n").items[0].group, "新闻")
+
     def test_cue_sheet(self):
         r = kavlo.parse_file(os.path.join(EX, "album.cue"))
         self.assertEqual((r.cue.title, r.cue.performer, r.cue.catalog), ("Night Set", "The Quartet", "0724385263021"))
