@@ -296,7 +296,9 @@ function* assemble(raw) {
   const warnings = new Array(raw.warningCount);
   for (let w = 0; w < warnings.length; ++w) warnings[w] = str();
   const header = object(raw.m3uHeaderKeys, 0, raw.m3uHeaderKeys.length);
-  return new Result(raw.format, raw.imdb, items, cue, warnings, header, raw.json);
+  const result = new Result(raw.format, raw.imdb, items, cue, warnings, header, raw.json);
+  result.encoding = raw.encoding;
+  return result;
 }
 
 const sliceMask = 8191;
