@@ -16,14 +16,19 @@
 #ifndef KAVLO_HPP
 #define KAVLO_HPP
 
+#include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "kavlo.h"
+#include "kavlo_auto.h"
 
 namespace kavlo {
 
@@ -103,6 +108,8 @@ struct Result {
   std::vector<std::string> warnings;
   std::string json;                // the library's JSON document
   std::string json_full;           // the full document (kavlo_result_json_full)
+  std::string encoding;            // parse_auto*: what the text was decoded
+                                   // from ("" when unknown or failed)
 
   bool ok() const noexcept { return status == KAVLO_OK; }
 };
@@ -192,6 +199,83 @@ inline Result parse_file(const std::string &path, std::string_view encoding = {}
   const int rc = kavlo_parse_file_enc(path.c_str(), enc.empty() ? nullptr : enc.c_str());
   return detail::collect(rc);
 }
+
+// The "auto" encoding (see kavlo_auto.h): bytes with a byte-order mark or in
+// UTF-8 go to the library unnamed; otherwise the detector names their
+// encoding, and when it has no answer or the bytes do not convert from that
+// name, the library's own fallback chain decodes them. Result::encoding
+// tells which encoding was used.
+//
+// A Detector returns the name of the encoding of the bytes, "" for none.
+// Define KAVLO_AUTO_UCHARDET before including this header (and link
+// uchardet) for kavlo::uchardet_detector and the overloads that use it.
+using Detector = std::function<std::string(std::string_view)>;
+
+namespace detail {
+
+inline void call_detector(const char *bytes, size_t len, char name[KAVLO_AUTO_NAME_SIZE],
+                          void *ctx) {
+  const std::string found = (*static_cast<const Detector *>(ctx))(std::string_view(bytes, len));
+  if (found.size() < KAVLO_AUTO_NAME_SIZE) std::memcpy(name, found.c_str(), found.size() + 1);
+}
+
+// Reads a regular file whole, as the library's file entry points do.
+inline bool read_file(const std::string &path, std::string &out) {
+  FILE *f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  long size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
+  bool ok = size >= 0 && size < INT_MAX && std::fseek(f, 0, SEEK_SET) == 0;
+  if (ok) {
+    out.resize(static_cast<size_t>(size));
+    ok = std::fread(out.data(), 1, out.size(), f) == out.size();
+  }
+  std::fclose(f);
+  return ok;
+}
+
+}  // namespace detail
+
+// Parses `text` with the "auto" encoding. An empty `detector` leaves every
+// text that is neither marked nor UTF-8 to the library's own chain.
+inline Result parse_auto(std::string_view text, const Detector &detector,
+                         Format format = Format::automatic) {
+  char used[KAVLO_AUTO_NAME_SIZE];
+  const int rc = kavlo_auto_parse_with(text.data(), text.size(), static_cast<int>(format),
+                                       detector ? detail::call_detector : nullptr,
+                                       const_cast<Detector *>(&detector), used);
+  Result r = detail::collect(rc);
+  r.encoding = used;
+  return r;
+}
+
+// Reads a file and parses it as parse_auto() does, with automatic format
+// detection. A file that cannot be read gives the library's own failure
+// for it (KAVLO_ERR_IO, ...).
+inline Result parse_file_auto(const std::string &path, const Detector &detector) {
+  std::string bytes;
+  if (!detail::read_file(path, bytes)) {
+    kavlo_clear();
+    return detail::collect(kavlo_parse_file_enc(path.c_str(), nullptr));
+  }
+  return parse_auto(bytes, detector);
+}
+
+#ifdef KAVLO_AUTO_UCHARDET
+// uchardet's name for `bytes`, "" when it has none.
+inline std::string uchardet_detector(std::string_view bytes) {
+  char name[KAVLO_AUTO_NAME_SIZE];
+  kavlo_auto_uchardet(bytes.data(), bytes.size(), name, nullptr);
+  return name;
+}
+
+inline Result parse_auto(std::string_view text, Format format = Format::automatic) {
+  return parse_auto(text, uchardet_detector, format);
+}
+
+inline Result parse_file_auto(const std::string &path) {
+  return parse_file_auto(path, uchardet_detector);
+}
+#endif
 
 // The format of `text`, without parsing it and without touching the last
 // result.

@@ -1,6 +1,8 @@
 // kavlo: the command-line front end of the library. Parses playlists and
 // prints their JSON documents, or detects their formats. Uses only the
-// public C interface; yyjson only to indent documents for --pretty.
+// public C interface; yyjson only to indent documents for --pretty, and
+// uchardet (through kavlo_auto.h) to name the encoding of legacy text.
+#define KAVLO_AUTO_UCHARDET
 #include <errno.h>
 #include <fcntl.h>
 #include <getopt.h>
@@ -23,6 +25,7 @@
 #include <yyjson.h>
 
 #include "kavlo.h"
+#include "kavlo_auto.h"
 
 namespace {
 
@@ -43,7 +46,8 @@ const char usage[] =
     "  -l or several FILEs: JSON Lines, one object per file:\n"
     "    {\"file\":NAME,\"status\":STATUS,\"code\":N,\"error\":TEXT,\"result\":DOCUMENT}\n"
     "    STATUS is ok, decode, format, invalid, io or nomem; DOCUMENT is null\n"
-    "    when the parse failed. A NAME that is not UTF-8 is written with each\n"
+    "    when the parse failed. With -e auto, a parsed file also has\n"
+    "    \"encoding\":NAME before \"result\", the encoding its text was read in. A NAME that is not UTF-8 is written with each\n"
     "    stray byte as \\xHH and each backslash doubled, and is followed by\n"
     "    \"file_escaped\":true.\n"
     "\n"
@@ -51,7 +55,11 @@ const char usage[] =
     "                       m3u, m3u8-hls, streaming-list, cue or unknown\n"
     "                       (with -l or several files: NAME<TAB>FORMAT)\n"
     "  -e, --encoding NAME  decode the bytes from NAME (e.g. gbk, cp1252, utf-16le,\n"
-    "                       or any iconv name); a byte-order mark still wins\n"
+    "                       or any iconv name); a byte-order mark still wins.\n"
+    "                       auto (the default): UTF-8 and text with a mark as\n"
+    "                       they are, other text in the encoding that uchardet\n"
+    "                       finds, else as with an empty NAME; an empty NAME:\n"
+    "                       the library's own GBK, CP1252, Latin-1 fallbacks\n"
     "  -f, --format FORMAT  auto (default), m3u, streaming-list or cue, in any\n"
     "                       letter case\n"
     "      --full           the full document: also the version, the #EXTM3U\n"
@@ -60,7 +68,9 @@ const char usage[] =
     "                       the CUE fields and REM lines the document leaves out\n"
     "  -l, --lines          always write JSON Lines (detect: NAME<TAB>FORMAT)\n"
     "  -p, --pretty         indent the JSON (several objects follow each other)\n"
-    "  -w, --warnings       print the warnings on standard error, as FILE: WARNING\n"
+    "  -w, --warnings       print the warnings on standard error, as FILE: WARNING;\n"
+    "                       -e auto adds FILE: encoding: NAME (auto) for text\n"
+    "                       that is neither UTF-8 nor marked\n"
     "  -h, --help           print this help and exit\n"
     "  -V, --version        print the version and exit\n"
     "\n"
@@ -130,6 +140,7 @@ struct Options {
   bool given[128] = {};  // option letters seen
   int format = KAVLO_FORMAT_AUTO;
   const char *encoding = nullptr;
+  bool auto_encoding = true;  // -e auto, the default: kavlo_auto.h names it
   std::vector<const char *> files;
 };
 
@@ -368,6 +379,8 @@ struct Outcome {
   int rc = KAVLO_OK;
   std::string error;  // "" when the parse succeeded
   uint64_t bytes = 0;
+  char encoding[KAVLO_AUTO_NAME_SIZE] = "";  // -e auto: the one used
+  bool guessed = false;  // -e auto on text neither UTF-8 nor marked (-w only)
 };
 
 void set_io_error(Outcome &r, int err) {
@@ -401,18 +414,25 @@ bool read_input(const char *file, Buffer &b, Outcome &r) {
 }
 
 // Parses one file into the result store. A regular file with automatic
-// format detection goes to the library's file entry point; everything else
-// is read here and handed over as bytes.
+// format detection and a named encoding (or none) goes to the library's
+// file entry point; everything else is read here and handed over as bytes,
+// with -e auto through kavlo_auto.h.
 Outcome parse_one(const char *file, const Options &o, Buffer &b) {
   Outcome r;
   kavlo_clear();
   struct stat st;
-  if (!is_stdin(file) && o.format == KAVLO_FORMAT_AUTO && stat(file, &st) == 0 && S_ISREG(st.st_mode)) {
+  if (!o.auto_encoding && !is_stdin(file) && o.format == KAVLO_FORMAT_AUTO && stat(file, &st) == 0 &&
+      S_ISREG(st.st_mode)) {
     r.rc = kavlo_parse_file_enc(file, o.encoding);
     r.bytes = static_cast<uint64_t>(st.st_size);
   } else {
     if (!read_input(file, b, r)) return r;
-    r.rc = kavlo_parse_enc(b.data, b.size, o.format, o.encoding);
+    if (o.auto_encoding) {
+      r.rc = kavlo_auto_parse(b.data, b.size, o.format, r.encoding);
+      r.guessed = o.warnings && !kavlo_auto_is_unnamed(b.data, b.size);
+    } else {
+      r.rc = kavlo_parse_enc(b.data, b.size, o.format, o.encoding);
+    }
   }
   if (r.rc != KAVLO_OK) r.error = kavlo_last_error();
   return r;
@@ -476,8 +496,9 @@ int run_detect(const Options &o) {
   return status;
 }
 
-// {"file":..,["file_escaped":true,]"status":..,"code":..,"error":..,"result":
-std::string wrapper_head(const char *file, const Outcome &r) {
+// {"file":..,["file_escaped":true,]"status":..,"code":..,"error":..,
+//  ["encoding":..,]"result":
+std::string wrapper_head(const char *file, const Outcome &r, bool auto_encoding) {
   std::string h = "{\"file\":";
   const std::string_view name = file;
   const bool escaped = !is_utf8(name);
@@ -489,6 +510,11 @@ std::string wrapper_head(const char *file, const Outcome &r) {
   h += std::to_string(r.rc);
   h += ",\"error\":";
   append_json_string(h, r.error, Stray::replace);
+  if (auto_encoding && r.rc == KAVLO_OK) {
+    h += ",\"encoding\":";
+    if (r.encoding[0] != '\0') append_json_string(h, r.encoding, Stray::replace);
+    else h += "null";
+  }
   h += ",\"result\":";
   return h;
 }
@@ -502,7 +528,11 @@ int run_parse(const Options &o) {
   for (const char *file : o.files) {
     const Outcome r = parse_one(file, o, b);
     if (r.rc != KAVLO_OK) report(file, r, o);
-    if (o.warnings) print_warnings(file);
+    if (o.warnings) {
+      print_warnings(file);
+      if (r.guessed && r.rc == KAVLO_OK)
+        diag("%s: encoding: %s (auto)\n", file, r.encoding[0] ? r.encoding : "bytes as they are");
+    }
     const char *json = r.rc != KAVLO_OK ? "null" : o.full ? kavlo_result_json_full() : kavlo_result_json();
     const size_t len = std::strlen(json);
     // The library's empty document: nothing a user would guess from "{}".
@@ -513,13 +543,13 @@ int run_parse(const Options &o) {
       if (r.rc == KAVLO_OK) out_json(json, len, o.pretty);
     } else if (o.pretty) {
       // The slow way: the whole object is read back and indented.
-      std::string line = wrapper_head(file, r);
+      std::string line = wrapper_head(file, r, o.auto_encoding);
       line.append(json, len);
       line += '}';
       out_json(line.data(), line.size(), true);
     } else {
       // The library's text is written where it stands, between its wrapper.
-      out(wrapper_head(file, r)) && out(json, len) && out("}\n", 2);
+      out(wrapper_head(file, r, o.auto_encoding)) && out(json, len) && out("}\n", 2);
     }
     if (r.rc != KAVLO_OK && status == 0) status = r.rc;
     progress.step(++done, r.bytes);
@@ -615,6 +645,8 @@ int parse_args(int argc, char **argv, Options &o) {
       std::fputs("Try 'kavlo --help'.\n", stderr);
       return exit_usage;
     }
+  if (o.encoding && strcasecmp(o.encoding, "auto") == 0) o.encoding = nullptr;
+  else if (o.given['e']) o.auto_encoding = false;
   if (o.encoding && o.encoding[0] != '\0' && !known_encoding(o.encoding)) {
     diag("kavlo: unknown encoding '%s'\n", o.encoding);
     return exit_usage;
