@@ -10,7 +10,8 @@
       "libraries": [
         "-L<!(node scripts/locate.js lib)",
         "-Wl,-rpath,<!(node scripts/locate.js lib)",
-        "-lkavlo"
+        "-lkavlo",
+        "-luchardet"
       ],
       "defines": ["NAPI_VERSION=8", "NAPI_CPP_EXCEPTIONS"],
       "cflags!": ["-fno-exceptions"],

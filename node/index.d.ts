@@ -13,11 +13,15 @@ export interface ParseOptions {
   /** Name of the bytes' encoding ("utf-16le", "gbk", "cp1252", any name
    *  iconv knows). Left out: a byte-order mark is honoured, valid UTF-8
    *  taken as it is, anything else falls back through GBK, CP1252 and
-   *  Latin-1 with an "encoding: ..." warning. */
+   *  Latin-1 with an "encoding: ..." warning. "auto": the same for marked
+   *  and UTF-8 text, other text in the encoding uchardet finds (the chain
+   *  when it finds none that converts the bytes); Result.encoding tells
+   *  which. */
   encoding?: string | null;
 }
 
 export interface FileOptions {
+  /** As in ParseOptions, "auto" included. */
   encoding?: string | null;
 }
 
@@ -147,6 +151,9 @@ export declare class Result {
   warnings: string[];
   /** Attributes of the #EXTM3U line ({} when none). */
   header: Record<string, string>;
+  /** With encoding "auto": the encoding the text was read in ("UTF-8",
+   *  "WINDOWS-1251", "SHIFT_JIS", ...); null otherwise. */
+  encoding: string | null;
   /** The library's full JSON document of this result; "{}" when the
    *  library could write none (a string kept as undecodable bytes). */
   readonly json: string;

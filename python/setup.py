@@ -45,15 +45,15 @@ def version():
 
 BUILD = build_tree()
 if BUILD:
-    ext_args = dict(include_dirs=[os.path.join(ROOT, "include")], library_dirs=[BUILD], libraries=["kavlo"],
-                    runtime_library_dirs=["$ORIGIN"])
+    ext_args = dict(include_dirs=[os.path.join(ROOT, "include")], library_dirs=[BUILD],
+                    libraries=["kavlo", "uchardet"], runtime_library_dirs=["$ORIGIN"])
 else:
     cflags, libdir = pkg_config("--cflags"), pkg_config("--variable=libdir")
     if cflags is None or not libdir:
         raise SystemExit("kavlo: library not found; run `make` in the repository first "
                          "(or `make install`, or set KAVLO_BUILD_DIR)")
     ext_args = dict(include_dirs=[f[2:] for f in cflags if f.startswith("-I")], library_dirs=libdir,
-                    libraries=["kavlo"], runtime_library_dirs=libdir)
+                    libraries=["kavlo", "uchardet"], runtime_library_dirs=libdir)
 
 VERSION = version()
 

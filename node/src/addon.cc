@@ -9,10 +9,15 @@
 #include <napi.h>
 
 #include <kavlo.h>
+// encoding: "auto": uchardet names the encoding of legacy text.
+#define KAVLO_AUTO_UCHARDET
+#include <kavlo_auto.h>
 
 #include "snapshot.h"
 
+#include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -43,17 +48,41 @@ struct Request {
   int format = KAVLO_FORMAT_AUTO;
   bool has_encoding = false;
   std::string encoding;        // the name handed to the library
+  bool auto_encoding = false;  // "auto": kavlo_auto.h picks the name
 
   const char *encoding_name() const { return has_encoding ? encoding.c_str() : nullptr; }
 };
+
+// Reads a regular file whole, as the library's file entry point does;
+// false when it cannot (the library then reports why).
+bool read_file(const std::string &path, std::string &out) {
+  FILE *f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  const long size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
+  bool ok = size >= 0 && size < INT_MAX && std::fseek(f, 0, SEEK_SET) == 0;
+  if (ok) {
+    out.resize(static_cast<size_t>(size));
+    ok = std::fread(out.data(), 1, out.size(), f) == out.size();
+  }
+  std::fclose(f);
+  return ok;
+}
 
 // Runs the request and fills `s`. Never throws: a failed allocation while
 // copying the result out ends as KAVLO_ERR_NOMEM.
 void run(const Request &r, Snapshot &s) noexcept {
   try {
+    // "auto" reads a file here, so that the detector can see its bytes.
+    std::string bytes;
+    const bool auto_file = r.auto_encoding && r.kind == Request::file && read_file(r.path, bytes);
     {
       std::lock_guard<std::mutex> lock(library_mutex);
-      if (r.kind == Request::file) {
+      if (r.auto_encoding && (r.kind == Request::text || auto_file)) {
+        char used[KAVLO_AUTO_NAME_SIZE] = "";
+        if (auto_file) s.status = kavlo_auto_parse(bytes.data(), bytes.size(), KAVLO_FORMAT_AUTO, used);
+        else s.status = kavlo_auto_parse(r.size ? r.data : "", r.size, r.format, used);
+        s.encoding = used;
+      } else if (r.kind == Request::file) {
         s.status = kavlo_parse_file_enc(r.path.c_str(), r.encoding_name());
       } else {
         s.status = kavlo_parse_enc(r.size ? r.data : "", r.size, r.format, r.encoding_name());
@@ -136,6 +165,7 @@ Napi::Value raw_result(Napi::Env env, Snapshot &s) {
   raw.Set("indexFrames", typed(env, s.index_frames));
   raw.Set("indexMs", typed(env, s.index_ms));
   raw.Set("warningCount", s.warning_count);
+  raw.Set("encoding", s.encoding.empty() ? env.Null() : Napi::String::New(env, s.encoding));
   raw.Set("m3uHeaderKeys", typed(env, s.m3u_header_keys));
   // The document is turned into a JavaScript string only when asked for.
   raw.Set("json", Napi::External<Bytes>::New(env, new Bytes(std::move(s.json)),
@@ -148,13 +178,15 @@ Napi::Value error_value(Napi::Env env, int status, const std::string &message) {
   return d.error_class.New({Napi::Number::New(env, status), Napi::String::New(env, message)});
 }
 
-// The outcome of a request as a JavaScript value: the result, or the
-// KavloError to throw or reject with (`failed` set).
-Napi::Value settle(Napi::Env env, Snapshot &s, bool &failed) {
+// The outcome of a request as a JavaScript value: the result (or, for
+// index.js to assemble in slices, its tables), or the KavloError to throw
+// or reject with (`failed` set).
+Napi::Value settle(Napi::Env env, Snapshot &s, bool &failed, bool assemble) {
   failed = s.status != KAVLO_OK;
   if (failed) return error_value(env, s.status, s.error);
-  AddonData &d = *env.GetInstanceData<AddonData>();
-  return d.build.Call({raw_result(env, s)});
+  Napi::Value raw = raw_result(env, s);
+  if (!assemble) return raw;
+  return env.GetInstanceData<AddonData>()->build.Call({raw});
 }
 
 // ---- Arguments -------------------------------------------------------------
@@ -198,16 +230,18 @@ void read_input(const Napi::Value &v, Request &r) {
   }
 }
 
-// The encoding argument: undefined or null for none, else a name. The
-// place where names with a meaning of their own on this side would be
-// resolved before the library sees them.
+// The encoding argument: undefined or null for none, else a name. "auto"
+// (any letter case) has a meaning of its own on this side: kavlo_auto.h.
 void read_encoding(const Napi::Value &v, Request &r) {
   if (v.IsUndefined() || v.IsNull()) return;
   if (!v.IsString()) throw Napi::TypeError::New(v.Env(), "encoding must be a string");
   r.encoding = v.As<Napi::String>().Utf8Value();
   if (r.encoding.find('\0') != std::string::npos)
     throw Napi::TypeError::New(v.Env(), "encoding must not contain NUL characters");
-  r.has_encoding = true;
+  std::string lower = r.encoding;
+  for (char &c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+  r.auto_encoding = lower == "auto";
+  r.has_encoding = !r.auto_encoding;
 }
 
 std::string read_path(const Napi::Value &v) {
@@ -239,7 +273,7 @@ Napi::Value run_sync(Napi::Env env, const Request &r) {
   Snapshot s;
   run(r, s);
   bool failed = false;
-  Napi::Value v = settle(env, s, failed);
+  Napi::Value v = settle(env, s, failed, true);
   if (failed) throw Napi::Error(env, v);
   return v;
 }
@@ -262,7 +296,7 @@ class ParseWorker : public Napi::AsyncWorker {
     Napi::HandleScope scope(env);
     bool failed = false;
     try {
-      Napi::Value v = settle(env, s_, failed);
+      Napi::Value v = settle(env, s_, failed, false);
       if (failed) {
         deferred_.Reject(v);
       } else {

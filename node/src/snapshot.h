@@ -79,6 +79,7 @@ struct Chunk {
 struct Snapshot {
   int status = 0;
   std::string error;
+  std::string encoding;      // encoding "auto": the one used ("" unknown)
   int format = 0;
   bool imdb = false;
 

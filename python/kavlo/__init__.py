@@ -313,7 +313,8 @@ _native.bind(Item, Track, Index, Option, Attr)
 class Result:
     """The outcome of one parse, copied out of the library."""
 
-    __slots__ = ("format", "items", "imdb_date_playlist", "cue", "tracks", "warnings", "_snap", "_json")
+    __slots__ = ("format", "items", "imdb_date_playlist", "cue", "tracks", "warnings", "encoding", "_snap",
+                 "_json")
 
     format: Format
     items: Sequence[Item]
@@ -321,6 +322,9 @@ class Result:
     cue: CueSheet
     tracks: Sequence[Track]
     warnings: List[str]
+    #: With encoding="auto": the encoding the text was read in ("UTF-8",
+    #: "WINDOWS-1251", "SHIFT_JIS", ...); None otherwise.
+    encoding: Optional[str]
 
     def to_json(self, full: bool = False) -> str:
         """The library's JSON document of this result; with `full`, the full
@@ -383,8 +387,20 @@ def _result(outcome) -> Result:
     r.cue = CueSheet(*sheet, rem=_native.extras(snap)[1] if fmt == Format.CUE else ())
     r.tracks = tracks
     r.warnings = warnings
+    r.encoding = None
     r._snap = snap
     r._json = [None, None]
+    return r
+
+
+def _is_auto(encoding: Optional[str]) -> bool:
+    return encoding is not None and encoding.lower() == "auto"
+
+
+def _parse_auto(data, code: int) -> Result:
+    outcome, used = _native.parse_auto(data, code)
+    r = _result(outcome)
+    r.encoding = used or None
     return r
 
 
@@ -396,7 +412,10 @@ def parse(data: Union[bytes, bytearray, memoryview, str], format: Union[Format, 
     is text already: naming an encoding for it raises ValueError. `format`
     is a Format, its name ("m3u", "streaming-list", "cue") or None for
     detection. `encoding` names the encoding of the bytes (None: byte-order
-    mark, UTF-8, then the fallback chain). Raises KavloError when the parse
+    mark, UTF-8, then the fallback chain). "auto": text with a byte-order
+    mark or in UTF-8 as with None, other text in the encoding that uchardet
+    finds (the library's chain when it finds none that converts the bytes);
+    Result.encoding then tells which. Raises KavloError when the parse
     fails."""
     if isinstance(data, str):
         if encoding is not None:
@@ -406,6 +425,8 @@ def parse(data: Union[bytes, bytearray, memoryview, str], format: Union[Format, 
         data = data.tobytes()
     code = _format_code(format)
     enc = _encoding_arg(encoding)
+    if _is_auto(enc):
+        return _parse_auto(data, code)
     return _result(_native.parse(data, code, enc))
 
 
@@ -421,10 +442,12 @@ def parse_file(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
                encoding: Optional[str] = None) -> Result:
     """Reads a file whole and parses it with automatic format detection.
     A path that is not a regular file (a pipe, a FIFO, /dev/stdin) is read
-    as a stream. Raises KavloError when it fails (ERR_IO for a file that
-    cannot be read)."""
+    as a stream. `encoding` as for parse(), "auto" included. Raises
+    KavloError when it fails (ERR_IO for a file that cannot be read)."""
     fspath = os.fsencode(path)
     enc = _encoding_arg(encoding)
+    if _is_auto(enc):
+        return _parse_auto(_read_stream(fspath), Format.AUTO)
     try:
         mode = os.stat(fspath).st_mode
     except (OSError, ValueError):

@@ -18,6 +18,9 @@
 #include <string.h>
 
 #include "kavlo.h"
+/* encoding="auto": uchardet names the encoding of legacy text. */
+#define KAVLO_AUTO_UCHARDET
+#include "kavlo_auto.h"
 
 #ifndef KAVLO_PY_VERSION
 #  define KAVLO_PY_VERSION "0.0.0"
@@ -72,7 +75,6 @@ typedef struct {
 typedef struct {
   const char *s;
   size_t n;
-  int escaped;
 } span;
 
 static void ws(scan *j) {
@@ -101,7 +103,6 @@ static int raw_string(scan *j, span *out) {
     if (((q - b) & 1) == 0) {
       out->s = start;
       out->n = (size_t)(q - start);
-      out->escaped = memchr(start, '\\', out->n) != NULL;
       j->p = q + 1;
       return 1;
     }
@@ -145,7 +146,7 @@ static char *put_utf8(char *o, unsigned c) {
 /* The string's value as a Python str; NULL with no exception set for a
  * malformed escape, NULL with an exception for a Python failure. */
 static PyObject *span_str(span s) {
-  if (!s.escaped) return s.n ? decode(s.s, s.n) : new_ref(empty_str);
+  if (memchr(s.s, '\\', s.n) == NULL) return s.n ? decode(s.s, s.n) : new_ref(empty_str);
   char *buf = PyMem_Malloc(s.n ? s.n : 1); /* unescaping never grows the text */
   if (buf == NULL) return PyErr_NoMemory();
   char *o = buf;
@@ -1104,6 +1105,31 @@ static PyObject *py_parse(PyObject *self, PyObject *args) {
   return out;
 }
 
+/* parse_auto(data, format) -> ((0, result) or (status, message), encoding):
+ * the "auto" encoding of kavlo_auto.h; encoding is the one used, "" when
+ * unknown. */
+static PyObject *py_parse_auto(PyObject *self, PyObject *args) {
+  (void)self;
+  Py_buffer buf;
+  int format;
+  char used[KAVLO_AUTO_NAME_SIZE] = "";
+  if (!PyArg_ParseTuple(args, "y*i", &buf, &format)) return NULL;
+  lock_lib();
+  PyObject *out = NULL;
+  if (settle() == 0) {
+    latest = NULL;
+    int rc;
+    Py_BEGIN_ALLOW_THREADS
+    rc = kavlo_auto_parse(buf.len ? buf.buf : NULL, (size_t)buf.len, format, used);
+    Py_END_ALLOW_THREADS
+    PyObject *outcome = finish(rc);
+    out = outcome ? Py_BuildValue("(Ns)", outcome, used) : NULL;
+  }
+  unlock_lib();
+  PyBuffer_Release(&buf);
+  return out;
+}
+
 /* parse_file(path, encoding) -> (0, result) or (status, message). */
 static PyObject *py_parse_file(PyObject *self, PyObject *args) {
   (void)self;
@@ -1247,6 +1273,7 @@ static PyObject *py_bind(PyObject *self, PyObject *args) {
 static PyMethodDef methods[] = {
     {"parse", py_parse, METH_VARARGS, "parse(data, format, encoding) -> status"},
     {"parse_file", py_parse_file, METH_VARARGS, "parse_file(path, encoding) -> status"},
+    {"parse_auto", py_parse_auto, METH_VARARGS, "parse_auto(data, format) -> (outcome, encoding)"},
     {"detect", py_detect, METH_VARARGS, "detect(data) -> format code"},
     {"result_json", py_result_json, METH_VARARGS, "result_json(snapshot, full) -> the library's document or None"},
     {"extras", py_extras, METH_O, "extras(snapshot) -> (header, sheet rem)"},

@@ -388,6 +388,66 @@ class Threads(unittest.TestCase):
         self.assertEqual(errors, [])
 
 
+class Loading(unittest.TestCase):
+    def test_kavlo_library_names_the_file_loaded(self):
+        import shutil
+        with tempfile.TemporaryDirectory() as d:
+            copy = os.path.join(d, "libkavlo-copy.so")
+            shutil.copyfile(LIB._name, copy)
+            code = ("import kavlo; r = kavlo.parse_file('examples/iptv.m3u'); "
+                    "maps = open('/proc/self/maps').read(); print(len(r.items), maps.count('libkavlo-copy.so') > 0)")
+            out = subprocess.run([sys.executable, "-c", code], cwd=ROOT, capture_output=True, text=True, check=True,
+                                 env=dict(os.environ, KAVLO_LIBRARY=copy)).stdout
+            self.assertEqual(out, "5 True\n")
+            bad = subprocess.run([sys.executable, "-c", "import kavlo"], capture_output=True, text=True,
+                                 env=dict(os.environ, KAVLO_LIBRARY=os.path.join(d, "missing.so")))
+            self.assertNotEqual(bad.returncode, 0)
+            self.assertIn("missing.so", bad.stderr)
+
+
+class AutoEncoding(unittest.TestCase):
+    # Russian station names, written in CP1251 and KOI8-R; read without a
+    # name, the library's chain makes Chinese of them.
+    NAMES = ["Радио Маяк", "Наше радио", "Европа Плюс"]
+
+    def lines(self, encoding):
+        return "".join(f"{n},http://198.51.100.{i}/\n" for i, n in enumerate(self.NAMES)).encode(encoding)
+
+    def test_legacy_text_is_read_in_the_encoding_found(self):
+        for encoding, found in (("cp1251", "WINDOWS-1251"), ("koi8-r", "KOI8-R")):
+            with self.subTest(encoding):
+                r = kavlo.parse(self.lines(encoding), encoding="auto")
+                self.assertEqual(([i.title for i in r.items], r.encoding, r.warnings), (self.NAMES, found, []))
+                plain = kavlo.parse(self.lines(encoding))
+                self.assertNotEqual([i.title for i in plain.items], self.NAMES)
+                self.assertIsNone(plain.encoding)
+
+    def test_utf8_marked_and_undecidable_text(self):
+        r = kavlo.parse(self.lines("utf-8"), encoding="AUTO")
+        self.assertEqual(([i.title for i in r.items], r.encoding), (self.NAMES, "UTF-8"))
+        r = kavlo.parse(b"\xff\xfe" + self.lines("utf-16-le"), encoding="auto")
+        self.assertEqual(r.encoding, "UTF-16LE")
+        # A wrong guess or none at all ends in the library's chain, never in
+        # a failure: "café" with é last is not valid in any multi-byte page.
+        r = kavlo.parse(b"caf\xe9,http://198.51.100.9/\n", encoding="auto")
+        self.assertEqual(r.items[0].title, "café")
+        with self.assertRaises(kavlo.KavloError) as e:
+            kavlo.parse(b"\xff\xfeA", encoding="auto")
+        self.assertEqual(e.exception.status, kavlo.Status.ERR_DECODE)
+
+    def test_files(self):
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "list.txt")
+            with open(path, "wb") as f:
+                f.write(self.lines("koi8-r"))
+            r = kavlo.parse_file(path, encoding="auto")
+            self.assertEqual(([i.title for i in r.items], r.encoding), (self.NAMES, "KOI8-R"))
+            with self.assertRaises(kavlo.KavloError) as e:
+                kavlo.parse_file(os.path.join(d, "missing.txt"), encoding="auto")
+            self.assertEqual(e.exception.status, kavlo.Status.ERR_IO)
+            self.assertTrue(str(e.exception.message).startswith("io: "))
+
+
 class Examples(unittest.TestCase):
     def test_readme_example_runs(self):
         out = subprocess.run([sys.executable, os.path.join(EX, "python", "groups.py"), os.path.join(EX, "iptv.m3u")],
