@@ -301,7 +301,7 @@ function* assemble(raw) {
   return result;
 }
 
-const sliceMask = 8191;
+const sliceMask = 2047;
 
 function build(raw) {
   const steps = assemble(raw);
