@@ -168,11 +168,13 @@ class Result {
   }
 }
 
-// Turns the addon's tables into the Result. The strings come as a few large
+// Turns the addon's tables into the Result, as a generator that yields
+// every few thousand items or tracks: build() runs it at once,
+// buildInSlices() lets the event loop turn between the slices. The strings come as a few large
 // strings (`texts`) cut with slice(): string k ends at ends[k] in its text,
 // and text c holds the strings from chunkFirst[c] on. They are read in the
 // order the addon lists in snapshot.h, which is the document's order.
-function build(raw) {
+function* assemble(raw) {
   const { texts, chunkFirst, ends, keys, protoKey } = raw;
   let chunk = 0;
   let text = texts.length ? texts[0] : '';
@@ -240,6 +242,7 @@ function build(raw) {
     h += headerCounts[i];
     const genre = mask & 2 ? str() : undefined;
     items[i] = new Item(title, location, durations[i], releaseDates[i], attrs, lines[i], options, url, headers, genre);
+    if ((i & sliceMask) === sliceMask) yield;
   }
 
   let cue = null;
@@ -276,6 +279,7 @@ function build(raw) {
       if (mask & 64) track.datatype = str();
       track.rem = records(trackRemCounts[t], false);
       tracks[t] = track;
+      if ((t & sliceMask) === sliceMask) yield;
     }
     cue = {
       title,
@@ -295,6 +299,35 @@ function build(raw) {
   const result = new Result(raw.format, raw.imdb, items, cue, warnings, header, raw.json);
   result.encoding = raw.encoding;
   return result;
+}
+
+const sliceMask = 2047;
+
+function build(raw) {
+  const steps = assemble(raw);
+  for (;;) {
+    const step = steps.next();
+    if (step.done) return step.value;
+  }
+}
+
+function buildInSlices(raw) {
+  return new Promise((resolve, reject) => {
+    const steps = assemble(raw);
+    const next = () => {
+      try {
+        const step = steps.next();
+        if (step.done) {
+          resolve(step.value);
+        } else {
+          setImmediate(next);
+        }
+      } catch (e) {
+        reject(e);
+      }
+    };
+    next();
+  });
 }
 
 addon.setup({ build, KavloError });
@@ -336,14 +369,26 @@ function parseFile(file, opts) {
   return addon.parseFile(filePath(file), o.encoding);
 }
 
+// The library parses one text at a time. Asynchronous parses wait for their
+// turn here rather than on a thread of libuv's pool, which fs, dns and zlib
+// share.
+let queueTail = Promise.resolve();
+function queued(start) {
+  const run = queueTail.then(start);
+  queueTail = run.then(() => undefined, () => undefined);
+  return run;
+}
+
 /** As parse(), on a worker thread: returns a promise of the result. A
  *  buffer is read where it is, as fs.write() does: leave it unchanged until
  *  the promise settles. A string is converted to UTF-8 first, on the
- *  calling thread. */
+ *  calling thread. The objects of a large result are made in slices, with
+ *  turns of the event loop between them. */
 function parseAsync(input, opts) {
   try {
     const o = options(opts);
-    return addon.parseAsync(input, formatCode(o.format), o.encoding);
+    const format = formatCode(o.format);
+    return queued(() => addon.parseAsync(input, format, o.encoding)).then(buildInSlices);
   } catch (e) {
     return Promise.reject(e);
   }
@@ -353,7 +398,8 @@ function parseAsync(input, opts) {
 function parseFileAsync(file, opts) {
   try {
     const o = options(opts);
-    return addon.parseFileAsync(filePath(file), o.encoding);
+    const p = filePath(file);
+    return queued(() => addon.parseFileAsync(p, o.encoding)).then(buildInSlices);
   } catch (e) {
     return Promise.reject(e);
   }

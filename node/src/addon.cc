@@ -92,7 +92,8 @@ void run(const Request &r, Snapshot &s) noexcept {
       } else {
         kavlo_node::collect(s);
       }
-      kavlo_clear();  // releases the store's memory; the snapshot has it all
+      // No kavlo_clear(): the library keeps its large blocks for the next
+      // parse, which then need not fault in fresh memory.
     }
     if (s.status == KAVLO_OK) kavlo_node::cut(s);
   } catch (const std::bad_alloc &) {
@@ -178,13 +179,15 @@ Napi::Value error_value(Napi::Env env, int status, const std::string &message) {
   return d.error_class.New({Napi::Number::New(env, status), Napi::String::New(env, message)});
 }
 
-// The outcome of a request as a JavaScript value: the result, or the
-// KavloError to throw or reject with (`failed` set).
-Napi::Value settle(Napi::Env env, Snapshot &s, bool &failed) {
+// The outcome of a request as a JavaScript value: the result (or, for
+// index.js to assemble in slices, its tables), or the KavloError to throw
+// or reject with (`failed` set).
+Napi::Value settle(Napi::Env env, Snapshot &s, bool &failed, bool assemble) {
   failed = s.status != KAVLO_OK;
   if (failed) return error_value(env, s.status, s.error);
-  AddonData &d = *env.GetInstanceData<AddonData>();
-  return d.build.Call({raw_result(env, s)});
+  Napi::Value raw = raw_result(env, s);
+  if (!assemble) return raw;
+  return env.GetInstanceData<AddonData>()->build.Call({raw});
 }
 
 // ---- Arguments -------------------------------------------------------------
@@ -271,7 +274,7 @@ Napi::Value run_sync(Napi::Env env, const Request &r) {
   Snapshot s;
   run(r, s);
   bool failed = false;
-  Napi::Value v = settle(env, s, failed);
+  Napi::Value v = settle(env, s, failed, true);
   if (failed) throw Napi::Error(env, v);
   return v;
 }
@@ -294,7 +297,7 @@ class ParseWorker : public Napi::AsyncWorker {
     Napi::HandleScope scope(env);
     bool failed = false;
     try {
-      Napi::Value v = settle(env, s_, failed);
+      Napi::Value v = settle(env, s_, failed, false);
       if (failed) {
         deferred_.Reject(v);
       } else {

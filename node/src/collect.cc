@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <new>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -676,8 +678,37 @@ void collect(Snapshot &s) {
   // The strings, unescaped, are never longer than the document; untouched
   // reserved pages cost nothing.
   s.strings.reserve(len + 64);
-  const bool read = DocReader(s, std::string_view(doc, len)).read();
-  s.json.append(doc, len);  // kept for Result.json
+  const auto items = static_cast<size_t>(kavlo_item_count());
+  for (auto *v : {&s.durations, &s.release_dates, &s.lines}) v->reserve(items);
+  for (auto *v : {&s.attr_counts, &s.option_counts, &s.header_counts}) v->reserve(items);
+  s.item_masks.reserve(items);
+  s.ends.reserve(items * 4);
+  s.refs.reserve(items * 4);
+  s.attr_keys.reserve(items * 2);
+  // The document is kept for Result.json; a large one is copied on a
+  // second thread while this one reads it (the lock keeps it in place).
+  bool read;
+  if (len < (size_t{1} << 20)) {
+    read = DocReader(s, std::string_view(doc, len)).read();
+    s.json.append(doc, len);
+  } else {
+    std::exception_ptr failure;
+    std::thread copier([&] {
+      try {
+        s.json.append(doc, len);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+    try {
+      read = DocReader(s, std::string_view(doc, len)).read();
+    } catch (...) {
+      copier.join();
+      throw;
+    }
+    copier.join();
+    if (failure) std::rethrow_exception(failure);
+  }
   if (read) return;
   // No document: start again from the accessors.
   Snapshot fresh;

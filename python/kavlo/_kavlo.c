@@ -75,7 +75,6 @@ typedef struct {
 typedef struct {
   const char *s;
   size_t n;
-  int escaped;
 } span;
 
 static void ws(scan *j) {
@@ -104,7 +103,6 @@ static int raw_string(scan *j, span *out) {
     if (((q - b) & 1) == 0) {
       out->s = start;
       out->n = (size_t)(q - start);
-      out->escaped = memchr(start, '\\', out->n) != NULL;
       j->p = q + 1;
       return 1;
     }
@@ -148,7 +146,7 @@ static char *put_utf8(char *o, unsigned c) {
 /* The string's value as a Python str; NULL with no exception set for a
  * malformed escape, NULL with an exception for a Python failure. */
 static PyObject *span_str(span s) {
-  if (!s.escaped) return s.n ? decode(s.s, s.n) : new_ref(empty_str);
+  if (memchr(s.s, '\\', s.n) == NULL) return s.n ? decode(s.s, s.n) : new_ref(empty_str);
   char *buf = PyMem_Malloc(s.n ? s.n : 1); /* unescaping never grows the text */
   if (buf == NULL) return PyErr_NoMemory();
   char *o = buf;

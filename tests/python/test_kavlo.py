@@ -388,6 +388,23 @@ class Threads(unittest.TestCase):
         self.assertEqual(errors, [])
 
 
+class Loading(unittest.TestCase):
+    def test_kavlo_library_names_the_file_loaded(self):
+        import shutil
+        with tempfile.TemporaryDirectory() as d:
+            copy = os.path.join(d, "libkavlo-copy.so")
+            shutil.copyfile(LIB._name, copy)
+            code = ("import kavlo; r = kavlo.parse_file('examples/iptv.m3u'); "
+                    "maps = open('/proc/self/maps').read(); print(len(r.items), maps.count('libkavlo-copy.so') > 0)")
+            out = subprocess.run([sys.executable, "-c", code], cwd=ROOT, capture_output=True, text=True, check=True,
+                                 env=dict(os.environ, KAVLO_LIBRARY=copy)).stdout
+            self.assertEqual(out, "5 True\n")
+            bad = subprocess.run([sys.executable, "-c", "import kavlo"], capture_output=True, text=True,
+                                 env=dict(os.environ, KAVLO_LIBRARY=os.path.join(d, "missing.so")))
+            self.assertNotEqual(bad.returncode, 0)
+            self.assertIn("missing.so", bad.stderr)
+
+
 class AutoEncoding(unittest.TestCase):
     # Russian station names, written in CP1251 and KOI8-R; read without a
     # name, the library's chain makes Chinese of them.
