@@ -301,7 +301,7 @@ function* assemble(raw) {
   return result;
 }
 
-const sliceMask = 8191;
+const sliceMask = 2047;
 
 function build(raw) {
   const steps = assemble(raw);
@@ -369,6 +369,16 @@ function parseFile(file, opts) {
   return addon.parseFile(filePath(file), o.encoding);
 }
 
+// The library parses one text at a time. Asynchronous parses wait for their
+// turn here rather than on a thread of libuv's pool, which fs, dns and zlib
+// share.
+let queueTail = Promise.resolve();
+function queued(start) {
+  const run = queueTail.then(start);
+  queueTail = run.then(() => undefined, () => undefined);
+  return run;
+}
+
 /** As parse(), on a worker thread: returns a promise of the result. A
  *  buffer is read where it is, as fs.write() does: leave it unchanged until
  *  the promise settles. A string is converted to UTF-8 first, on the
@@ -377,7 +387,8 @@ function parseFile(file, opts) {
 function parseAsync(input, opts) {
   try {
     const o = options(opts);
-    return addon.parseAsync(input, formatCode(o.format), o.encoding).then(buildInSlices);
+    const format = formatCode(o.format);
+    return queued(() => addon.parseAsync(input, format, o.encoding)).then(buildInSlices);
   } catch (e) {
     return Promise.reject(e);
   }
@@ -387,7 +398,8 @@ function parseAsync(input, opts) {
 function parseFileAsync(file, opts) {
   try {
     const o = options(opts);
-    return addon.parseFileAsync(filePath(file), o.encoding).then(buildInSlices);
+    const p = filePath(file);
+    return queued(() => addon.parseFileAsync(p, o.encoding)).then(buildInSlices);
   } catch (e) {
     return Promise.reject(e);
   }

@@ -83,30 +83,31 @@ const char *kavlo_item_title(int item) KAVLO_NOEXCEPT {
 
 int kavlo_item_duration_ms(int item) KAVLO_NOEXCEPT {
   const kavlo::PlaylistItem *it = item_at(item);
-  return it ? it->duration_ms : 0;
+  return it ? kavlo::item_duration_ms(*it) : 0;
 }
 
 int kavlo_item_release_date(int item) KAVLO_NOEXCEPT {
   const kavlo::PlaylistItem *it = item_at(item);
-  return it ? it->release_date : 0;
+  return it ? kavlo::item_release_date(cstore(), *it) : 0;
 }
 
 int kavlo_item_attr_count(int item) KAVLO_NOEXCEPT {
-  const kavlo::PlaylistItem *it = item_at(item);
-  return it ? it->attr_count : 0;
+  return item_at(item) ? kavlo::item_attr_count(cstore(), static_cast<size_t>(item)) : 0;
 }
 
 const char *kavlo_item_attr_key(int item, int attr) KAVLO_NOEXCEPT {
-  const kavlo::PlaylistItem *it = item_at(item);
-  if (it == nullptr || attr < 0 || attr >= it->attr_count) return nullptr;
-  return kavlo::item_attrs(cstore(), *it)[attr].key;
+  if (item_at(item) == nullptr || attr < 0 ||
+      attr >= kavlo::item_attr_count(cstore(), static_cast<size_t>(item)))
+    return nullptr;
+  return kavlo::item_attrs(cstore(), static_cast<size_t>(item))[attr].key;
 }
 
 const char *kavlo_item_attr(int item, const char *key) KAVLO_NOEXCEPT {
-  const kavlo::PlaylistItem *it = item_at(item);
-  if (it == nullptr || key == nullptr) return nullptr;
-  const kavlo::ItemAttr *a = kavlo::item_attrs(cstore(), *it);
-  for (int k = 0; k < it->attr_count; ++k)
+  if (item_at(item) == nullptr || key == nullptr) return nullptr;
+  const auto i = static_cast<size_t>(item);
+  const kavlo::ItemAttr *a = kavlo::item_attrs(cstore(), i);
+  const int count = kavlo::item_attr_count(cstore(), i);
+  for (int k = 0; k < count; ++k)
     if (a[k].key != nullptr && kavlo::str_ieq(a[k].key, key)) return a[k].value;
   return nullptr;
 }

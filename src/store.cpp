@@ -142,6 +142,9 @@ void clear(Store &s) noexcept {
   free_array(s.options, s.option_capacity);
   free_array(s.groups, s.group_capacity);
   free_array(s.rems, s.rem_capacity);
+  free_array(s.gaps, s.gap_capacity);
+  free_array(s.line_highs, s.line_high_capacity);
+  free_array(s.attr_ranges, s.attr_range_capacity);
   free_chunks(s.arena.head);
   free_chunks(s.arena.big);
   block_free(s.json_text, s.json_capacity);
@@ -166,42 +169,46 @@ PlaylistItem *new_item(Store &s) noexcept {
       !grow_array(s.items, s.item_capacity, static_cast<size_t>(s.item_count) + 1,
                   first_capacity(s, first_item_capacity, sizeof(PlaylistItem), 32), INT_MAX))
     return nullptr;
-  PlaylistItem &it = s.items[s.item_count++];
-  it = PlaylistItem{};
-  it.attr_begin = s.attr_used;
-  return &it;
+  return &s.items[s.item_count++];
 }
 
 }  // namespace
 
-int item_add(Store &s, std::string_view location, std::string_view title, int duration_ms,
-             int extinf_value) noexcept {
+int item_add(Store &s, std::string_view location, std::string_view title, int extinf_value) noexcept {
   PlaylistItem *it = new_item(s);
   if (it == nullptr) return KAVLO_ERR_NOMEM;
-  it->location = copy_string(s, location);
-  it->title = copy_string(s, title);
-  it->duration_ms = duration_ms;
-  it->extinf_value = extinf_value;
+  *it = PlaylistItem{copy_string(s, location), copy_string(s, title), extinf_value, 0};
   return KAVLO_OK;
 }
 
 int item_add_stored(Store &s, const char *location, const char *title) noexcept {
   PlaylistItem *it = new_item(s);
   if (it == nullptr) return KAVLO_ERR_NOMEM;
-  it->location = location != nullptr ? location : "";
-  it->title = title != nullptr ? title : "";
-  it->duration_ms = -1;
-  it->extinf_value = -1;
+  *it = PlaylistItem{location != nullptr ? location : "", title != nullptr ? title : "", -1, 0};
+  return KAVLO_OK;
+}
+
+int item_set_line(Store &s, size_t line) noexcept {
+  const size_t item = static_cast<size_t>(s.item_count - 1);
+  s.items[item].line = static_cast<uint32_t>(line);
+  const auto high = static_cast<uint32_t>(static_cast<uint64_t>(line) >> 32);
+  if (high == s.line_high_last) return KAVLO_OK;
+  if (s.line_high_used >= s.line_high_capacity &&
+      !grow_array(s.line_highs, s.line_high_capacity, s.line_high_used + 1, 4, SIZE_MAX / sizeof(LineHigh)))
+    return KAVLO_ERR_NOMEM;
+  s.line_highs[s.line_high_used++] = LineHigh{item, high};
+  s.line_high_last = high;
   return KAVLO_OK;
 }
 
 namespace {
 
-// Appends a pair to the attribute array; false when no slot is left.
+// Appends a pair to the attribute array; false when no slot is left. The
+// array holds at most 2^32 - 1 pairs, so that ranges fit in 32 bits.
 [[gnu::always_inline]] inline bool attr_append(Store &s, const char *key, std::string_view value) noexcept {
   if (s.attr_used >= s.attr_capacity &&
       !grow_array(s.attrs, s.attr_capacity, s.attr_used + 1,
-                  first_capacity(s, 256, sizeof(ItemAttr), 16), SIZE_MAX / sizeof(ItemAttr)))
+                  first_capacity(s, 256, sizeof(ItemAttr), 16), UINT32_MAX))
     return false;
   const char *v = copy_string(s, value);
   s.attrs[s.attr_used++] = ItemAttr{key, v != nullptr ? v : ""};
@@ -212,9 +219,21 @@ namespace {
 
 void item_attr_add(Store &s, const char *key, std::string_view value) noexcept {
   if (s.item_count == 0 || key == nullptr) return;
-  PlaylistItem &it = s.items[s.item_count - 1];
-  if (it.attr_count >= max_attrs) return;
-  if (attr_append(s, key, value)) ++it.attr_count;
+  const size_t item = static_cast<size_t>(s.item_count - 1);
+  if (s.attr_range_used <= item) {
+    // The items since the last one with attributes have none.
+    if (!grow_array(s.attr_ranges, s.attr_range_capacity, item + 1,
+                    first_capacity(s, first_item_capacity, sizeof(ItemAttrRange), 32), INT_MAX))
+      return;
+    for (size_t k = s.attr_range_used; k <= item; ++k) s.attr_ranges[k] = ItemAttrRange{0, 0};
+    s.attr_range_used = item + 1;
+  }
+  ItemAttrRange &r = s.attr_ranges[item];
+  if (r.count >= static_cast<uint32_t>(max_attrs)) return;
+  const auto begin = static_cast<uint32_t>(s.attr_used);
+  if (!attr_append(s, key, value)) return;
+  if (r.count == 0) r.begin = begin;
+  ++r.count;
 }
 
 void header_attr_add(Store &s, const char *key, std::string_view value) noexcept {
@@ -300,13 +319,31 @@ bool track_index_add(Store &s, int number, int64_t frames) noexcept {
   if (t.index_count >= max_indices) return true;
   if (s.index_used >= s.index_capacity &&
       !grow_array(s.indices, s.index_capacity, s.index_used + 1,
-                  first_capacity(s, 64, sizeof(CueIndex), 16),
-                  SIZE_MAX / sizeof(CueIndex)))
+                  first_capacity(s, 64, sizeof(CueIndex), 16), UINT32_MAX))
     return false;
-  if (t.index_count == 0) t.index_begin = s.index_used;
+  if (t.index_count == 0) t.index_begin = static_cast<uint32_t>(s.index_used);
   s.indices[s.index_used++] = CueIndex{number, frames};
   ++t.index_count;
   return true;
+}
+
+void track_gap_set(Store &s, bool post, int64_t frames) noexcept {
+  if (s.track_count == 0) return;
+  const int t = s.track_count - 1;
+  if (s.gap_used == 0 || s.gaps[s.gap_used - 1].track != t) {
+    if (s.gap_used >= s.gap_capacity &&
+        !grow_array(s.gaps, s.gap_capacity, s.gap_used + 1, 16, SIZE_MAX / sizeof(CueGap)))
+      return;
+    s.gaps[s.gap_used++] = CueGap{t, false, false, 0, 0};
+  }
+  CueGap &g = s.gaps[s.gap_used - 1];
+  if (post) {
+    g.postgap = frames;
+    g.has_postgap = true;
+  } else {
+    g.pregap = frames;
+    g.has_pregap = true;
+  }
 }
 
 void warnf(Store &s, const char *fmt, ...) noexcept {

@@ -25,16 +25,28 @@ struct ItemAttr {
 };
 
 // Attributes and indices are kept in one array per store, each record
-// holding its own contiguous range: only the used slots cost memory.
+// holding its own contiguous range: only the used slots cost memory. An
+// item is four words: its duration and release date follow from the
+// #EXTINF number (see item_duration_ms), and its attribute range lives in
+// a parallel array that only a list with attributes allocates.
 struct PlaylistItem {
   const char *location;
   const char *title;
-  int duration_ms;
-  int extinf_value;
-  int release_date;
-  int attr_count;
-  size_t attr_begin;
-  size_t line;  // 1-based line of the entry in the decoded text
+  int extinf_value;  // the #EXTINF number, -1 for none
+  uint32_t line;     // low 32 bits of the 1-based line of the entry (see LineHigh)
+};
+
+// The attribute range of one item.
+struct ItemAttrRange {
+  uint32_t begin;
+  uint32_t count;
+};
+
+// The high 32 bits of the line numbers of the items from `item` on, kept
+// only where they change: none below 4 Gi lines.
+struct LineHigh {
+  size_t item;
+  uint32_t high;
 };
 
 // A tag line the M3U parser ignores, kept for the entry that follows it:
@@ -65,15 +77,6 @@ struct CueIndex {
 };
 
 struct CueTrack {
-  int number;
-  int index_count;
-  size_t index_begin;
-  size_t line;     // 1-based line of the TRACK line
-  int rem_count;   // REM lines of the track, in the store's rem array
-  bool has_pregap;
-  bool has_postgap;
-  int64_t pregap;  // frames
-  int64_t postgap;
   const char *datatype;
   const char *title;
   const char *performer;
@@ -81,6 +84,21 @@ struct CueTrack {
   const char *isrc;
   const char *file;
   const char *flags;
+  size_t line;            // 1-based line of the TRACK line
+  int number;
+  int index_count;
+  uint32_t index_begin;
+  int rem_count;          // REM lines of the track, in the store's rem array
+};
+
+// PREGAP and POSTGAP of a track, kept apart since few tracks have them;
+// in track order, one record per track that has either.
+struct CueGap {
+  int track;
+  bool has_pregap;
+  bool has_postgap;
+  int64_t pregap;  // frames
+  int64_t postgap;
 };
 
 struct CueSheet {
@@ -155,6 +173,19 @@ struct Store {
   CueRem *rems;
   size_t rem_used;
   size_t rem_capacity;
+  CueGap *gaps;
+  size_t gap_used;
+  size_t gap_capacity;
+  LineHigh *line_highs;
+  size_t line_high_used;
+  size_t line_high_capacity;
+  uint32_t line_high_last;  // high bits of the last item's line
+
+  // Attribute ranges of the items before `attr_range_used`; the items
+  // after it have none.
+  ItemAttrRange *attr_ranges;
+  size_t attr_range_used;
+  size_t attr_range_capacity;
 };
 
 // First capacity of an array of records of `record` bytes: `small` for
@@ -191,15 +222,33 @@ inline const char *copy_string(Store &s, std::string_view text) noexcept {
   return copy_string_slow(s, text);
 }
 
-// Appends an item with copies of both strings (a NULL view stores "").
-// Returns KAVLO_ERR_NOMEM, leaving the store unchanged, when the item array
-// cannot grow.
+// Appends an item with copies of both strings (a NULL view stores "") and
+// its #EXTINF number (-1 for none), at line 0. Returns KAVLO_ERR_NOMEM,
+// leaving the store unchanged, when the item array cannot grow.
 [[nodiscard]] int item_add(Store &s, std::string_view location, std::string_view title,
-                           int duration_ms, int extinf_value) noexcept;
+                           int extinf_value) noexcept;
 
 // As item_add, with strings the store holds already (NULL stands for ""),
-// which the item shares instead of copying; duration and number -1.
+// which the item shares instead of copying; number -1.
 [[nodiscard]] int item_add_stored(Store &s, const char *location, const char *title) noexcept;
+
+// Sets the line of the last item. Lines at or past 4 Gi record their high
+// bits apart; KAVLO_ERR_NOMEM when that record cannot be kept.
+[[nodiscard]] int item_set_line(Store &s, size_t line) noexcept;
+
+// Duration in milliseconds from the #EXTINF number: -1 for none or a
+// negative one; numbers too large for milliseconds stay unscaled (in an
+// IMDb date playlist this keeps the date number readable).
+inline int item_duration_ms(const PlaylistItem &it) noexcept {
+  const int e = it.extinf_value;
+  if (e < 0) return -1;
+  return e <= 2147483 ? e * 1000 : e;
+}
+
+// The release date: the #EXTINF number in an IMDb date playlist, else 0.
+inline int item_release_date(const Store &s, const PlaylistItem &it) noexcept {
+  return s.imdb_date_playlist != 0 ? it.extinf_value : 0;
+}
 
 // Appends an attribute to the last item while it has fewer than 64. `key`
 // is a string the store owns already (see copy_string); NULL, or a slot that
@@ -242,13 +291,28 @@ struct LocationHeaders {
 // False, leaving `out` undefined, when the location has no such pair.
 bool location_headers(std::string_view location, LocationHeaders &out) noexcept;
 
+// The PREGAP (`post` false) or POSTGAP of the last track. A record that
+// cannot be allocated drops the gap.
+void track_gap_set(Store &s, bool post, int64_t frames) noexcept;
+
+// The gap record of track `t` at or after position `from` of the gap
+// array (a cursor for a walk in track order), or NULL.
+inline const CueGap *track_gap(const Store &s, size_t &from, int t) noexcept {
+  while (from < s.gap_used && s.gaps[from].track < t) ++from;
+  return from < s.gap_used && s.gaps[from].track == t ? &s.gaps[from] : nullptr;
+}
+
 // Appends an index point to the last track; the 33rd and later are
 // dropped. Returns false when no slot could be allocated.
 bool track_index_add(Store &s, int number, int64_t frames) noexcept;
 
-// The attributes and indices of one record (no range check).
-inline const ItemAttr *item_attrs(const Store &s, const PlaylistItem &it) noexcept {
-  return it.attr_count ? s.attrs + it.attr_begin : nullptr;
+// The attribute count and attributes of item `i`, and the indices of a
+// track (no range check).
+inline int item_attr_count(const Store &s, size_t i) noexcept {
+  return i < s.attr_range_used ? static_cast<int>(s.attr_ranges[i].count) : 0;
+}
+inline const ItemAttr *item_attrs(const Store &s, size_t i) noexcept {
+  return item_attr_count(s, i) != 0 ? s.attrs + s.attr_ranges[i].begin : nullptr;
 }
 inline const CueIndex *track_indices(const Store &s, const CueTrack &t) noexcept {
   return t.index_count ? s.indices + t.index_begin : nullptr;

@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 
 #include <climits>
+#include <iterator>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -73,7 +74,7 @@ TEST_F(JsonStrings, EveryPieceAtEveryPlace) {
         std::string text(len, 'a');
         for (size_t k = 0; k < len; ++k) text[k] = static_cast<char>('a' + k % 26);
         text.insert(at, piece);
-        ASSERT_EQ(kavlo::item_add(S(), text, text, -1, -1), KAVLO_OK);
+        ASSERT_EQ(kavlo::item_add(S(), text, text, -1), KAVLO_OK);
         kavlo::item_attr_add(S(), kavlo::copy_string(S(), text), text);
         kavlo::warnf(S(), "%s", text.c_str());
       }
@@ -91,7 +92,7 @@ TEST_F(JsonStrings, StringsAtTheEndOfAPage) {
   ASSERT_NE(map, MAP_FAILED);
   ASSERT_EQ(mprotect(static_cast<char *>(map) + page, page, PROT_NONE), 0);
   char *end = static_cast<char *>(map) + page;
-  ASSERT_EQ(kavlo::item_add(S(), "/a", "t", -1, -1), KAVLO_OK);
+  ASSERT_EQ(kavlo::item_add(S(), "/a", "t", -1), KAVLO_OK);
   for (const std::string tail : {"", "\xC3\xA9", "\"", "\x01", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xE2\x82"}) {
     for (size_t len = 0; len < 40; ++len) {
       const std::string text = std::string(len, 'x') + tail;
@@ -107,7 +108,7 @@ TEST_F(JsonStrings, StringsAtTheEndOfAPage) {
 }
 
 TEST_F(JsonStrings, InvalidTextRefusesTheDocument) {
-  ASSERT_EQ(kavlo::item_add(S(), "/ok", "fine", 1000, 1), KAVLO_OK);
+  ASSERT_EQ(kavlo::item_add(S(), "/ok", "fine", 1), KAVLO_OK);
   ASSERT_NE(export_checked(), "{}");
   kavlo::warnf(S(), "m3u: %s", "\xE0\x80\x80");
   EXPECT_EQ(export_checked(), "{}");
@@ -125,15 +126,17 @@ TEST_F(JsonStrings, LongStringsAndTheWarningCut) {
     kavlo::warnf(S(), "cue: %s", text.c_str());
     std::string big;
     while (big.size() < 20000) big += ch + "0123456789abcdefghij";
-    ASSERT_EQ(kavlo::item_add(S(), big, text, -1, -1), KAVLO_OK);
+    ASSERT_EQ(kavlo::item_add(S(), big, text, -1), KAVLO_OK);
   }
   export_checked();
 }
 
 TEST_F(JsonStrings, AbsentStringsNumbersAndFlags) {
-  ASSERT_EQ(kavlo::item_add(S(), "", "", INT_MIN, 0), KAVLO_OK);
-  ASSERT_EQ(kavlo::item_add(S(), "/b", "b", INT_MAX, 0), KAVLO_OK);
-  S().items[1].release_date = -20100716;
+  // The extreme numbers reach the document as release dates and durations.
+  ASSERT_EQ(kavlo::item_add(S(), "", "", INT_MIN), KAVLO_OK);
+  ASSERT_EQ(kavlo::item_add(S(), "/b", "b", INT_MAX), KAVLO_OK);
+  ASSERT_EQ(kavlo::item_add(S(), "/c", "c", -20100716), KAVLO_OK);
+  ASSERT_EQ(kavlo::item_add(S(), "/d", "d", 2147483), KAVLO_OK);
   S().items[0].title = nullptr;
   S().items[0].location = nullptr;
   for (const char *key : {"k1", "k2", "k3", "k1"}) kavlo::item_attr_add(S(), key, "v");
@@ -145,6 +148,33 @@ TEST_F(JsonStrings, AbsentStringsNumbersAndFlags) {
     SCOPED_TRACE(format);
     export_checked();
   }
+}
+
+// Line numbers keep their high bits (past 4 Gi lines), and attribute
+// ranges belong to the items that have them, with items without any
+// between them.
+TEST_F(JsonStrings, LinesPastFourGiAndSparseAttributes) {
+  const size_t lines[] = {1, (size_t{1} << 32) + 5, (size_t{1} << 32) + 9, (size_t{3} << 32) + 2,
+                          (size_t{3} << 32) + 3};
+  for (size_t i = 0; i < std::size(lines); ++i) {
+    ASSERT_EQ(kavlo::item_add(S(), "/x", "x", -1), KAVLO_OK);
+    ASSERT_EQ(kavlo::item_set_line(S(), lines[i]), KAVLO_OK);
+    if (i % 2 == 1) kavlo::item_attr_add(S(), "k", std::to_string(i));
+  }
+  S().detected_format = KAVLO_FORMAT_M3U;
+  const std::string full = kavlo_result_json_full();
+  size_t at = 0;
+  for (size_t line : lines) {
+    at = full.find(",\"line\":" + std::to_string(line) + "}", at);
+    ASSERT_NE(at, std::string::npos) << line << " in " << full;
+  }
+  EXPECT_EQ(S().line_high_used, 2u);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(kavlo_item_attr_count(i), i % 2);
+    EXPECT_EQ(kavlo_item_attr(i, "K") ? std::string(kavlo_item_attr(i, "K")) : "-",
+              i % 2 ? std::to_string(i) : "-");
+  }
+  export_checked();
 }
 
 TEST_F(JsonStrings, CueNumbersAndFields) {
@@ -171,7 +201,7 @@ TEST_F(JsonStrings, CueNumbersAndFields) {
 TEST_F(JsonStrings, EmptyStoreAndBlockReuse) {
   EXPECT_EQ(export_checked(), R"({"format":"m3u","item_count":0,"imdb_date_playlist":false,"items":[]})");
   // A long document, then a short one written into the same block.
-  for (int i = 0; i < 20000; ++i) ASSERT_EQ(kavlo::item_add(S(), "/a/b/c", "t", i, i), KAVLO_OK);
+  for (int i = 0; i < 20000; ++i) ASSERT_EQ(kavlo::item_add(S(), "/a/b/c", "t", i), KAVLO_OK);
   const std::string big = export_checked();
   const size_t capacity = S().json_capacity;
   S().item_count = 1;

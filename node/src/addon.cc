@@ -92,7 +92,8 @@ void run(const Request &r, Snapshot &s) noexcept {
       } else {
         kavlo_node::collect(s);
       }
-      kavlo_clear();  // releases the store's memory; the snapshot has it all
+      // No kavlo_clear(): the library keeps its large blocks for the next
+      // parse, which then need not fault in fresh memory.
     }
     if (s.status == KAVLO_OK) kavlo_node::cut(s);
   } catch (const std::bad_alloc &) {

@@ -355,6 +355,9 @@ struct Extras {
   size_t group = 0;
   const char *group_name = nullptr;
   size_t rem = 0;
+  size_t gap = 0;
+  size_t line_high = 0;
+  uint32_t high = 0;
 };
 
 bool present(const char *s) noexcept { return s != nullptr && s[0] != '\0'; }
@@ -406,7 +409,9 @@ bool rem_array(Writer &w, const Store &s, size_t from, int count) noexcept {
 // group.
 [[gnu::always_inline]] inline bool write_item_extras(Writer &w, const Store &s, const PlaylistItem &it,
                                                      size_t index, Extras &x) noexcept {
-  if (!w.member_count(",\"line\":", it.line)) return false;
+  while (x.line_high < s.line_high_used && s.line_highs[x.line_high].item <= index)
+    x.high = s.line_highs[x.line_high++].high;
+  if (!w.member_count(",\"line\":", static_cast<size_t>((uint64_t{x.high} << 32) | it.line))) return false;
   while (x.option < s.option_used && s.options[x.option].item < index) ++x.option;
   if (x.option < s.option_used && s.options[x.option].item == index) {
     if (!w.lit(",\"options\":[")) return false;
@@ -432,14 +437,15 @@ bool rem_array(Writer &w, const Store &s, size_t from, int count) noexcept {
 template <bool Full>
 bool write_item(Writer &w, const Store &s, const PlaylistItem &it, size_t index, Extras &x) noexcept {
   if (!w.lit("{\"title\":") || !w.str(or_empty(it.title)) || !w.lit(",\"location\":") ||
-      !w.str(or_empty(it.location)) || !w.lit(",\"duration_ms\":") || !w.num(it.duration_ms))
+      !w.str(or_empty(it.location)) || !w.lit(",\"duration_ms\":") || !w.num(item_duration_ms(it)))
     return false;
-  if (it.release_date != 0 && !(w.lit(",\"release_date\":") && w.num(it.release_date))) return false;
-  if (it.attr_count != 0) {
+  const int release_date = item_release_date(s, it);
+  if (release_date != 0 && !(w.lit(",\"release_date\":") && w.num(release_date))) return false;
+  if (const int count = item_attr_count(s, index); count != 0) {
     if (!w.lit(",\"attrs\":{")) return false;
-    const ItemAttr *a = item_attrs(s, it);
+    const ItemAttr *a = item_attrs(s, index);
     bool first = true;
-    for (int k = 0; k < it.attr_count; ++k) {
+    for (int k = 0; k < count; ++k) {
       if (a[k].key == nullptr || a[k].value == nullptr) continue;
       if (!first && !w.ch(',')) return false;
       first = false;
@@ -454,7 +460,7 @@ bool write_item(Writer &w, const Store &s, const PlaylistItem &it, size_t index,
 }
 
 template <bool Full>
-bool write_track(Writer &w, const Store &s, const CueTrack &t, Extras &x) noexcept {
+bool write_track(Writer &w, const Store &s, const CueTrack &t, int index, Extras &x) noexcept {
   if (!w.lit("{\"number\":") || !w.num(t.number)) return false;
   if (t.title != nullptr && !(w.lit(",\"title\":") && w.str(t.title))) return false;
   if (t.file != nullptr && !(w.lit(",\"file\":") && w.str(t.file))) return false;
@@ -475,8 +481,10 @@ bool write_track(Writer &w, const Store &s, const CueTrack &t, Extras &x) noexce
         !opt_str(w, ",\"isrc\":", t.isrc) || !opt_str(w, ",\"flags\":", t.flags) ||
         !opt_str(w, ",\"datatype\":", t.datatype))
       return false;
-    if (t.has_pregap && !(w.lit(",\"pregap\":") && w.num(t.pregap))) return false;
-    if (t.has_postgap && !(w.lit(",\"postgap\":") && w.num(t.postgap))) return false;
+    if (const CueGap *g = track_gap(s, x.gap, index)) {
+      if (g->has_pregap && !(w.lit(",\"pregap\":") && w.num(g->pregap))) return false;
+      if (g->has_postgap && !(w.lit(",\"postgap\":") && w.num(g->postgap))) return false;
+    }
     if (t.rem_count > 0 && !rem_array(w, s, x.rem, t.rem_count)) return false;
     x.rem += static_cast<size_t>(t.rem_count);
   }
@@ -499,7 +507,7 @@ bool write_cue(Writer &w, const Store &s, Extras &x) noexcept {
   // The sheet's REM lines come first in the store, then each track's.
   x.rem = static_cast<size_t>(s.sheet_rem_count);
   for (int i = 0; i < s.track_count; ++i)
-    if ((i != 0 && !w.ch(',')) || !write_track<Full>(w, s, s.tracks[i], x)) return false;
+    if ((i != 0 && !w.ch(',')) || !write_track<Full>(w, s, s.tracks[i], i, x)) return false;
   if (!w.ch(']')) return false;
   if constexpr (Full) {
     if (!opt_str(w, ",\"songwriter\":", s.cue.songwriter) || !opt_str(w, ",\"catalog\":", s.cue.catalog) ||

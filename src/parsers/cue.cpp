@@ -157,14 +157,7 @@ void read_gap(Store &s, const CueParseState &st, Keyword k, sv value) noexcept {
     warnf(s, "cue: malformed %s time", keyword);
     return;
   }
-  CueTrack &t = s.tracks[st.current_track];
-  if (k == Keyword::Pregap) {
-    t.pregap = frames;
-    t.has_pregap = true;
-  } else {
-    t.postgap = frames;
-    t.has_postgap = true;
-  }
+  track_gap_set(s, k == Keyword::Postgap, frames);
 }
 
 // REM lines stay warnings; the first word and the rest (quotes stripped)
@@ -257,8 +250,9 @@ int parse_cue(Store &s, const char *text, size_t len) noexcept {
   // One item per track, at the track's line; the item shares the track's
   // stored strings.
   for (int i = 0; i < s.track_count; ++i) {
-    if (item_add_stored(s, s.tracks[i].file, s.tracks[i].title) != KAVLO_OK) return KAVLO_ERR_NOMEM;
-    s.items[s.item_count - 1].line = s.tracks[i].line;
+    if (item_add_stored(s, s.tracks[i].file, s.tracks[i].title) != KAVLO_OK ||
+        item_set_line(s, s.tracks[i].line) != KAVLO_OK)
+      return KAVLO_ERR_NOMEM;
   }
   return KAVLO_OK;
 }

@@ -58,14 +58,6 @@ constexpr sv missing_header = "Not a valid M3U file. Missing header.";
   return true;
 }
 
-int duration_ms(int32_t e) noexcept {
-  if (e < 0) return -1;
-  // Durations that do not fit in milliseconds stay unscaled; in an IMDb
-  // date playlist this keeps the date number readable.
-  if (e <= 2147483) return e * 1000;
-  return e;
-}
-
 // Bytes that end a key: "=" and white space.
 struct KeyEnd {
   bool table[256] = {};
@@ -222,15 +214,13 @@ void read_header(Store &s, M3uParseState &st, sv line) noexcept {
   if (raw.size() != location.size()) warnf(s, "m3u: location trimmed");
   if (!st.extinf_pending) {
     warnf(s, "m3u: bare path accepted");
-    const int rc = item_add(s, location, sv(), -1, -1);
-    if (rc == KAVLO_OK) s.items[s.item_count - 1].line = line;
-    return rc;
+    const int rc = item_add(s, location, sv(), -1);
+    return rc == KAVLO_OK ? item_set_line(s, line) : rc;
   }
   st.extinf_pending = false;
-  const int rc = item_add(s, location, st.pending_title,
-                          duration_ms(st.pending_extinf_value), st.pending_extinf_value);
+  int rc = item_add(s, location, st.pending_title, st.pending_extinf_value);
+  if (rc == KAVLO_OK) rc = item_set_line(s, line);
   if (rc != KAVLO_OK) return rc;
-  s.items[s.item_count - 1].line = line;
   for (int k = 0; k < st.pending_attr_count; ++k) {
     const PendingAttr &a = st.pending_attrs[k];
     if (st.stored_key[k] == nullptr || !same_bytes(st.stored_key_text[k], a.key)) {
@@ -245,7 +235,8 @@ void read_header(Store &s, M3uParseState &st, sv line) noexcept {
 }
 
 // An IMDb date playlist: every title starts with "tt" and every #EXTINF
-// number is positive; that number is then the release date.
+// number is positive; that number is then the release date (see
+// item_release_date).
 void decide_imdb(Store &s) noexcept {
   if (s.item_count == 0) return;
   for (int i = 0; i < s.item_count; ++i) {
@@ -254,7 +245,6 @@ void decide_imdb(Store &s) noexcept {
     if (t == nullptr || t[0] != 't' || t[1] != 't' || it.extinf_value < 1) return;
   }
   s.imdb_date_playlist = 1;
-  for (int i = 0; i < s.item_count; ++i) s.items[i].release_date = s.items[i].extinf_value;
 }
 
 }  // namespace

@@ -72,8 +72,8 @@ int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
       continue;
     }
     if (title.empty()) title = url;
-    if (item_add(s, url, title, -1, -1) != KAVLO_OK) return KAVLO_ERR_NOMEM;
-    s.items[s.item_count - 1].line = line_no;
+    if (item_add(s, url, title, -1) != KAVLO_OK || item_set_line(s, line_no) != KAVLO_OK)
+      return KAVLO_ERR_NOMEM;
   }
   s.detected_format = KAVLO_FORMAT_STREAMING_LIST;
   return KAVLO_OK;

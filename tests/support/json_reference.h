@@ -23,16 +23,18 @@ inline void put(yyjson_mut_doc *d, yyjson_mut_val *obj, const char *key, yyjson_
   if (val != nullptr) yyjson_mut_obj_add(obj, yyjson_mut_str(d, key), val);
 }
 
-inline yyjson_mut_val *item(yyjson_mut_doc *d, const kavlo::Store &s, const kavlo::PlaylistItem &it) {
+inline yyjson_mut_val *item(yyjson_mut_doc *d, const kavlo::Store &s, size_t i) {
+  const kavlo::PlaylistItem &it = s.items[i];
   yyjson_mut_val *o = yyjson_mut_obj(d);
   put(d, o, "title", yyjson_mut_str(d, or_empty(it.title)));
   put(d, o, "location", yyjson_mut_str(d, or_empty(it.location)));
-  put(d, o, "duration_ms", yyjson_mut_sint(d, it.duration_ms));
-  if (it.release_date != 0) put(d, o, "release_date", yyjson_mut_sint(d, it.release_date));
-  if (it.attr_count != 0) {
+  put(d, o, "duration_ms", yyjson_mut_sint(d, kavlo::item_duration_ms(it)));
+  const int release_date = kavlo::item_release_date(s, it);
+  if (release_date != 0) put(d, o, "release_date", yyjson_mut_sint(d, release_date));
+  if (const int count = kavlo::item_attr_count(s, i); count != 0) {
     yyjson_mut_val *attrs = yyjson_mut_obj(d);
-    const kavlo::ItemAttr *a = kavlo::item_attrs(s, it);
-    for (int k = 0; k < it.attr_count; ++k)
+    const kavlo::ItemAttr *a = kavlo::item_attrs(s, i);
+    for (int k = 0; k < count; ++k)
       if (a[k].key != nullptr && a[k].value != nullptr)
         yyjson_mut_obj_add(attrs, yyjson_mut_str(d, a[k].key), yyjson_mut_str(d, a[k].value));
     put(d, o, "attrs", attrs);
@@ -82,7 +84,7 @@ inline std::string reference_json(const kavlo::Store &s) {
   r::put(d, root, "imdb_date_playlist", yyjson_mut_bool(d, s.imdb_date_playlist != 0));
   yyjson_mut_val *items = yyjson_mut_arr(d);
   r::put(d, root, "items", items);
-  for (int i = 0; i < s.item_count; ++i) yyjson_mut_arr_append(items, r::item(d, s, s.items[i]));
+  for (int i = 0; i < s.item_count; ++i) yyjson_mut_arr_append(items, r::item(d, s, static_cast<size_t>(i)));
   if (s.detected_format == KAVLO_FORMAT_CUE) r::put(d, root, "cue", r::cue(d, s));
   if (s.warning_count > 0) {
     yyjson_mut_val *w = yyjson_mut_arr(d);
