@@ -110,14 +110,31 @@ struct AddonData {
   Napi::FunctionReference build, error_class;
 };
 
+// A typed array over the vector's own memory, which moves to JavaScript
+// without a copy and is released with the array.
 template <typename T>
-Napi::Value typed(Napi::Env env, const std::vector<T> &v) {
-  Napi::ArrayBuffer buf = Napi::ArrayBuffer::New(env, v.size() * sizeof(T));
-  if (!v.empty()) std::memcpy(buf.Data(), v.data(), v.size() * sizeof(T));
-  if constexpr (std::is_same_v<T, uint8_t>) return Napi::Uint8Array::New(env, v.size(), buf, 0);
-  if constexpr (std::is_same_v<T, int32_t>) return Napi::Int32Array::New(env, v.size(), buf, 0);
-  if constexpr (std::is_same_v<T, uint32_t>) return Napi::Uint32Array::New(env, v.size(), buf, 0);
-  if constexpr (std::is_same_v<T, double>) return Napi::Float64Array::New(env, v.size(), buf, 0);
+Napi::Value typed(Napi::Env env, std::vector<T> &v) {
+  const size_t n = v.size();
+  Napi::ArrayBuffer buf;
+  if (n == 0) {
+    buf = Napi::ArrayBuffer::New(env, 0);
+  } else {
+    auto owned = std::make_unique<std::vector<T>>(std::move(v));
+    try {
+      buf = Napi::ArrayBuffer::New(env, owned->data(), n * sizeof(T),
+                                   [](Napi::Env, void *, std::vector<T> *o) { delete o; }, owned.get());
+      owned.release();  // the array buffer's finalizer has it now
+    } catch (const Napi::Error &) {
+      // A runtime without external buffers: a copy.
+      env.GetAndClearPendingException();
+      buf = Napi::ArrayBuffer::New(env, n * sizeof(T));
+      std::memcpy(buf.Data(), owned->data(), n * sizeof(T));
+    }
+  }
+  if constexpr (std::is_same_v<T, uint8_t>) return Napi::Uint8Array::New(env, n, buf, 0);
+  if constexpr (std::is_same_v<T, int32_t>) return Napi::Int32Array::New(env, n, buf, 0);
+  if constexpr (std::is_same_v<T, uint32_t>) return Napi::Uint32Array::New(env, n, buf, 0);
+  if constexpr (std::is_same_v<T, double>) return Napi::Float64Array::New(env, n, buf, 0);
 }
 
 Napi::Value chunk_text(Napi::Env env, const Snapshot &s, const Chunk &c) {
