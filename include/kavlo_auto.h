@@ -7,7 +7,9 @@
  *   1. Bytes that start with a byte-order mark, or that are UTF-8, go to the
  *      library unnamed, as with kavlo_parse().
  *   2. Otherwise a detector names the encoding (a statistical one such as
- *      uchardet, see below) and the bytes are parsed with that name.
+ *      uchardet, see below), kavlo_auto_refine() mends its answer where a
+ *      fact about the bytes settles it, and the bytes are parsed with that
+ *      name.
  *   3. When the detector has no answer, or the named conversion fails
  *      (KAVLO_ERR_DECODE: the bytes are not valid in the guessed encoding,
  *      or the converter does not know the name), the bytes go to the
@@ -164,7 +166,11 @@ static inline int kavlo_auto_misreads_(const char *name, const char *bytes, size
     for (u = (const unsigned char *)out; u < (const unsigned char *)o && !bad;) {
       /* iconv writes whole characters: every sequence is complete. */
       uint32_t c = *u++;
-      if (c >= 0xE0) {
+      if (c >= 0xF0) {
+        c = (c & 0x07) << 18 | (uint32_t)(u[0] & 0x3F) << 12 | (uint32_t)(u[1] & 0x3F) << 6 |
+            (u[2] & 0x3F);
+        u += 3;
+      } else if (c >= 0xE0) {
         c = (c & 0x0F) << 12 | (uint32_t)(u[0] & 0x3F) << 6 | (u[1] & 0x3F);
         u += 2;
       } else if (c >= 0xC0) {

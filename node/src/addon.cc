@@ -92,7 +92,8 @@ void run(const Request &r, Snapshot &s) noexcept {
       } else {
         kavlo_node::collect(s);
       }
-      kavlo_clear();  // releases the store's memory; the snapshot has it all
+      // No kavlo_clear(): the library keeps its large blocks for the next
+      // parse, which then need not fault in fresh memory.
     }
     if (s.status == KAVLO_OK) kavlo_node::cut(s);
   } catch (const std::bad_alloc &) {
@@ -109,14 +110,31 @@ struct AddonData {
   Napi::FunctionReference build, error_class;
 };
 
+// A typed array over the vector's own memory, which moves to JavaScript
+// without a copy and is released with the array.
 template <typename T>
-Napi::Value typed(Napi::Env env, const std::vector<T> &v) {
-  Napi::ArrayBuffer buf = Napi::ArrayBuffer::New(env, v.size() * sizeof(T));
-  if (!v.empty()) std::memcpy(buf.Data(), v.data(), v.size() * sizeof(T));
-  if constexpr (std::is_same_v<T, uint8_t>) return Napi::Uint8Array::New(env, v.size(), buf, 0);
-  if constexpr (std::is_same_v<T, int32_t>) return Napi::Int32Array::New(env, v.size(), buf, 0);
-  if constexpr (std::is_same_v<T, uint32_t>) return Napi::Uint32Array::New(env, v.size(), buf, 0);
-  if constexpr (std::is_same_v<T, double>) return Napi::Float64Array::New(env, v.size(), buf, 0);
+Napi::Value typed(Napi::Env env, std::vector<T> &v) {
+  const size_t n = v.size();
+  Napi::ArrayBuffer buf;
+  if (n == 0) {
+    buf = Napi::ArrayBuffer::New(env, 0);
+  } else {
+    auto owned = std::make_unique<std::vector<T>>(std::move(v));
+    try {
+      buf = Napi::ArrayBuffer::New(env, owned->data(), n * sizeof(T),
+                                   [](Napi::Env, void *, std::vector<T> *o) { delete o; }, owned.get());
+      owned.release();  // the array buffer's finalizer has it now
+    } catch (const Napi::Error &) {
+      // A runtime without external buffers: a copy.
+      env.GetAndClearPendingException();
+      buf = Napi::ArrayBuffer::New(env, n * sizeof(T));
+      std::memcpy(buf.Data(), owned->data(), n * sizeof(T));
+    }
+  }
+  if constexpr (std::is_same_v<T, uint8_t>) return Napi::Uint8Array::New(env, n, buf, 0);
+  if constexpr (std::is_same_v<T, int32_t>) return Napi::Int32Array::New(env, n, buf, 0);
+  if constexpr (std::is_same_v<T, uint32_t>) return Napi::Uint32Array::New(env, n, buf, 0);
+  if constexpr (std::is_same_v<T, double>) return Napi::Float64Array::New(env, n, buf, 0);
 }
 
 Napi::Value chunk_text(Napi::Env env, const Snapshot &s, const Chunk &c) {
@@ -354,6 +372,14 @@ Napi::Value Setup(const Napi::CallbackInfo &info) {
   return info.Env().Undefined();
 }
 
+// release(): empties the library's result store, giving back the memory
+// it keeps for the next parse.
+Napi::Value Release(const Napi::CallbackInfo &info) {
+  std::lock_guard<std::mutex> lock(library_mutex);
+  kavlo_clear();
+  return info.Env().Undefined();
+}
+
 // jsonText(external): the document a result holds, as a string.
 Napi::Value JsonText(const Napi::CallbackInfo &info) {
   const Bytes &text = *info[0].As<Napi::External<Bytes>>().Data();
@@ -368,6 +394,7 @@ Napi::Object Init(Napi::Env env, Napi::Object exports) {
   exports.Set("parseFileAsync", Napi::Function::New(env, ParseFileAsync, "parseFileAsync"));
   exports.Set("detect", Napi::Function::New(env, Detect, "detect"));
   exports.Set("jsonText", Napi::Function::New(env, JsonText, "jsonText"));
+  exports.Set("release", Napi::Function::New(env, Release, "release"));
   exports.Set("version", Napi::String::New(env, kavlo_version()));
   return exports;
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <new>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -688,18 +689,25 @@ void collect(Snapshot &s) {
   // The document is kept for Result.json; a large one is copied on a
   // second thread while this one reads it (the lock keeps it in place).
   bool read;
-  if (len < (size_t{1} << 20)) {
+  std::exception_ptr failure;
+  std::thread copier;
+  if (len >= (size_t{1} << 20)) {
+    try {
+      copier = std::thread([&] {
+        try {
+          s.json.append(doc, len);
+        } catch (...) {
+          failure = std::current_exception();
+        }
+      });
+    } catch (const std::system_error &) {
+      // no thread to be had: copied below
+    }
+  }
+  if (!copier.joinable()) {
     read = DocReader(s, std::string_view(doc, len)).read();
     s.json.append(doc, len);
   } else {
-    std::exception_ptr failure;
-    std::thread copier([&] {
-      try {
-        s.json.append(doc, len);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    });
     try {
       read = DocReader(s, std::string_view(doc, len)).read();
     } catch (...) {

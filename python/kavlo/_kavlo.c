@@ -414,15 +414,21 @@ typedef struct {
 static PyThread_type_lock lib_lock;
 static snapshot *latest, *pending;
 
+static unsigned long lib_owner; /* thread holding lib_lock, 0 when free */
+
 static void lock_lib(void) {
   if (!PyThread_acquire_lock(lib_lock, NOWAIT_LOCK)) {
     Py_BEGIN_ALLOW_THREADS
     PyThread_acquire_lock(lib_lock, WAIT_LOCK);
     Py_END_ALLOW_THREADS
   }
+  lib_owner = PyThread_get_thread_ident();
 }
 
-static void unlock_lib(void) { PyThread_release_lock(lib_lock); }
+static void unlock_lib(void) {
+  lib_owner = 0;
+  PyThread_release_lock(lib_lock);
+}
 
 static PyTypeObject snapshot_type;
 
@@ -797,6 +803,10 @@ static int settle(void) {
 /* For a reader of the document's members. */
 static int ensure_complete(snapshot *s) {
   if (s->complete) return 0;
+  /* Python code run while this thread holds the lock (a finalizer during
+   * a collection) gets the entry without those members rather than a
+   * deadlock. */
+  if (lib_owner == PyThread_get_thread_ident()) return 0;
   lock_lib();
   int rc = 0;
   if (!s->complete) {
