@@ -466,7 +466,11 @@ void install_sigbus_handler() {
 // True when the file was parsed through a mapping and did not change
 // meanwhile; false when it must be read (nothing reported then).
 bool parse_mapped(const char *file, const Options &o, Outcome &r) {
-  const int fd = open(file, O_RDONLY | O_CLOEXEC);
+  // Only a regular file is opened here: opening a FIFO would take the
+  // writer's data from the read that follows.
+  struct stat named;
+  if (stat(file, &named) != 0 || !S_ISREG(named.st_mode) || named.st_size < map_min) return false;
+  const int fd = open(file, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat before;
   bool done = false;
