@@ -173,5 +173,9 @@ export declare function parseFile(path: string | URL, options?: FileOptions): Re
 export declare function parseAsync(input: Input, options?: ParseOptions): Promise<Result>;
 /** As parseFile(), on a worker thread. */
 export declare function parseFileAsync(path: string | URL, options?: FileOptions): Promise<Result>;
+/** Gives back the memory the library keeps after a parse for the next one
+ *  (its copy of the last result). Results already returned are not
+ *  affected. */
+export declare function release(): void;
 /** The format of a text, without parsing it. */
 export declare function detect(input: Input): FormatName;

@@ -8,10 +8,14 @@ const { spawnSync } = require('node:child_process');
 
 const here = path.resolve(__dirname, '..');
 
-function fail(message) {
+function fail(message, status = 1) {
   console.error(`kavlo: ${message}`);
-  process.exit(1);
+  process.exit(status);
 }
+
+// Exit status for "cannot be built on this machine" (headers or node-gyp
+// missing), which `make` reports as a skip.
+const unavailable = 77;
 
 function nodeDir() {
   const configured = process.env.npm_config_nodedir;
@@ -19,7 +23,7 @@ function nodeDir() {
   const prefix = path.resolve(path.dirname(process.execPath), '..');
   if (fs.existsSync(path.join(prefix, 'include', 'node', 'node_api.h'))) return prefix;
   return fail(`no Node.js headers in ${path.join(prefix, 'include', 'node')}; install them ` +
-    '(on Debian: libnode-dev) or set npm_config_nodedir');
+    '(on Debian: libnode-dev) or set npm_config_nodedir', unavailable);
 }
 
 // node-gyp: the one npm hands to install scripts, the one bundled with npm
@@ -39,5 +43,5 @@ const [cmd, ...pre] = nodeGyp();
 const args = [...pre, 'rebuild', `--nodedir=${nodeDir()}`, '--loglevel=warn'];
 if (process.env.JOBS) args.push(`--jobs=${process.env.JOBS}`);
 const r = spawnSync(cmd, args, { cwd: here, stdio: 'inherit' });
-if (r.error) fail(`node-gyp: ${r.error.message}`);
+if (r.error) fail(`node-gyp: ${r.error.message}`, r.error.code === 'ENOENT' ? unavailable : 1);
 process.exit(r.status === null ? 1 : r.status);

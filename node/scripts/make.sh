@@ -18,4 +18,7 @@ if [ ! -f node_modules/node-addon-api/package.json ]; then
   npm install --ignore-scripts --no-audit --no-fund --no-package-lock --loglevel=error ||
     skip "node-addon-api could not be installed from npm"
 fi
-KAVLO_LIB_DIR=$libdir KAVLO_INCLUDE_DIR=$(dirname "$here")/include node scripts/build.js
+status=0
+KAVLO_LIB_DIR=$libdir KAVLO_INCLUDE_DIR=$(dirname "$here")/include node scripts/build.js || status=$?
+[ "$status" -ne 77 ] || skip "the addon cannot be built here (see above)"
+exit "$status"

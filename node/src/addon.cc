@@ -372,6 +372,14 @@ Napi::Value Setup(const Napi::CallbackInfo &info) {
   return info.Env().Undefined();
 }
 
+// release(): empties the library's result store, giving back the memory
+// it keeps for the next parse.
+Napi::Value Release(const Napi::CallbackInfo &info) {
+  std::lock_guard<std::mutex> lock(library_mutex);
+  kavlo_clear();
+  return info.Env().Undefined();
+}
+
 // jsonText(external): the document a result holds, as a string.
 Napi::Value JsonText(const Napi::CallbackInfo &info) {
   const Bytes &text = *info[0].As<Napi::External<Bytes>>().Data();
@@ -386,6 +394,7 @@ Napi::Object Init(Napi::Env env, Napi::Object exports) {
   exports.Set("parseFileAsync", Napi::Function::New(env, ParseFileAsync, "parseFileAsync"));
   exports.Set("detect", Napi::Function::New(env, Detect, "detect"));
   exports.Set("jsonText", Napi::Function::New(env, JsonText, "jsonText"));
+  exports.Set("release", Napi::Function::New(env, Release, "release"));
   exports.Set("version", Napi::String::New(env, kavlo_version()));
   return exports;
 }

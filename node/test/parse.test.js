@@ -168,6 +168,11 @@ test('results are copies that outlive later parses and detections', () => {
   assert.equal(first.json, json);
   assert.equal(second.cue.tracks[2].number, 3);
   assert.equal(JSON.parse(second.json).format, 'cue');
+  const third = kavlo.parseFile(example('radio.txt'));
+  kavlo.release();
+  assert.equal(second.cue.tracks[0].title, 'Opening');
+  assert.equal(JSON.parse(third.json).items[0].title, 'Jazz Radio');
+  assert.equal(kavlo.parse('a,http://x/\n').items[0].title, 'a');
 });
 
 test('attributes: first of repeated keys wins; __proto__ stays an own property', () => {
