@@ -140,7 +140,15 @@ def _flatten(pairs: Union[Mapping[str, str], Iterable[Tuple[str, str]], None]) -
     return tuple(x for pair in pairs for x in pair)
 
 
+try:  # the C descriptor behind namedtuple fields
+    from collections import _tuplegetter  # type: ignore[attr-defined]
+except ImportError:  # pragma: no cover - other interpreters
+    _tuplegetter = None
+
+
 def _field(i: int, doc: str) -> property:
+    if _tuplegetter is not None:
+        return _tuplegetter(i, doc)
     return property(operator.itemgetter(i), doc=doc)
 
 
