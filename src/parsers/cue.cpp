@@ -23,6 +23,10 @@ struct CueParseState {
   sv current_file;                  // view into the decoded text
   const char *file_copy = nullptr;  // store copy shared by the tracks of one FILE
   bool file_copied = false;
+  // The last stored data type ("AUDIO" on nearly every track), shared by
+  // the tracks that repeat it.
+  sv datatype_text;
+  const char *datatype_copy = nullptr;
 };
 
 enum class Keyword {
@@ -110,7 +114,12 @@ bool read_time(sv v, size_t i, int64_t &frames) noexcept {
   t.line = line;
   size_t i = skip_space(value, 0);
   t.number = read_digits(value, i);
-  t.datatype = copy_string(s, value.substr(skip_space(value, i)));
+  const sv datatype = value.substr(skip_space(value, i));
+  if (st.datatype_copy == nullptr || datatype != st.datatype_text) {
+    st.datatype_copy = copy_string(s, datatype);
+    st.datatype_text = datatype;
+  }
+  t.datatype = st.datatype_copy;
   if (st.has_file) {
     if (!st.file_copied) {
       st.file_copy = copy_string(s, st.current_file);
