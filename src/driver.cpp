@@ -22,10 +22,16 @@ namespace kavlo {
 
 namespace {
 
-struct FreeDeleter {
-  void operator()(void *p) const noexcept { mem_free(p); }
+// A file's bytes, in a block of the store's allocator: a mapping of its
+// own when large.
+struct ReadBlock {
+  char *data = nullptr;
+  size_t bytes = 0;
+  ReadBlock() = default;
+  ReadBlock(const ReadBlock &) = delete;
+  ReadBlock &operator=(const ReadBlock &) = delete;
+  ~ReadBlock() { block_free(data, bytes); }
 };
-using Buffer = std::unique_ptr<char, FreeDeleter>;
 
 struct FileCloser {
   void operator()(FILE *f) const noexcept { std::fclose(f); }
@@ -122,12 +128,23 @@ int parse_file(Store &s, const char *path, const char *encoding) noexcept {
   }
   const size_t size = static_cast<size_t>(end);
   std::rewind(f.get());
-  Buffer buf(static_cast<char *>(mem_alloc(size + 1)));
-  if (!buf) return KAVLO_ERR_NOMEM;
-  const size_t got = std::fread(buf.get(), 1, size, f.get());
+  ReadBlock buf;
+  buf.bytes = size + 1 >= large_block ? mapped_size(size + 1) : size + 1;
+  buf.data = static_cast<char *>(block_resize(nullptr, 0, buf.bytes));
+  if (buf.data == nullptr) return KAVLO_ERR_NOMEM;
+  const size_t got = std::fread(buf.data, 1, size, f.get());
   f.reset();
-  buf.get()[got] = '\0';
-  return do_parse(s, buf.get(), got, KAVLO_FORMAT_AUTO, encoding);
+  buf.data[got] = '\0';
+  const int rc = do_parse(s, buf.data, got, KAVLO_FORMAT_AUTO, encoding);
+  // A large block, its pages faulted in already, becomes the block of the
+  // next JSON export, which is about as large as the text: the kernel
+  // then clears those pages once, not twice.
+  if (s.json_text == nullptr && buf.bytes >= large_block) {
+    s.json_text = buf.data;
+    s.json_capacity = buf.bytes;
+    buf.data = nullptr;
+  }
+  return rc;
 }
 
 int detect(Store &s, const char *text, size_t len) noexcept {

@@ -276,6 +276,32 @@ TEST_F(Api, FileEntryPoints) {
   EXPECT_EQ(kavlo_item_count(), 0);
 }
 
+// Files large enough to be read into a block of their own, whose block the
+// export then takes: the same documents as the bytes parsed from memory,
+// for a parse that succeeds, one that fails, and text that is converted.
+TEST_F(Api, LargeFilesGiveTheDocumentsOfTheirBytes) {
+  std::string m3u = "#EXTM3U\n", plain, utf16 = "\xFF\xFE";
+  for (int i = 0; m3u.size() < (size_t{6} << 20); ++i)
+    m3u += "#EXTINF:3 tvg-id=\"" + std::to_string(i) + "\",T\xC3\xA9 " + std::to_string(i) + "\n/x/" +
+           std::to_string(i) + "\n";
+  while (plain.size() < (size_t{5} << 20)) plain += "no playlist here\n";
+  while (utf16.size() < (size_t{5} << 20))
+    for (char c : std::string("http://x/a\n")) (utf16 += c) += '\0';
+  for (const std::string *text : {&m3u, &plain, &utf16}) {
+    const std::string path = kt::temp_file("large", *text);
+    const int rc = kavlo_parse_file(path.c_str());
+    const std::string json = kavlo_result_json(), full = kavlo_result_json_full();
+    EXPECT_EQ(std::string(kavlo_result_json()), json);
+    ASSERT_EQ(parse(*text), rc);
+    EXPECT_EQ(std::string(kavlo_result_json()), json);
+    EXPECT_EQ(std::string(kavlo_result_json_full()), full);
+    EXPECT_EQ(rc == KAVLO_OK, text != &plain);
+    if (text == &m3u) {
+      EXPECT_GT(json.size(), m3u.size());
+    }
+  }
+}
+
 TEST_F(Api, JsonTextLivesUntilTheNextCall) {
   ASSERT_EQ(parse("#EXTM3U\n#EXTINF:1,a\"b\\c\td/e\xC3\xA9\n/x\n"), KAVLO_OK);
   const std::string first = kavlo_result_json();

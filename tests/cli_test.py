@@ -281,6 +281,61 @@ class Streams(unittest.TestCase):
                         self.assertEqual(json.loads(out), expected)
 
 
+class LargeFiles(unittest.TestCase):
+    """Files of 1 MiB and more are mapped rather than read."""
+
+    @staticmethod
+    def m3u(entries):
+        return b"#EXTM3U\n" + b"".join(b"#EXTINF:3 tvg-id=\"%d\",Caf\xc3\xa9 %d\n/x/%d\n" % (i, i, i)
+                                        for i in range(entries))
+
+    def test_same_documents_as_the_bytes_read_from_standard_input(self):
+        big = self.m3u(40000)
+        self.assertGreater(len(big), 1 << 20)
+        texts = [big, big.decode().encode("utf-16"), big.decode().encode("cp1252"),
+                 b"no playlist\n" * 100000]
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "big")
+            for text in texts:
+                with open(path, "wb") as f:
+                    f.write(text)
+                for args in ([], ["-w"], ["-l"], ["--full"], ["-e", "latin1"], ["-f", "m3u"]):
+                    with self.subTest(args=args, size=len(text)):
+                        # The file's name in messages and wrappers stands for "-".
+                        rc, out, err = run_bytes(*args, path)
+                        named = (rc, out.replace(path.encode(), b"-"), err.replace(path.encode(), b"-"))
+                        self.assertEqual(named, run_bytes(*args, "-", input=text))
+
+    def test_a_file_cut_and_rewritten_meanwhile_gives_a_state_it_had(self):
+        # Every state of the file is a prefix of the text at least half as
+        # long: each run parses one such prefix, and none dies of a bus error.
+        text = self.m3u(60000)
+        half = text.rindex(b"\n", 0, len(text) // 2) + 1
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "moving.m3u")
+            with open(path, "wb") as f:
+                f.write(text)
+            stop = threading.Event()
+
+            def churn():
+                while not stop.is_set():
+                    os.truncate(path, half)
+                    with open(path, "r+b") as f:
+                        f.write(text)
+
+            writer = threading.Thread(target=churn)
+            writer.start()
+            try:
+                for _ in range(20):
+                    rc, out, err = run_bytes(path)
+                    self.assertEqual(rc, 0, err)
+                    count = json.loads(out)["item_count"]
+                    self.assertTrue(text[:half].count(b"\n/x/") <= count <= 60000, count)
+            finally:
+                stop.set()
+                writer.join()
+
+
 class WriteErrors(unittest.TestCase):
     def test_full_disk_and_closed_pipe_are_reported(self):
         for args in (["detect", ex("iptv.m3u")], [ex("iptv.m3u")], ["-l", ex("iptv.m3u"), ex("radio.txt")],

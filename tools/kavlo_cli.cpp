@@ -9,6 +9,7 @@
 #include <iconv.h>
 #include <signal.h>
 #include <strings.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -414,10 +415,90 @@ bool read_input(const char *file, Buffer &b, Outcome &r) {
   return true;
 }
 
+// Parses bytes read or mapped, with -e auto through kavlo_auto.h.
+void parse_bytes(const char *data, size_t size, const Options &o, Outcome &r) {
+  if (o.auto_encoding) {
+    r.rc = kavlo_auto_parse(data, size, o.format, r.encoding);
+    r.guessed = o.warnings && !kavlo_auto_is_unnamed(data, size);
+  } else {
+    r.rc = kavlo_parse_enc(data, size, o.format, o.encoding);
+  }
+}
+
+// A regular file of 1 MiB or more (and below 2 GiB) is mapped instead of
+// read: its pages come from the page cache, neither copied nor cleared.
+// A file that shrinks while mapped raises SIGBUS on the pages it lost; the
+// handler puts zero pages in their place and notes it. A file that changed
+// in any way while mapped is then read and parsed again the ordinary way,
+// so the result is always that of bytes read from the file.
+constexpr off_t map_min = off_t{1} << 20;
+constexpr off_t map_max = off_t{1} << 31;
+char *volatile map_begin = nullptr;
+volatile size_t map_bytes = 0;
+volatile sig_atomic_t map_lost = 0;
+
+void on_sigbus(int sig, siginfo_t *info, void *) {
+  char *const begin = map_begin;
+  char *const at = static_cast<char *>(info->si_addr);
+  if (begin != nullptr && at >= begin && at < begin + map_bytes) {
+    const uintptr_t page_mask = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE)) - 1;
+    char *const page = reinterpret_cast<char *>(reinterpret_cast<uintptr_t>(at) & ~page_mask);
+    if (mmap(page, static_cast<size_t>(begin + map_bytes - page), PROT_READ,
+             MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+      map_lost = 1;
+      return;
+    }
+  }
+  // Any other bus error: the default action once the handler returns.
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  sigaction(sig, &dfl, nullptr);
+}
+
+void install_sigbus_handler() {
+  struct sigaction sa {};
+  sa.sa_sigaction = on_sigbus;
+  sa.sa_flags = SA_SIGINFO;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGBUS, &sa, nullptr);
+}
+
+// True when the file was parsed through a mapping and did not change
+// meanwhile; false when it must be read (nothing reported then).
+bool parse_mapped(const char *file, const Options &o, Outcome &r) {
+  // Only a regular file is opened here: opening a FIFO would take the
+  // writer's data from the read that follows.
+  struct stat named;
+  if (stat(file, &named) != 0 || !S_ISREG(named.st_mode) || named.st_size < map_min) return false;
+  const int fd = open(file, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat before;
+  bool done = false;
+  if (fstat(fd, &before) == 0 && S_ISREG(before.st_mode) && before.st_size >= map_min &&
+      before.st_size < map_max) {
+    const size_t size = static_cast<size_t>(before.st_size);
+    void *p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (p != MAP_FAILED) {
+      map_lost = 0;
+      map_bytes = size;
+      map_begin = static_cast<char *>(p);
+      parse_bytes(static_cast<const char *>(p), size, o, r);
+      map_begin = nullptr;
+      struct stat after;
+      done = map_lost == 0 && fstat(fd, &after) == 0 && after.st_size == before.st_size &&
+             after.st_mtim.tv_sec == before.st_mtim.tv_sec && after.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
+      munmap(p, size);
+      r.bytes = size;
+    }
+  }
+  close(fd);
+  return done;
+}
+
 // Parses one file into the result store. A regular file with automatic
 // format detection and a named encoding (or none) goes to the library's
-// file entry point; everything else is read here and handed over as bytes,
-// with -e auto through kavlo_auto.h.
+// file entry point; everything else is mapped or read here and handed over
+// as bytes, with -e auto through kavlo_auto.h.
 Outcome parse_one(const char *file, const Options &o, Buffer &b) {
   Outcome r;
   kavlo_clear();
@@ -426,14 +507,10 @@ Outcome parse_one(const char *file, const Options &o, Buffer &b) {
       S_ISREG(st.st_mode)) {
     r.rc = kavlo_parse_file_enc(file, o.encoding);
     r.bytes = static_cast<uint64_t>(st.st_size);
-  } else {
+  } else if (is_stdin(file) || !parse_mapped(file, o, r)) {
+    r = Outcome{};
     if (!read_input(file, b, r)) return r;
-    if (o.auto_encoding) {
-      r.rc = kavlo_auto_parse(b.data, b.size, o.format, r.encoding);
-      r.guessed = o.warnings && !kavlo_auto_is_unnamed(b.data, b.size);
-    } else {
-      r.rc = kavlo_parse_enc(b.data, b.size, o.format, o.encoding);
-    }
+    parse_bytes(b.data, b.size, o, r);
   }
   if (r.rc != KAVLO_OK) r.error = kavlo_last_error();
   return r;
@@ -660,6 +737,7 @@ int parse_args(int argc, char **argv, Options &o) {
 int main(int argc, char **argv) {
   // A closed pipe is a write error with a message, not a silent death.
   signal(SIGPIPE, SIG_IGN);
+  install_sigbus_handler();
   Options o;
   const int rc = parse_args(argc, argv, o);
   if (rc >= 0) return rc;
