@@ -59,15 +59,21 @@ VERSION = version()
 
 
 class BuildExt(build_ext):
-    """Also copies the library of the build tree next to the module."""
+    """Also copies the library of the build tree next to the module.
+
+    Always rebuilds: pip builds in python/build, where an earlier build
+    against another library (or for another place) may still lie."""
 
     def run(self):
+        self.force = True
         super().run()
+        dest = os.path.join(self.build_lib, "kavlo", SONAME)
         if BUILD:
-            dest = os.path.join(self.build_lib, "kavlo", SONAME)
             shutil.copyfile(os.path.realpath(os.path.join(BUILD, SONAME)), dest)
             if self.inplace:
                 shutil.copyfile(dest, os.path.join(HERE, "kavlo", SONAME))
+        elif os.path.exists(dest):
+            os.remove(dest)
 
 
 setup(

@@ -28,3 +28,17 @@ here = os.path.dirname(kavlo.__file__)
 assert os.path.exists(os.path.join(here, "py.typed")), "py.typed not installed"
 assert kavlo.__version__ and kavlo.__version__[0].isdigit(), kavlo.__version__
 PY
+
+# Without a build tree, the library `make install` put under a prefix,
+# found through pkg-config and linked by its path there.
+prefix="$venv/prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+rm -rf "$venv/env"
+"$python" -m venv --system-site-packages "$venv/env"
+KAVLO_BUILD_DIR="$venv/none" PKG_CONFIG_PATH="$(dirname "$(find "$prefix" -name kavlo.pc)")" \
+  "$venv/env/bin/pip" install --quiet --no-build-isolation --no-index --disable-pip-version-check ./python
+out=$(env -u KAVLO_LIBRARY -u PYTHONPATH -u LD_LIBRARY_PATH "$venv/env/bin/python" -c \
+  "import kavlo, glob, os; print(kavlo.parse_file('examples/iptv.m3u'), glob.glob(os.path.dirname(kavlo.__file__) + '/libkavlo*'))")
+[ "$out" = "$expected []" ] || { echo "from the prefix: $out" >&2; exit 1; }
+ldd "$venv"/env/lib/python3*/site-packages/kavlo/_kavlo*.so > "$venv/ldd.txt"
+grep -q "libkavlo.so.0 => $prefix/" "$venv/ldd.txt" || { cat "$venv/ldd.txt" >&2; exit 1; }
