@@ -436,12 +436,12 @@ constexpr off_t map_max = off_t{1} << 31;
 char *volatile map_begin = nullptr;
 volatile size_t map_bytes = 0;
 volatile sig_atomic_t map_lost = 0;
+uintptr_t page_mask = 4095;  // set before the handler is installed
 
 void on_sigbus(int sig, siginfo_t *info, void *) {
   char *const begin = map_begin;
   char *const at = static_cast<char *>(info->si_addr);
   if (begin != nullptr && at >= begin && at < begin + map_bytes) {
-    const uintptr_t page_mask = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE)) - 1;
     char *const page = reinterpret_cast<char *>(reinterpret_cast<uintptr_t>(at) & ~page_mask);
     if (mmap(page, static_cast<size_t>(begin + map_bytes - page), PROT_READ,
              MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
@@ -456,6 +456,8 @@ void on_sigbus(int sig, siginfo_t *info, void *) {
 }
 
 void install_sigbus_handler() {
+  const long page = sysconf(_SC_PAGESIZE);
+  if (page > 0) page_mask = static_cast<uintptr_t>(page) - 1;
   struct sigaction sa {};
   sa.sa_sigaction = on_sigbus;
   sa.sa_flags = SA_SIGINFO;
