@@ -134,10 +134,11 @@ const char *kavlo_cue_track_field(int track, const char *key) KAVLO_NOEXCEPT {
   if (t == nullptr || key == nullptr) return nullptr;
   if (str_ieq(key, "TITLE")) return t->title;
   if (str_ieq(key, "PERFORMER")) return t->performer;
-  if (str_ieq(key, "SONGWRITER")) return t->songwriter;
-  if (str_ieq(key, "ISRC")) return t->isrc;
+  const kavlo::CueTrackExtra *e = kavlo::find_track_extra(cstore(), track);
+  if (str_ieq(key, "SONGWRITER")) return e ? e->songwriter : nullptr;
+  if (str_ieq(key, "ISRC")) return e ? e->isrc : nullptr;
   if (str_ieq(key, "FILE")) return t->file;
-  if (str_ieq(key, "FLAGS")) return t->flags;
+  if (str_ieq(key, "FLAGS")) return e ? e->flags : nullptr;
   if (str_ieq(key, "DATATYPE")) return t->datatype;
   return nullptr;
 }

@@ -142,7 +142,7 @@ void clear(Store &s) noexcept {
   free_array(s.options, s.option_capacity);
   free_array(s.groups, s.group_capacity);
   free_array(s.rems, s.rem_capacity);
-  free_array(s.gaps, s.gap_capacity);
+  free_array(s.extras, s.extra_capacity);
   free_array(s.line_highs, s.line_high_capacity);
   free_array(s.attr_ranges, s.attr_range_capacity);
   free_chunks(s.arena.head);
@@ -327,23 +327,38 @@ bool track_index_add(Store &s, int number, int64_t frames) noexcept {
   return true;
 }
 
-void track_gap_set(Store &s, bool post, int64_t frames) noexcept {
-  if (s.track_count == 0) return;
+CueTrackExtra *last_track_extra(Store &s) noexcept {
+  if (s.track_count == 0) return nullptr;
   const int t = s.track_count - 1;
-  if (s.gap_used == 0 || s.gaps[s.gap_used - 1].track != t) {
-    if (s.gap_used >= s.gap_capacity &&
-        !grow_array(s.gaps, s.gap_capacity, s.gap_used + 1, 16, SIZE_MAX / sizeof(CueGap)))
-      return;
-    s.gaps[s.gap_used++] = CueGap{t, false, false, 0, 0};
+  if (s.extra_used == 0 || s.extras[s.extra_used - 1].track != t) {
+    if (s.extra_used >= s.extra_capacity &&
+        !grow_array(s.extras, s.extra_capacity, s.extra_used + 1, 16, SIZE_MAX / sizeof(CueTrackExtra)))
+      return nullptr;
+    s.extras[s.extra_used++] = CueTrackExtra{t, false, false, 0, 0, nullptr, nullptr, nullptr};
   }
-  CueGap &g = s.gaps[s.gap_used - 1];
+  return &s.extras[s.extra_used - 1];
+}
+
+void track_gap_set(Store &s, bool post, int64_t frames) noexcept {
+  CueTrackExtra *e = last_track_extra(s);
+  if (e == nullptr) return;
   if (post) {
-    g.postgap = frames;
-    g.has_postgap = true;
+    e->postgap = frames;
+    e->has_postgap = true;
   } else {
-    g.pregap = frames;
-    g.has_pregap = true;
+    e->pregap = frames;
+    e->has_pregap = true;
   }
+}
+
+const CueTrackExtra *find_track_extra(const Store &s, int t) noexcept {
+  size_t lo = 0, hi = s.extra_used;
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (s.extras[mid].track < t) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo < s.extra_used && s.extras[lo].track == t ? &s.extras[lo] : nullptr;
 }
 
 void warnf(Store &s, const char *fmt, ...) noexcept {

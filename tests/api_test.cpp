@@ -107,6 +107,35 @@ TEST_F(Api, SheetFieldsAfterTrackLevelKeywords) {
   }
 }
 
+// SONGWRITER, ISRC, FLAGS and the gaps are kept apart from the tracks, for
+// the few that have them: each answers for its own track only.
+TEST_F(Api, FieldsOfSomeTracksOnly) {
+  std::string text = "FILE \"a.wav\" WAVE\n";
+  for (int i = 0; i < 60; ++i) {
+    text += "TRACK " + std::to_string(i + 1) + " AUDIO\n";
+    if (i % 3 == 0) text += "ISRC I" + std::to_string(i) + "\n";
+    if (i % 5 == 0) text += "FLAGS F" + std::to_string(i) + "\n";
+    if (i % 7 == 0) text += "SONGWRITER S" + std::to_string(i) + "\n";
+    if (i % 4 == 0) text += "PREGAP 00:00:" + std::to_string(10 + i) + "\n";
+    text += "INDEX 01 00:00:00\n";
+  }
+  ASSERT_EQ(parse(text, KAVLO_FORMAT_CUE), KAVLO_OK);
+  ASSERT_EQ(kavlo_cue_track_count(), 60);
+  auto field = [](int t, const char *key) {
+    const char *v = kavlo_cue_track_field(t, key);
+    return v ? std::string(v) : std::string("-");
+  };
+  const std::string full = kavlo_result_json_full();
+  for (int i = 0; i < 60; ++i) {
+    const std::string n = std::to_string(i);
+    EXPECT_EQ(field(i, "ISRC"), i % 3 == 0 ? "I" + n : "-") << i;
+    EXPECT_EQ(field(i, "FLAGS"), i % 5 == 0 ? "F" + n : "-") << i;
+    EXPECT_EQ(field(i, "SONGWRITER"), i % 7 == 0 ? "S" + n : "-") << i;
+    EXPECT_EQ(full.find("\"pregap\":" + std::to_string(10 + i) + "}") != std::string::npos, i % 4 == 0) << i;
+  }
+  EXPECT_EQ(field(60, "ISRC"), "-");
+}
+
 TEST_F(Api, CueAccessorsAndMilliseconds) {
   ASSERT_EQ(parse(k_cue), KAVLO_OK);
   EXPECT_STREQ(kavlo_cue_meta("title"), "Sheet");

@@ -355,7 +355,7 @@ struct Extras {
   size_t group = 0;
   const char *group_name = nullptr;
   size_t rem = 0;
-  size_t gap = 0;
+  size_t extra = 0;
   size_t line_high = 0;
   uint32_t high = 0;
 };
@@ -477,13 +477,15 @@ bool write_track(Writer &w, const Store &s, const CueTrack &t, int index, Extras
   }
   if (!w.ch(']')) return false;
   if constexpr (Full) {
-    if (!opt_str(w, ",\"performer\":", t.performer) || !opt_str(w, ",\"songwriter\":", t.songwriter) ||
-        !opt_str(w, ",\"isrc\":", t.isrc) || !opt_str(w, ",\"flags\":", t.flags) ||
+    const CueTrackExtra *e = track_extra(s, x.extra, index);
+    if (!opt_str(w, ",\"performer\":", t.performer) ||
+        !opt_str(w, ",\"songwriter\":", e ? e->songwriter : nullptr) ||
+        !opt_str(w, ",\"isrc\":", e ? e->isrc : nullptr) || !opt_str(w, ",\"flags\":", e ? e->flags : nullptr) ||
         !opt_str(w, ",\"datatype\":", t.datatype))
       return false;
-    if (const CueGap *g = track_gap(s, x.gap, index)) {
-      if (g->has_pregap && !(w.lit(",\"pregap\":") && w.num(g->pregap))) return false;
-      if (g->has_postgap && !(w.lit(",\"postgap\":") && w.num(g->postgap))) return false;
+    if (e != nullptr) {
+      if (e->has_pregap && !(w.lit(",\"pregap\":") && w.num(e->pregap))) return false;
+      if (e->has_postgap && !(w.lit(",\"postgap\":") && w.num(e->postgap))) return false;
     }
     if (t.rem_count > 0 && !rem_array(w, s, x.rem, t.rem_count)) return false;
     x.rem += static_cast<size_t>(t.rem_count);

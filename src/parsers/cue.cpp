@@ -186,10 +186,17 @@ const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept
   switch (k) {
     case Keyword::Title: return t ? &t->title : &s.cue.title;
     case Keyword::Performer: return t ? &t->performer : &s.cue.performer;
-    case Keyword::Songwriter: return t ? &t->songwriter : &s.cue.songwriter;
+    case Keyword::Songwriter: {
+      if (t == nullptr) return &s.cue.songwriter;
+      CueTrackExtra *e = last_track_extra(s);
+      return e ? &e->songwriter : nullptr;
+    }
     case Keyword::Catalog: return t ? nullptr : &s.cue.catalog;
     case Keyword::Cdtextfile: return t ? nullptr : &s.cue.cdtextfile;
-    case Keyword::Isrc: return t ? &t->isrc : nullptr;
+    case Keyword::Isrc: {
+      CueTrackExtra *e = t ? last_track_extra(s) : nullptr;
+      return e ? &e->isrc : nullptr;
+    }
     default: return nullptr;
   }
 }
@@ -229,7 +236,9 @@ const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept
       if (const char **field = string_field(s, st, k)) *field = copy_string(s, strip_quotes(value));
       break;
     case Keyword::Flags:
-      if (track_open(s, st, "FLAGS")) s.tracks[st.current_track].flags = copy_string(s, value);
+      if (track_open(s, st, "FLAGS")) {
+        if (CueTrackExtra *e = last_track_extra(s)) e->flags = copy_string(s, value);
+      }
       break;
     case Keyword::Rem:
       read_rem(s, value);
