@@ -19,7 +19,7 @@ libdir=$(dirname "$(dirname "$pc")")
 test -L "$libdir/libkavlo.so" && test -L "$libdir/libkavlo.so.0"
 test -f "$stage/usr/include/kavlo.h" && test -f "$stage/usr/include/kavlo.hpp"
 test -f "$stage/usr/share/man/man1/kavlo.1"
-"$stage/usr/bin/kavlo" --version | grep -q '^kavlo '
+grep -q '^kavlo ' <<<"$("$stage/usr/bin/kavlo" --version)"
 
 # C99 host through pkg-config, which sees kavlo's .pc alone: a host of
 # the shared library needs nothing of kavlo's own dependencies.
@@ -49,7 +49,9 @@ check_cue_tracks "$stage/cpp"
 # The same host against the build tree.
 cmake "${gen[@]}" -S "$src/examples/cpp" -B "$stage/tree" -Dkavlo_DIR="$build" >/dev/null
 cmake --build "$stage/tree" >/dev/null
-ldd "$stage/tree/cue_tracks" | grep -q " => $build/libkavlo.so"
+# Whole output first: grep -q stops reading at its match, and under
+# pipefail the writer's broken pipe would fail the script.
+grep -q " => $build/libkavlo.so" <<<"$(ldd "$stage/tree/cue_tracks")"
 check_cue_tracks "$stage/tree"
 
 # kavlo's sources inside a host project, built without optimisation or
