@@ -188,11 +188,9 @@ int item_add_stored(Store &s, const char *location, const char *title) noexcept 
   return KAVLO_OK;
 }
 
-int item_set_line(Store &s, size_t line) noexcept {
+int line_high_add(Store &s, size_t line) noexcept {
   const size_t item = static_cast<size_t>(s.item_count - 1);
-  s.items[item].line = static_cast<uint32_t>(line);
   const auto high = static_cast<uint32_t>(static_cast<uint64_t>(line) >> 32);
-  if (high == s.line_high_last) return KAVLO_OK;
   if (s.line_high_used >= s.line_high_capacity &&
       !grow_array(s.line_highs, s.line_high_capacity, s.line_high_used + 1, 4, SIZE_MAX / sizeof(LineHigh)))
     return KAVLO_ERR_NOMEM;

@@ -237,8 +237,14 @@ inline const char *copy_string(Store &s, std::string_view text) noexcept {
 [[nodiscard]] int item_add_stored(Store &s, const char *location, const char *title) noexcept;
 
 // Sets the line of the last item. Lines at or past 4 Gi record their high
-// bits apart; KAVLO_ERR_NOMEM when that record cannot be kept.
-[[nodiscard]] int item_set_line(Store &s, size_t line) noexcept;
+// bits apart (line_high_add); KAVLO_ERR_NOMEM when that record cannot be
+// kept.
+[[nodiscard]] int line_high_add(Store &s, size_t line) noexcept;
+[[nodiscard]] inline int item_set_line(Store &s, size_t line) noexcept {
+  s.items[s.item_count - 1].line = static_cast<uint32_t>(line);
+  if (static_cast<uint32_t>(static_cast<uint64_t>(line) >> 32) == s.line_high_last) return 0;  // KAVLO_OK
+  return line_high_add(s, line);
+}
 
 // Duration in milliseconds from the #EXTINF number: -1 for none or a
 // negative one; numbers too large for milliseconds stay unscaled (in an
