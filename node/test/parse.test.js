@@ -184,6 +184,26 @@ test('attributes: first of repeated keys wins; __proto__ stays an own property',
   assert.equal(Object.getOwnPropertyDescriptor(attrs, '__proto__').value, 'p');
 });
 
+test('attributes: objects of shared and differing key orders match the document', () => {
+  const lines = ['#EXTM3U'];
+  const attrLines = [
+    'tvg-id="a" group-title="G"', 'tvg-id="b" group-title="G"', 'group-title="G" tvg-id="c"', '',
+    '2="two" 1="one" x="y"', 'k"q="1" b\\s="2" }="3"', 'tvg-id="d" tvg-id="e" group-title="H"',
+    Array.from({ length: 40 }, (_, j) => `m${j}="${j}"`).join(' '),
+  ];
+  // More distinct key orders than get a literal of their own.
+  for (let j = 0; j < 300; ++j) attrLines.push(`only${j}="${j}"`);
+  attrLines.forEach((a, j) => lines.push(`#EXTINF:-1 ${a},T${j}`, `http://x/${j}`));
+  const r = kavlo.parse(lines.join('\n') + '\n');
+  const doc = JSON.parse(r.json).items;
+  assert.equal(r.items.length, attrLines.length);
+  r.items.forEach((item, j) => {
+    assert.equal(Object.getPrototypeOf(item.attrs), Object.prototype);
+    if (j === 6) assert.equal(JSON.stringify(item.attrs), '{"tvg-id":"d","group-title":"H"}');
+    else assert.equal(JSON.stringify(item.attrs), JSON.stringify(doc[j].attrs ?? {}), attrLines[j]);
+  });
+});
+
 test('IPTV view derived from the attributes', () => {
   const r = kavlo.parse('#EXTM3U\n' +
     '#EXTINF:-1 tvg-id="n1" tvg-name="News" tvg-logo="l.png" tvg-shift="2" group-title="News" ' +
