@@ -218,18 +218,6 @@ function* assemble(raw) {
     }
     return obj;
   };
-  // Attribute objects whose keys come in the same order share a shape: one
-  // object literal per shape, its values read in order by str(). Shapes hold
-  // no "__proto__" key, which a literal would take as the prototype.
-  const { attrShapes, shapeKeys, shapeCounts } = raw;
-  const literals = new Array(shapeCounts.length);
-  for (let n = 0, at = 0; n < shapeCounts.length; ++n) {
-    let body = '';
-    for (const last = at + shapeCounts[n]; at < last; ++at) {
-      if (shapeKeys[at] !== 0xffffffff) body += `${JSON.stringify(keys[shapeKeys[at]])}: s(),`;
-    }
-    literals[n] = new Function('s', `return {${body}};`);
-  }
   const records = (count, tagged) => {
     const list = new Array(count);
     for (let r = 0; r < count; ++r) {
@@ -245,8 +233,7 @@ function* assemble(raw) {
   for (let i = 0, a = 0, h = 0; i < count; ++i) {
     const title = str();
     const location = str();
-    const shape = attrShapes[i];
-    const attrs = shape >= 0 ? literals[shape](str) : object(attrKeys, a, attrCounts[i]);
+    const attrs = object(attrKeys, a, attrCounts[i]);
     a += attrCounts[i];
     const options = optionCounts[i] ? records(optionCounts[i], true) : undefined;
     const mask = itemMasks[i];

@@ -167,9 +167,6 @@ Napi::Value raw_result(Napi::Env env, Snapshot &s) {
   raw.Set("itemMasks", typed(env, s.item_masks));
   raw.Set("attrCounts", typed(env, s.attr_counts));
   raw.Set("attrKeys", typed(env, s.attr_keys));
-  raw.Set("attrShapes", typed(env, s.attr_shapes));
-  raw.Set("shapeKeys", typed(env, s.shape_keys));
-  raw.Set("shapeCounts", typed(env, s.shape_counts));
   raw.Set("optionCounts", typed(env, s.option_counts));
   raw.Set("headerCounts", typed(env, s.header_counts));
   raw.Set("headerKeys", typed(env, s.header_keys));

@@ -104,47 +104,6 @@ void put_utf8(Out &out, uint32_t cp) {
   }
 }
 
-// Numbers the distinct key sequences of attribute objects. A list mostly
-// repeats one sequence, so the last one is tried first; sequences that
-// are long, hold "__proto__", or come after the first max_shapes are left
-// without a shape.
-class ShapeTable {
- public:
-  explicit ShapeTable(Snapshot &s) : s_(s) {}
-
-  // The shape of the attribute keys from attr_keys[from] on.
-  int32_t shape(size_t from) {
-    const uint32_t *ids = s_.attr_keys.data() + from;
-    const size_t n = s_.attr_keys.size() - from;
-    if (n > max_keys) return -1;
-    if (last_ >= 0 && s_.shape_counts[static_cast<size_t>(last_)] == n &&
-        std::equal(ids, ids + n, s_.shape_keys.data() + last_start_))
-      return last_;
-    for (size_t j = 0; j < n; ++j)
-      if (s_.proto_key >= 0 && ids[j] == static_cast<uint64_t>(s_.proto_key)) return -1;
-    std::string key(reinterpret_cast<const char *>(ids), n * sizeof(uint32_t));
-    auto it = shapes_.find(key);
-    if (it == shapes_.end()) {
-      if (s_.shape_counts.size() >= max_shapes) return -1;
-      const auto id = static_cast<int32_t>(s_.shape_counts.size());
-      it = shapes_.emplace(std::move(key), std::make_pair(id, s_.shape_keys.size())).first;
-      s_.shape_keys.insert(s_.shape_keys.end(), ids, ids + n);
-      s_.shape_counts.push_back(static_cast<uint32_t>(n));
-    }
-    last_ = it->second.first;
-    last_start_ = it->second.second;
-    return last_;
-  }
-
- private:
-  static constexpr size_t max_keys = 32;
-  static constexpr size_t max_shapes = 256;
-  Snapshot &s_;
-  std::unordered_map<std::string, std::pair<int32_t, size_t>> shapes_;
-  int32_t last_ = -1;
-  size_t last_start_ = 0;
-};
-
 // Reads the full document (compact JSON written by the library) into the
 // snapshot. Every read is bounded by the text's end; anything unexpected,
 // including members out of the document's order, makes read() return
@@ -423,7 +382,6 @@ class DocReader {
     int32_t duration = -1, release = 0, line = 0;
     uint8_t mask = 0;
     uint32_t attrs = 0, options = 0, headers = 0;
-    int32_t shape = -1;
     std::string_view k;
     do {
       if (!key(k)) return false;
@@ -436,9 +394,7 @@ class DocReader {
       } else if (k == "release_date") {
         if (!order(stage, 4) || !int32(release)) return false;
       } else if (k == "attrs") {
-        const size_t from = s_.attr_keys.size();
         if (!order(stage, 5) || !pairs(s_.attr_keys, &attrs)) return false;
-        shape = shapes_.shape(from);
       } else if (k == "line") {
         if (!order(stage, 6) || !int32(line)) return false;
       } else if (k == "options") {
@@ -461,7 +417,6 @@ class DocReader {
     s_.lines.push_back(line);
     s_.item_masks.push_back(mask);
     s_.attr_counts.push_back(attrs);
-    s_.attr_shapes.push_back(shape);
     s_.option_counts.push_back(options);
     s_.header_counts.push_back(headers);
     return lit('}');
@@ -580,7 +535,6 @@ class DocReader {
   const char *p_;
   const char *end_;
   KeyTable keys_;
-  ShapeTable shapes_{s_};
   std::vector<Seen> seen_ = std::vector<Seen>(seen_size, Seen{0, 0});
   FirstWins first_;
   std::string key_buf_;
@@ -620,7 +574,6 @@ void collect_accessors(Snapshot &s) {
       if (id != repeated_key) add(s, kavlo_item_attr(i, key));
     }
     s.attr_counts.push_back(static_cast<uint32_t>(na));
-    s.attr_shapes.push_back(-1);
   }
   if (s.format == KAVLO_FORMAT_CUE) {
     s.has_cue = true;
@@ -727,7 +680,7 @@ void collect(Snapshot &s) {
   // reserved pages cost nothing.
   s.strings.reserve(len + 64);
   const auto items = static_cast<size_t>(kavlo_item_count());
-  for (auto *v : {&s.durations, &s.release_dates, &s.lines, &s.attr_shapes}) v->reserve(items);
+  for (auto *v : {&s.durations, &s.release_dates, &s.lines}) v->reserve(items);
   for (auto *v : {&s.attr_counts, &s.option_counts, &s.header_counts}) v->reserve(items);
   s.item_masks.reserve(items);
   s.ends.reserve(items * 4);

@@ -97,12 +97,6 @@ struct Snapshot {
   std::vector<uint8_t> item_masks;
   std::vector<uint32_t> attr_counts, attr_keys;      // attr_keys: ids or repeated_key
   std::vector<uint32_t> option_counts;
-  // Items whose attributes have the same keys in the same order share a
-  // shape, for which index.js makes one object literal: attr_shapes[i] is
-  // the shape of item i or -1 (attributes built key by key); shape n has
-  // the keys shape_keys[...] (ids or repeated_key), shape_counts[n] of them.
-  std::vector<int32_t> attr_shapes;
-  std::vector<uint32_t> shape_keys, shape_counts;
   std::vector<uint32_t> header_counts, header_keys;  // the location's headers
 
   bool has_cue = false;
