@@ -191,7 +191,7 @@ test('attributes: objects of shared and differing key orders match the document'
     '2="two" 1="one" x="y"', 'k"q="1" b\\s="2" }="3"', 'tvg-id="d" tvg-id="e" group-title="H"',
     Array.from({ length: 40 }, (_, j) => `m${j}="${j}"`).join(' '),
   ];
-  // More distinct key orders than get a literal of their own.
+  // Many distinct key orders.
   for (let j = 0; j < 300; ++j) attrLines.push(`only${j}="${j}"`);
   attrLines.forEach((a, j) => lines.push(`#EXTINF:-1 ${a},T${j}`, `http://x/${j}`));
   const r = kavlo.parse(lines.join('\n') + '\n');
