@@ -63,8 +63,8 @@ class Format(enum.IntEnum):
     def __str__(self) -> str:
         return _native.format_name(int(self))
 
-    def __format__(self, spec: str) -> str:
-        return format(str(self), spec)
+    def __format__(self, fmt: str) -> str:
+        return format(str(self), fmt)
 
     @classmethod
     def from_name(cls, name: str) -> "Format":

@@ -645,110 +645,109 @@ static scan_status more_slot(extras *x, Py_ssize_t i, int f, PyObject ***out) {
   return SCAN_OK;
 }
 
-static scan_status scan_items(scan *j, extras *x) {
-  if (!lit(j, '[')) return SCAN_BAD;
-  if (lit(j, ']')) return SCAN_OK;
-  do {
-    Py_ssize_t i = x->seen_items++;
-    if (i >= x->s->n_items || !lit(j, '{')) return SCAN_BAD;
-    if (lit(j, '}')) continue;
-    do {
-      span k;
-      if (!raw_string(j, &k) || !lit(j, ':')) return SCAN_BAD;
-      scan_status st;
-      PyObject *v = NULL, **dst;
-      int f = span_is(k, "options") ? M_OPTIONS : span_is(k, "url") ? M_URL : span_is(k, "headers") ? M_HEADERS
-            : span_is(k, "group") ? M_GROUP : span_is(k, "attrs") && x->s->dup_attrs && x->s->dup_attrs[i] ? M_ATTRS : -1;
-      if (span_is(k, "line")) {
-        long long line;
-        if (!read_int(j, &line)) return SCAN_BAD;
-        x->s->items[i].line = line > INT32_MAX || line < 0 ? 0 : (int32_t)line;
-        continue;
-      }
-      if (f < 0) {
-        if (!skip_value(j)) return SCAN_BAD;
-        continue;
-      }
-      if (f == M_OPTIONS) st = records_array(j, option_type, option_names, 3, &v);
-      else if (f == M_ATTRS || f == M_HEADERS) st = pairs_object(j, &v);
-      else st = str_value(j, &v);
-      if (st != SCAN_OK) return st;
-      if ((st = more_slot(x, i, f, &dst)) != SCAN_OK) {
-        Py_DECREF(v);
-        return st;
-      }
-      Py_SETREF(*dst, v);
-    } while (lit(j, ','));
-    if (!lit(j, '}')) return SCAN_BAD;
-  } while (lit(j, ','));
-  return lit(j, ']') ? SCAN_OK : SCAN_BAD;
-}
+/* An object or an array of the document, one callback per member (the
+ * cursor at its value) or per element; each callback reads what it is at. */
+typedef scan_status (*member_fn)(scan *j, span key, extras *x);
+typedef scan_status (*element_fn)(scan *j, extras *x);
 
-static scan_status scan_tracks(scan *j, extras *x) {
-  if (!lit(j, '[')) return SCAN_BAD;
-  if (lit(j, ']')) return SCAN_OK;
-  do {
-    Py_ssize_t t = x->seen_tracks++;
-    if (t >= x->s->n_tracks || !lit(j, '{')) return SCAN_BAD;
-    track_rec *r = &x->s->tracks[t];
-    if (lit(j, '}')) continue;
-    do {
-      span k;
-      long long v;
-      if (!raw_string(j, &k) || !lit(j, ':')) return SCAN_BAD;
-      if (span_is(k, "number") || span_is(k, "pregap") || span_is(k, "postgap")) {
-        if (!read_int(j, &v)) return SCAN_BAD;
-        if (k.s[0] == 'n') r->number = v > INT32_MAX || v < INT32_MIN ? 0 : (int32_t)v;
-        else if (k.s[1] == 'r') r->pregap = v;
-        else r->postgap = v;
-      } else if (span_is(k, "rem")) {
-        PyObject *rem;
-        scan_status st = records_array(j, attr_type, rem_names, 2, &rem);
-        if (st != SCAN_OK) return st;
-        if (x->s->track_rem == NULL && !(x->s->track_rem = alloc_array(x->s->n_tracks, sizeof(PyObject *)))) {
-          Py_DECREF(rem);
-          return SCAN_ERROR;
-        }
-        Py_XSETREF(x->s->track_rem[t], rem);
-      } else if (!skip_value(j)) {
-        return SCAN_BAD;
-      }
-    } while (lit(j, ','));
-    if (!lit(j, '}')) return SCAN_BAD;
-  } while (lit(j, ','));
-  return lit(j, ']') ? SCAN_OK : SCAN_BAD;
-}
-
-static scan_status scan_cue(scan *j, extras *x) {
+static scan_status scan_object(scan *j, member_fn member, extras *x) {
   if (!lit(j, '{')) return SCAN_BAD;
   if (lit(j, '}')) return SCAN_OK;
   do {
     span k;
     if (!raw_string(j, &k) || !lit(j, ':')) return SCAN_BAD;
-    scan_status st = SCAN_OK;
-    if (span_is(k, "tracks")) st = scan_tracks(j, x);
-    else if (span_is(k, "rem") && x->s->sheet_rem == NULL)
-      st = records_array(j, attr_type, rem_names, 2, &x->s->sheet_rem);
-    else if (!skip_value(j)) st = SCAN_BAD;
+    scan_status st = member(j, k, x);
     if (st != SCAN_OK) return st;
   } while (lit(j, ','));
   return lit(j, '}') ? SCAN_OK : SCAN_BAD;
 }
 
-static scan_status scan_doc(scan *j, extras *x) {
-  if (!lit(j, '{')) return SCAN_BAD;
-  if (lit(j, '}')) return SCAN_BAD; /* "{}": no document could be written */
+static scan_status scan_array(scan *j, element_fn element, extras *x) {
+  if (!lit(j, '[')) return SCAN_BAD;
+  if (lit(j, ']')) return SCAN_OK;
   do {
-    span k;
-    if (!raw_string(j, &k) || !lit(j, ':')) return SCAN_BAD;
-    scan_status st = SCAN_OK;
-    if (span_is(k, "items")) st = scan_items(j, x);
-    else if (span_is(k, "cue")) st = scan_cue(j, x);
-    else if (span_is(k, "header") && x->s->header == NULL) st = pairs_object(j, &x->s->header);
-    else if (!skip_value(j)) st = SCAN_BAD;
+    scan_status st = element(j, x);
     if (st != SCAN_OK) return st;
   } while (lit(j, ','));
-  return lit(j, '}') ? SCAN_OK : SCAN_BAD;
+  return lit(j, ']') ? SCAN_OK : SCAN_BAD;
+}
+
+static scan_status skip_member(scan *j) { return skip_value(j) ? SCAN_OK : SCAN_BAD; }
+
+/* A member of the item seen last. */
+static scan_status item_member(scan *j, span k, extras *x) {
+  const Py_ssize_t i = x->seen_items - 1;
+  if (span_is(k, "line")) {
+    long long line;
+    if (!read_int(j, &line)) return SCAN_BAD;
+    x->s->items[i].line = line > INT32_MAX || line < 0 ? 0 : (int32_t)line;
+    return SCAN_OK;
+  }
+  int f = span_is(k, "options") ? M_OPTIONS : span_is(k, "url") ? M_URL : span_is(k, "headers") ? M_HEADERS
+        : span_is(k, "group") ? M_GROUP : span_is(k, "attrs") && x->s->dup_attrs && x->s->dup_attrs[i] ? M_ATTRS : -1;
+  if (f < 0) return skip_member(j);
+  scan_status st;
+  PyObject *v = NULL, **dst;
+  if (f == M_OPTIONS) st = records_array(j, option_type, option_names, 3, &v);
+  else if (f == M_ATTRS || f == M_HEADERS) st = pairs_object(j, &v);
+  else st = str_value(j, &v);
+  if (st != SCAN_OK) return st;
+  if ((st = more_slot(x, i, f, &dst)) != SCAN_OK) {
+    Py_DECREF(v);
+    return st;
+  }
+  Py_SETREF(*dst, v);
+  return SCAN_OK;
+}
+
+static scan_status item_element(scan *j, extras *x) {
+  if (x->seen_items++ >= x->s->n_items) return SCAN_BAD;
+  return scan_object(j, item_member, x);
+}
+
+/* A member of the track seen last. */
+static scan_status track_member(scan *j, span k, extras *x) {
+  const Py_ssize_t t = x->seen_tracks - 1;
+  track_rec *r = &x->s->tracks[t];
+  long long v;
+  if (span_is(k, "number") || span_is(k, "pregap") || span_is(k, "postgap")) {
+    if (!read_int(j, &v)) return SCAN_BAD;
+    if (k.s[0] == 'n') r->number = v > INT32_MAX || v < INT32_MIN ? 0 : (int32_t)v;
+    else if (k.s[1] == 'r') r->pregap = v;
+    else r->postgap = v;
+    return SCAN_OK;
+  }
+  if (!span_is(k, "rem")) return skip_member(j);
+  PyObject *rem;
+  scan_status st = records_array(j, attr_type, rem_names, 2, &rem);
+  if (st != SCAN_OK) return st;
+  if (x->s->track_rem == NULL && !(x->s->track_rem = alloc_array(x->s->n_tracks, sizeof(PyObject *)))) {
+    Py_DECREF(rem);
+    return SCAN_ERROR;
+  }
+  Py_XSETREF(x->s->track_rem[t], rem);
+  return SCAN_OK;
+}
+
+static scan_status track_element(scan *j, extras *x) {
+  if (x->seen_tracks++ >= x->s->n_tracks) return SCAN_BAD;
+  return scan_object(j, track_member, x);
+}
+
+static scan_status cue_member(scan *j, span k, extras *x) {
+  if (span_is(k, "tracks")) return scan_array(j, track_element, x);
+  if (span_is(k, "rem") && x->s->sheet_rem == NULL)
+    return records_array(j, attr_type, rem_names, 2, &x->s->sheet_rem);
+  return skip_member(j);
+}
+
+/* "{}" (no document could be written) reads as a document without items or
+ * tracks, which a store that has some does not match. */
+static scan_status doc_member(scan *j, span k, extras *x) {
+  if (span_is(k, "items")) return scan_array(j, item_element, x);
+  if (span_is(k, "cue")) return scan_object(j, cue_member, x);
+  if (span_is(k, "header") && x->s->header == NULL) return pairs_object(j, &x->s->header);
+  return skip_member(j);
 }
 
 /* Undoes a partial scan: a document that does not match the store adds
@@ -774,7 +773,7 @@ static int complete(snapshot *s) {
   extras x = {s, 0, 0};
   const char *doc = kavlo_result_json_full();
   scan j = {doc, doc + strlen(doc), 0};
-  scan_status st = scan_doc(&j, &x);
+  scan_status st = scan_object(&j, doc_member, &x);
   if (st == SCAN_ERROR) {
     extras_drop(&x);
     return -1;
