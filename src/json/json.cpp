@@ -115,28 +115,13 @@ class Writer {
   }
 
   bool num(int64_t v) noexcept {
-    if (!need(24)) return false;
+    if (!need(21)) return false;
     uint64_t u = static_cast<uint64_t>(v);
     if (v < 0) {
       *p_++ = '-';
       u = 0 - u;
     }
-    char tmp[20];
-    char *t = tmp + sizeof tmp;
-    while (u >= 100) {
-      t -= 2;
-      std::memcpy(t, digit_pairs + (u % 100) * 2, 2);
-      u /= 100;
-    }
-    if (u >= 10) {
-      t -= 2;
-      std::memcpy(t, digit_pairs + u * 2, 2);
-    } else {
-      *--t = static_cast<char>('0' + u);
-    }
-    const size_t n = static_cast<size_t>(tmp + sizeof tmp - t);
-    std::memcpy(p_, t, n);
-    p_ += n;
+    digits(u);
     return true;
   }
 
@@ -261,7 +246,14 @@ class Writer {
     if (!need(N - 1 + 20)) return false;
     std::memcpy(p_, name, N - 1);
     p_ += N - 1;
-    // Digits from the bit length: t is log10(v) or one less.
+    digits(v);
+    return true;
+  }
+
+  // The decimal digits of `v` at the cursor (room for 20 reserved), written
+  // in place from the back.
+  void digits(uint64_t v) noexcept {
+    // Digits from the bit length: t10 is log10(v) or one less.
     static constexpr uint64_t pow10[20] = {1ULL, 10ULL, 100ULL, 1000ULL, 10000ULL, 100000ULL, 1000000ULL,
         10000000ULL, 100000000ULL, 1000000000ULL, 10000000000ULL, 100000000000ULL, 1000000000000ULL,
         10000000000000ULL, 100000000000000ULL, 1000000000000000ULL, 10000000000000000ULL,
@@ -281,7 +273,6 @@ class Writer {
     } else {
       *--t = static_cast<char>('0' + v);
     }
-    return true;
   }
 
   // The finished text, NUL-terminated, or NULL when it could not be made.
