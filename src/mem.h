@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 
 namespace kavlo {
@@ -60,6 +61,15 @@ bool grow_array(T *&array, Count &capacity, size_t need, size_t first, size_t ma
     if (capacity != 0 || first <= need || first * sizeof(T) < large_block) return false;
     first = need;
   }
+}
+
+// Room for one more element after the `used` ones: grows the array when it
+// is full, doubling from `first`. NULL when it cannot grow.
+template <class T, class Count>
+T *append_slot(T *&array, Count &capacity, size_t used, size_t first) noexcept {
+  if (used >= static_cast<size_t>(capacity) && !grow_array(array, capacity, used + 1, first, SIZE_MAX / sizeof(T)))
+    return nullptr;
+  return array + used;
 }
 
 // Releases an array grown with grow_array.

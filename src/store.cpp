@@ -191,9 +191,7 @@ int item_add_stored(Store &s, const char *location, const char *title) noexcept 
 int line_high_add(Store &s, size_t line) noexcept {
   const size_t item = static_cast<size_t>(s.item_count - 1);
   const auto high = static_cast<uint32_t>(static_cast<uint64_t>(line) >> 32);
-  if (s.line_high_used >= s.line_high_capacity &&
-      !grow_array(s.line_highs, s.line_high_capacity, s.line_high_used + 1, 4, SIZE_MAX / sizeof(LineHigh)))
-    return KAVLO_ERR_NOMEM;
+  if (append_slot(s.line_highs, s.line_high_capacity, s.line_high_used, 4) == nullptr) return KAVLO_ERR_NOMEM;
   s.line_highs[s.line_high_used++] = LineHigh{item, high};
   s.line_high_last = high;
   return KAVLO_OK;
@@ -242,10 +240,7 @@ void header_attr_add(Store &s, const char *key, std::string_view value) noexcept
 
 void item_option_add(Store &s, const char *tag, std::string_view key, std::string_view value) noexcept {
   if (tag == nullptr) return;
-  if (s.option_used >= s.option_capacity &&
-      !grow_array(s.options, s.option_capacity, s.option_used + 1, 64,
-                  SIZE_MAX / sizeof(ItemOption)))
-    return;
+  if (append_slot(s.options, s.option_capacity, s.option_used, 64) == nullptr) return;
   const char *k = copy_string(s, key);
   const char *v = copy_string(s, value);
   if (k == nullptr || v == nullptr) return;
@@ -261,9 +256,7 @@ void item_group_start(Store &s, std::string_view name) noexcept {
   const size_t first = static_cast<size_t>(s.item_count);
   // A group that no item took gives way to the next one.
   if (s.group_used > 0 && s.groups[s.group_used - 1].first_item == first) --s.group_used;
-  if (s.group_used >= s.group_capacity &&
-      !grow_array(s.groups, s.group_capacity, s.group_used + 1, 16, SIZE_MAX / sizeof(ItemGroup)))
-    return;
+  if (append_slot(s.groups, s.group_capacity, s.group_used, 16) == nullptr) return;
   // A name that cannot be copied still ends the group before it.
   const char *n = copy_string(s, name);
   s.groups[s.group_used++] = ItemGroup{first, n != nullptr ? n : ""};
@@ -272,9 +265,7 @@ void item_group_start(Store &s, std::string_view name) noexcept {
 void cue_rem_add(Store &s, std::string_view key, std::string_view value) noexcept {
   int &count = s.track_count > 0 ? s.tracks[s.track_count - 1].rem_count : s.sheet_rem_count;
   if (count == INT_MAX) return;
-  if (s.rem_used >= s.rem_capacity &&
-      !grow_array(s.rems, s.rem_capacity, s.rem_used + 1, 16, SIZE_MAX / sizeof(CueRem)))
-    return;
+  if (append_slot(s.rems, s.rem_capacity, s.rem_used, 16) == nullptr) return;
   const char *k = copy_string(s, key);
   const char *v = copy_string(s, value);
   if (k == nullptr || v == nullptr) return;
@@ -329,9 +320,7 @@ CueTrackExtra *last_track_extra(Store &s) noexcept {
   if (s.track_count == 0) return nullptr;
   const int t = s.track_count - 1;
   if (s.extra_used == 0 || s.extras[s.extra_used - 1].track != t) {
-    if (s.extra_used >= s.extra_capacity &&
-        !grow_array(s.extras, s.extra_capacity, s.extra_used + 1, 16, SIZE_MAX / sizeof(CueTrackExtra)))
-      return nullptr;
+    if (append_slot(s.extras, s.extra_capacity, s.extra_used, 16) == nullptr) return nullptr;
     s.extras[s.extra_used++] = CueTrackExtra{t, false, false, 0, 0, nullptr, nullptr, nullptr};
   }
   return &s.extras[s.extra_used - 1];
