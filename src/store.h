@@ -226,6 +226,21 @@ inline const char *copy_string(Store &s, std::string_view text) noexcept {
   return copy_string_slow(s, text);
 }
 
+// The stored copy of the last text asked for, handed out again while that
+// text repeats (the data type of every CUE track, the tag of repeated M3U
+// options). The text must stay readable while it is the last one.
+struct RepeatedString {
+  std::string_view text;
+  const char *stored = nullptr;
+  const char *get(Store &s, std::string_view t) noexcept {
+    if (stored == nullptr || t != text) {
+      stored = copy_string(s, t);
+      text = t;
+    }
+    return stored;
+  }
+};
+
 // Appends an item with copies of both strings (a NULL view stores "") and
 // its #EXTINF number (-1 for none), at line 0. Returns KAVLO_ERR_NOMEM,
 // leaving the store unchanged, when the item array cannot grow.

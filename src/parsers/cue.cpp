@@ -25,8 +25,7 @@ struct CueParseState {
   bool file_copied = false;
   // The last stored data type ("AUDIO" on nearly every track), shared by
   // the tracks that repeat it.
-  sv datatype_text;
-  const char *datatype_copy = nullptr;
+  RepeatedString datatype;
 };
 
 enum class Keyword {
@@ -115,11 +114,7 @@ bool read_time(sv v, size_t i, int64_t &frames) noexcept {
   size_t i = skip_space(value, 0);
   t.number = read_digits(value, i);
   const sv datatype = value.substr(skip_space(value, i));
-  if (st.datatype_copy == nullptr || datatype != st.datatype_text) {
-    st.datatype_copy = copy_string(s, datatype);
-    st.datatype_text = datatype;
-  }
-  t.datatype = st.datatype_copy;
+  t.datatype = st.datatype.get(s, datatype);
   if (st.has_file) {
     if (!st.file_copied) {
       st.file_copy = copy_string(s, st.current_file);

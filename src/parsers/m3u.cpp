@@ -37,8 +37,7 @@ struct M3uParseState {
   sv stored_key_text[max_attrs];
   const char *stored_key[max_attrs] = {};
   // The tag of the last kept option, shared by the options that repeat it.
-  sv stored_tag_text;
-  const char *stored_tag = nullptr;
+  RepeatedString tag;
 };
 
 constexpr sv missing_header = "Not a valid M3U file. Missing header.";
@@ -166,10 +165,6 @@ void keep_option(Store &s, M3uParseState &st, sv line) noexcept {
   const sv body = line.substr(1);
   const size_t colon = find_byte(body, 0, ':');
   const sv tag = body.substr(0, colon);
-  if (st.stored_tag == nullptr || !same_bytes(st.stored_tag_text, tag)) {
-    st.stored_tag = copy_string(s, tag);
-    st.stored_tag_text = tag;
-  }
   sv key, value;
   if (colon != sv::npos) {
     const sv rest = body.substr(colon + 1);
@@ -177,7 +172,7 @@ void keep_option(Store &s, M3uParseState &st, sv line) noexcept {
     key = rest.substr(0, eq);
     if (eq != sv::npos) value = rest.substr(eq + 1);
   }
-  item_option_add(s, st.stored_tag, key, value);
+  item_option_add(s, st.tag.get(s, tag), key, value);
 }
 
 // Classifies a tag line. Only #EXTINF and #EXTGRP: act; the rest warn and
