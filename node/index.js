@@ -17,13 +17,9 @@ const Status = Object.freeze({
   ERR_NOMEM: 6,
 });
 
-const statusNames = {
-  1: 'ERR_DECODE',
-  3: 'ERR_FORMAT',
-  4: 'ERR_INVALID',
-  5: 'ERR_IO',
-  6: 'ERR_NOMEM',
-};
+// The names of the failure codes, by code.
+const statusNames = Object.fromEntries(
+  Object.entries(Status).filter(([, code]) => code !== Status.OK).map(([name, code]) => [code, name]));
 
 /** Format codes, by the names the library gives them. */
 const formatCodes = Object.freeze({
@@ -170,12 +166,13 @@ class Result {
 
 // Turns the addon's tables into the Result, as a generator that yields
 // every few thousand items or tracks: build() runs it at once,
-// buildInSlices() lets the event loop turn between the slices. The strings come as a few large
-// strings (`texts`) cut with slice(): string k ends at ends[k] in its text,
-// and text c holds the strings from chunkFirst[c] on. They are read in the
-// order the addon lists in snapshot.h, which is the document's order.
+// buildInSlices() lets the event loop turn between the slices. The strings
+// come as a few large strings (`texts`) cut with slice(): string k ends at
+// ends[k] in its text, and text c holds the strings from chunkFirst[c] on.
+// They are read in the order the addon lists in snapshot.h, which is the
+// document's order.
 function* assemble(raw) {
-  const { texts, chunkFirst, ends, keys, protoKey } = raw;
+  const { texts, chunkFirst, ends, refs, keys, protoKey } = raw;
   let chunk = 0;
   let text = texts.length ? texts[0] : '';
   let next = chunkFirst.length > 1 ? chunkFirst[1] : 0;
@@ -183,7 +180,6 @@ function* assemble(raw) {
   let k = 0;
   // Repeated short strings come once: refs[k] > 0 keeps string k as that
   // repeat, refs[k] < 0 takes the repeat kept before.
-  const { refs } = raw;
   const repeats = new Array(raw.repeatCount);
   const str = () => {
     while (k === next && chunk + 1 < texts.length) {
@@ -384,25 +380,17 @@ function queued(start) {
  *  the promise settles. A string is converted to UTF-8 first, on the
  *  calling thread. The objects of a large result are made in slices, with
  *  turns of the event loop between them. */
-function parseAsync(input, opts) {
-  try {
-    const o = options(opts);
-    const format = formatCode(o.format);
-    return queued(() => addon.parseAsync(input, format, o.encoding)).then(buildInSlices);
-  } catch (e) {
-    return Promise.reject(e);
-  }
+async function parseAsync(input, opts) {
+  const o = options(opts);
+  const format = formatCode(o.format);
+  return queued(() => addon.parseAsync(input, format, o.encoding)).then(buildInSlices);
 }
 
 /** As parseFile(), on a worker thread: returns a promise of the result. */
-function parseFileAsync(file, opts) {
-  try {
-    const o = options(opts);
-    const p = filePath(file);
-    return queued(() => addon.parseFileAsync(p, o.encoding)).then(buildInSlices);
-  } catch (e) {
-    return Promise.reject(e);
-  }
+async function parseFileAsync(file, opts) {
+  const o = options(opts);
+  const p = filePath(file);
+  return queued(() => addon.parseFileAsync(p, o.encoding)).then(buildInSlices);
 }
 
 /** The format of a text without parsing it: "m3u", "m3u8-hls",

@@ -11,13 +11,11 @@
 #include <kavlo.h>
 // encoding: "auto": uchardet names the encoding of legacy text.
 #define KAVLO_AUTO_UCHARDET
-#include <kavlo_auto.h>
+#include <kavlo.hpp>  // kavlo_auto.h, and a file read whole as the library reads it
 
 #include "snapshot.h"
 
-#include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -41,7 +39,7 @@ std::mutex library_mutex;
 // Runs on any thread; touches no JavaScript value.
 struct Request {
   enum Kind { text, file } kind = text;
-  const char *data = nullptr;  // the bytes to parse (kind text)
+  const char *data = "";       // the bytes to parse (kind text), never null
   size_t size = 0;
   kavlo_node::Bytes owned;     // holds the bytes of a string input
   std::string path;            // kind file
@@ -53,39 +51,31 @@ struct Request {
   const char *encoding_name() const { return has_encoding ? encoding.c_str() : nullptr; }
 };
 
-// Reads a regular file whole, as the library's file entry point does;
-// false when it cannot (the library then reports why).
-bool read_file(const std::string &path, std::string &out) {
-  FILE *f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-  const long size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
-  bool ok = size >= 0 && size < INT_MAX && std::fseek(f, 0, SEEK_SET) == 0;
-  if (ok) {
-    out.resize(static_cast<size_t>(size));
-    ok = std::fread(out.data(), 1, out.size(), f) == out.size();
-  }
-  std::fclose(f);
-  return ok;
-}
-
 // Runs the request and fills `s`. Never throws: a failed allocation while
 // copying the result out ends as KAVLO_ERR_NOMEM.
 void run(const Request &r, Snapshot &s) noexcept {
   try {
-    // "auto" reads a file here, so that the detector can see its bytes.
+    // "auto" reads a file here, so that the detector can see its bytes; a
+    // file it cannot read goes to the library, which reports why.
+    const char *data = r.data;
+    size_t size = r.size;
     std::string bytes;
-    const bool auto_file = r.auto_encoding && r.kind == Request::file && read_file(r.path, bytes);
+    bool as_text = r.kind == Request::text;
+    if (r.auto_encoding && !as_text && kavlo::detail::read_file(r.path, bytes)) {
+      data = bytes.data();
+      size = bytes.size();
+      as_text = true;
+    }
     {
       std::lock_guard<std::mutex> lock(library_mutex);
-      if (r.auto_encoding && (r.kind == Request::text || auto_file)) {
-        char used[KAVLO_AUTO_NAME_SIZE] = "";
-        if (auto_file) s.status = kavlo_auto_parse(bytes.data(), bytes.size(), KAVLO_FORMAT_AUTO, used);
-        else s.status = kavlo_auto_parse(r.size ? r.data : "", r.size, r.format, used);
-        s.encoding = used;
-      } else if (r.kind == Request::file) {
+      if (!as_text) {
         s.status = kavlo_parse_file_enc(r.path.c_str(), r.encoding_name());
+      } else if (r.auto_encoding) {
+        char used[KAVLO_AUTO_NAME_SIZE] = "";
+        s.status = kavlo_auto_parse(data, size, r.format, used);
+        s.encoding = used;
       } else {
-        s.status = kavlo_parse_enc(r.size ? r.data : "", r.size, r.format, r.encoding_name());
+        s.status = kavlo_parse_enc(data, size, r.format, r.encoding_name());
       }
       if (s.status != KAVLO_OK) {
         s.error = kavlo_last_error();
@@ -229,45 +219,48 @@ void read_input(const Napi::Value &v, Request &r) {
     r.size = written;
     return;
   }
+  const void *data = nullptr;
+  size_t size = 0;
   if (v.IsTypedArray()) {
-    auto ta = v.As<Napi::TypedArray>();
-    if (ta.TypedArrayType() == napi_uint8_array || ta.TypedArrayType() == napi_int8_array ||
-        ta.TypedArrayType() == napi_uint8_clamped_array) {
-      auto u8 = v.As<Napi::Uint8Array>();
-      r.data = reinterpret_cast<const char *>(u8.Data());
-      r.size = u8.ByteLength();
-    } else {
+    const napi_typedarray_type type = v.As<Napi::TypedArray>().TypedArrayType();
+    if (type != napi_uint8_array && type != napi_int8_array && type != napi_uint8_clamped_array)
       throw Napi::TypeError::New(v.Env(), "input must be a string, Buffer or Uint8Array");
-    }
+    auto u8 = v.As<Napi::Uint8Array>();
+    data = u8.Data();
+    size = u8.ByteLength();
   } else if (v.IsArrayBuffer()) {
     auto ab = v.As<Napi::ArrayBuffer>();
-    r.data = static_cast<const char *>(ab.Data());
-    r.size = ab.ByteLength();
+    data = ab.Data();
+    size = ab.ByteLength();
   } else {
     throw Napi::TypeError::New(v.Env(), "input must be a string, Buffer or Uint8Array");
   }
+  // An empty buffer may have no memory at all; the library wants a pointer.
+  if (size != 0) {
+    r.data = static_cast<const char *>(data);
+    r.size = size;
+  }
+}
+
+// A string argument the library takes as a C string: `what` names it in
+// the error.
+std::string c_string(const Napi::Value &v, const char *what) {
+  if (!v.IsString()) throw Napi::TypeError::New(v.Env(), std::string(what) + " must be a string");
+  std::string s = v.As<Napi::String>().Utf8Value();
+  if (s.find('\0') != std::string::npos)
+    throw Napi::TypeError::New(v.Env(), std::string(what) + " must not contain NUL characters");
+  return s;
 }
 
 // The encoding argument: undefined or null for none, else a name. "auto"
 // (any letter case) has a meaning of its own on this side: kavlo_auto.h.
 void read_encoding(const Napi::Value &v, Request &r) {
   if (v.IsUndefined() || v.IsNull()) return;
-  if (!v.IsString()) throw Napi::TypeError::New(v.Env(), "encoding must be a string");
-  r.encoding = v.As<Napi::String>().Utf8Value();
-  if (r.encoding.find('\0') != std::string::npos)
-    throw Napi::TypeError::New(v.Env(), "encoding must not contain NUL characters");
+  r.encoding = c_string(v, "encoding");
   std::string lower = r.encoding;
   for (char &c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
   r.auto_encoding = lower == "auto";
   r.has_encoding = !r.auto_encoding;
-}
-
-std::string read_path(const Napi::Value &v) {
-  if (!v.IsString()) throw Napi::TypeError::New(v.Env(), "path must be a string");
-  std::string path = v.As<Napi::String>().Utf8Value();
-  if (path.find('\0') != std::string::npos)
-    throw Napi::TypeError::New(v.Env(), "path must not contain NUL characters");
-  return path;
 }
 
 // parse(input, formatCode, encoding) and parseFile(path, encoding).
@@ -282,7 +275,7 @@ Request text_request(const Napi::CallbackInfo &info) {
 Request file_request(const Napi::CallbackInfo &info) {
   Request r;
   r.kind = Request::file;
-  r.path = read_path(info[0]);
+  r.path = c_string(info[0], "path");
   read_encoding(info[1], r);
   return r;
 }
@@ -357,7 +350,7 @@ Napi::Value Detect(const Napi::CallbackInfo &info) {
   int code;
   {
     std::lock_guard<std::mutex> lock(library_mutex);
-    code = kavlo_detect(r.size ? r.data : "", r.size);
+    code = kavlo_detect(r.data, r.size);
   }
   return Napi::String::New(info.Env(), kavlo_format_name(code));
 }

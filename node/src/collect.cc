@@ -269,7 +269,7 @@ class DocReader {
   bool key(std::string_view &k) {
     if (!lit('"')) return false;
     const char *start = p_;
-    while (p_ < end_ && *p_ != '"' && *p_ != '\\') ++p_;
+    scan();
     if (p_ < end_ && *p_ == '"') {
       k = std::string_view(start, static_cast<size_t>(p_ - start));
       ++p_;
@@ -412,13 +412,7 @@ class DocReader {
       }
     } while (lit(','));
     if (stage < 2) return false;  // no title or location
-    s_.durations.push_back(duration);
-    s_.release_dates.push_back(release);
-    s_.lines.push_back(line);
-    s_.item_masks.push_back(mask);
-    s_.attr_counts.push_back(attrs);
-    s_.option_counts.push_back(options);
-    s_.header_counts.push_back(headers);
+    s_.add_item(duration, release, line, mask, attrs, options, headers);
     return lit('}');
   }
 
@@ -502,12 +496,7 @@ class DocReader {
         return false;
       }
     } while (lit(','));
-    s_.track_numbers.push_back(number);
-    s_.track_masks.push_back(mask);
-    s_.pregaps.push_back(pregap);
-    s_.postgaps.push_back(postgap);
-    s_.track_rem_counts.push_back(rems);
-    s_.index_counts.push_back(indices);
+    s_.add_track(number, mask, pregap, postgap, rems, indices);
     return lit('}');
   }
 
@@ -518,9 +507,7 @@ class DocReader {
     if (!lit('{') || !key(k) || k != "n" || !int32(n) || !lit(',') || !key(k) || k != "frames" ||
         !integer(frames) || !lit(',') || !key(k) || k != "ms" || !int32(ms) || !lit('}'))
       return false;
-    s_.index_numbers.push_back(n);
-    s_.index_frames.push_back(static_cast<double>(frames));
-    s_.index_ms.push_back(ms);
+    s_.add_index(n, static_cast<double>(frames), ms);
     return true;
   }
 
@@ -559,13 +546,8 @@ void collect_accessors(Snapshot &s) {
   for (int i = 0; i < n; ++i) {
     add(s, kavlo_item_title(i));
     add(s, kavlo_item_location(i));
-    s.durations.push_back(kavlo_item_duration_ms(i));
-    s.release_dates.push_back(kavlo_item_release_date(i));
-    s.lines.push_back(0);
-    s.item_masks.push_back(0);
-    s.option_counts.push_back(0);
-    s.header_counts.push_back(0);
     const int na = kavlo_item_attr_count(i);
+    s.add_item(kavlo_item_duration_ms(i), kavlo_item_release_date(i), 0, 0, static_cast<uint32_t>(na), 0, 0);
     first.reset();
     for (int a = 0; a < na; ++a) {
       const char *key = kavlo_item_attr_key(i, a);
@@ -573,7 +555,6 @@ void collect_accessors(Snapshot &s) {
       s.attr_keys.push_back(id);
       if (id != repeated_key) add(s, kavlo_item_attr(i, key));
     }
-    s.attr_counts.push_back(static_cast<uint32_t>(na));
   }
   if (s.format == KAVLO_FORMAT_CUE) {
     s.has_cue = true;
@@ -588,18 +569,11 @@ void collect_accessors(Snapshot &s) {
       uint8_t mask = 0;
       for (int f = 0; f < 7; ++f)
         if (add_present(s, kavlo_cue_track_field(t, track_keys[f]))) mask |= static_cast<uint8_t>(1u << f);
-      s.track_numbers.push_back(0);
-      s.track_masks.push_back(mask);
-      s.pregaps.push_back(-1);
-      s.postgaps.push_back(-1);
-      s.track_rem_counts.push_back(0);
       const int ni = kavlo_cue_track_index_count(t);
-      s.index_counts.push_back(static_cast<uint32_t>(ni));
-      for (int x = 0; x < ni; ++x) {
-        s.index_numbers.push_back(kavlo_cue_track_index_number(t, x));
-        s.index_frames.push_back(static_cast<double>(kavlo_cue_track_index_frames(t, x)));
-        s.index_ms.push_back(kavlo_cue_track_index_ms(t, x));
-      }
+      s.add_track(0, mask, -1, -1, 0, static_cast<uint32_t>(ni));
+      for (int x = 0; x < ni; ++x)
+        s.add_index(kavlo_cue_track_index_number(t, x), static_cast<double>(kavlo_cue_track_index_frames(t, x)),
+                    kavlo_cue_track_index_ms(t, x));
     }
     for (int f = 0; f < 3; ++f)
       if (add_present(s, kavlo_cue_meta(sheet_after[f]))) s.sheet_mask |= static_cast<uint8_t>(1u << (f + 2));
@@ -688,7 +662,6 @@ void collect(Snapshot &s) {
   s.attr_keys.reserve(items * 2);
   // The document is kept for Result.json; a large one is copied on a
   // second thread while this one reads it (the lock keeps it in place).
-  bool read;
   std::exception_ptr failure;
   std::thread copier;
   if (len >= (size_t{1} << 20)) {
@@ -704,18 +677,18 @@ void collect(Snapshot &s) {
       // no thread to be had: copied below
     }
   }
-  if (!copier.joinable()) {
+  bool read;
+  try {
     read = DocReader(s, std::string_view(doc, len)).read();
-    s.json.append(doc, len);
-  } else {
-    try {
-      read = DocReader(s, std::string_view(doc, len)).read();
-    } catch (...) {
-      copier.join();
-      throw;
-    }
+  } catch (...) {
+    if (copier.joinable()) copier.join();
+    throw;
+  }
+  if (copier.joinable()) {
     copier.join();
     if (failure) std::rethrow_exception(failure);
+  } else {
+    s.json.append(doc, len);
   }
   if (read) return;
   // No document: start again from the accessors.

@@ -125,6 +125,31 @@ struct Snapshot {
     ends.push_back(strings.size());
     refs.push_back(0);
   }
+
+  // The entries of one item, track or index in the tables above.
+  void add_item(int32_t duration, int32_t release_date, int32_t line, uint8_t mask, uint32_t attrs,
+                uint32_t options, uint32_t headers) {
+    durations.push_back(duration);
+    release_dates.push_back(release_date);
+    lines.push_back(line);
+    item_masks.push_back(mask);
+    attr_counts.push_back(attrs);
+    option_counts.push_back(options);
+    header_counts.push_back(headers);
+  }
+  void add_track(int32_t number, uint8_t mask, double pregap, double postgap, uint32_t rems, uint32_t indices) {
+    track_numbers.push_back(number);
+    track_masks.push_back(mask);
+    pregaps.push_back(pregap);
+    postgaps.push_back(postgap);
+    track_rem_counts.push_back(rems);
+    index_counts.push_back(indices);
+  }
+  void add_index(int32_t number, double frames, int32_t ms) {
+    index_numbers.push_back(number);
+    index_frames.push_back(frames);
+    index_ms.push_back(ms);
+  }
 };
 
 // Copies the result of the last parse out of the library's store: from
