@@ -295,6 +295,193 @@ KAVLO_API const char *kavlo_version(void) KAVLO_NOEXCEPT;
  * "{}" when no document can be written, as for kavlo_result_json(). */
 KAVLO_API const char *kavlo_result_json_full(void) KAVLO_NOEXCEPT;
 
+/* ==== Playlist handles ===================================================
+ *
+ * A kavlo_playlist holds one parsed playlist that the host owns: parse into
+ * it, read it, parse again into it or free it. The functions below answer
+ * exactly as the process-wide ones above, case for case (statuses, texts,
+ * out-of-range results, lifetimes), but for that handle alone:
+ * kavlo_X(args) reads the process-wide result, kavlo_playlist_X(p, args)
+ * the result held by `p`. A string a handle returns stays valid until the
+ * next parse or clear of that handle, or its free (the JSON texts and the
+ * written text also until the next call that makes another).
+ *
+ * NULL handles: every accessor answers a NULL `p` as an index that
+ * addresses nothing (NULL strings, 0 counts and numbers, -1 for the CUE
+ * positions); kavlo_playlist_last_error(NULL) gives "", the JSON functions
+ * "{}", and the parse functions KAVLO_ERR_INVALID.
+ *
+ * Threads: distinct handles may be used from different threads at the same
+ * time; one handle is used by one thread at a time, as a FILE *. The
+ * process-wide functions above are one more handle of this kind, kept by
+ * the library, and follow the same rule.
+ *
+ * Encodings: where a handle function takes `encoding`, NULL or "" is the
+ * library's own decoding (as kavlo_parse()), "auto" lets the library guess
+ * a legacy encoding from the bytes (see kavlo_playlist_parse()), and any
+ * other name is taken as kavlo_parse_enc() takes it.
+ */
+
+typedef struct kavlo_playlist kavlo_playlist;
+
+/* A new, empty handle (as after kavlo_playlist_clear()); NULL when no
+ * memory is left. Free it with kavlo_playlist_free(). */
+KAVLO_API kavlo_playlist *kavlo_playlist_new(void) KAVLO_NOEXCEPT;
+
+/* Releases the handle and everything it holds, its large blocks included.
+ * NULL is a no-op. */
+KAVLO_API void kavlo_playlist_free(kavlo_playlist *p) KAVLO_NOEXCEPT;
+
+/* Parses `len` bytes at `text` into `p` in `format` (KAVLO_FORMAT_AUTO to
+ * detect it), as kavlo_parse_enc() does, replacing what `p` held. With
+ * `encoding` "auto" (any letter case): bytes with a byte-order mark, or
+ * that are UTF-8, are read as without a name; other bytes are shown to a
+ * statistical detector (uchardet) whose answer a few facts about the bytes
+ * mend (kana make a "Chinese" text Japanese, a "CJK" text whose high bytes
+ * never stand side by side is single-byte text, a Latin code page that
+ * would put a sign inside a word gives way to CP1252, ISO-8859-2 or
+ * CP1250); when the detector has no answer, or the bytes are not valid in
+ * the encoding it named, they are read as without a name. "auto" never
+ * fails a parse that no name would have done. kavlo_playlist_encoding()
+ * tells what was used. Returns a status code; KAVLO_ERR_INVALID for a NULL
+ * handle. */
+KAVLO_API int kavlo_playlist_parse(kavlo_playlist *p, const char *text, size_t len, int format,
+                                   const char *encoding) KAVLO_NOEXCEPT;
+
+/* Reads the file at `path` whole and parses it into `p` with automatic
+ * format detection, as kavlo_parse_file_enc() does (the same failures, and
+ * a failure before the file is read leaves the previous result of `p` in
+ * place with the new error text). Unlike kavlo_parse_file(), pipes, FIFOs
+ * and character devices are read to their end as streams. */
+KAVLO_API int kavlo_playlist_parse_file(kavlo_playlist *p, const char *path,
+                                        const char *encoding) KAVLO_NOEXCEPT;
+
+/* As kavlo_playlist_parse_file(), in the given format (KAVLO_FORMAT_AUTO
+ * detects it). */
+KAVLO_API int kavlo_playlist_parse_file_as(kavlo_playlist *p, const char *path, int format,
+                                           const char *encoding) KAVLO_NOEXCEPT;
+
+/* Empties `p` (no items, tracks or warnings, last error "", detected
+ * format 0). NULL is a no-op. */
+KAVLO_API void kavlo_playlist_clear(kavlo_playlist *p) KAVLO_NOEXCEPT;
+
+/* The format of `len` bytes at `text` after decoding them with `encoding`
+ * (as kavlo_playlist_parse() would): KAVLO_FORMAT_M3U, _M3U8_HLS,
+ * _STREAMING_LIST, _CUE or _UNKNOWN (also for NULL text and for bytes that
+ * cannot be decoded). Touches no result and no last error, neither the
+ * process-wide one nor any handle's; safe from any thread. */
+KAVLO_API int kavlo_detect_text(const char *text, size_t len, const char *encoding) KAVLO_NOEXCEPT;
+
+/* ---- Handle accessors: those of the process-wide result, for `p` ---- */
+
+KAVLO_API int kavlo_playlist_item_count(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_location(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_title(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API int kavlo_playlist_item_duration_ms(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API int kavlo_playlist_item_release_date(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API int kavlo_playlist_item_attr_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_attr_key(const kavlo_playlist *p, int item,
+                                                   int attr) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_attr(const kavlo_playlist *p, int item,
+                                               const char *key) KAVLO_NOEXCEPT;
+KAVLO_API int kavlo_playlist_m3u_is_imdb_date_playlist(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_cue_meta(const kavlo_playlist *p, const char *key) KAVLO_NOEXCEPT;
+KAVLO_API int kavlo_playlist_cue_track_count(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_cue_track_field(const kavlo_playlist *p, int track,
+                                                     const char *key) KAVLO_NOEXCEPT;
+KAVLO_API int kavlo_playlist_cue_track_index_count(const kavlo_playlist *p, int track) KAVLO_NOEXCEPT;
+KAVLO_API int kavlo_playlist_cue_track_index_number(const kavlo_playlist *p, int track,
+                                                    int slot) KAVLO_NOEXCEPT;
+KAVLO_API int64_t kavlo_playlist_cue_track_index_frames(const kavlo_playlist *p, int track,
+                                                        int slot) KAVLO_NOEXCEPT;
+KAVLO_API int kavlo_playlist_cue_track_index_ms(const kavlo_playlist *p, int track,
+                                                int slot) KAVLO_NOEXCEPT;
+KAVLO_API int kavlo_playlist_warning_count(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_warning(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT;
+/* Never NULL: "" for a NULL handle and when there is no error. */
+KAVLO_API const char *kavlo_playlist_last_error(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+KAVLO_API int kavlo_playlist_detected_format(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+/* kavlo_result_json() and kavlo_result_json_full() of `p`; "{}" for NULL. */
+KAVLO_API const char *kavlo_playlist_json(kavlo_playlist *p) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_json_full(kavlo_playlist *p) KAVLO_NOEXCEPT;
+
+/* ---- What only the full document showed, one accessor each ------------ */
+
+/* The encoding the text was decoded from: "UTF-8" (also for an empty
+ * text), "UTF-16LE", "UTF-16BE", "UTF-32LE", "UTF-32BE", "GBK", "CP1252",
+ * "ISO-8859-1", the converter name of the caller's encoding ("gb2312"
+ * gives "GBK", "koi8-r" stays "koi8-r") or of the guess of "auto"
+ * ("WINDOWS-1251", "SHIFT_JIS", ...), or "raw" for text that no encoding
+ * decoded and that is kept byte for byte. NULL before the first parse,
+ * after a clear, and when the parse failed before the text was decoded. */
+KAVLO_API const char *kavlo_playlist_encoding(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+
+/* Value of attribute `attr` of item `item` (the one kavlo_playlist_
+ * item_attr_key() names; "" for an attribute without a value); NULL when
+ * either index is out of range. */
+KAVLO_API const char *kavlo_playlist_item_attr_value(const kavlo_playlist *p, int item,
+                                                     int attr) KAVLO_NOEXCEPT;
+
+/* 1-based line of item `item` in the decoded text (of its location line;
+ * of the TRACK line in a CUE sheet); 0 when out of range. */
+KAVLO_API int64_t kavlo_playlist_item_line(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+
+/* Tag lines the M3U parser keeps for item `item` without reading them
+ * ("#EXTVLCOPT:http-referrer=x": tag "EXTVLCOPT", key "http-referrer",
+ * value "x"; split at the first "=", without "=" the value is "", without
+ * ":" key and value are ""), in source order. Count 0 and NULL strings
+ * when out of range. */
+KAVLO_API int kavlo_playlist_item_option_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_option_tag(const kavlo_playlist *p, int item,
+                                                     int option) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_option_key(const kavlo_playlist *p, int item,
+                                                     int option) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_option_value(const kavlo_playlist *p, int item,
+                                                       int option) KAVLO_NOEXCEPT;
+
+/* A location with request headers ("URL|Key=Value&Key=Value"): the URL
+ * before the "|" (NULL when the location carries no header or the URL part
+ * is empty), and the headers in order (the first value of a key wins, at
+ * most 64). Count 0 and NULL strings when out of range. */
+KAVLO_API const char *kavlo_playlist_item_url(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API int kavlo_playlist_item_header_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_header_key(const kavlo_playlist *p, int item,
+                                                     int header) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_header_value(const kavlo_playlist *p, int item,
+                                                       int header) KAVLO_NOEXCEPT;
+
+/* In a streaming list: NAME of the last "NAME,#genre#" line before item
+ * `item`; NULL when there is none (or it is empty) and when out of range. */
+KAVLO_API const char *kavlo_playlist_item_group(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+
+/* Attributes of the #EXTM3U line, read as those of #EXTINF: count, key and
+ * value by position, value by key (ASCII letters folded, the first wins). */
+KAVLO_API int kavlo_playlist_header_attr_count(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_header_attr_key(const kavlo_playlist *p, int attr) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_header_attr_value(const kavlo_playlist *p, int attr) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_header_attr(const kavlo_playlist *p, const char *key) KAVLO_NOEXCEPT;
+
+/* Track number of track `track` (from its TRACK line); -1 when out of
+ * range. */
+KAVLO_API int kavlo_playlist_cue_track_number(const kavlo_playlist *p, int track) KAVLO_NOEXCEPT;
+
+/* PREGAP and POSTGAP of track `track` in CD frames (the last well-formed
+ * line of each); -1 when the track has none and when out of range. */
+KAVLO_API int64_t kavlo_playlist_cue_track_pregap(const kavlo_playlist *p, int track) KAVLO_NOEXCEPT;
+KAVLO_API int64_t kavlo_playlist_cue_track_postgap(const kavlo_playlist *p, int track) KAVLO_NOEXCEPT;
+
+/* REM lines of the sheet (those before the first TRACK) and of track
+ * `track`, in order: key is the first word, value the rest with
+ * surrounding quotes removed. Count 0 and NULL strings when out of range. */
+KAVLO_API int kavlo_playlist_cue_rem_count(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_cue_rem_key(const kavlo_playlist *p, int rem) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_cue_rem_value(const kavlo_playlist *p, int rem) KAVLO_NOEXCEPT;
+KAVLO_API int kavlo_playlist_cue_track_rem_count(const kavlo_playlist *p, int track) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_cue_track_rem_key(const kavlo_playlist *p, int track,
+                                                       int rem) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_cue_track_rem_value(const kavlo_playlist *p, int track,
+                                                         int rem) KAVLO_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif
