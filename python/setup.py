@@ -32,7 +32,7 @@ NO_WHEEL = """kavlo: building a wheel needs the 'wheel' package, which this Pyth
 
 
 def need_wheel():
-    if "bdist_wheel" not in sys.argv:
+    if not {"bdist_wheel", "dist_info", "editable_wheel"} & set(sys.argv):
         return
     try:
         import setuptools.command.bdist_wheel  # noqa: F401  (setuptools 70.1 and later)
@@ -99,7 +99,7 @@ class BuildExt(build_ext):
 
 
 need_wheel()
-LIBDIR = library_dir() if {"build_ext", "build", "bdist_wheel", "install", "develop"} & set(sys.argv) else None
+LIBDIR = library_dir() if {"build_ext", "build", "bdist_wheel", "editable_wheel", "install", "develop"} & set(sys.argv) else None
 if LIBDIR or CHECKOUT:
     ext_args = dict(include_dirs=[os.path.join(ROOT, "include")], library_dirs=[LIBDIR] if LIBDIR else [],
                     runtime_library_dirs=["$ORIGIN"])

@@ -24,7 +24,8 @@ import enum
 import errno as _errno
 import operator
 import os
-from typing import Dict, List, NamedTuple, Optional, Tuple
+import stat
+from typing import NamedTuple, Optional, Tuple
 
 
 def _load_native():
@@ -470,6 +471,19 @@ def parse_file(path, format=None, encoding=None):
     for a missing file) when the file cannot be read."""
     fspath = os.fspath(path)
     code, enc = _format_code(format), _encoding(encoding)
+    try:
+        fifo = stat.S_ISFIFO(os.stat(fspath).st_mode)
+    except (OSError, ValueError):
+        fifo = False  # the library reports it
+    if fifo:
+        # The library opens a FIFO without waiting for a writer, and one
+        # that has none yet reads as empty; open() waits (GIL released).
+        try:
+            with open(fspath, "rb") as f:
+                data = f.read()
+        except OSError as e:
+            raise _failure(Status.ERR_IO, f"io: {e.strerror}", fspath) from None
+        return _result(_native.parse(data, code, enc))
     return _result(_native.parse_file(os.fsencode(fspath), code, enc), fspath)
 
 

@@ -69,6 +69,6 @@ env -u KAVLO_BUILD_DIR PKG_CONFIG_PATH="$(dirname "$(find "$prefix" -name kavlo.
   "$tmp/env2/bin/pip" install --quiet --no-build-isolation "$tmp/pkgsrc"
 out=$(use "$tmp/env2/bin/python" -c "$check" "$src/examples/iptv.m3u")
 [ "$out" = "${expected% True} False" ] || fail "from the prefix: $out"
-ldd "$tmp"/env2/lib/python3*/site-packages/kavlo/_kavlo*.so | grep -q "libkavlo.so.0 => $prefix/" ||
-  fail "not linked to the prefix"
+links=$(ldd "$tmp"/env2/lib/python3*/site-packages/kavlo/_kavlo*.so)
+[[ $links == *"libkavlo.so.0 => $prefix/"* ]] || fail "not linked to the prefix: $links"
 echo "packaging: wheel, fresh venv, advice, isolated build and prefix build all work"

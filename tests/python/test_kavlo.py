@@ -288,11 +288,12 @@ class Results(unittest.TestCase):
         self.assertEqual(fields(auto), fields(kavlo.parse(cp1251, encoding="AUTO")))
         self.assertEqual(fields(auto), expected_fields(Handle(cp1251, "auto", "auto")))
         chain = kavlo.parse(cp1251, encoding="")
-        self.assertEqual((chain.encoding, chain.warnings), ("GBK", ["encoding: GBK fallback"]))
+        self.assertEqual(fields(chain), expected_fields(Handle(cp1251, "auto", "")))
+        self.assertEqual((chain.encoding, chain.warnings), ("CP1252", ["encoding: CP1252 fallback"]))
         self.assertEqual(kavlo.parse(b"a,http://x/\n").encoding, "UTF-8")
         named = kavlo.parse(cp1251, encoding="cp1251")
         self.assertEqual(named.items[0].title, "Радио Маяк")
-        if auto.encoding == "GBK":
+        if fields(auto) == fields(chain):
             self.skipTest("the library's auto encoding reads as no name")
         self.assertEqual((auto.items[0].title, auto.encoding), ("Радио Маяк", "WINDOWS-1251"))
 
