@@ -44,6 +44,7 @@ static PyObject *str_of(const char *s) {
  * entry after entry, a CUE FILE and its tracks' titles in the items): a
  * small cache by address gives them one Python object. */
 #define CACHE_BITS 9
+#define CACHE_RECORDS 256
 typedef struct {
   const char *key;
   PyObject *str;
@@ -52,7 +53,7 @@ typedef struct {
 typedef struct {
   PyObject_HEAD
   kavlo_playlist *p;
-  cache_slot *cache; /* made on the first record */
+  cache_slot *cache; /* made on the first record of a large result */
   int cue;           /* a CUE sheet: its items share the tracks' strings */
 } Playlist;
 
@@ -70,7 +71,7 @@ static void playlist_dealloc(Playlist *pl) {
  * cache. */
 static PyObject *text(Playlist *pl, const char *s, int shared) {
   if (s == NULL) return new_ref(Py_None);
-  if (!shared) return str_of(s);
+  if (!shared || pl->cache == NULL) return str_of(s);
   cache_slot *c = &pl->cache[((uint64_t)(uintptr_t)s * 0x9E3779B97F4A7C15ull) >> (64 - CACHE_BITS)];
   if (c->key != s) {
     PyObject *o = str_of(s);
@@ -150,7 +151,10 @@ static int record_index(Playlist *pl, PyObject *arg, int count) {
     PyErr_SetString(PyExc_IndexError, "record index out of range");
     return -1;
   }
-  if (pl->cache == NULL && (pl->cache = PyMem_Calloc(1u << CACHE_BITS, sizeof(cache_slot))) == NULL) {
+  /* The cache pays for itself on large results only; small ones, which
+   * a program may keep by the thousand, go without. */
+  if (count >= CACHE_RECORDS && pl->cache == NULL &&
+      (pl->cache = PyMem_Calloc(1u << CACHE_BITS, sizeof(cache_slot))) == NULL) {
     PyErr_NoMemory();
     return -1;
   }
@@ -218,8 +222,6 @@ static PyObject *playlist_info(Playlist *pl, PyObject *noargs) {
   static const char *const keys[] = {"TITLE", "PERFORMER", "SONGWRITER", "CATALOG", "CDTEXTFILE"};
   (void)noargs;
   const kavlo_playlist *p = pl->p;
-  if (pl->cache == NULL && (pl->cache = PyMem_Calloc(1u << CACHE_BITS, sizeof(cache_slot))) == NULL)
-    return PyErr_NoMemory();
   PyObject *warnings = NULL, *sheet = NULL, *header = NULL, *rem = NULL, *enc = NULL;
   int nw = kavlo_playlist_warning_count(p);
   if ((warnings = PyList_New(nw)) == NULL || (sheet = PyTuple_New(5)) == NULL) goto fail;
