@@ -55,6 +55,7 @@ typedef struct {
   kavlo_playlist *p;
   cache_slot *cache; /* made on the first record of a large result */
   int cue;           /* a CUE sheet: its items share the tracks' strings */
+  int large;         /* CACHE_RECORDS items or more */
 } Playlist;
 
 static PyTypeObject playlist_type;
@@ -63,7 +64,15 @@ static void playlist_dealloc(Playlist *pl) {
   if (pl->cache)
     for (size_t i = 0; i < (1u << CACHE_BITS); ++i) Py_XDECREF(pl->cache[i].str);
   PyMem_Free(pl->cache);
-  kavlo_playlist_free(pl->p);
+  /* Giving back the blocks of a large result takes a while; no other
+   * thread can reach this handle any more. */
+  if (pl->large) {
+    Py_BEGIN_ALLOW_THREADS
+    kavlo_playlist_free(pl->p);
+    Py_END_ALLOW_THREADS
+  } else {
+    kavlo_playlist_free(pl->p);
+  }
   Py_TYPE(pl)->tp_free((PyObject *)pl);
 }
 
@@ -153,7 +162,7 @@ static int record_index(Playlist *pl, PyObject *arg, int count) {
   }
   /* The cache pays for itself on large results only; small ones, which
    * a program may keep by the thousand, go without. */
-  if (count >= CACHE_RECORDS && pl->cache == NULL &&
+  if (pl->large && pl->cache == NULL &&
       (pl->cache = PyMem_Calloc(1u << CACHE_BITS, sizeof(cache_slot))) == NULL) {
     PyErr_NoMemory();
     return -1;
@@ -290,6 +299,7 @@ static PyObject *finish(kavlo_playlist *p, int rc) {
   pl->p = p;
   pl->cache = NULL;
   pl->cue = kavlo_playlist_detected_format(p) == KAVLO_FORMAT_CUE;
+  pl->large = kavlo_playlist_item_count(p) >= CACHE_RECORDS;
   return (PyObject *)pl;
 }
 
