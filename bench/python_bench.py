@@ -48,6 +48,26 @@ elif mode == "pass":
         n += len(t.isrc or "") + len(t.flags or "") + len(t.datatype or "") + len(t.songwriter or "")
         for x in t.indices:
             n += x.number + x.frames + x.ms
+elif mode.startswith("spin"):
+    # The machine's share: the same pure-Python loop twice, one after the
+    # other or in two processes at once.
+    import multiprocessing
+
+    def spin(n):
+        s = 0
+        for i in range(n):
+            s += i
+        return s
+
+    jobs = [3_000_000] * 2
+    if mode == "spin-seq":
+        t0 = time.perf_counter()
+        n = sum(map(spin, jobs))
+    else:
+        with multiprocessing.Pool(2) as pool:
+            pool.map(spin, [1, 1])
+            t0 = time.perf_counter()
+            n = sum(pool.map(spin, jobs))
 elif mode == "sequential":
     t0 = time.perf_counter()
     n = sum(len(kavlo.parse_file(p).items) for p in paths)
@@ -119,11 +139,15 @@ def main():
               f"{peak / 1e6:>7.0f}MB {peak / size:>6.1f}x {(f'{node:.2f}s' if node else '-'):>10}")
     files = [os.path.join(data, f) for f in ("m3u-16MB.m3u", "cue-16MB.cue", "streaming-16MB.txt",
                                              "streaming-utf16-16MB.txt")]
+    spin_seq, _, _ = run("spin-seq", [], runs)
+    spin_par, _, _ = run("spin-par", [], runs)
     seq, _, _ = run("sequential", files, runs)
     par, _, par_cpu = run("threads", files, runs)
     print(f"threads: parse_file of {', '.join(os.path.basename(f) for f in files)}: "
           f"one after the other {seq:.3f}s, ThreadPoolExecutor(2) {par:.3f}s, "
           f"{seq / par:.2f}x faster (target 1.60x); the threads used {par_cpu:.3f}s of CPU")
+    print(f"control: a pure-Python loop twice, in two processes at once, {spin_seq / spin_par:.2f}x faster than one "
+          "after the other (about 2x when the machine has two cores free)")
     print("cpu: user and system time of the timed part, all threads; on a machine whose cores are busy "
           "with other work, wall times grow beyond it")
 
