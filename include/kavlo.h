@@ -69,10 +69,14 @@ extern "C" {
 
 /* Parses `len` bytes at `text` (no NUL terminator needed) in the given
  * format, or with KAVLO_FORMAT_AUTO detects it. The bytes are decoded to
- * UTF-8 first: a byte-order mark (UTF-8, UTF-16LE, UTF-16BE) is honoured
- * and dropped; otherwise valid UTF-8 is taken as it is, and anything else
- * falls back to GBK, then CP1252, then Latin-1 (with an "encoding: ..."
- * warning), and as a last resort is kept byte for byte.
+ * UTF-8 first: a byte-order mark (UTF-8 EF BB BF, UTF-32LE FF FE 00 00,
+ * UTF-32BE 00 00 FE FF, UTF-16LE FF FE, UTF-16BE FE FF, looked for in this
+ * order) is honoured and dropped, and a text after a wide mark that its
+ * encoding refuses fails with KAVLO_ERR_DECODE ("utf32le fail", "utf32be
+ * fail", "utf16le fail", "utf16be fail"); otherwise valid UTF-8 is taken
+ * as it is, and anything else falls back to GBK, then CP1252, then Latin-1
+ * (with an "encoding: ..." warning), and as a last resort is kept byte for
+ * byte.
  * Clears the previous result first, also when the call then fails.
  * Returns a status code; kavlo_last_error() holds the message of a failure.
  * A NULL `text` with `len` 0 parses an empty text; with `len` above 0 it

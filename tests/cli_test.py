@@ -73,6 +73,22 @@ class Parse(unittest.TestCase):
         self.assertTrue(doc["imdb_date_playlist"])
         self.assertEqual(doc["items"][0]["release_date"], 19540429)
 
+    def test_utf32_with_its_mark_is_read_whatever_the_name(self):
+        sheet = os.path.join(ROOT, "tests", "data", "cue-utf32le.cue")
+        for args in ([], ["-e", "UTF-32LE"], ["-w", "-f", "cue"], ["-e", "gbk"]):
+            with self.subTest(args):
+                rc, out, err = run(*args, sheet)
+                self.assertEqual((rc, err), (0, ""))
+                doc = json.loads(out)
+                self.assertEqual([t["title"] for t in doc["cue"]["tracks"]], ["日本", "Ünder 𝄞"])
+        self.assertEqual(json.loads(run("-l", sheet)[1])["encoding"], "UTF-32LE")
+        big_endian = b"\0\0\xfe\xff" + "Rádio,http://x/a\n".encode("utf-32-be")
+        rc, out, err = run("-l", "-", stdin=big_endian)
+        line = json.loads(out)
+        self.assertEqual((rc, line["encoding"], line["result"]["items"][0]["title"]), (0, "UTF-32BE", "Rádio"))
+        rc, out, err = run("-", stdin=b"\xff\xfe\0\0A\0")
+        self.assertEqual((rc, out, err), (1, "", "kavlo: -: utf32le fail\n"))
+
     def test_batch_is_json_lines_with_status_and_first_failure_wins(self):
         with tempfile.TemporaryDirectory() as d:
             hls = os.path.join(d, "live.m3u8")
