@@ -191,7 +191,8 @@ KAVLO_API int kavlo_m3u_is_imdb_date_playlist(void) KAVLO_NOEXCEPT;
 /* Sheet-level field of the last CUE parse, by key in any letter case:
  * "TITLE", "PERFORMER", "SONGWRITER", "CATALOG" or "CDTEXTFILE". NULL for a
  * NULL or unknown key and for a field the sheet did not set. Only TITLE and
- * PERFORMER are in the JSON document; the others are read here alone. */
+ * PERFORMER are in the document of kavlo_result_json(); the others are in
+ * the full document (kavlo_result_json_full()) and here. */
 KAVLO_API const char *kavlo_cue_meta(const char *key) KAVLO_NOEXCEPT;
 
 /* Number of tracks of the last CUE parse; 0 for other formats. */
@@ -201,8 +202,8 @@ KAVLO_API int kavlo_cue_track_count(void) KAVLO_NOEXCEPT;
  * "PERFORMER", "SONGWRITER", "ISRC", "FILE" (the FILE in force when the
  * track opened), "FLAGS" (as written) or "DATATYPE". NULL when `track` is
  * out of range, the key is NULL or unknown, or the field was never set.
- * Only TITLE and FILE are in the JSON document; the others are read here
- * alone. */
+ * Only TITLE and FILE are in the document of kavlo_result_json(); the
+ * others are in the full document (kavlo_result_json_full()) and here. */
 KAVLO_API const char *kavlo_cue_track_field(int track, const char *key) KAVLO_NOEXCEPT;
 
 /* Number of INDEX points of track `track` (0 to 32); 0 when out of range. */
@@ -253,8 +254,9 @@ KAVLO_API const char *kavlo_format_name(int code) KAVLO_NOEXCEPT;
  * {"format":..,"item_count":..,"imdb_date_playlist":..,"items":[..]} with
  * "cue" after a CUE parse and "warnings" when there are any. The "cue"
  * object carries the sheet's "title" and "performer" and each track's
- * "number", "title", "file" and "indices"; the other CUE fields are read
- * through kavlo_cue_meta() and kavlo_cue_track_field() only. Returns the
+ * "number", "title", "file" and "indices"; the other CUE fields are in the
+ * full document (kavlo_result_json_full()) and read through
+ * kavlo_cue_meta() and kavlo_cue_track_field(). Returns the
  * constant "{}" when no document can be written (no memory, or a stored
  * string that is not strictly valid UTF-8). The text is owned by the library
  * and valid until the next kavlo_result_json(), kavlo_result_json_full(),
