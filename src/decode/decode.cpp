@@ -195,6 +195,7 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
       return KAVLO_ERR_DECODE;
     }
     store_output(s, out, out_len, iconv_capacity(len - mark->size), text);
+    s.encoding = mark->converter;
     return KAVLO_OK;
   }
 
@@ -204,6 +205,7 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
       return KAVLO_ERR_DECODE;
     }
     store_output(s, out, out_len, iconv_capacity(len), text);
+    s.encoding = name;  // the caller's own string when not an alias: the driver copies it
     return KAVLO_OK;
   }
 
@@ -211,6 +213,7 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
   // copy what they keep, so the caller's bytes need no copy of their own.
   if (is_utf8(bytes, len)) {
     text = std::string_view(bytes, len);
+    s.encoding = "UTF-8";
     return KAVLO_OK;
   }
 
@@ -226,11 +229,13 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
     if (iconv_to_utf8(step.converter, bytes, len, &out, &out_len) == 0) {
       store_output(s, out, out_len, iconv_capacity(len), text);
       warnf(s, "%s", step.warning);
+      s.encoding = step.converter;
       return KAVLO_OK;
     }
   }
   text = std::string_view(bytes, len);
   warnf(s, "encoding: copied bytes as-is");
+  s.encoding = "raw";
   return KAVLO_OK;
 }
 
