@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build node test run install asan fuzz hardening bench bench-cli bench-peers bench-node bench-python clean
+.PHONY: all setup configure build node test run install uninstall asan fuzz hardening bench bench-cli bench-peers bench-node bench-python clean
 
 all: build
 
@@ -91,6 +91,11 @@ bench-node: node
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Removes what the last `make install` from $(BUILD) put in place (CMake's
+# install_manifest.txt lists it).
+uninstall:
+	cmake --build $(BUILD) --target uninstall
 
 run: build
 	@./$(BUILD)/kavlo examples/iptv.m3u

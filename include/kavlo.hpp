@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kavlo.hpp - header-only C++ interface over the kavlo C library.
 //
 // kavlo::parse(), kavlo::parse_file() and kavlo::detect() call the C
