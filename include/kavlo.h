@@ -3,13 +3,17 @@
  * kavlo - playlist parsing library (M3U / extended M3U, streaming URL lists,
  * CUE sheets) with a plain C interface.
  *
- * Usage in short: call one of the kavlo_parse* functions, then read the
- * result through the accessors below or take it whole with
- * kavlo_result_json(). The library keeps one process-wide result: every
- * parse replaces the previous one.
+ * Usage in short: make a handle with kavlo_playlist_new(), parse into it
+ * with kavlo_playlist_parse() or kavlo_playlist_parse_file(), read it
+ * through the kavlo_playlist_* accessors or take it whole with
+ * kavlo_playlist_json(), and free it with kavlo_playlist_free(). The older
+ * process-wide functions (kavlo_parse() and the accessors without a
+ * handle) work on one result the library keeps: every parse replaces the
+ * previous one.
  *
- * Threads: the library has no locks. Calls must not overlap; a host that
- * calls it from several threads serialises the calls itself.
+ * Threads: the library has no locks. Distinct handles may be used from
+ * different threads at the same time; one handle, and the process-wide
+ * result, from one thread at a time.
  *
  * Strings: every string the library returns is owned by the library and is
  * NUL-terminated UTF-8 (with one exception: text that could not be decoded
