@@ -113,7 +113,7 @@ export PKG_CONFIG_PATH="$slib/pkgconfig"
 cc -std=c99 -Wall -Wextra -Werror "$src/examples/c/print_items.c" \
   $(pkg-config --cflags kavlo) $(pkg-config --static --libs kavlo) -o "$stage/print_items_static"
 out=$("$stage/print_items_static" "$src/examples/iptv.m3u" 2>/dev/null)
-grep -q '^m3u, 5 items$' <<<"$out"
+grep -q '^m3u, 5 items, UTF-8$' <<<"$out"
 if grep -q libkavlo <<<"$(ldd "$stage/print_items_static")"; then exit 1; fi
 cmake "${gen[@]}" -S "$src/examples/cpp" -B "$stage/cpp-static" -DCMAKE_PREFIX_PATH="$stage/static" >/dev/null
 cmake --build "$stage/cpp-static" >/dev/null
