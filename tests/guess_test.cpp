@@ -181,6 +181,8 @@ TEST(Guess, LatinPagesAtEachMisreading) {
       // A control code: 9F is the last of them, A0 is a space.
       {"9F in ISO-8859-2", "Marta Kubi\xB9ov\xE1 \x9F", "ISO-8859-2", "WINDOWS-1250"},
       {"A0 in ISO-8859-2", "Marta Kubi\xB9ov\xE1 \xA0", "ISO-8859-2", "ISO-8859-2"},
+      // 81 is no character of WINDOWS-1250 or WINDOWS-1252: no page is left.
+      {"81 in ISO-8859-2", "Marta Kubi\xB9ov\xE1 \x81", "ISO-8859-2", ""},
       // A sign that touches no word (¹), next to a letter or not.
       {"¹ after a letter", "Caf\xE9 cr\xE8me x\xB9 y", "ISO-8859-1", "ISO-8859-2"},
       {"¹ between spaces", "Caf\xE9 cr\xE8me x \xB9 y", "ISO-8859-1", "WINDOWS-1252"},

@@ -4,7 +4,6 @@
 
 #include <iconv.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -112,84 +111,74 @@ Sign sign(uint32_t c) noexcept {
   return none;
 }
 
-// A conversion to UTF-8, closed with its scope.
-class Converter {
- public:
-  explicit Converter(const char *from) noexcept : cd_(iconv_open("UTF-8", from)) {}
-  ~Converter() {
-    if (ok()) iconv_close(cd_);
+// A single-byte page: the character of each byte of 80-FF, 0 where the
+// page has none (or the converter does not know the page). Made with one
+// conversion per byte, so that a text is then read without the converter,
+// at the speed of a table lookup; every Latin page here is single-byte and
+// ASCII below 80.
+struct Page {
+  uint32_t high[128] = {};
+
+  explicit Page(const char *name) noexcept {
+    iconv_t cd = iconv_open("UTF-8", name);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return;
+    for (int x = 0; x < 128; ++x) {
+      char byte = static_cast<char>(x + 0x80), out[8];
+      char *in = &byte, *o = out;
+      size_t in_left = 1, room = sizeof out;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      if (iconv(cd, &in, &in_left, &o, &room) == static_cast<size_t>(-1) || in_left != 0) continue;
+      high[x] = one_character(reinterpret_cast<Bytes>(out), static_cast<size_t>(o - out));
+    }
+    iconv_close(cd);
   }
-  Converter(const Converter &) = delete;
-  Converter &operator=(const Converter &) = delete;
-  bool ok() const noexcept { return cd_ != reinterpret_cast<iconv_t>(-1); }
-  iconv_t get() const noexcept { return cd_; }
+
+  // The character of byte b, 0 for none.
+  uint32_t operator[](unsigned char b) const noexcept { return b < 0x80 ? b : high[b - 0x80]; }
 
  private:
-  iconv_t cd_;
+  // The code point of UTF-8 text that is exactly one character, else 0.
+  static uint32_t one_character(Bytes u, size_t n) noexcept {
+    const size_t want = n == 0 ? 0 : u[0] < 0x80 ? 1 : u[0] >= 0xF0 ? 4 : u[0] >= 0xE0 ? 3 : u[0] >= 0xC0 ? 2 : 0;
+    if (want == 0 || want != n) return 0;
+    uint32_t c = want == 1 ? u[0] : u[0] & (0x7F >> want);
+    for (size_t k = 1; k < n; ++k) c = c << 6 | (u[k] & 0x3F);
+    return c;
+  }
 };
 
-// True when `name` reads the bytes with a control code of 80-9F, a
+// True when the page reads the bytes with a control code of 80-9F, a
 // non-ASCII capital right after a small letter ("\xA3\xF3d\xBC" as
 // WINDOWS-1250), or a sign where a letter belongs: between two letters
 // ("Kubi\xB9ov\xE1" as ISO-8859-1), or, for the signs that never touch a
-// word, next to one ("\xB6wiat" as WINDOWS-1250). Also true when the bytes
-// are not valid in `name` or the converter does not know it. Converts in
-// blocks of a fixed buffer.
-bool misreads(const char *name, Bytes bytes, size_t len) noexcept {
-  Converter cd(name);
-  if (!cd.ok()) return true;
-  char out[1024];
-  char *in = const_cast<char *>(reinterpret_cast<const char *>(bytes));
-  size_t left = len;
+// word, next to one ("\xB6wiat" as WINDOWS-1250). Also true when a byte
+// has no character in the page (or the converter does not know it).
+bool misreads(const Page &page, Bytes p, size_t len) noexcept {
   uint32_t prev = ' ', cur = ' ';
   Sign cur_sign = none;
-  for (bool more = true; more;) {
-    char *o = out;
-    size_t room = sizeof out;
-    const size_t rc = iconv(cd.get(), &in, &left, &o, &room);
-    if (rc == static_cast<size_t>(-1) && errno != E2BIG) return true;
-    more = rc == static_cast<size_t>(-1);
-    const auto *u = reinterpret_cast<Bytes>(out), *end = reinterpret_cast<Bytes>(o);
-    while (u < end) {
-      // iconv writes whole characters; the bounds are kept all the same.
-      uint32_t c = *u++;
-      const int tail = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-      if (end - u < tail) return true;
-      if (tail > 0) c &= 0x3F >> tail;
-      for (int k = 0; k < tail; ++k) c = c << 6 | (*u++ & 0x3F);
-      if (c >= 0x80 && c <= 0x9F) return true;
-      if (capital(c) && small(cur)) return true;
-      if (cur_sign == beside && (letter(prev) || letter(c))) return true;
-      if (cur_sign == between && letter(prev) && letter(c)) return true;
-      if (cur_sign == before && letter(c)) return true;
-      prev = cur;
-      cur = c;
-      cur_sign = sign(c);
-    }
+  for (size_t i = 0; i < len; ++i) {
+    const uint32_t c = page[p[i]];
+    if (c == 0 && p[i] != 0) return true;
+    if (c >= 0x80 && c <= 0x9F) return true;
+    if (capital(c) && small(cur)) return true;
+    if (cur_sign == beside && (letter(prev) || letter(c))) return true;
+    if (cur_sign == between && letter(prev) && letter(c)) return true;
+    if (cur_sign == before && letter(c)) return true;
+    prev = cur;
+    cur = c;
+    cur_sign = sign(c);
   }
   return cur_sign == beside && letter(prev);
 }
 
-// True when every byte of 80-FF in the text converts from `a` to the same
-// character as from `b`: the two single-byte pages read it alike.
-bool reads_alike(const char *a, const char *b, Bytes p, size_t len) noexcept {
+// True when every byte of 80-FF in the text is the same character in both
+// pages.
+bool reads_alike(const Page &a, const Page &b, Bytes p, size_t len) noexcept {
   bool seen[128] = {};
   for (size_t i = 0; i < len; ++i)
     if (p[i] >= 0x80) seen[p[i] - 0x80] = true;
-  Converter ca(a), cb(b);
-  if (!ca.ok() || !cb.ok()) return false;
-  for (int x = 0; x < 128; ++x) {
-    if (!seen[x]) continue;
-    char byte = static_cast<char>(x + 0x80), out_a[8], out_b[8];
-    char *in = &byte, *oa = out_a, *ob = out_b;
-    size_t in_left = 1, a_left = sizeof out_a, b_left = sizeof out_b;
-    if (iconv(ca.get(), &in, &in_left, &oa, &a_left) == static_cast<size_t>(-1)) return false;
-    in = &byte;
-    in_left = 1;
-    if (iconv(cb.get(), &in, &in_left, &ob, &b_left) == static_cast<size_t>(-1)) return false;
-    if (oa - out_a != ob - out_b || std::memcmp(out_a, out_b, static_cast<size_t>(oa - out_a)) != 0)
-      return false;
-  }
+  for (int x = 0; x < 128; ++x)
+    if (seen[x] && (a.high[x] == 0 || a.high[x] != b.high[x])) return false;
   return true;
 }
 
@@ -266,7 +255,7 @@ const char *refine(const char *name, Bytes p, size_t len) noexcept {
     name = "WINDOWS-1252";
   }
   if (name == nullptr || !one_of(name, latin)) return name;
-  if (misreads(name, p, len)) {
+  if (misreads(Page(name), p, len)) {
     bool c1 = false;
     for (size_t i = 0; i < len && !c1; ++i) c1 = p[i] >= 0x80 && p[i] <= 0x9F;
     const char *order[3];
@@ -282,12 +271,13 @@ const char *refine(const char *name, Bytes p, size_t len) noexcept {
     }
     const char *mended = nullptr;
     for (int k = 0; k < n && mended == nullptr; ++k)
-      if (std::strcmp(order[k], name) != 0 && !misreads(order[k], p, len)) mended = order[k];
+      if (std::strcmp(order[k], name) != 0 && !misreads(Page(order[k]), p, len)) mended = order[k];
     if (mended == nullptr) return nullptr;
     name = mended;
   }
-  return std::strcmp(name, "WINDOWS-1252") != 0 && reads_alike(name, "WINDOWS-1252", p, len) ? "WINDOWS-1252"
-                                                                                                : name;
+  return std::strcmp(name, "WINDOWS-1252") != 0 && reads_alike(Page(name), Page("WINDOWS-1252"), p, len)
+             ? "WINDOWS-1252"
+             : name;
 }
 
 // Bytes of a short text that uchardet sees, by repetition.
@@ -331,13 +321,16 @@ bool guess_encoding(const char *bytes, size_t len, char (&name)[guess_name_size]
   if (bytes == nullptr || len == 0) return false;
   const auto *p = reinterpret_cast<Bytes>(bytes);
   if (has_mark(p, len)) return false;
+  // The detector's answer; `found` may point into it.
+  char detected[guess_name_size];
   const char *found = wide_without_mark(p, len);
   if (found == nullptr) {
     if (is_utf8(bytes, len)) return false;
 #if KAVLO_WITH_UCHARDET
-    char detected[guess_name_size];
     detect(bytes, len, detected);
     found = refine(usable(detected), p, len);
+#else
+    (void)detected;
 #endif
   }
   if (found == nullptr || std::strlen(found) >= guess_name_size) return false;
