@@ -42,14 +42,22 @@ struct Row {
   const char *expected;  // "": false
 };
 
-// Marks: the decoder reads them, whatever follows.
+// Marks: the decoder reads them, whatever follows (the text after them is
+// WINDOWS-1252 to the guess on its own, see DetectorAnswers).
 TEST(Guess, MarksAndUtf8GoToTheLibrary) {
+  const std::string latin = "Caf\xE9 cr\xE8me";
   const Row rows[] = {
-      {"UTF-8 mark, then no UTF-8", "\xEF\xBB\xBF" "Caf\xE9", ""},
-      {"UTF-16LE mark", "\xFF\xFE" "A\0B\0"s, ""},
-      {"UTF-16BE mark", "\xFE\xFF\0A\0B"s, ""},
-      {"UTF-32LE mark", "\xFF\xFE\0\0A\0\0\0"s, ""},
-      {"UTF-32BE mark", "\0\0\xFE\xFF\0\0\0A"s, ""},
+      {"UTF-8 mark", "\xEF\xBB\xBF" + latin, ""},
+      {"UTF-16LE mark", "\xFF\xFE" + latin, ""},
+      {"UTF-16BE mark", "\xFE\xFF" + latin, ""},
+      {"UTF-32LE mark", "\xFF\xFE\0\0"s + latin, ""},
+      {"UTF-32BE mark", "\0\0\xFE\xFF"s + latin, ""},
+      // Marks before bytes that the UTF-16 rule would name.
+      {"UTF-8 mark, NULs", "\xEF\xBB\xBF" + repeat("\0A"s, 20) + "\0"s, ""},
+      {"UTF-16LE mark, NULs", "\xFF\xFE" + repeat("A\0"s, 20), ""},
+      {"UTF-16BE mark, NULs", "\xFE\xFF" + repeat("\0A"s, 20), ""},
+      {"UTF-32BE mark, NULs", "\0\0\xFE\xFF"s + repeat("\0A"s, 20), ""},
+      {"no mark, NULs", "\xFE\xFE" + repeat("\0A"s, 20), "UTF-16BE"},
       {"UTF-32BE without mark", "\0\0\0A\0\0\0B"s, ""},
       {"UTF-8", "Caf\xC3\xA9 cr\xC3\xA8me", ""},
       // The library's check is structural: overlong forms and surrogates pass.
