@@ -41,7 +41,7 @@ asan: setup
 # Each libFuzzer harness for FUZZ_TIME seconds under ASan + UBSan; any
 # finding fails. The working corpora stay in build-fuzz/.
 FUZZ_TIME ?= 60
-FUZZERS = parse detect file
+FUZZERS = parse detect file guess
 fuzz: setup
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DKAVLO_BUILD_FUZZERS=ON -DKAVLO_BUILD_TESTS=OFF -DKAVLO_BUILD_TOOLS=OFF -DKAVLO_BUILD_BENCH=OFF \
