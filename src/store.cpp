@@ -148,6 +148,7 @@ void clear(Store &s) noexcept {
   free_chunks(s.arena.head);
   free_chunks(s.arena.big);
   block_free(s.json_text, s.json_capacity);
+  block_free(s.write_text, s.write_capacity);
   block_free(s.decoded_text, s.decoded_capacity);
   std::memset(static_cast<void *>(&s), 0, sizeof s);
 }
