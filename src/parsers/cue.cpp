@@ -22,8 +22,7 @@ struct CueParseState {
   bool has_file = false;
   sv current_file;                  // view into the decoded text
   sv current_file_type;             // the FILE line's type word, "" for none
-  const char *file_copy = nullptr;  // store copies shared by the tracks of one FILE
-  const char *file_type_copy = nullptr;
+  const char *file_copy = nullptr;  // store copy (name, then type) shared by the tracks of one FILE
   bool file_copied = false;
   // The last stored data type ("AUDIO" on nearly every track), shared by
   // the tracks that repeat it.
@@ -119,12 +118,10 @@ bool read_time(sv v, size_t i, int64_t &frames) noexcept {
   t.datatype = st.datatype.get(s, datatype);
   if (st.has_file) {
     if (!st.file_copied) {
-      st.file_copy = copy_string(s, st.current_file);
-      st.file_type_copy = copy_string(s, st.current_file_type);
+      st.file_copy = copy_string_pair(s, st.current_file, st.current_file_type);
       st.file_copied = true;
     }
     t.file = st.file_copy;
-    t.file_type = st.file_type_copy;
   }
   st.current_track = s.track_count++;
   return KAVLO_OK;
