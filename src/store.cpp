@@ -320,8 +320,8 @@ bool location_headers(std::string_view location, LocationHeaders &out) noexcept 
   return any;
 }
 
-int resolve_headers(Store &s) noexcept {
-  for (int i = 0; i < s.item_count; ++i) {
+int resolve_headers(Store &s, size_t from) noexcept {
+  for (size_t i = from; i < static_cast<size_t>(s.item_count); ++i) {
     const char *location = s.items[i].location;
     if (location == nullptr || std::strchr(location, '|') == nullptr) continue;
     LocationHeaders h;
@@ -339,7 +339,7 @@ int resolve_headers(Store &s) noexcept {
       if (key == nullptr || value == nullptr) return KAVLO_ERR_NOMEM;
       s.header_pairs[s.header_pair_used++] = ItemAttr{key, value};
     }
-    s.headers[s.header_used++] = ItemHeaders{static_cast<size_t>(i), url, begin, static_cast<uint32_t>(h.count)};
+    s.headers[s.header_used++] = ItemHeaders{i, url, begin, static_cast<uint32_t>(h.count)};
   }
   return KAVLO_OK;
 }

@@ -359,9 +359,9 @@ struct LocationHeaders {
 // False, leaving `out` undefined, when the location has no such pair.
 bool location_headers(std::string_view location, LocationHeaders &out) noexcept;
 
-// Reads the request headers of every item's location into the store.
-// KAVLO_ERR_NOMEM when they cannot be kept.
-[[nodiscard]] int resolve_headers(Store &s) noexcept;
+// Reads the request headers of the location of every item from `from` on
+// into the store. KAVLO_ERR_NOMEM when they cannot be kept.
+[[nodiscard]] int resolve_headers(Store &s, size_t from = 0) noexcept;
 
 // The header record of item `i` at or after position `from` (a cursor for
 // a walk in item order), or NULL.
