@@ -576,10 +576,11 @@ KAVLO_API int kavlo_playlist_write(kavlo_playlist *p, int format, unsigned flags
  * duration number, attributes, options, request headers, line and
  * streaming group; from a CUE sheet into a CUE sheet, the item's track
  * comes with it (number, fields, data type, FILE, indices, gaps, REM
- * lines). A `dst` that holds nothing (new, cleared, or a parse without
- * items, tracks, header attributes or sheet fields) first takes the format
- * of `src`, the attributes of its #EXTM3U line, and its CUE sheet fields
- * and sheet REM lines; otherwise `dst` keeps its own. The IMDb flag of an
+ * lines). A `dst` that has not parsed since it was made or cleared, and
+ * holds nothing yet, first takes the format of `src`, the attributes of
+ * its #EXTM3U line, and its CUE sheet fields and sheet REM lines;
+ * otherwise `dst` keeps its own (parse "#EXTM3U" into a new handle to
+ * collect CUE tracks as M3U items). The IMDb flag of an
  * M3U `dst` is decided again over all its items, as a parse does. Warnings,
  * last error and encoding of `dst` stay; strings it returned stay valid.
  * All or nothing: on failure `dst` holds what it held. Returns KAVLO_OK,

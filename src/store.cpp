@@ -172,9 +172,10 @@ const char *copy_string_pair(Store &s, std::string_view first, std::string_view 
   if (first.size() >= SIZE_MAX / 2 || second.size() >= SIZE_MAX / 2) return nullptr;
   char *p = arena_alloc(s.arena, first.size() + second.size() + 2);
   if (p == nullptr) return nullptr;
-  std::memcpy(p, first.data(), first.size());
+  // An empty view may have no data pointer at all.
+  if (!first.empty()) std::memcpy(p, first.data(), first.size());
   p[first.size()] = '\0';
-  std::memcpy(p + first.size() + 1, second.data(), second.size());
+  if (!second.empty()) std::memcpy(p + first.size() + 1, second.data(), second.size());
   p[first.size() + 1 + second.size()] = '\0';
   return p;
 }

@@ -27,6 +27,7 @@
 
 #include "kavlo.h"
 #include "kavlo_auto.h"
+#include "workbench.h"
 
 namespace {
 
@@ -786,6 +787,7 @@ int main(int argc, char **argv) {
   // A closed pipe is seen as EPIPE where the tool writes (see out_failed).
   signal(SIGPIPE, SIG_IGN);
   install_sigbus_handler();
+  if (argc > 1 && workbench_command(argv[1])) return workbench_main(argc, argv);
   Options o;
   const int rc = parse_args(argc, argv, o);
   if (rc >= 0) return rc;

@@ -16,12 +16,12 @@ namespace kavlo {
 
 namespace {
 
-// A store that holds nothing of a result: new, cleared, or a parse that
-// found nothing. Appending to it takes the source's format and what
-// belongs to its whole result.
+// A store that has not parsed since it was made or cleared (no text was
+// decoded into it) and holds nothing yet. Appending to it takes the
+// source's format and what belongs to its whole result.
 bool holds_nothing(const Store &s) noexcept {
   const CueSheet &c = s.cue;
-  return s.item_count == 0 && s.track_count == 0 && s.header_attr_count == 0 && s.sheet_rem_count == 0 &&
+  return s.encoding == nullptr && s.item_count == 0 && s.track_count == 0 && s.header_attr_count == 0 && s.sheet_rem_count == 0 &&
          c.title == nullptr && c.performer == nullptr && c.songwriter == nullptr && c.catalog == nullptr &&
          c.cdtextfile == nullptr;
 }
