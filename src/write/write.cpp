@@ -10,6 +10,10 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "kavlo.h"
 #include "../detect.h"
 #include "../mem.h"
@@ -27,12 +31,72 @@ constexpr size_t first_block = 4096;
 constexpr size_t hls_window = 65536;
 constexpr char bom[] = "\xEF\xBB\xBF";
 
+// Bytes kept free past every reservation: short strings are copied in
+// whole 16-byte blocks.
+constexpr size_t slack = 16;
+
+#if defined(__SSE2__)
+#if defined(__SANITIZE_ADDRESS__)
+#define KAVLO_WRITE_WHOLE_BLOCKS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KAVLO_WRITE_WHOLE_BLOCKS 0
+#endif
+#endif
+#ifndef KAVLO_WRITE_WHOLE_BLOCKS
+#define KAVLO_WRITE_WHOLE_BLOCKS 1
+#endif
+#else
+#define KAVLO_WRITE_WHOLE_BLOCKS 0
+#endif
+
+// True when the 16 bytes from `p` on stay inside the page of `p`, so that
+// reading them whole cannot fault even past the string's NUL (which the
+// sanitizers would report: their builds read byte by byte).
+inline bool block_readable(const char *p) noexcept {
+  return KAVLO_WRITE_WHOLE_BLOCKS && (reinterpret_cast<uintptr_t>(p) & 4095) <= 4096 - 16;
+}
+
+// The length of the NUL-terminated `s`, and whether it holds `a` or `b`
+// (bytes other than NUL): one pass, 16 bytes at a time.
+template <char A, char B>
+inline size_t measure(const char *s, bool &found) noexcept {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), va = _mm_set1_epi8(A), vb = _mm_set1_epi8(B);
+  for (;;) {
+    if (!block_readable(s + i)) {
+      if (s[i] == '\0') return i;
+      found = found || s[i] == A || s[i] == B;
+      ++i;
+      continue;
+    }
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
+    const auto end = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+    const auto hit = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))));
+    if (end != 0) {
+      found = found || (hit & ((end & (0u - end)) - 1)) != 0;
+      return i + static_cast<size_t>(__builtin_ctz(end));
+    }
+    found = found || hit != 0;
+    i += 16;
+  }
+#else
+  for (; s[i] != '\0'; ++i) found = found || s[i] == A || s[i] == B;
+  return i;
+#endif
+}
+
 struct Str {
   const char *p;
   size_t n;
   sv view() const noexcept { return {p, n}; }
 };
-Str str(const char *s) noexcept { return s != nullptr ? Str{s, std::strlen(s)} : Str{"", 0}; }
+Str str(const char *s) noexcept {
+  bool unused = false;
+  return s != nullptr ? Str{s, measure<'\0', '\0'>(s, unused)} : Str{"", 0};
+}
 
 bool ends_in_space(sv v) noexcept { return !v.empty() && is_space(static_cast<unsigned char>(v.back())); }
 
@@ -52,18 +116,31 @@ class Out {
     }
   }
 
-  bool need(size_t n) noexcept { return static_cast<size_t>(end_ - p_) > n || grow(n); }
+  bool need(size_t n) noexcept { return static_cast<size_t>(end_ - p_) > n + slack || grow(n + slack); }
   // Room for a line of `n` bytes and its end.
   bool line(size_t n) noexcept { return need(n + 2); }
 
+  // Bytes of a stored string (never a literal: a short one is read as a
+  // whole block).
   void put(const char *d, size_t n) noexcept {
+#if defined(__SSE2__)
+    if (n <= 16 && n != 0 && block_readable(d)) {
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(p_), _mm_loadu_si128(reinterpret_cast<const __m128i *>(d)));
+      p_ += n;
+      return;
+    }
+#endif
     std::memcpy(p_, d, n);
     p_ += n;
   }
   void put(Str v) noexcept { put(v.p, v.n); }
   void put(sv v) noexcept { put(v.data(), v.size()); }
+  void put_exact(const char *d, size_t n) noexcept {
+    std::memcpy(p_, d, n);
+    p_ += n;
+  }
   template <size_t N>
-  void lit(const char (&text)[N]) noexcept { put(text, N - 1); }
+  void lit(const char (&text)[N]) noexcept { put_exact(text, N - 1); }
   void ch(char c) noexcept { *p_++ = c; }
   void eol() noexcept {
     if (crlf_) *p_++ = '\r';
@@ -73,6 +150,12 @@ class Out {
 
   // Decimal digits of `v`, at least `width` (1 or 2) of them; room for 10.
   void digits(uint32_t v, int width = 1) noexcept {
+    if (v < 100 && (width == 2 || v >= 10)) {
+      p_[0] = static_cast<char>('0' + v / 10);
+      p_[1] = static_cast<char>('0' + v % 10);
+      p_ += 2;
+      return;
+    }
     char buf[10];
     int n = 0;
     do {
@@ -88,8 +171,54 @@ class Out {
     digits(v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v));
   }
 
+  // Copies the NUL-terminated stored string `s` to the cursor in one pass,
+  // 16 bytes at a time, making room as it goes: sets `n` to its length and
+  // `found` when it holds the byte A or B (not NUL). False when the block
+  // cannot grow.
+  template <char A, char B>
+  bool copy(const char *s, size_t &n, bool &found) noexcept {
+    const size_t start = size();
+    for (;;) {
+      if (!need(16)) return false;
+#if defined(__SSE2__)
+      if (block_readable(s)) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p_), v);
+        const auto end = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
+        const auto hit = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(A)), _mm_cmpeq_epi8(v, _mm_set1_epi8(B)))));
+        if (end != 0) {
+          found = found || (hit & ((end & (0u - end)) - 1)) != 0;
+          p_ += __builtin_ctz(end);
+          n = size() - start;
+          return true;
+        }
+        found = found || hit != 0;
+        p_ += 16;
+        s += 16;
+        continue;
+      }
+#endif
+      for (int k = 0; k < 16; ++k, ++s) {
+        if (*s == '\0') {
+          n = size() - start;
+          return true;
+        }
+        found = found || *s == A || *s == B;
+        *p_++ = *s;
+      }
+    }
+  }
+  bool copy(const char *s) noexcept {
+    size_t n;
+    bool found = false;
+    return copy<'\0', '\0'>(s != nullptr ? s : "", n, found);
+  }
+
   size_t size() const noexcept { return s_.write_text != nullptr ? static_cast<size_t>(p_ - s_.write_text) : 0; }
   char *text() noexcept { return s_.write_text; }
+  char *cursor() noexcept { return p_; }
+  void back(size_t n) noexcept { p_ -= n; }
 
   // Puts `n` bytes made by `fill` at offset `at`, moving what follows.
   template <class Fill>
@@ -106,6 +235,7 @@ class Out {
   bool grow(size_t n) noexcept {
     const size_t used = size();
     if (n > SIZE_MAX / 4 - used) return false;
+    // (n includes the slack.)
     const size_t want = used + n + 1;
     size_t cap = s_.write_capacity < first_block ? first_block : s_.write_capacity;
     while (cap < want) cap = cap <= SIZE_MAX / 4 ? cap * 2 : want;
@@ -181,18 +311,11 @@ size_t count_quotes(Str v) noexcept {
   return q;
 }
 
-struct AttrOut {
-  Str key;
-  Str value;
-  bool bare;
-};
-
-// " KEY=VALUE" for `count` attributes; returns the quotes written outside
-// quoted values.
-size_t gather_attrs(const ItemAttr *a, int count, const ItemAttr *skip, AttrOut *out, int &n_out,
-                    size_t &bytes, KeyInfo *keys) noexcept {
-  size_t quotes = 0;
-  n_out = 0;
+// " KEY=VALUE" for each attribute but `skip`: the value in quotes, or
+// bare when it holds one. Adds the quotes written outside quoted values to
+// `quotes`; false when the block cannot grow.
+bool put_attrs(Out &o, const ItemAttr *a, int count, const ItemAttr *skip, KeyInfo *keys,
+               size_t &quotes) noexcept {
   for (int k = 0; k < count; ++k) {
     if (a[k].key == nullptr || a[k].value == nullptr || &a[k] == skip) continue;
     KeyInfo &ki = keys[k];
@@ -201,36 +324,34 @@ size_t gather_attrs(const ItemAttr *a, int count, const ItemAttr *skip, AttrOut 
       ki.n = std::strlen(a[k].key);
       ki.quotes = count_quotes({ki.key, ki.n});
     }
-    AttrOut &o = out[n_out++];
-    o.key = {ki.key, ki.n};
-    o.value = str(a[k].value);
-    o.bare = std::memchr(o.value.p, '"', o.value.n) != nullptr;
-    quotes += ki.quotes + (o.bare ? count_quotes(o.value) : 0);
-    bytes += o.key.n + o.value.n + 4;
-  }
-  return quotes;
-}
-
-void put_attrs(Out &o, const AttrOut *a, int n) noexcept {
-  for (int k = 0; k < n; ++k) {
+    if (!o.need(ki.n + 3)) return false;
     o.ch(' ');
-    o.put(a[k].key);
-    o.ch('=');
-    if (a[k].bare) {
-      o.put(a[k].value);
+    o.put(ki.key, ki.n);
+    o.lit("=\"");
+    size_t n;
+    bool quote = false;
+    if (!o.copy<'"', '"'>(a[k].value, n, quote)) return false;
+    if (quote) {
+      // Bare after all: the value moves over its opening quote.
+      char *v = o.cursor() - n;
+      std::memmove(v - 1, v, n);
+      o.back(1);
+      quotes += count_quotes({v - 1, n});
     } else {
       o.ch('"');
-      o.put(a[k].value);
-      o.ch('"');
     }
+    quotes += ki.quotes;
   }
+  return true;
 }
 
 // A location the reader takes as one: something left after trimming, not
 // starting with "#". Every location of an M3U parse is one; a CUE track's
 // empty file name is not.
-bool m3u_location(Str loc) noexcept {
-  const sv t = trim(loc.view());
+bool m3u_location(const char *loc) noexcept {
+  if (loc == nullptr || loc[0] == '\0') return false;
+  if (!is_space(static_cast<unsigned char>(loc[0]))) return loc[0] != '#';
+  const sv t = trim(loc);
   return !t.empty() && t[0] != '#';
 }
 
@@ -258,14 +379,12 @@ bool put_option(Out &o, const ItemOption &op) noexcept {
 }
 
 bool write_m3u(Out &o, const Store &s) noexcept {
-  AttrOut attrs[max_attrs];
   KeyInfo keys[max_attrs];
-  int n = 0;
-  size_t bytes = 7;
-  (void)gather_attrs(s.attrs + s.header_attr_begin, s.header_attr_count, nullptr, attrs, n, bytes, keys);
-  if (!o.line(bytes)) return false;
+  size_t quotes = 0;
+  if (!o.need(7)) return false;
   o.lit("#EXTM3U");
-  put_attrs(o, attrs, n);
+  if (!put_attrs(o, s.attrs + s.header_attr_begin, s.header_attr_count, nullptr, keys, quotes) || !o.need(2))
+    return false;
   o.eol();
   for (KeyInfo &k : keys) k = KeyInfo{};
 
@@ -274,54 +393,47 @@ bool write_m3u(Out &o, const Store &s) noexcept {
   for (int i = 0; i < s.item_count; ++i) {
     const auto index = static_cast<size_t>(i);
     const PlaylistItem &it = s.items[i];
-    const Str loc = str(it.location);
     while (option < s.option_used && s.options[option].item < index) ++option;
-    size_t end_option = option;
-    while (end_option < s.option_used && s.options[end_option].item == index) ++end_option;
     const char *stream = s.group_used != 0 ? stream_group(s, group, index, group_name) : "";
-    if (!m3u_location(loc)) {
-      option = end_option;
-      continue;
-    }
-    for (; option < end_option; ++option)
+    if (!m3u_location(it.location)) continue;
+    for (; option < s.option_used && s.options[option].item == index; ++option)
       if (!put_option(o, s.options[option])) return false;
 
     // The group: an attribute of an #EXTGRP: line (its key is extgrp_key,
     // the last one, the only "group-title") goes back to such a line, as
     // does the genre of a streaming-list entry without a "group-title".
+    // (The first "group-title" is looked for only where it decides.)
     const ItemAttr *a = item_attrs(s, index);
     const int count = item_attr_count(s, index);
-    const ItemAttr *title_attr = count != 0 ? group_title(s, index) : nullptr;
     const ItemAttr *extgrp = nullptr;
-    Str group_line{nullptr, 0};
-    if (title_attr != nullptr && title_attr == &a[count - 1] && title_attr->key == extgrp_key) {
-      extgrp = title_attr;
-      group_line = str(extgrp->value);
-    } else if (title_attr == nullptr && stream[0] != '\0') {
-      group_line = str(stream);
+    const char *group_line = nullptr;
+    if (count != 0 && a[count - 1].key == extgrp_key && a[count - 1].value != nullptr &&
+        group_title(s, index) == &a[count - 1]) {
+      extgrp = &a[count - 1];
+      group_line = extgrp->value;
+    } else if (stream[0] != '\0' && (count == 0 || group_title(s, index) == nullptr)) {
+      group_line = stream;
     }
-    if (group_line.p != nullptr) {
-      if (!o.line(8 + group_line.n)) return false;
+    if (group_line != nullptr) {
+      if (!o.need(8)) return false;
       o.lit("#EXTGRP:");
-      o.put(group_line);
+      if (!o.copy(group_line) || !o.need(2)) return false;
       o.eol();
     }
 
-    const Str title = str(it.title);
-    if (title.n != 0 || it.extinf_value != -1 || count != 0 || group_line.p != nullptr) {
-      bytes = 8 + 11 + 2 + 1 + title.n;
-      const size_t quotes = gather_attrs(a, count, extgrp, attrs, n, bytes, keys);
-      if (!o.line(bytes)) return false;
+    const char *title = it.title != nullptr ? it.title : "";
+    if (title[0] != '\0' || it.extinf_value != -1 || count != 0 || group_line != nullptr) {
+      if (!o.need(8 + 11)) return false;
       o.lit("#EXTINF:");
       o.number(it.extinf_value);
-      put_attrs(o, attrs, n);
+      quotes = 0;
+      if (!put_attrs(o, a, count, extgrp, keys, quotes) || !o.need(3)) return false;
       if (quotes % 2 != 0) o.lit(" \"");
       o.ch(',');
-      o.put(title);
+      if (!o.copy(title) || !o.need(2)) return false;
       o.eol();
     }
-    if (!o.line(loc.n)) return false;
-    o.put(loc);
+    if (!o.copy(it.location) || !o.need(2)) return false;
     o.eol();
   }
   return true;
@@ -348,6 +460,27 @@ void put_name(Out &o, sv name) noexcept {
   }
 }
 
+// A stream scheme, as the reader looks for it (anywhere), at once for the
+// usual place: the start.
+bool stream_location(const char *loc) noexcept {
+  auto at_start = [loc](const char *scheme, size_t n) {
+    for (size_t k = 0; k < n; ++k)
+      if (to_lower(static_cast<unsigned char>(loc[k])) != static_cast<unsigned char>(scheme[k])) return false;
+    return true;
+  };
+  return at_start("http://", 7) || at_start("https://", 8) || at_start("rtsp://", 7) || has_stream_scheme(loc);
+}
+
+// A name, its commas written as others (see put_name) when it has any.
+bool put_stream_name(Out &o, const char *name) noexcept {
+  size_t n;
+  bool maybe = false;  // an ASCII comma, or the lead byte of U+FF0C
+  if (!o.copy<',', '\xEF'>(name, n, maybe)) return false;
+  if (!maybe) return true;
+  o.back(n);
+  return o.need(3 * n) && (put_name(o, sv(name, n)), true);
+}
+
 bool write_streaming(Out &o, const Store &s) noexcept {
   const char *current = "";  // the group in force in the text
   size_t group = 0;
@@ -356,28 +489,33 @@ bool write_streaming(Out &o, const Store &s) noexcept {
     const auto index = static_cast<size_t>(i);
     const PlaylistItem &it = s.items[i];
     const char *g = s.group_used != 0 ? stream_group(s, group, index, group_name) : "";
-    const Str loc = str(it.location);
-    if (!has_stream_scheme(loc.view())) continue;
+    const char *loc = it.location != nullptr ? it.location : "";
+    if (!stream_location(loc)) continue;
     if (g[0] == '\0' && item_attr_count(s, index) != 0)
       if (const ItemAttr *t = group_title(s, index)) g = t->value;
-    if (std::strcmp(g, current) != 0) {
-      const Str name = str(g);
-      if (!o.line(3 * name.n + 8)) return false;
-      put_name(o, name.view());
+    if (g != current && std::strcmp(g, current) != 0) {
+      if (!put_stream_name(o, g) || !o.need(10)) return false;
       o.lit(",#genre#");
       o.eol();
       current = g;
     }
-    const Str title = str(it.title);
-    if (!o.line(3 * title.n + 1 + loc.n)) return false;
+    const char *title = it.title != nullptr ? it.title : "";
     // The reader gives an entry without a name its URL as the title.
-    if (title.n == 0 || std::strcmp(title.p, loc.p) == 0) {
-      if (stream_separator(loc.view()).len != 0) o.ch(',');
+    if (title[0] == '\0' || (title[0] == loc[0] && std::strcmp(title, loc) == 0)) {
+      const size_t at = o.size();
+      size_t n;
+      bool maybe = false;
+      if (!o.copy<',', '\xEF'>(loc, n, maybe)) return false;
+      // A URL with a comma needs one before it, or it would be split.
+      if (maybe && stream_separator(sv(loc, n)).len != 0 &&
+          !o.insert(at, 1, [](char *p) { *p = ','; }))
+        return false;
     } else {
-      put_name(o, title.view());
+      if (!put_stream_name(o, title) || !o.need(1)) return false;
       o.ch(',');
+      if (!o.copy(loc)) return false;
     }
-    o.put(loc);
+    if (!o.need(2)) return false;
     o.eol();
   }
   return true;
@@ -414,13 +552,22 @@ template <size_t N>
 bool field_line(Out &o, const char (&keyword)[N], const char *value, const char *indent, size_t indent_n,
                 Quote q) noexcept {
   if (value == nullptr) return true;
+  if (q == Quote::always) {
+    if (!o.need(indent_n + N + 1)) return false;
+    o.put_exact(indent, indent_n);
+    o.lit(keyword);
+    o.lit(" \"");
+    if (!o.copy(value) || !o.need(3)) return false;
+    o.ch('"');
+    o.eol();
+    return true;
+  }
   const Str v = str(value);
   if (!o.line(indent_n + N + v.n + 2)) return false;
-  o.put(indent, indent_n);
+  o.put_exact(indent, indent_n);
   o.lit(keyword);
   o.ch(' ');
-  if (q == Quote::always) put_quoted(o, v);
-  else put_value(o, v);
+  put_value(o, v);
   o.eol();
   return true;
 }
@@ -428,7 +575,7 @@ bool field_line(Out &o, const char (&keyword)[N], const char *value, const char 
 bool rem_line(Out &o, const CueRem &r, const char *indent, size_t indent_n) noexcept {
   const Str key = str(r.key), value = str(r.value);
   if (!o.line(indent_n + 4 + key.n + value.n + 3)) return false;
-  o.put(indent, indent_n);
+  o.put_exact(indent, indent_n);
   o.lit("REM");
   if (key.n != 0) {
     o.ch(' ');
@@ -444,10 +591,30 @@ bool rem_line(Out &o, const CueRem &r, const char *indent, size_t indent_n) noex
 
 // mm:ss:ff giving `frames` back: each part is read as 32 bits, so a
 // position beyond 2^31 - 1 minutes puts the rest in the seconds, and a
-// negative one is written as parts that wrap to negative numbers.
+// negative one is written as parts that wrap to negative numbers. An INDEX
+// line has its number (`number`, written as 32 bits) before the time.
 template <size_t N>
 bool time_line(Out &o, const char (&keyword)[N], int64_t frames, const char *indent, size_t indent_n,
-               const char *prefix = "") noexcept {
+               const int *number = nullptr) noexcept {
+  if (!o.need(indent_n + N + 11 + 33)) return false;
+  o.put_exact(indent, indent_n);
+  o.lit(keyword);
+  o.ch(' ');
+  if (number != nullptr) {
+    o.digits(static_cast<uint32_t>(*number), 2);
+    o.ch(' ');
+  }
+  if (frames >= 0 && frames <= UINT32_MAX) {
+    // The usual case, in 32 bits.
+    const auto f = static_cast<uint32_t>(frames);
+    o.digits(f / 4500, 2);
+    o.ch(':');
+    o.digits(f / 75 % 60, 2);
+    o.ch(':');
+    o.digits(f % 75, 2);
+    o.eol();
+    return true;
+  }
   const bool negative = frames < 0;
   uint64_t g = negative ? 0 - static_cast<uint64_t>(frames) : static_cast<uint64_t>(frames);
   const uint64_t cap = negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
@@ -456,12 +623,6 @@ bool time_line(Out &o, const char (&keyword)[N], int64_t frames, const char *ind
   g -= part[0] * 4500;
   part[1] = g / 75 < cap ? g / 75 : cap;
   part[2] = g - part[1] * 75;
-  const size_t prefix_n = std::strlen(prefix);
-  if (!o.line(indent_n + N + prefix_n + 33)) return false;
-  o.put(indent, indent_n);
-  o.lit(keyword);
-  o.ch(' ');
-  o.put(prefix, prefix_n);
   for (int k = 0; k < 3; ++k) {
     if (k != 0) o.ch(':');
     const auto u = static_cast<uint32_t>(part[k]);
@@ -521,14 +682,14 @@ bool write_cue(Out &o, const Store &s) noexcept {
       if (!file_line(o, str(t.file), str(track_file_type(t)))) return false;
       file = t.file;
     }
-    const Str datatype = str(t.datatype);
-    if (!o.line(2 + 6 + 10 + 1 + datatype.n)) return false;
+    if (!o.need(2 + 6 + 10 + 1)) return false;
     o.lit("  TRACK ");
     o.digits(static_cast<uint32_t>(t.number), 2);
-    if (datatype.n != 0) {
+    if (t.datatype != nullptr && t.datatype[0] != '\0') {
       o.ch(' ');
-      o.put(datatype);
+      if (!o.copy(t.datatype)) return false;
     }
+    if (!o.need(2)) return false;
     o.eol();
     const CueTrackExtra *e = track_extra(s, extra, i);
     constexpr char in[] = "    ";
@@ -551,21 +712,8 @@ bool write_cue(Out &o, const Store &s) noexcept {
       if (!rem_line(o, s.rems[t.rem_begin + static_cast<size_t>(k)], in, 4)) return false;
     if (e != nullptr && e->has_pregap && !time_line(o, "PREGAP", e->pregap, in, 4)) return false;
     const CueIndex *ix = track_indices(s, t);
-    for (int k = 0; k < t.index_count; ++k) {
-      char number[12];
-      char *p = number + sizeof number;
-      *--p = '\0';
-      *--p = ' ';
-      uint32_t v = static_cast<uint32_t>(ix[k].number);
-      int digits = 0;
-      do {
-        *--p = static_cast<char>('0' + v % 10);
-        v /= 10;
-        ++digits;
-      } while (v != 0);
-      if (digits == 1) *--p = '0';
-      if (!time_line(o, "INDEX", ix[k].frames, in, 4, p)) return false;
-    }
+    for (int k = 0; k < t.index_count; ++k)
+      if (!time_line(o, "INDEX", ix[k].frames, in, 4, &ix[k].number)) return false;
     if (e != nullptr && e->has_postgap && !time_line(o, "POSTGAP", e->postgap, in, 4)) return false;
   }
   return true;
