@@ -522,7 +522,7 @@ KAVLO_API const char *kavlo_playlist_cue_track_rem_value(const kavlo_playlist *p
  * 64 KiB, 65536 bytes of blank lines come before the header, so that the
  * text is not refused as HLS.
  * Streaming list: "NAME,URL" per item, the URL alone when the name is
- * empty or the URL itself; "NAME,#genre#" before the first item of each
+ * empty or the URL itself (",URL" when the URL holds a comma); "NAME,#genre#" before the first item of each
  * group (",#genre#" ends one). The group is the entry's streaming group,
  * else its "group-title" attribute.
  * CUE sheet: TITLE, PERFORMER, SONGWRITER, CATALOG, CDTEXTFILE and the REM
