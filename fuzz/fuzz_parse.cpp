@@ -1,12 +1,15 @@
 // Fuzzes the in-memory parse entry points. The first byte picks the entry
 // point and the format (-2 to 5), the second the encoding name; the rest is
-// the text. Parsing the same bytes twice must give the same document.
+// the text. Parsing the same bytes twice must give the same document, and
+// a result written in each format that holds it must read back
+// (tests/support/roundtrip.h).
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "fuzz_common.h"
+#include "../tests/support/roundtrip.h"
 #include "../tests/support/handle_compare.h"
 
 namespace {
@@ -54,6 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FUZZ_CHECK(kt::compare_full_with_accessors(handle).empty());
   FUZZ_CHECK(kavlo_detect_text(text.get(), len, with_encoding ? encoding : nullptr) == kavlo_detected_format() ||
              rc != KAVLO_OK || format != KAVLO_FORMAT_AUTO);
+  if (rc == KAVLO_OK) {
+    const std::string failure = kt::round_trip(kavlo::store());
+    if (!failure.empty()) std::fprintf(stderr, "round trip: %s\n", failure.c_str());
+    FUZZ_CHECK(failure.empty());
+  }
   (void)kavlo_detect(text.get(), len);
   fuzz::read_store();
   kavlo_clear();

@@ -503,6 +503,105 @@ KAVLO_API const char *kavlo_playlist_cue_track_rem_key(const kavlo_playlist *p, 
 KAVLO_API const char *kavlo_playlist_cue_track_rem_value(const kavlo_playlist *p, int track,
                                                          int rem) KAVLO_NOEXCEPT;
 
+/* ==== Writing ============================================================
+ *
+ * A handle's result written back as playlist text, and results built from
+ * the items of others (filters, merges).
+ *
+ * The round trip: parsing the text written in a format, with that format
+ * named (kavlo_playlist_parse(q, text, length, format, NULL)), gives the
+ * result written, as its full document shows it, except the line numbers
+ * and the warnings about what the first text had wrong. This holds for
+ * every result a parse gives, written in its own format, and for results
+ * appended from results of one format. Automatic detection finds every
+ * written M3U text; a streaming list or CUE sheet it finds in their usual
+ * forms (see kavlo_parse()).
+ *
+ * Extended M3U: "#EXTM3U" with the attributes of the original header, then
+ * for each item its options in order ("#TAG:KEY=VALUE", as read), an
+ * "#EXTGRP:" line where the item's "group-title" came from one (or, for a
+ * streaming-list entry, its group), "#EXTINF:" with the duration number,
+ * the attributes and the title (left out when an item has none of these),
+ * and the location as given, with its "|" headers. Attribute values are
+ * written in double quotes; a value that holds a double quote is written
+ * without quotes (tvg-name=say"cheese"), which the M3U reader takes up to
+ * the next white space: every value it makes holds no white space when it
+ * holds a quote, and does not begin with one. When the keys and such values
+ * hold an odd number of double quotes, a lone '"' ends the attribute list,
+ * so that the title's comma stays outside quotes; the reader skips that
+ * word. When an HLS marker (#EXT-X-ENDLIST, ...) would stand in the first
+ * 64 KiB, 65536 bytes of blank lines come before the header, so that the
+ * text is not refused as HLS.
+ * Streaming list: "NAME,URL" per item, the URL alone when the name is
+ * empty or the URL itself (",URL" when the URL holds a comma); "NAME,#genre#" before the first item of each
+ * group (",#genre#" ends one). The group is the entry's streaming group,
+ * else its "group-title" attribute.
+ * CUE sheet: TITLE, PERFORMER, SONGWRITER, CATALOG, CDTEXTFILE and the REM
+ * lines of the sheet, then a FILE line (name in quotes, the type of the
+ * original FILE line) where the file changes, and each track with TRACK
+ * (number, data type), FLAGS, TITLE, PERFORMER, SONGWRITER, ISRC, its REM
+ * lines, PREGAP, INDEX lines and POSTGAP, times as MM:SS:FF.
+ *
+ * What a format cannot hold is left out: an M3U list leaves out items
+ * whose location is empty or begins with "#" (only a CUE sheet has them);
+ * a streaming list leaves out items whose location has no http://,
+ * https:// or rtsp:// (and writes no durations, attributes or options),
+ * and writes each ASCII comma of a name as U+201A and each full-width
+ * comma as U+3001, which do not separate. Across formats the M3U reader
+ * trims titles and locations, and takes a title's part after its last
+ * comma outside double quotes (a CUE title "A, B" reads back as "B"); no
+ * title of an M3U parse has such a comma. A CUE track without a FILE
+ * written after one with a FILE (from appending several sheets) reads back
+ * with that FILE.
+ *
+ * Text: UTF-8 as the parse decoded it (strings are written as stored,
+ * bytes the decoder let through included), lines ended by LF. A text that
+ * would begin with U+FEFF (a streaming-list name) is written after a
+ * byte-order mark, so that the reader drops the mark, not the character.
+ */
+
+#define KAVLO_WRITE_BOM 1u   /* begin with the UTF-8 byte-order mark EF BB BF */
+#define KAVLO_WRITE_CRLF 2u  /* end every line with CR LF instead of LF */
+
+/* Writes the result held by `p` in `format`: KAVLO_FORMAT_M3U or
+ * KAVLO_FORMAT_STREAMING_LIST from any result, KAVLO_FORMAT_CUE from a CUE
+ * result, KAVLO_FORMAT_AUTO in the result's own format. `flags` is 0 or an
+ * OR of the KAVLO_WRITE_ values. On success returns KAVLO_OK, sets *text
+ * to the NUL-terminated text (owned by `p`, valid until the next write,
+ * parse, clear or free of `p`) and *length, unless `length` is NULL, to
+ * its size in bytes. Otherwise *text is NULL and *length 0, and the text of
+ * an earlier write is no longer valid:
+ *   KAVLO_ERR_INVALID  `p` or `text` is NULL, or `flags` has other bits;
+ *   KAVLO_ERR_FORMAT   `format` is none of those, a CUE sheet is asked of
+ *                      a result that is not one, or KAVLO_FORMAT_AUTO of a
+ *                      result in no writable format (a refused HLS text);
+ *   KAVLO_ERR_NOMEM    the text could not be allocated; nothing partial is
+ *                      returned.
+ * The result and the last error of `p` are not changed. */
+KAVLO_API int kavlo_playlist_write(kavlo_playlist *p, int format, unsigned flags, const char **text,
+                                   size_t *length) KAVLO_NOEXCEPT;
+
+/* Appends copies of items of `src` to `dst`: items[0] to items[count - 1]
+ * in that order (repeats allowed), or, for `items` NULL and `count` 0,
+ * every item of `src` in order. Each copy keeps its location, title,
+ * duration number, attributes, options, request headers, line and
+ * streaming group; from a CUE sheet into a CUE sheet, the item's track
+ * comes with it (number, fields, data type, FILE, indices, gaps, REM
+ * lines). A `dst` that has not parsed since it was made or cleared, and
+ * holds nothing yet, first takes the format of `src`, the attributes of
+ * its #EXTM3U line, and its CUE sheet fields and sheet REM lines;
+ * otherwise `dst` keeps its own (parse "#EXTM3U" into a new handle to
+ * collect CUE tracks as M3U items). The IMDb flag of an
+ * M3U `dst` is decided again over all its items, as a parse does. Warnings,
+ * last error and encoding of `dst` stay; strings it returned stay valid.
+ * All or nothing: on failure `dst` holds what it held. Returns KAVLO_OK,
+ * KAVLO_ERR_INVALID (a NULL handle, `src` equal to `dst`, NULL `items`
+ * with `count` above 0, an index out of range), KAVLO_ERR_FORMAT (items
+ * of another format into a CUE sheet that holds something) or
+ * KAVLO_ERR_NOMEM. */
+KAVLO_API int kavlo_playlist_append(kavlo_playlist *dst, const kavlo_playlist *src, const int *items,
+                                    size_t count) KAVLO_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

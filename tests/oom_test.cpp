@@ -1,5 +1,5 @@
 // Allocation-failure sweep: the k-th heap allocation inside a parse (and
-// its JSON exports, ordinary and full) fails, for every k until a run completes without
+// its JSON exports, ordinary and full; a write; an append) fails, for every k until a run completes without
 // reaching the failure. malloc, calloc and realloc are interposed here, so
 // operator new, iconv and yyjson fail too. After each run the store must
 // answer consistently, release everything on kavlo_clear(), and a normal
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/full_doc.h"
+#include "../src/store.h"
 #include "support/handle_compare.h"
 #include "support/kavlo_test.h"
 
@@ -266,6 +267,120 @@ TEST_P(Oom, EveryAllocationFailureEndsCleanly) {
   EXPECT_GT(k, 1) << "no allocation was reached";
   RecordProperty("allocation_points", static_cast<int>(k - 1));
   std::printf("%s: %ld allocation points\n", in.name, k - 1);
+}
+
+// The writer under failure: each of its allocations fails in turn, from a
+// handle whose write block is not there yet. A failed write gives
+// KAVLO_ERR_NOMEM and no text, never part of one, and the next write the
+// whole text.
+TEST_P(Oom, EveryWriteFailureGivesNoText) {
+  const Input &in = GetParam();
+  kavlo_playlist *p = kavlo_playlist_new();
+  ASSERT_NE(p, nullptr);
+  auto parse = [&] { return kavlo_playlist_parse(p, in.bytes.data(), in.bytes.size(), in.format, in.encoding); };
+  if (parse() != KAVLO_OK) {
+    kavlo_playlist_free(p);
+    return;
+  }
+  long points = 0;
+  for (int format : {KAVLO_FORMAT_M3U, KAVLO_FORMAT_STREAMING_LIST, KAVLO_FORMAT_CUE}) {
+    const char *text = nullptr;
+    size_t length = 0;
+    const int ref_rc = kavlo_playlist_write(p, format, KAVLO_WRITE_CRLF, &text, &length);
+    const std::string ref = text != nullptr ? std::string(text, length) : "";
+    for (long k = 1;; ++k) {
+      ASSERT_LT(k, 1000);
+      kavlo_playlist_clear(p);
+      ASSERT_EQ(parse(), KAVLO_OK);
+      forget_blocks();
+      text = "x";
+      length = 1;
+      arm(k);
+      const int rc = kavlo_playlist_write(p, format, KAVLO_WRITE_CRLF, &text, &length);
+      disarm();
+      if (!g_failed) {
+        EXPECT_EQ(rc, ref_rc);
+        if (rc == KAVLO_OK) { EXPECT_EQ(std::string(text, length), ref); }
+        break;
+      }
+      ++points;
+      EXPECT_EQ(rc, KAVLO_ERR_NOMEM) << "allocation " << k;
+      EXPECT_EQ(text, nullptr);
+      EXPECT_EQ(length, 0u);
+      ASSERT_EQ(kavlo_playlist_write(p, format, KAVLO_WRITE_CRLF, &text, &length), KAVLO_OK);
+      EXPECT_EQ(std::string(text, length), ref) << "after allocation " << k << " failed";
+    }
+  }
+  kavlo_playlist_free(p);
+  EXPECT_EQ(g_live_count, 0u) << "blocks still allocated after kavlo_playlist_free()";
+  forget_blocks();
+  EXPECT_GT(points, 0) << "no allocation of the writer was reached";
+}
+
+// The used counts of a store's arrays.
+std::vector<size_t> counts(const kavlo::Store &s) {
+  return {static_cast<size_t>(s.item_count), s.attr_used, s.attr_range_used, s.option_used, s.group_used,
+          static_cast<size_t>(s.track_count), s.index_used, s.rem_used, s.extra_used, s.line_high_used,
+          s.header_used, s.header_pair_used, static_cast<size_t>(s.header_attr_count),
+          static_cast<size_t>(s.sheet_rem_count)};
+}
+
+// Appending under failure, into a handle that holds nothing and into one
+// that holds the same result already: a failure gives KAVLO_ERR_NOMEM and
+// leaves the target as it was; freeing it releases everything.
+TEST_P(Oom, EveryAppendFailureLeavesTheTarget) {
+  const Input &in = GetParam();
+  kavlo_playlist *src = kavlo_playlist_new();
+  ASSERT_NE(src, nullptr);
+  if (kavlo_playlist_parse(src, in.bytes.data(), in.bytes.size(), in.format, in.encoding) != KAVLO_OK ||
+      kavlo_playlist_item_count(src) == 0) {
+    kavlo_playlist_free(src);
+    return;
+  }
+  for (bool filled : {false, true}) {
+    // The target after one more append without failure.
+    kavlo_playlist *clean = kavlo_playlist_new();
+    ASSERT_NE(clean, nullptr);
+    for (int round = 0; round < (filled ? 3 : 2); ++round) ASSERT_EQ(kavlo_playlist_append(clean, src, nullptr, 0), KAVLO_OK);
+    const std::string ref = kavlo_playlist_json_full(clean);
+    kavlo_playlist_free(clean);
+    for (long k = 1;; ++k) {
+      ASSERT_LT(k, 10000);
+      kavlo_playlist *dst = kavlo_playlist_new();
+      ASSERT_NE(dst, nullptr);
+      if (filled) { ASSERT_EQ(kavlo_playlist_append(dst, src, nullptr, 0), KAVLO_OK); }
+      const std::string before = kavlo_playlist_json_full(dst);
+      const std::vector<size_t> counts_before = counts(dst->store);
+      forget_blocks();
+      arm(k);
+      const int rc = kavlo_playlist_append(dst, src, nullptr, 0);
+      disarm();
+      const bool failed = g_failed;
+      const std::string after = kavlo_playlist_json_full(dst);
+      if (!failed) {
+        EXPECT_EQ(rc, KAVLO_OK);
+        EXPECT_EQ(kavlo_playlist_item_count(dst), kavlo_playlist_item_count(src) * (filled ? 2 : 1));
+      } else {
+        EXPECT_EQ(rc, KAVLO_ERR_NOMEM) << "allocation " << k;
+        EXPECT_EQ(after, before) << "allocation " << k;
+        // What the document does not show: records past the restored ends.
+        EXPECT_EQ(counts(dst->store), counts_before) << "allocation " << k;
+      }
+      // Nothing of a failed append shows in the next one.
+      ASSERT_EQ(kavlo_playlist_append(dst, src, nullptr, 0), KAVLO_OK);
+      if (failed) { ASSERT_EQ(kavlo_playlist_append(dst, src, nullptr, 0), KAVLO_OK); }
+      EXPECT_EQ(kavlo_playlist_json_full(dst), ref) << "allocation " << k;
+      kavlo_playlist_free(dst);
+      EXPECT_EQ(g_live_count, 0u) << "blocks still allocated after kavlo_playlist_free(), allocation " << k;
+      forget_blocks();
+      if (!failed) {
+        // A second append of a short list may fit in the room there is.
+        if (!filled) { EXPECT_GT(k, 1) << "no allocation of the append was reached"; }
+        break;
+      }
+    }
+  }
+  kavlo_playlist_free(src);
 }
 
 INSTANTIATE_TEST_SUITE_P(Oom, Oom, ::testing::ValuesIn(inputs()),

@@ -7,7 +7,7 @@ themselves are built and run by the other tests. The shell block after
 `<!-- run: TOOL -->` and the EXAMPLES of docs/kavlo.1 are run line by line
 from the source tree with TOOL (or kavlo) standing for the built tool named
 by KAVLO_BIN: each must succeed, write no error, and whatever it writes as
-JSON must parse."""
+JSON must parse (the workbench's lists must not be empty)."""
 import json
 import os
 import re
@@ -31,8 +31,26 @@ passed = len(blocks) - failed
 
 def check_output(cmd, out):
     """The JSON a command writes must parse: one document, or JSON Lines."""
-    words = shlex.split(cmd.split("|")[0], comments=True)
+    lexer = shlex.shlex(cmd, posix=True, punctuation_chars=True)
+    lexer.commenters = "#"
+    tokens = list(lexer)
+    # The words of the last command of a pipeline, which writes the output.
+    words = tokens[len(tokens) - tokens[::-1].index("|"):] if "|" in tokens else tokens
     if "jq" in cmd or "detect" in words:
+        return
+    if {"convert", "filter", "merge"} & set(words):
+        # The workbench writes the format it is asked for.
+        to = words[words.index("--to") + 1] if "--to" in words else None
+        if "-o" in words:
+            if out:
+                raise ValueError("output on standard output despite -o")
+        elif to == "json":
+            json.loads(out)
+        elif to == "jsonl":
+            for line in out.splitlines():
+                json.loads(line)
+        elif not out:
+            raise ValueError("no output")
         return
     if "-p" in words or "--pretty" in words:
         json.loads(out)
