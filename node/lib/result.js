@@ -128,7 +128,7 @@ class Item {
   }
 }
 
-// The document's name of each member that is spelt otherwise here.
+// An object of pairs, left out of the document when empty.
 const pairsOf = (obj) => (Object.keys(obj).length ? obj : undefined);
 
 /** The outcome of a parse, independent of the library once returned. */
@@ -156,11 +156,11 @@ class Result {
       doc.cue = { title: c.title ?? undefined, performer: c.performer ?? undefined,
         tracks: c.tracks.map((t) => ({ number: t.number, title: t.title ?? undefined, file: t.file ?? undefined,
           indices: t.indices.map((x) => ({ n: x.number, frames: x.frames, ms: x.ms })),
-          performer: t.performer ?? undefined, songwriter: t.songwriter ?? undefined, isrc: t.isrc ?? undefined,
-          flags: t.flags ?? undefined, datatype: t.datatype ?? undefined, pregap: t.pregap ?? undefined,
+          performer: t.performer || undefined, songwriter: t.songwriter || undefined, isrc: t.isrc || undefined,
+          flags: t.flags || undefined, datatype: t.datatype || undefined, pregap: t.pregap ?? undefined,
           postgap: t.postgap ?? undefined, rem: rem(t.rem) })),
-        songwriter: c.songwriter ?? undefined, catalog: c.catalog ?? undefined,
-        cdtextfile: c.cdtextfile ?? undefined, rem: rem(c.rem) };
+        songwriter: c.songwriter || undefined, catalog: c.catalog || undefined,
+        cdtextfile: c.cdtextfile || undefined, rem: rem(c.rem) };
     }
     if (this.warnings.length) doc.warnings = this.warnings;
     doc.version = Result.version;
