@@ -26,9 +26,10 @@ function sources(dir, out = []) {
   return out;
 }
 
-// node-addon-api: the one npm installed next to this package, one the
-// consumer's project has, or Debian's.
+// node-addon-api: the one build.js fetched, the one npm installed next to
+// this package, one the consumer's project has, or Debian's.
 function napiInclude() {
+  if (process.env.KAVLO_NAPI_DIR) return process.env.KAVLO_NAPI_DIR;
   const bases = [here, process.env.INIT_CWD].filter(Boolean);
   for (const base of bases) {
     try {
