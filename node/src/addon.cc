@@ -125,7 +125,7 @@ class Collector {
   void finish();
 
  private:
-  static constexpr size_t chunk_size = 1 << 20, max_shared = 32, slot_count = 1 << 16, probes = 8;
+  static constexpr size_t chunk_size = 1 << 20, max_shared = 32, slot_count = 1 << 12;
   struct Slot {
     const char *s = nullptr;  // the library's copy, valid while the handle lives
     uint32_t n = 0, tag = 0, first = 0;
@@ -148,18 +148,15 @@ class Collector {
     uint64_t h = (a * 0x9e3779b97f4a7c15u) ^ (b * 0xff51afd7ed558ccdu) ^ n;
     h ^= h >> 29;
     const uint32_t tag = static_cast<uint32_t>(h >> 32);
-    for (size_t p = 0; p < probes; ++p) {
-      Slot &slot = slots_[(h + p) & (slot_count - 1)];
-      if (slot.s == nullptr) {
-        slot = {s, static_cast<uint32_t>(n), tag, k, 0};
-        return false;
-      }
-      if (slot.tag == tag && slot.n == n && (slot.s == s || std::memcmp(slot.s, s, n) == 0)) {
-        if (slot.repeat == 0) t_.refs[slot.first] = slot.repeat = ++t_.repeat_count;
-        t_.refs[k] = -slot.repeat;
-        return true;
-      }
+    // A cache rather than a set: a miss takes the slot, so the strings that
+    // keep coming back stay while the unique ones pass through.
+    Slot &slot = slots_[h & (slot_count - 1)];
+    if (slot.tag == tag && slot.n == n && slot.s != nullptr && (slot.s == s || std::memcmp(slot.s, s, n) == 0)) {
+      if (slot.repeat == 0) t_.refs[slot.first] = slot.repeat = ++t_.repeat_count;
+      t_.refs[k] = -slot.repeat;
+      return true;
     }
+    slot = {s, static_cast<uint32_t>(n), tag, k, 0};
     return false;
   }
 
