@@ -512,7 +512,7 @@ Napi::Object Init(Napi::Env env, Napi::Object exports) {
   exports.Set("detect", Napi::Function::New(env, [](const Napi::CallbackInfo &info) {
     Job j;
     read_text(info[0], j);
-    return Napi::String::New(info.Env(), kavlo_format_name(kavlo_detect_text(j.data, j.size, nullptr)));
+    return Napi::String::New(info.Env(), kavlo_format_name(kavlo_detect_text(j.data, j.size, "auto")));
   }));
   exports.Set("json", Napi::Function::New(env, [](const Napi::CallbackInfo &info) {
     Job j;
