@@ -118,9 +118,10 @@ test('encodings: UTF-16 with BOM, GBK fallback, named encodings', () => {
   assert.equal(kavlo.parse(be).items[0].location, 'http://x/é');
 
   const gbk = fs.readFileSync(example('stations-gbk.txt'));
-  const fallback = kavlo.parse(gbk);
+  const fallback = kavlo.parse(gbk, { encoding: '' });
   assert.equal(fallback.items[0].title, '中央一台');
   assert.deepEqual(fallback.warnings, ['encoding: GBK fallback']);
+  assert.equal(kavlo.parse(gbk).items[0].title, '中央一台');
   const named = kavlo.parse(gbk, { encoding: 'gbk' });
   assert.equal(named.items[0].title, '中央一台');
   assert.deepEqual(named.warnings, []);
