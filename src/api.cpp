@@ -1,10 +1,16 @@
-// Every exported function: a few lines each, forwarding to the engine.
-// Entry points that allocate sit behind a barrier so that nothing is ever
-// thrown across the C interface.
+// Every exported function: a few lines each, forwarding to the engine. The
+// handle functions read the store of their handle; the process-wide ones
+// are the same functions on the library's own handle. Nothing below can
+// throw: the engine is noexcept throughout and allocates through the C
+// allocator only.
+#include <algorithm>
+#include <new>
+
 #include "kavlo.h"
 
 #include "driver.h"
 #include "json/json.h"
+#include "mem.h"
 #include "store.h"
 #include "text.h"
 
@@ -12,110 +18,88 @@ namespace {
 
 using kavlo::Store;
 
-template <class F>
-auto guarded(F &&body, decltype(body()) on_failure) noexcept -> decltype(body()) {
-  try {
-    return body();
-  } catch (...) {
-    return on_failure;
-  }
-}
+kavlo_playlist *process_wide() noexcept { return &kavlo::process_playlist(); }
 
-const Store &cstore() noexcept { return kavlo::store(); }
-
-const kavlo::PlaylistItem *item_at(int i) noexcept {
-  const Store &s = cstore();
+const kavlo::PlaylistItem *item_at(const Store &s, int i) noexcept {
   return (i >= 0 && i < s.item_count) ? &s.items[i] : nullptr;
 }
 
-const kavlo::CueTrack *track_at(int i) noexcept {
-  const Store &s = cstore();
+const kavlo::CueTrack *track_at(const Store &s, int i) noexcept {
   return (i >= 0 && i < s.track_count) ? &s.tracks[i] : nullptr;
 }
 
-const kavlo::CueIndex *index_at(int track, int slot) noexcept {
-  const kavlo::CueTrack *t = track_at(track);
+const kavlo::CueIndex *index_at(const Store &s, int track, int slot) noexcept {
+  const kavlo::CueTrack *t = track_at(s, track);
   if (t == nullptr || slot < 0 || slot >= t->index_count) return nullptr;
-  return kavlo::track_indices(cstore(), *t) + slot;
+  return kavlo::track_indices(s, *t) + slot;
 }
 
-}  // namespace
-
-extern "C" {
-
-int kavlo_parse(const char *text, size_t len, int format) KAVLO_NOEXCEPT {
-  return guarded([&] { return kavlo::do_parse(kavlo::store(), text, len, format, nullptr); },
-                 KAVLO_ERR_NOMEM);
-}
-
-int kavlo_parse_enc(const char *text, size_t len, int format, const char *encoding) KAVLO_NOEXCEPT {
-  return guarded([&] { return kavlo::do_parse(kavlo::store(), text, len, format, encoding); },
-                 KAVLO_ERR_NOMEM);
-}
-
-int kavlo_parse_file(const char *path) KAVLO_NOEXCEPT {
-  return guarded([&] { return kavlo::parse_file(kavlo::store(), path, nullptr); },
-                 KAVLO_ERR_NOMEM);
-}
-
-int kavlo_parse_file_enc(const char *path, const char *encoding) KAVLO_NOEXCEPT {
-  return guarded([&] { return kavlo::parse_file(kavlo::store(), path, encoding); },
-                 KAVLO_ERR_NOMEM);
-}
-
-int kavlo_detect(const char *text, size_t len) KAVLO_NOEXCEPT {
-  return guarded([&] { return kavlo::detect(kavlo::store(), text, len); }, KAVLO_FORMAT_UNKNOWN);
-}
-
-void kavlo_clear(void) KAVLO_NOEXCEPT { kavlo::clear(kavlo::store()); }
-
-int kavlo_item_count(void) KAVLO_NOEXCEPT { return cstore().item_count; }
-
-const char *kavlo_item_location(int item) KAVLO_NOEXCEPT {
-  const kavlo::PlaylistItem *it = item_at(item);
-  return it ? it->location : nullptr;
-}
-
-const char *kavlo_item_title(int item) KAVLO_NOEXCEPT {
-  const kavlo::PlaylistItem *it = item_at(item);
-  return it ? it->title : nullptr;
-}
-
-int kavlo_item_duration_ms(int item) KAVLO_NOEXCEPT {
-  const kavlo::PlaylistItem *it = item_at(item);
-  return it ? kavlo::item_duration_ms(*it) : 0;
-}
-
-int kavlo_item_release_date(int item) KAVLO_NOEXCEPT {
-  const kavlo::PlaylistItem *it = item_at(item);
-  return it ? kavlo::item_release_date(cstore(), *it) : 0;
-}
-
-int kavlo_item_attr_count(int item) KAVLO_NOEXCEPT {
-  return item_at(item) ? kavlo::item_attr_count(cstore(), static_cast<size_t>(item)) : 0;
-}
-
-const char *kavlo_item_attr_key(int item, int attr) KAVLO_NOEXCEPT {
-  if (item_at(item) == nullptr || attr < 0 ||
-      attr >= kavlo::item_attr_count(cstore(), static_cast<size_t>(item)))
+// The attributes of item `item`, or none when out of range.
+struct AttrList {
+  const kavlo::ItemAttr *attrs = nullptr;
+  int count = 0;
+  const kavlo::ItemAttr *at(int k) const noexcept { return k >= 0 && k < count ? &attrs[k] : nullptr; }
+  const char *find(const char *key) const noexcept {
+    if (key == nullptr) return nullptr;
+    for (int k = 0; k < count; ++k)
+      if (attrs[k].key != nullptr && kavlo::str_ieq(attrs[k].key, key)) return attrs[k].value;
     return nullptr;
-  return kavlo::item_attrs(cstore(), static_cast<size_t>(item))[attr].key;
-}
+  }
+};
 
-const char *kavlo_item_attr(int item, const char *key) KAVLO_NOEXCEPT {
-  if (item_at(item) == nullptr || key == nullptr) return nullptr;
+AttrList item_attr_list(const Store &s, int item) noexcept {
+  if (item_at(s, item) == nullptr) return {};
   const auto i = static_cast<size_t>(item);
-  const kavlo::ItemAttr *a = kavlo::item_attrs(cstore(), i);
-  const int count = kavlo::item_attr_count(cstore(), i);
-  for (int k = 0; k < count; ++k)
-    if (a[k].key != nullptr && kavlo::str_ieq(a[k].key, key)) return a[k].value;
-  return nullptr;
+  return {kavlo::item_attrs(s, i), kavlo::item_attr_count(s, i)};
 }
 
-int kavlo_m3u_is_imdb_date_playlist(void) KAVLO_NOEXCEPT { return cstore().imdb_date_playlist; }
+AttrList header_attr_list(const Store &s) noexcept {
+  return {s.attrs + s.header_attr_begin, s.header_attr_count};
+}
 
-const char *kavlo_cue_meta(const char *key) KAVLO_NOEXCEPT {
-  const kavlo::CueSheet &c = cstore().cue;
+// The options of item `item`: a range of the option array, which is in item
+// order.
+struct OptionRange {
+  const kavlo::ItemOption *first = nullptr;
+  int count = 0;
+  const kavlo::ItemOption *at(int k) const noexcept { return k >= 0 && k < count ? first + k : nullptr; }
+};
+
+OptionRange item_options(const Store &s, int item) noexcept {
+  if (item_at(s, item) == nullptr || s.option_used == 0) return {};
+  const auto i = static_cast<size_t>(item);
+  const kavlo::ItemOption *begin = s.options, *end = s.options + s.option_used;
+  const auto lo = std::lower_bound(begin, end, i, [](const kavlo::ItemOption &o, size_t v) { return o.item < v; });
+  const auto hi = std::upper_bound(lo, end, i, [](size_t v, const kavlo::ItemOption &o) { return v < o.item; });
+  return {lo, static_cast<int>(hi - lo)};
+}
+
+const kavlo::ItemHeaders *find_headers(const Store &s, int item) noexcept {
+  if (item_at(s, item) == nullptr) return nullptr;
+  const auto i = static_cast<size_t>(item);
+  const kavlo::ItemHeaders *begin = s.headers, *end = s.headers + s.header_used;
+  const auto h = std::lower_bound(begin, end, i, [](const kavlo::ItemHeaders &r, size_t v) { return r.item < v; });
+  return h != end && h->item == i ? h : nullptr;
+}
+
+const kavlo::ItemAttr *header_at(const Store &s, int item, int k) noexcept {
+  const kavlo::ItemHeaders *h = find_headers(s, item);
+  if (h == nullptr || k < 0 || static_cast<uint32_t>(k) >= h->count) return nullptr;
+  return &s.header_pairs[h->begin + static_cast<uint32_t>(k)];
+}
+
+const kavlo::CueRem *track_rem_at(const Store &s, int track, int r) noexcept {
+  const kavlo::CueTrack *t = track_at(s, track);
+  if (t == nullptr || r < 0 || r >= t->rem_count) return nullptr;
+  return &s.rems[t->rem_begin + static_cast<size_t>(r)];
+}
+
+const kavlo::CueRem *sheet_rem_at(const Store &s, int r) noexcept {
+  return r >= 0 && r < s.sheet_rem_count ? &s.rems[r] : nullptr;
+}
+
+const char *cue_meta(const Store &s, const char *key) noexcept {
+  const kavlo::CueSheet &c = s.cue;
   using kavlo::str_ieq;
   if (key == nullptr) return nullptr;
   if (str_ieq(key, "TITLE")) return c.title;
@@ -126,15 +110,13 @@ const char *kavlo_cue_meta(const char *key) KAVLO_NOEXCEPT {
   return nullptr;
 }
 
-int kavlo_cue_track_count(void) KAVLO_NOEXCEPT { return cstore().track_count; }
-
-const char *kavlo_cue_track_field(int track, const char *key) KAVLO_NOEXCEPT {
-  const kavlo::CueTrack *t = track_at(track);
+const char *cue_track_field(const Store &s, int track, const char *key) noexcept {
+  const kavlo::CueTrack *t = track_at(s, track);
   using kavlo::str_ieq;
   if (t == nullptr || key == nullptr) return nullptr;
   if (str_ieq(key, "TITLE")) return t->title;
   if (str_ieq(key, "PERFORMER")) return t->performer;
-  const kavlo::CueTrackExtra *e = kavlo::find_track_extra(cstore(), track);
+  const kavlo::CueTrackExtra *e = kavlo::find_track_extra(s, track);
   if (str_ieq(key, "SONGWRITER")) return e ? e->songwriter : nullptr;
   if (str_ieq(key, "ISRC")) return e ? e->isrc : nullptr;
   if (str_ieq(key, "FILE")) return t->file;
@@ -143,49 +125,377 @@ const char *kavlo_cue_track_field(int track, const char *key) KAVLO_NOEXCEPT {
   return nullptr;
 }
 
-int kavlo_cue_track_index_count(int track) KAVLO_NOEXCEPT {
-  const kavlo::CueTrack *t = track_at(track);
-  return t ? t->index_count : 0;
-}
-
-int kavlo_cue_track_index_number(int track, int slot) KAVLO_NOEXCEPT {
-  const kavlo::CueIndex *ix = index_at(track, slot);
-  return ix ? ix->number : -1;
-}
-
-int64_t kavlo_cue_track_index_frames(int track, int slot) KAVLO_NOEXCEPT {
-  const kavlo::CueIndex *ix = index_at(track, slot);
-  return ix ? ix->frames : -1;
-}
-
-int kavlo_cue_track_index_ms(int track, int slot) KAVLO_NOEXCEPT {
-  const kavlo::CueIndex *ix = index_at(track, slot);
+int index_ms(const kavlo::CueIndex *ix) noexcept {
   if (ix == nullptr || ix->frames < 0) return -1;
   // Positions past about 596 hours do not fit; they wrap as 32-bit values.
   return static_cast<int>(static_cast<uint32_t>(ix->frames * 1000 / 75));
 }
 
-int kavlo_warning_count(void) KAVLO_NOEXCEPT { return cstore().warning_count; }
+const char *item_group(const Store &s, int item) noexcept {
+  if (item_at(s, item) == nullptr || s.group_used == 0) return nullptr;
+  const auto i = static_cast<size_t>(item);
+  const kavlo::ItemGroup *begin = s.groups, *end = s.groups + s.group_used;
+  // The last group that starts at or before the item.
+  const auto g = std::upper_bound(begin, end, i, [](size_t v, const kavlo::ItemGroup &r) { return v < r.first_item; });
+  if (g == begin) return nullptr;
+  const char *name = (g - 1)->name;
+  return name != nullptr && name[0] != '\0' ? name : nullptr;
+}
 
-const char *kavlo_warning(int index) KAVLO_NOEXCEPT {
-  const Store &s = cstore();
+int64_t item_line(const Store &s, int item) noexcept {
+  const kavlo::PlaylistItem *it = item_at(s, item);
+  if (it == nullptr) return 0;
+  const auto i = static_cast<size_t>(item);
+  const kavlo::LineHigh *begin = s.line_highs, *end = s.line_highs + s.line_high_used;
+  const auto h = std::upper_bound(begin, end, i, [](size_t v, const kavlo::LineHigh &r) { return v < r.item; });
+  const uint64_t high = h == begin ? 0 : (h - 1)->high;
+  return static_cast<int64_t>((high << 32) | it->line);
+}
+
+int64_t track_gap(const Store &s, int track, bool post) noexcept {
+  if (track_at(s, track) == nullptr) return -1;
+  const kavlo::CueTrackExtra *e = kavlo::find_track_extra(s, track);
+  if (e == nullptr) return -1;
+  if (post) return e->has_postgap ? e->postgap : -1;
+  return e->has_pregap ? e->pregap : -1;
+}
+
+// The store of a handle; NULL answers as an empty store does.
+constinit const Store empty_store{};
+const Store &of(const kavlo_playlist *p) noexcept { return p != nullptr ? p->store : empty_store; }
+
+}  // namespace
+
+extern "C" {
+
+// ---- Handles ---------------------------------------------------------------
+
+kavlo_playlist *kavlo_playlist_new(void) KAVLO_NOEXCEPT {
+  void *block = kavlo::mem_alloc(sizeof(kavlo_playlist));
+  if (block == nullptr) return nullptr;
+  return new (block) kavlo_playlist{};
+}
+
+void kavlo_playlist_free(kavlo_playlist *p) KAVLO_NOEXCEPT {
+  if (p == nullptr) return;
+  kavlo::clear(p->store);
+  p->~kavlo_playlist();
+  kavlo::mem_free(p);
+}
+
+int kavlo_playlist_parse(kavlo_playlist *p, const char *text, size_t len, int format,
+                         const char *encoding) KAVLO_NOEXCEPT {
+  if (p == nullptr) return KAVLO_ERR_INVALID;
+  return kavlo::do_parse(p->store, text, len, format, encoding, kavlo::handle_mode);
+}
+
+int kavlo_playlist_parse_file(kavlo_playlist *p, const char *path, const char *encoding) KAVLO_NOEXCEPT {
+  return kavlo_playlist_parse_file_as(p, path, KAVLO_FORMAT_AUTO, encoding);
+}
+
+int kavlo_playlist_parse_file_as(kavlo_playlist *p, const char *path, int format,
+                                 const char *encoding) KAVLO_NOEXCEPT {
+  if (p == nullptr) return KAVLO_ERR_INVALID;
+  return kavlo::parse_file(p->store, path, format, encoding, kavlo::handle_mode);
+}
+
+void kavlo_playlist_clear(kavlo_playlist *p) KAVLO_NOEXCEPT {
+  if (p != nullptr) kavlo::clear(p->store);
+}
+
+int kavlo_detect_text(const char *text, size_t len, const char *encoding) KAVLO_NOEXCEPT {
+  return kavlo::detect_text(text, len, encoding);
+}
+
+int kavlo_playlist_item_count(const kavlo_playlist *p) KAVLO_NOEXCEPT { return of(p).item_count; }
+
+const char *kavlo_playlist_item_location(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  const kavlo::PlaylistItem *it = item_at(of(p), item);
+  return it ? it->location : nullptr;
+}
+
+const char *kavlo_playlist_item_title(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  const kavlo::PlaylistItem *it = item_at(of(p), item);
+  return it ? it->title : nullptr;
+}
+
+int kavlo_playlist_item_duration_ms(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  const kavlo::PlaylistItem *it = item_at(of(p), item);
+  return it ? kavlo::item_duration_ms(*it) : 0;
+}
+
+int kavlo_playlist_item_release_date(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  const kavlo::PlaylistItem *it = item_at(of(p), item);
+  return it ? kavlo::item_release_date(of(p), *it) : 0;
+}
+
+int kavlo_playlist_item_attr_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  return item_attr_list(of(p), item).count;
+}
+
+const char *kavlo_playlist_item_attr_key(const kavlo_playlist *p, int item, int attr) KAVLO_NOEXCEPT {
+  const kavlo::ItemAttr *a = item_attr_list(of(p), item).at(attr);
+  return a ? a->key : nullptr;
+}
+
+const char *kavlo_playlist_item_attr_value(const kavlo_playlist *p, int item, int attr) KAVLO_NOEXCEPT {
+  const kavlo::ItemAttr *a = item_attr_list(of(p), item).at(attr);
+  return a ? a->value : nullptr;
+}
+
+const char *kavlo_playlist_item_attr(const kavlo_playlist *p, int item, const char *key) KAVLO_NOEXCEPT {
+  return item_attr_list(of(p), item).find(key);
+}
+
+int kavlo_playlist_m3u_is_imdb_date_playlist(const kavlo_playlist *p) KAVLO_NOEXCEPT {
+  return of(p).imdb_date_playlist;
+}
+
+const char *kavlo_playlist_cue_meta(const kavlo_playlist *p, const char *key) KAVLO_NOEXCEPT {
+  return cue_meta(of(p), key);
+}
+
+int kavlo_playlist_cue_track_count(const kavlo_playlist *p) KAVLO_NOEXCEPT { return of(p).track_count; }
+
+const char *kavlo_playlist_cue_track_field(const kavlo_playlist *p, int track, const char *key) KAVLO_NOEXCEPT {
+  return cue_track_field(of(p), track, key);
+}
+
+int kavlo_playlist_cue_track_index_count(const kavlo_playlist *p, int track) KAVLO_NOEXCEPT {
+  const kavlo::CueTrack *t = track_at(of(p), track);
+  return t ? t->index_count : 0;
+}
+
+int kavlo_playlist_cue_track_index_number(const kavlo_playlist *p, int track, int slot) KAVLO_NOEXCEPT {
+  const kavlo::CueIndex *ix = index_at(of(p), track, slot);
+  return ix ? ix->number : -1;
+}
+
+int64_t kavlo_playlist_cue_track_index_frames(const kavlo_playlist *p, int track, int slot) KAVLO_NOEXCEPT {
+  const kavlo::CueIndex *ix = index_at(of(p), track, slot);
+  return ix ? ix->frames : -1;
+}
+
+int kavlo_playlist_cue_track_index_ms(const kavlo_playlist *p, int track, int slot) KAVLO_NOEXCEPT {
+  return index_ms(index_at(of(p), track, slot));
+}
+
+int kavlo_playlist_warning_count(const kavlo_playlist *p) KAVLO_NOEXCEPT { return of(p).warning_count; }
+
+const char *kavlo_playlist_warning(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT {
+  const Store &s = of(p);
   return (index >= 0 && index < s.warning_count) ? s.warnings[index] : nullptr;
 }
 
-const char *kavlo_last_error(void) KAVLO_NOEXCEPT { return cstore().last_error; }
+const char *kavlo_playlist_last_error(const kavlo_playlist *p) KAVLO_NOEXCEPT { return of(p).last_error; }
 
-int kavlo_detected_format(void) KAVLO_NOEXCEPT { return cstore().detected_format; }
+int kavlo_playlist_detected_format(const kavlo_playlist *p) KAVLO_NOEXCEPT { return of(p).detected_format; }
+
+const char *kavlo_playlist_json(kavlo_playlist *p) KAVLO_NOEXCEPT {
+  return p != nullptr ? kavlo::result_json(p->store) : "{}";
+}
+
+const char *kavlo_playlist_json_full(kavlo_playlist *p) KAVLO_NOEXCEPT {
+  return p != nullptr ? kavlo::result_json_full(p->store) : "{}";
+}
+
+const char *kavlo_playlist_encoding(const kavlo_playlist *p) KAVLO_NOEXCEPT { return of(p).encoding; }
+
+int64_t kavlo_playlist_item_line(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  return item_line(of(p), item);
+}
+
+int kavlo_playlist_item_option_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  return item_options(of(p), item).count;
+}
+
+const char *kavlo_playlist_item_option_tag(const kavlo_playlist *p, int item, int option) KAVLO_NOEXCEPT {
+  const kavlo::ItemOption *o = item_options(of(p), item).at(option);
+  return o ? o->tag : nullptr;
+}
+
+const char *kavlo_playlist_item_option_key(const kavlo_playlist *p, int item, int option) KAVLO_NOEXCEPT {
+  const kavlo::ItemOption *o = item_options(of(p), item).at(option);
+  return o ? o->key : nullptr;
+}
+
+const char *kavlo_playlist_item_option_value(const kavlo_playlist *p, int item, int option) KAVLO_NOEXCEPT {
+  const kavlo::ItemOption *o = item_options(of(p), item).at(option);
+  return o ? o->value : nullptr;
+}
+
+const char *kavlo_playlist_item_url(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  const kavlo::ItemHeaders *h = find_headers(of(p), item);
+  return h ? h->url : nullptr;
+}
+
+int kavlo_playlist_item_header_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  const kavlo::ItemHeaders *h = find_headers(of(p), item);
+  return h ? static_cast<int>(h->count) : 0;
+}
+
+const char *kavlo_playlist_item_header_key(const kavlo_playlist *p, int item, int header) KAVLO_NOEXCEPT {
+  const kavlo::ItemAttr *a = header_at(of(p), item, header);
+  return a ? a->key : nullptr;
+}
+
+const char *kavlo_playlist_item_header_value(const kavlo_playlist *p, int item, int header) KAVLO_NOEXCEPT {
+  const kavlo::ItemAttr *a = header_at(of(p), item, header);
+  return a ? a->value : nullptr;
+}
+
+const char *kavlo_playlist_item_group(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  return item_group(of(p), item);
+}
+
+int kavlo_playlist_header_attr_count(const kavlo_playlist *p) KAVLO_NOEXCEPT {
+  return header_attr_list(of(p)).count;
+}
+
+const char *kavlo_playlist_header_attr_key(const kavlo_playlist *p, int attr) KAVLO_NOEXCEPT {
+  const kavlo::ItemAttr *a = header_attr_list(of(p)).at(attr);
+  return a ? a->key : nullptr;
+}
+
+const char *kavlo_playlist_header_attr_value(const kavlo_playlist *p, int attr) KAVLO_NOEXCEPT {
+  const kavlo::ItemAttr *a = header_attr_list(of(p)).at(attr);
+  return a ? a->value : nullptr;
+}
+
+const char *kavlo_playlist_header_attr(const kavlo_playlist *p, const char *key) KAVLO_NOEXCEPT {
+  return header_attr_list(of(p)).find(key);
+}
+
+int kavlo_playlist_cue_track_number(const kavlo_playlist *p, int track) KAVLO_NOEXCEPT {
+  const kavlo::CueTrack *t = track_at(of(p), track);
+  return t ? t->number : -1;
+}
+
+int64_t kavlo_playlist_cue_track_pregap(const kavlo_playlist *p, int track) KAVLO_NOEXCEPT {
+  return track_gap(of(p), track, false);
+}
+
+int64_t kavlo_playlist_cue_track_postgap(const kavlo_playlist *p, int track) KAVLO_NOEXCEPT {
+  return track_gap(of(p), track, true);
+}
+
+int kavlo_playlist_cue_rem_count(const kavlo_playlist *p) KAVLO_NOEXCEPT { return of(p).sheet_rem_count; }
+
+const char *kavlo_playlist_cue_rem_key(const kavlo_playlist *p, int rem) KAVLO_NOEXCEPT {
+  const kavlo::CueRem *r = sheet_rem_at(of(p), rem);
+  return r ? r->key : nullptr;
+}
+
+const char *kavlo_playlist_cue_rem_value(const kavlo_playlist *p, int rem) KAVLO_NOEXCEPT {
+  const kavlo::CueRem *r = sheet_rem_at(of(p), rem);
+  return r ? r->value : nullptr;
+}
+
+int kavlo_playlist_cue_track_rem_count(const kavlo_playlist *p, int track) KAVLO_NOEXCEPT {
+  const kavlo::CueTrack *t = track_at(of(p), track);
+  return t ? t->rem_count : 0;
+}
+
+const char *kavlo_playlist_cue_track_rem_key(const kavlo_playlist *p, int track, int rem) KAVLO_NOEXCEPT {
+  const kavlo::CueRem *r = track_rem_at(of(p), track, rem);
+  return r ? r->key : nullptr;
+}
+
+const char *kavlo_playlist_cue_track_rem_value(const kavlo_playlist *p, int track, int rem) KAVLO_NOEXCEPT {
+  const kavlo::CueRem *r = track_rem_at(of(p), track, rem);
+  return r ? r->value : nullptr;
+}
+
+// ---- The process-wide result: the library's own handle ---------------------
+
+int kavlo_parse(const char *text, size_t len, int format) KAVLO_NOEXCEPT {
+  return kavlo::do_parse(kavlo::store(), text, len, format, nullptr);
+}
+
+int kavlo_parse_enc(const char *text, size_t len, int format, const char *encoding) KAVLO_NOEXCEPT {
+  return kavlo::do_parse(kavlo::store(), text, len, format, encoding);
+}
+
+int kavlo_parse_file(const char *path) KAVLO_NOEXCEPT {
+  return kavlo::parse_file(kavlo::store(), path, KAVLO_FORMAT_AUTO, nullptr);
+}
+
+int kavlo_parse_file_enc(const char *path, const char *encoding) KAVLO_NOEXCEPT {
+  return kavlo::parse_file(kavlo::store(), path, KAVLO_FORMAT_AUTO, encoding);
+}
+
+int kavlo_detect(const char *text, size_t len) KAVLO_NOEXCEPT { return kavlo::detect(kavlo::store(), text, len); }
+
+void kavlo_clear(void) KAVLO_NOEXCEPT { kavlo::clear(kavlo::store()); }
+
+int kavlo_item_count(void) KAVLO_NOEXCEPT { return kavlo_playlist_item_count(process_wide()); }
+
+const char *kavlo_item_location(int item) KAVLO_NOEXCEPT {
+  return kavlo_playlist_item_location(process_wide(), item);
+}
+
+const char *kavlo_item_title(int item) KAVLO_NOEXCEPT { return kavlo_playlist_item_title(process_wide(), item); }
+
+int kavlo_item_duration_ms(int item) KAVLO_NOEXCEPT {
+  return kavlo_playlist_item_duration_ms(process_wide(), item);
+}
+
+int kavlo_item_release_date(int item) KAVLO_NOEXCEPT {
+  return kavlo_playlist_item_release_date(process_wide(), item);
+}
+
+int kavlo_item_attr_count(int item) KAVLO_NOEXCEPT { return kavlo_playlist_item_attr_count(process_wide(), item); }
+
+const char *kavlo_item_attr_key(int item, int attr) KAVLO_NOEXCEPT {
+  return kavlo_playlist_item_attr_key(process_wide(), item, attr);
+}
+
+const char *kavlo_item_attr(int item, const char *key) KAVLO_NOEXCEPT {
+  return kavlo_playlist_item_attr(process_wide(), item, key);
+}
+
+int kavlo_m3u_is_imdb_date_playlist(void) KAVLO_NOEXCEPT {
+  return kavlo_playlist_m3u_is_imdb_date_playlist(process_wide());
+}
+
+const char *kavlo_cue_meta(const char *key) KAVLO_NOEXCEPT { return kavlo_playlist_cue_meta(process_wide(), key); }
+
+int kavlo_cue_track_count(void) KAVLO_NOEXCEPT { return kavlo_playlist_cue_track_count(process_wide()); }
+
+const char *kavlo_cue_track_field(int track, const char *key) KAVLO_NOEXCEPT {
+  return kavlo_playlist_cue_track_field(process_wide(), track, key);
+}
+
+int kavlo_cue_track_index_count(int track) KAVLO_NOEXCEPT {
+  return kavlo_playlist_cue_track_index_count(process_wide(), track);
+}
+
+int kavlo_cue_track_index_number(int track, int slot) KAVLO_NOEXCEPT {
+  return kavlo_playlist_cue_track_index_number(process_wide(), track, slot);
+}
+
+int64_t kavlo_cue_track_index_frames(int track, int slot) KAVLO_NOEXCEPT {
+  return kavlo_playlist_cue_track_index_frames(process_wide(), track, slot);
+}
+
+int kavlo_cue_track_index_ms(int track, int slot) KAVLO_NOEXCEPT {
+  return kavlo_playlist_cue_track_index_ms(process_wide(), track, slot);
+}
+
+int kavlo_warning_count(void) KAVLO_NOEXCEPT { return kavlo_playlist_warning_count(process_wide()); }
+
+const char *kavlo_warning(int index) KAVLO_NOEXCEPT { return kavlo_playlist_warning(process_wide(), index); }
+
+const char *kavlo_last_error(void) KAVLO_NOEXCEPT { return kavlo_playlist_last_error(process_wide()); }
+
+int kavlo_detected_format(void) KAVLO_NOEXCEPT { return kavlo_playlist_detected_format(process_wide()); }
 
 const char *kavlo_format_name(int code) KAVLO_NOEXCEPT { return kavlo::format_name(code); }
 
 const char *kavlo_version(void) KAVLO_NOEXCEPT { return KAVLO_VERSION; }
 
-const char *kavlo_result_json_full(void) KAVLO_NOEXCEPT {
-  return guarded([&] { return kavlo::result_json_full(kavlo::store()); }, "{}");
-}
+const char *kavlo_result_json(void) KAVLO_NOEXCEPT { return kavlo_playlist_json(process_wide()); }
 
-const char *kavlo_result_json(void) KAVLO_NOEXCEPT {
-  return guarded([&] { return kavlo::result_json(kavlo::store()); }, "{}");
-}
+const char *kavlo_result_json_full(void) KAVLO_NOEXCEPT { return kavlo_playlist_json_full(process_wide()); }
 
 }  // extern "C"

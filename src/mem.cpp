@@ -53,13 +53,16 @@ void *pages_remap(void *p, size_t old_n, size_t n) noexcept {
 // parse to take again: their pages are already faulted in, which saves the
 // kernel's zeroing of every page of a large playlist parsed again and
 // again. Whatever the parse does not take is unmapped before it returns.
+// The blocks held belong to the parse running on this thread, that is to
+// the one result it replaces: parses of other results on other threads
+// neither see nor take them.
 struct HeldMaps {
   bool holding = false;
   int count = 0;
   void *block[32];
   size_t bytes[32];
 };
-HeldMaps g_held;
+thread_local HeldMaps g_held;
 
 // Heap blocks of 64 KiB and more, released by the same clear and kept for
 // that parse as well: the C allocator would give such blocks back to the
@@ -70,7 +73,7 @@ struct HeldHeap {
   void *block[32];
   size_t bytes[32];
 };
-HeldHeap g_held_heap;
+thread_local HeldHeap g_held_heap;
 
 // The smallest held heap block of at least `n` bytes and at most twice
 // that, or NULL.

@@ -13,7 +13,7 @@ namespace kavlo {
 
 namespace {
 
-constinit Store g_store{};
+constinit kavlo_playlist g_default{};
 
 constexpr size_t first_chunk = 4096;
 constexpr size_t max_chunk = size_t{16} << 20;
@@ -21,7 +21,8 @@ constexpr size_t big_string = size_t{256} << 10;
 
 }  // namespace
 
-Store &store() noexcept { return g_store; }
+Store &store() noexcept { return g_default.store; }
+kavlo_playlist &process_playlist() noexcept { return g_default; }
 
 size_t first_capacity(const Store &s, size_t small, size_t record, size_t bytes_per_record) noexcept {
   const size_t reserve = s.text_size / bytes_per_record;
@@ -145,6 +146,8 @@ void clear(Store &s) noexcept {
   free_array(s.extras, s.extra_capacity);
   free_array(s.line_highs, s.line_high_capacity);
   free_array(s.attr_ranges, s.attr_range_capacity);
+  free_array(s.headers, s.header_capacity);
+  free_array(s.header_pairs, s.header_pair_capacity);
   free_chunks(s.arena.head);
   free_chunks(s.arena.big);
   block_free(s.json_text, s.json_capacity);
@@ -269,6 +272,7 @@ void cue_rem_add(Store &s, std::string_view key, std::string_view value) noexcep
   const char *k = copy_string(s, key);
   const char *v = copy_string(s, value);
   if (k == nullptr || v == nullptr) return;
+  if (count == 0 && s.track_count > 0) s.tracks[s.track_count - 1].rem_begin = s.rem_used;
   s.rems[s.rem_used++] = CueRem{k, v};
   ++count;
 }
@@ -300,6 +304,30 @@ bool location_headers(std::string_view location, LocationHeaders &out) noexcept 
     rest = rest.substr(amp + 1);
   }
   return any;
+}
+
+int resolve_headers(Store &s) noexcept {
+  for (int i = 0; i < s.item_count; ++i) {
+    const char *location = s.items[i].location;
+    if (location == nullptr || std::strchr(location, '|') == nullptr) continue;
+    LocationHeaders h;
+    if (!location_headers(location, h)) continue;
+    if (append_slot(s.headers, s.header_capacity, s.header_used, 16) == nullptr ||
+        !grow_array(s.header_pairs, s.header_pair_capacity, s.header_pair_used + static_cast<size_t>(h.count),
+                    64, UINT32_MAX))
+      return KAVLO_ERR_NOMEM;
+    const char *url = h.url.empty() ? nullptr : copy_string(s, h.url);
+    if (!h.url.empty() && url == nullptr) return KAVLO_ERR_NOMEM;
+    const auto begin = static_cast<uint32_t>(s.header_pair_used);
+    for (int k = 0; k < h.count; ++k) {
+      const char *key = copy_string(s, h.key[k].view());
+      const char *value = copy_string(s, h.value[k].view());
+      if (key == nullptr || value == nullptr) return KAVLO_ERR_NOMEM;
+      s.header_pairs[s.header_pair_used++] = ItemAttr{key, value};
+    }
+    s.headers[s.header_used++] = ItemHeaders{static_cast<size_t>(i), url, begin, static_cast<uint32_t>(h.count)};
+  }
+  return KAVLO_OK;
 }
 
 bool track_index_add(Store &s, int number, int64_t frames) noexcept {

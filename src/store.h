@@ -71,6 +71,16 @@ struct CueRem {
   const char *value;
 };
 
+// The request headers of a location "URL|Key=Value&...": the URL part
+// (NULL when empty) and a range of the store's header pairs. One record per
+// item that has any, in item order.
+struct ItemHeaders {
+  size_t item;
+  const char *url;
+  uint32_t begin;
+  uint32_t count;
+};
+
 struct CueIndex {
   int number;
   int64_t frames;
@@ -88,7 +98,7 @@ struct CueTrack {
   int rem_count;          // REM lines of the track, in the store's rem array
   // Up to one cache line: records split across two lines made the CUE
   // parse about 5% slower.
-  uint64_t unused;
+  uint64_t rem_begin;     // position of the first of them, when rem_count > 0
 };
 static_assert(sizeof(void *) != 8 || sizeof(CueTrack) == 64);
 
@@ -190,14 +200,27 @@ struct Store {
   ItemAttrRange *attr_ranges;
   size_t attr_range_used;
   size_t attr_range_capacity;
+
+  // Request headers of the locations that carry them, read once the
+  // parser is done (resolve_headers).
+  ItemHeaders *headers;
+  size_t header_used;
+  size_t header_capacity;
+  ItemAttr *header_pairs;
+  size_t header_pair_used;
+  size_t header_pair_capacity;
+
+  // The encoding the text was decoded from (see kavlo_playlist_encoding);
+  // NULL until a text is decoded.
+  const char *encoding;
 };
 
 // First capacity of an array of records of `record` bytes: `small` for
 // ordinary texts, or one record per `bytes_per_record` of a large text.
 size_t first_capacity(const Store &s, size_t small, size_t record, size_t bytes_per_record) noexcept;
 
-// The one store. Only the entry points reach it; everything below them
-// takes a Store&.
+// The store of the process-wide functions. Only the entry points reach
+// it; everything below them takes a Store&.
 Store &store() noexcept;
 
 // Constant name of a format code; "unknown" for any code without one.
@@ -316,6 +339,17 @@ struct LocationHeaders {
 // False, leaving `out` undefined, when the location has no such pair.
 bool location_headers(std::string_view location, LocationHeaders &out) noexcept;
 
+// Reads the request headers of every item's location into the store.
+// KAVLO_ERR_NOMEM when they cannot be kept.
+[[nodiscard]] int resolve_headers(Store &s) noexcept;
+
+// The header record of item `i` at or after position `from` (a cursor for
+// a walk in item order), or NULL.
+inline const ItemHeaders *item_headers(const Store &s, size_t &from, size_t i) noexcept {
+  while (from < s.header_used && s.headers[from].item < i) ++from;
+  return from < s.header_used && s.headers[from].item == i ? &s.headers[from] : nullptr;
+}
+
 // The extra record of the last track, made on first use; NULL when there
 // is no track or the record cannot be allocated (the value is dropped).
 CueTrackExtra *last_track_extra(Store &s) noexcept;
@@ -365,4 +399,15 @@ inline int msg_len(std::string_view v) noexcept {
   return v.size() < message_size ? static_cast<int>(v.size()) : static_cast<int>(message_size);
 }
 
+}  // namespace kavlo
+
+// A playlist handle of the C interface: one store. The process-wide
+// functions use one more, kept by the library (kavlo::store()).
+struct kavlo_playlist {
+  kavlo::Store store;
+};
+
+namespace kavlo {
+// The library's own handle, whose store is store().
+kavlo_playlist &process_playlist() noexcept;
 }  // namespace kavlo

@@ -173,6 +173,7 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
       return KAVLO_ERR_DECODE;
     }
     store_output(s, out, out_len, iconv_capacity(len - 2), text);
+    s.encoding = le ? "UTF-16LE" : "UTF-16BE";
     return KAVLO_OK;
   }
 
@@ -182,6 +183,7 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
       return KAVLO_ERR_DECODE;
     }
     store_output(s, out, out_len, iconv_capacity(len), text);
+    s.encoding = name;  // the caller's own string when not an alias: the driver copies it
     return KAVLO_OK;
   }
 
@@ -189,6 +191,7 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
   // copy what they keep, so the caller's bytes need no copy of their own.
   if (is_utf8(bytes, len)) {
     text = std::string_view(bytes, len);
+    s.encoding = "UTF-8";
     return KAVLO_OK;
   }
 
@@ -204,11 +207,13 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
     if (iconv_to_utf8(step.converter, bytes, len, &out, &out_len) == 0) {
       store_output(s, out, out_len, iconv_capacity(len), text);
       warnf(s, "%s", step.warning);
+      s.encoding = step.converter;
       return KAVLO_OK;
     }
   }
   text = std::string_view(bytes, len);
   warnf(s, "encoding: copied bytes as-is");
+  s.encoding = "raw";
   return KAVLO_OK;
 }
 

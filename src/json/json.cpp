@@ -347,6 +347,7 @@ struct Extras {
   const char *group_name = nullptr;
   size_t rem = 0;
   size_t extra = 0;
+  size_t header = 0;
   size_t line_high = 0;
   uint32_t high = 0;
 };
@@ -383,17 +384,11 @@ bool rem_array(Writer &w, const Store &s, size_t from, int count) noexcept {
   return w.ch(']');
 }
 
-// "url" and "headers" of a location that holds a "|"; apart, so that items
-// without one do not pay for the scratch.
-[[gnu::noinline]] bool write_headers(Writer &w, const char *location) noexcept {
-  LocationHeaders h;
-  if (!location_headers(location, h)) return true;
-  if (!h.url.empty() && !(w.lit(",\"url\":") && w.str_view(h.url))) return false;
-  if (!w.lit(",\"headers\":{")) return false;
-  for (int k = 0; k < h.count; ++k)
-    if ((k != 0 && !w.ch(',')) || !w.str_view(h.key[k].view()) || !w.ch(':') || !w.str_view(h.value[k].view()))
-      return false;
-  return w.ch('}');
+// "url" and "headers" of a location that holds a "|".
+bool write_headers(Writer &w, const Store &s, const ItemHeaders &h) noexcept {
+  if (h.url != nullptr && !(w.lit(",\"url\":") && w.str(h.url))) return false;
+  if (!w.lit(",\"headers\":")) return false;
+  return pairs(w, s.header_pairs + h.begin, static_cast<int>(h.count));
 }
 
 // The item members of the full document: line, options, url and headers,
@@ -415,7 +410,7 @@ bool rem_array(Writer &w, const Store &s, size_t from, int count) noexcept {
     }
     if (!w.ch(']')) return false;
   }
-  if (it.location != nullptr && std::strchr(it.location, '|') != nullptr && !write_headers(w, it.location))
+  if (const ItemHeaders *h = item_headers(s, x.header, index); h != nullptr && !write_headers(w, s, *h))
     return false;
   if (s.group_used == 0) return true;
   while (x.group < s.group_used && s.groups[x.group].first_item <= index) x.group_name = s.groups[x.group++].name;
