@@ -22,7 +22,16 @@ constexpr size_t huge_page = size_t{64} << 10;  // the WebAssembly page
 void *pages_map(size_t n) noexcept { return std::malloc(n); }
 void pages_unmap(void *p, size_t) noexcept { std::free(p); }
 void *pages_remap(void *p, size_t, size_t n) noexcept { return std::realloc(p, n); }
+
+// A module built without threads has one; its thread-local storage would
+// need the atomics feature.
+#if defined(__EMSCRIPTEN_PTHREADS__)
+#define KAVLO_PER_THREAD thread_local
 #else
+#define KAVLO_PER_THREAD
+#endif
+#else
+#define KAVLO_PER_THREAD thread_local
 constexpr size_t huge_page = size_t{2} << 20;
 
 // Maps one huge page more and trims both ends, so that the block starts on
@@ -62,7 +71,7 @@ struct HeldMaps {
   void *block[32];
   size_t bytes[32];
 };
-thread_local HeldMaps g_held;
+KAVLO_PER_THREAD HeldMaps g_held;
 
 // Heap blocks of 64 KiB and more, released by the same clear and kept for
 // that parse as well: the C allocator would give such blocks back to the
@@ -73,7 +82,7 @@ struct HeldHeap {
   void *block[32];
   size_t bytes[32];
 };
-thread_local HeldHeap g_held_heap;
+KAVLO_PER_THREAD HeldHeap g_held_heap;
 
 // The smallest held heap block of at least `n` bytes and at most twice
 // that, or NULL.
