@@ -15,20 +15,19 @@ const tableTypes = [
   ['chunkOffsets', Uint32Array],
   ['chunkSizes', Uint32Array],
   ['chunkWide', Uint8Array],
-  ['chunkFirst', Uint32Array],
+  ['textFirst', Uint32Array],
   ['ends', Uint32Array],
   ['refs', Int32Array],
   ['keyBytes', Uint8Array],
   ['keyEnds', Uint32Array],
+  ['keyIds', Uint32Array],
   ['durations', Int32Array],
   ['releaseDates', Int32Array],
-  ['lines', Int32Array],
+  ['lines', Float64Array],
   ['itemMasks', Uint8Array],
   ['attrCounts', Uint32Array],
-  ['attrKeys', Uint32Array],
   ['optionCounts', Uint32Array],
   ['headerCounts', Uint32Array],
-  ['headerKeys', Uint32Array],
   ['trackNumbers', Int32Array],
   ['trackMasks', Uint8Array],
   ['pregaps', Float64Array],
@@ -38,9 +37,9 @@ const tableTypes = [
   ['indexNumbers', Int32Array],
   ['indexFrames', Float64Array],
   ['indexMs', Int32Array],
-  ['m3uHeaderKeys', Uint32Array],
 ];
-const scalarNames = ['format', 'imdb', 'cue', 'sheetMask', 'sheetRemCount', 'warningCount', 'repeatCount'];
+const scalarNames = ['format', 'imdb', 'cue', 'sheetMask', 'sheetRemCount', 'warningCount', 'repeatCount',
+  'headerAttrCount'];
 
 const formatNames = ['m3u', 'm3u8-hls', 'streaming-list', 'cue', 'unknown'];
 
@@ -100,10 +99,6 @@ function regrow(bytes, keep) {
   return p;
 }
 
-/** Thrown by write() and the parse when the module's memory is exhausted
- *  or an input is of the wrong type; turned into errors by the caller. */
-export class InputError extends TypeError {}
-
 function isBytes(v) {
   return v instanceof Uint8Array || v instanceof Int8Array || v instanceof Uint8ClampedArray;
 }
@@ -134,7 +129,7 @@ export function write(value) {
              (typeof SharedArrayBuffer === 'function' && value instanceof SharedArrayBuffer)) {
     bytes = new Uint8Array(value);
   } else {
-    throw new InputError('input must be a string, Uint8Array or ArrayBuffer');
+    throw new TypeError('input must be a string, Uint8Array (Buffer), ArrayBuffer or DataView');
   }
   const p = reserve(bytes.length + 1);
   if (!p) return [0, 0];
@@ -200,41 +195,52 @@ function tablesOut(raw) {
   delete raw.keyEnds;
   raw.texts = texts;
   raw.keys = keys;
-  raw.protoKey = keys.indexOf('__proto__');
   raw.format = formatNames[raw.format] ?? 'unknown';
   raw.imdb = raw.imdb !== 0;
   raw.cue = raw.cue !== 0;
   return raw;
 }
 
-/** Parses `value` (see write()) in `format` (a format code) with the
- *  encoding name `encoding` (null for none). Returns
- *  {status, error, tables, encoding, json}: on success the result's
- *  tables, the encoding the text was read in and the full document's text;
- *  on failure the status and the library's message. */
-export function parse(value, format, encoding) {
+// Writes the input and the encoding's name into the heap and parses them
+// into the module's playlist; `tables` asks for the result's tables too.
+function run(value, format, encoding, tables) {
   const [ptr, len] = write(value);
-  if (!ptr) return { status: ERR_NOMEM, error: '' };
+  if (!ptr) return ERR_NOMEM;
   let name = 0;
   if (encoding !== null && encoding !== undefined) {
     name = writeName(encoding);
-    if (!name) return { status: ERR_NOMEM, error: '' };
+    if (!name) return ERR_NOMEM;
   }
-  let status;
   try {
-    status = core._kavlo_wasm_parse(ptr, len, format, name);
+    return core._kavlo_wasm_parse(ptr, len, format, name, tables ? 1 : 0);
   } finally {
     if (name) core._kavlo_wasm_free(name);
   }
-  const playlist = core._kavlo_wasm_playlist();
-  if (status !== 0) return { status, error: cString(core._kavlo_playlist_last_error(playlist)) ?? '' };
-  const tables = tablesOut(copyTables());
-  return { status, error: '', tables, encoding: cString(core._kavlo_playlist_encoding(playlist)) };
 }
 
-/** The full document of the last parse, as text. */
-export function lastJson() {
-  return cString(core._kavlo_playlist_json_full(core._kavlo_wasm_playlist()));
+function failure(status) {
+  const error = status === ERR_NOMEM ? '' : cString(core._kavlo_playlist_last_error(core._kavlo_wasm_playlist()));
+  return { status, error: error ?? '' };
+}
+
+/** Parses `value` (see write()) in `format` (a format code) with the
+ *  encoding name `encoding` (null for none). Returns the result's tables,
+ *  status 0, or {status, error} with the library's message. */
+export function parse(value, format, encoding) {
+  const status = run(value, format, encoding, true);
+  if (status !== 0) return failure(status);
+  const tables = tablesOut(copyTables());
+  tables.status = 0;
+  tables.encoding = cString(core._kavlo_playlist_encoding(core._kavlo_wasm_playlist()));
+  return tables;
+}
+
+/** As parse(), with the full document's text (`json`) instead of the
+ *  tables; a failed parse has its document too. */
+export function json(value, format, encoding) {
+  const status = run(value, format, encoding, false);
+  const doc = cString(core._kavlo_playlist_json_full(core._kavlo_wasm_playlist()));
+  return { ...(status === 0 ? { status, error: '' } : failure(status)), json: doc };
 }
 
 /** The format name of `value` without parsing it; `encoding` as for

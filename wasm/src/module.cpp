@@ -3,20 +3,19 @@
 // (numbers in arrays, strings back to back in chunks) that the JavaScript
 // side copies out and turns into the result objects.
 //
-// The strings are numbered in the order the result builder reads them,
-// which is the order of the full document:
+// The strings are numbered in the order the result builder (the Node.js
+// package's lib/result.js, shared by both packages) reads them:
 //   per item: title, location, the values of its attributes (repeated keys
 //     skipped), tag, key and value of each option, url (item mask bit 0),
 //     the values of its headers (repeated keys skipped), group (bit 1);
-//   the sheet: title (sheet mask bit 0), performer (bit 1), the tracks,
-//     songwriter (bit 2), catalog (bit 3), cdtextfile (bit 4), key and
-//     value of each REM line;
-//   per track: title (bit 0), file (bit 1), performer (bit 2), songwriter
-//     (bit 3), isrc (bit 4), flags (bit 5), datatype (bit 6), key and value
-//     of each REM line;
-//   the warnings; the values of the #EXTM3U line's attributes.
-// Keys of attributes, headers and header attributes are ids into a table
-// of distinct keys, 0xffffffff for a key the object already had.
+//   the values of the #EXTM3U line's attributes;
+//   the sheet's fields (mask bits 0 to 4: title, performer, songwriter,
+//     catalog, cdtextfile), key and value of each of its REM lines;
+//   per track: its fields (mask bits 0 to 6: title, performer, songwriter,
+//     isrc, file, flags, datatype), key and value of each REM line;
+//   the warnings.
+// The key of every pair, in string order, is an id into a table of
+// distinct keys, 0xffffffff for a key its object already had.
 #include <emscripten/emscripten.h>
 
 #include <kavlo.h>
@@ -76,20 +75,19 @@ enum Table {
   t_chunk_offsets,  // per chunk: its offset in t_bytes (ASCII) or t_utf16 (in code units)
   t_chunk_sizes,    // per chunk: its length in code units
   t_chunk_wide,     // per chunk: 1 when it is in t_utf16
-  t_chunk_first,    // per chunk: its first string; then the string count
+  t_text_first,     // per chunk: its first string; then the string count
   t_ends,           // per string: its end in its chunk, in code units
   t_refs,           // per string: > 0 kept as repeat n, < 0 repeat n, 0 neither
   t_key_bytes,      // the distinct keys, back to back, as UTF-8
   t_key_ends,       // per key: its end in t_key_bytes
+  t_key_ids,        // per pair: the id of its key, or repeated_key
   t_durations,
   t_release_dates,
   t_lines,
   t_item_masks,
   t_attr_counts,
-  t_attr_keys,
   t_option_counts,
   t_header_counts,
-  t_header_keys,
   t_track_numbers,
   t_track_masks,
   t_pregaps,
@@ -99,7 +97,6 @@ enum Table {
   t_index_numbers,
   t_index_frames,
   t_index_ms,
-  t_m3u_header_keys,
   table_count
 };
 
@@ -112,6 +109,7 @@ enum Scalar {
   s_sheet_rem_count,
   s_warning_count,
   s_repeat_count,
+  s_header_attr_count,
   scalar_count
 };
 
@@ -227,7 +225,7 @@ constexpr uint32_t chunk_bytes = uint32_t{1} << 20;
 // are sent once: each string JavaScript need not make is time its garbage
 // collector saves.
 constexpr size_t max_repeat_len = 64;
-constexpr uint32_t seen_size = uint32_t{1} << 12;
+constexpr uint32_t seen_size = uint32_t{1} << 14, seen_probes = 4;
 
 struct Seen {
   uint32_t hash, id_plus_one;
@@ -235,36 +233,31 @@ struct Seen {
 
 class Producer {
  public:
-  int status = KAVLO_OK;
   Tables tables = {};
 
   void release() {
-    bytes_.release();
-    utf16_.release();
-    for (auto *a : {&chunk_offsets_, &chunk_sizes_, &chunk_first_, &ends_, &byte_ends_}) a->release();
-    chunk_wide_.release();
-    refs_.release();
+    for_each_array([](auto &a) { a.release(); });
     keys_.release();
-    for (auto *a : {&durations_, &release_dates_, &lines_, &track_numbers_, &index_numbers_, &index_ms_})
-      a->release();
-    for (auto *a : {&attr_counts_, &attr_keys_, &option_counts_, &header_counts_, &header_keys_,
-                    &track_rem_counts_, &index_counts_, &m3u_header_keys_})
-      a->release();
-    item_masks_.release();
-    track_masks_.release();
-    for (auto *a : {&pregaps_, &postgaps_, &index_frames_}) a->release();
     tables = {};
   }
 
   // Lays out the result held by `p`. False when memory ran out.
   bool produce(const kavlo_playlist *p) {
-    clear();
+    for_each_array([](auto &a) { a.clear(); });
+    keys_.clear();
+    for (auto &s : seen_) s = Seen{0, 0};
+    repeat_count_ = 0;
+    tables = {};
     ok_ = true;
     const int format = kavlo_playlist_detected_format(p);
     int32_t *sc = tables.scalars;
     sc[s_format] = format;
     sc[s_imdb] = kavlo_playlist_m3u_is_imdb_date_playlist(p);
     items(p);
+    const int header = kavlo_playlist_header_attr_count(p);
+    pairs(header, [p](int a) { return kavlo_playlist_header_attr_key(p, a); },
+          [p](int a) { return kavlo_playlist_header_attr_value(p, a); });
+    sc[s_header_attr_count] = header;
     if (format == KAVLO_FORMAT_CUE) {
       sc[s_cue] = 1;
       sheet(p);
@@ -272,9 +265,6 @@ class Producer {
     const int warnings = kavlo_playlist_warning_count(p);
     for (int w = 0; w < warnings; ++w) add(kavlo_playlist_warning(p, w));
     sc[s_warning_count] = warnings;
-    const int header = kavlo_playlist_header_attr_count(p);
-    pairs(header, m3u_header_keys_, [p](int a) { return kavlo_playlist_header_attr_key(p, a); },
-          [p](int a) { return kavlo_playlist_header_attr_value(p, a); });
     sc[s_repeat_count] = repeat_count_;
     cut();
     if (!ok_) return false;
@@ -283,24 +273,12 @@ class Producer {
   }
 
  private:
-  void clear() {
-    bytes_.clear();
-    utf16_.clear();
-    for (auto *a : {&chunk_offsets_, &chunk_sizes_, &chunk_first_, &ends_, &byte_ends_}) a->clear();
-    chunk_wide_.clear();
-    refs_.clear();
-    keys_.clear();
-    for (auto *a : {&durations_, &release_dates_, &lines_, &track_numbers_, &index_numbers_, &index_ms_})
-      a->clear();
-    for (auto *a : {&attr_counts_, &attr_keys_, &option_counts_, &header_counts_, &header_keys_,
-                    &track_rem_counts_, &index_counts_, &m3u_header_keys_})
-      a->clear();
-    item_masks_.clear();
-    track_masks_.clear();
-    for (auto *a : {&pregaps_, &postgaps_, &index_frames_}) a->clear();
-    for (auto &s : seen_) s = Seen{0, 0};
-    repeat_count_ = 0;
-    tables = {};
+  template <typename F>
+  void for_each_array(F f) {
+    f(bytes_), f(utf16_), f(chunk_offsets_), f(chunk_sizes_), f(chunk_wide_), f(text_first_), f(ends_);
+    f(byte_ends_), f(refs_), f(key_ids_), f(durations_), f(release_dates_), f(lines_), f(item_masks_);
+    f(attr_counts_), f(option_counts_), f(header_counts_), f(track_numbers_), f(track_masks_), f(pregaps_);
+    f(postgaps_), f(track_rem_counts_), f(index_counts_), f(index_numbers_), f(index_frames_), f(index_ms_);
   }
 
   template <typename T>
@@ -308,52 +286,65 @@ class Producer {
     if (!a.push(v)) ok_ = false;
   }
 
-  // The next string (NULL as ""). A short one equal to the one last seen
-  // with its hash becomes a reference to it.
+  // The next string (NULL as ""). A short one equal to one sent before,
+  // found by its hash, becomes a reference to it.
   void add(const char *s) {
     const size_t len = s ? std::strlen(s) : 0;
     int32_t ref = 0;
-    if (len <= max_repeat_len) {
-      const std::string_view text(s ? s : "", len);
+    if (len - 1 < max_repeat_len) {
+      const std::string_view text(s, len);
       const auto hash = static_cast<uint32_t>(std::hash<std::string_view>{}(text));
-      Seen &slot = seen_[hash & (seen_size - 1)];
-      if (slot.id_plus_one != 0 && slot.hash == hash) {
+      for (uint32_t probe = 0; probe < seen_probes; ++probe) {
+        Seen &slot = seen_[(hash + probe) & (seen_size - 1)];
+        if (slot.id_plus_one == 0) {
+          slot = Seen{hash, byte_ends_.size + 1};
+          break;
+        }
+        if (slot.hash != hash) continue;
         const uint32_t j = slot.id_plus_one - 1;
         const uint32_t from = j == 0 ? 0 : byte_ends_.data[j - 1];
         if (std::string_view(bytes_.data + from, byte_ends_.data[j] - from) == text) {
           if (refs_.data[j] == 0) refs_.data[j] = ++repeat_count_;
           ref = -refs_.data[j];
+          break;
         }
       }
-      if (ref == 0) slot = Seen{hash, byte_ends_.size + 1};
     }
     if (ref == 0 && !bytes_.append(s, len)) ok_ = false;
     put(byte_ends_, bytes_.size);
     put(refs_, ref);
   }
 
-  // `count` keys and values of one object: key ids to `ids` (repeated_key
-  // for a key the object already had, whose value is not sent).
+  // `count` keys and values of one object: the key ids go to the key
+  // table (repeated_key for a key the object already had, whose value is
+  // not sent).
   template <typename KeyOf, typename ValueOf>
-  void pairs(int count, Array<uint32_t> &ids, KeyOf key_of, ValueOf value_of) {
+  void pairs(int count, KeyOf key_of, ValueOf value_of) {
     first_.reset();
     for (int a = 0; a < count; ++a) {
       const uint32_t id = first_.take(keys_.id(key_of(a), a, ok_));
-      put(ids, id);
+      put(key_ids_, id);
       if (id != repeated_key) add(value_of(a));
     }
   }
 
+  // Whether the field is set; its text goes to the strings when it is.
+  // The fields only the full document has are left out there when empty,
+  // and so they are here (`empty_is_absent`).
+  bool present(const char *s, bool empty_is_absent = false) {
+    if (s == nullptr || (empty_is_absent && s[0] == '\0')) return false;
+    add(s);
+    return true;
+  }
+
   void items(const kavlo_playlist *p) {
-    const int n = kavlo_playlist_item_count(p);
-    if (!durations_.grow(static_cast<size_t>(n)) || !refs_.grow(static_cast<size_t>(n) * 3) ||
-        !byte_ends_.grow(static_cast<size_t>(n) * 3))
-      ok_ = false;
-    for (int i = 0; i < n && ok_; ++i) {
+    const auto n = static_cast<size_t>(kavlo_playlist_item_count(p));
+    if (!durations_.grow(n) || !refs_.grow(n * 3) || !byte_ends_.grow(n * 3)) ok_ = false;
+    for (int i = 0; i < static_cast<int>(n) && ok_; ++i) {
       add(kavlo_playlist_item_title(p, i));
       add(kavlo_playlist_item_location(p, i));
       const int attrs = kavlo_playlist_item_attr_count(p, i);
-      pairs(attrs, attr_keys_, [p, i](int a) { return kavlo_playlist_item_attr_key(p, i, a); },
+      pairs(attrs, [p, i](int a) { return kavlo_playlist_item_attr_key(p, i, a); },
             [p, i](int a) { return kavlo_playlist_item_attr_value(p, i, a); });
       const int options = kavlo_playlist_item_option_count(p, i);
       for (int o = 0; o < options; ++o) {
@@ -361,56 +352,45 @@ class Producer {
         add(kavlo_playlist_item_option_key(p, i, o));
         add(kavlo_playlist_item_option_value(p, i, o));
       }
-      uint8_t mask = 0;
-      if (const char *url = kavlo_playlist_item_url(p, i)) {
-        add(url);
-        mask |= 1;
-      }
+      const uint8_t mask = present(kavlo_playlist_item_url(p, i)) ? 1 : 0;
       const int headers = kavlo_playlist_item_header_count(p, i);
-      pairs(headers, header_keys_, [p, i](int h) { return kavlo_playlist_item_header_key(p, i, h); },
+      pairs(headers, [p, i](int h) { return kavlo_playlist_item_header_key(p, i, h); },
             [p, i](int h) { return kavlo_playlist_item_header_value(p, i, h); });
-      if (const char *group = kavlo_playlist_item_group(p, i)) {
-        add(group);
-        mask |= 2;
-      }
+      put(item_masks_, static_cast<uint8_t>(mask | (present(kavlo_playlist_item_group(p, i)) ? 2 : 0)));
       put(durations_, static_cast<int32_t>(kavlo_playlist_item_duration_ms(p, i)));
       put(release_dates_, static_cast<int32_t>(kavlo_playlist_item_release_date(p, i)));
-      put(lines_, static_cast<int32_t>(kavlo_playlist_item_line(p, i)));
-      put(item_masks_, mask);
+      put(lines_, static_cast<double>(kavlo_playlist_item_line(p, i)));
       put(attr_counts_, static_cast<uint32_t>(attrs));
       put(option_counts_, static_cast<uint32_t>(options));
       put(header_counts_, static_cast<uint32_t>(headers));
     }
   }
 
-  void rems(int count, const char *(*key)(const kavlo_playlist *, int, int),
-            const char *(*value)(const kavlo_playlist *, int, int), const kavlo_playlist *p, int track) {
-    for (int r = 0; r < count; ++r) {
-      add(key(p, track, r));
-      add(value(p, track, r));
-    }
-  }
-
-  // Whether the field is set; its text goes to the strings when it is.
-  bool present(const char *s) {
-    if (s == nullptr) return false;
-    add(s);
-    return true;
-  }
-
   void sheet(const kavlo_playlist *p) {
+    static constexpr const char *sheet_fields[] = {"TITLE", "PERFORMER", "SONGWRITER", "CATALOG", "CDTEXTFILE"};
+    static constexpr const char *track_fields[] = {"TITLE", "PERFORMER", "SONGWRITER", "ISRC", "FILE", "FLAGS",
+                                                   "DATATYPE"};
     int32_t mask = 0;
-    if (present(kavlo_playlist_cue_meta(p, "TITLE"))) mask |= 1;
-    if (present(kavlo_playlist_cue_meta(p, "PERFORMER"))) mask |= 2;
-    static constexpr const char *fields[] = {"TITLE", "FILE", "PERFORMER", "SONGWRITER", "ISRC", "FLAGS",
-                                             "DATATYPE"};
+    for (int f = 0; f < 5; ++f)
+      if (present(kavlo_playlist_cue_meta(p, sheet_fields[f]), f >= 2)) mask |= 1 << f;
+    const int sheet_rems = kavlo_playlist_cue_rem_count(p);
+    for (int r = 0; r < sheet_rems; ++r) {
+      add(kavlo_playlist_cue_rem_key(p, r));
+      add(kavlo_playlist_cue_rem_value(p, r));
+    }
+    tables.scalars[s_sheet_mask] = mask;
+    tables.scalars[s_sheet_rem_count] = sheet_rems;
     const int tracks = kavlo_playlist_cue_track_count(p);
     for (int t = 0; t < tracks && ok_; ++t) {
       uint8_t bits = 0;
       for (int f = 0; f < 7; ++f)
-        if (present(kavlo_playlist_cue_track_field(p, t, fields[f]))) bits |= static_cast<uint8_t>(1u << f);
-      const int remc = kavlo_playlist_cue_track_rem_count(p, t);
-      rems(remc, kavlo_playlist_cue_track_rem_key, kavlo_playlist_cue_track_rem_value, p, t);
+        if (present(kavlo_playlist_cue_track_field(p, t, track_fields[f]), f != 0 && f != 4))
+          bits |= static_cast<uint8_t>(1u << f);
+      const int rems = kavlo_playlist_cue_track_rem_count(p, t);
+      for (int r = 0; r < rems; ++r) {
+        add(kavlo_playlist_cue_track_rem_key(p, t, r));
+        add(kavlo_playlist_cue_track_rem_value(p, t, r));
+      }
       const int indices = kavlo_playlist_cue_track_index_count(p, t);
       for (int x = 0; x < indices; ++x) {
         put(index_numbers_, static_cast<int32_t>(kavlo_playlist_cue_track_index_number(p, t, x)));
@@ -421,19 +401,9 @@ class Producer {
       put(track_masks_, bits);
       put(pregaps_, static_cast<double>(kavlo_playlist_cue_track_pregap(p, t)));
       put(postgaps_, static_cast<double>(kavlo_playlist_cue_track_postgap(p, t)));
-      put(track_rem_counts_, static_cast<uint32_t>(remc));
+      put(track_rem_counts_, static_cast<uint32_t>(rems));
       put(index_counts_, static_cast<uint32_t>(indices));
     }
-    if (present(kavlo_playlist_cue_meta(p, "SONGWRITER"))) mask |= 4;
-    if (present(kavlo_playlist_cue_meta(p, "CATALOG"))) mask |= 8;
-    if (present(kavlo_playlist_cue_meta(p, "CDTEXTFILE"))) mask |= 16;
-    const int remc = kavlo_playlist_cue_rem_count(p);
-    for (int r = 0; r < remc; ++r) {
-      add(kavlo_playlist_cue_rem_key(p, r));
-      add(kavlo_playlist_cue_rem_value(p, r));
-    }
-    tables.scalars[s_sheet_mask] = mask;
-    tables.scalars[s_sheet_rem_count] = remc;
   }
 
   static bool all_ascii(const char *p, size_t n) {
@@ -450,48 +420,45 @@ class Producer {
 
   // Appends the UTF-16 form of `n` bytes of UTF-8. A string of the text the
   // library kept byte for byte (no encoding read it) is not UTF-8: each
-  // byte that does not start a well-formed sequence becomes U+FFFD.
-  void put_utf16(const unsigned char *p, size_t n) {
-    if (!utf16_.grow(size_t{utf16_.size} + n)) {
+  // maximal ill-formed part becomes one U+FFFD, as TextDecoder makes it.
+  void put_utf16(const unsigned char *s, size_t n) {
+    if (!utf16_.grow(size_t{utf16_.size} + n)) {  // never more units than bytes
       ok_ = false;
       return;
     }
-    char16_t *out = utf16_.data + utf16_.size;  // n units are enough: never more units than bytes
-    size_t i = 0;
-    while (i < n) {
-      const unsigned c = p[i];
+    char16_t *out = utf16_.data + utf16_.size;
+    for (size_t i = 0; i < n;) {
+      const unsigned c = s[i];
       if (c < 0x80) {
         *out++ = static_cast<char16_t>(c);
         ++i;
         continue;
       }
-      uint32_t cp = 0, min = 0;
-      size_t len = 0;
+      unsigned need = 0, cp = 0, lo = 0x80, hi = 0xBF;
       if (c >= 0xC2 && c <= 0xDF) {
-        len = 2, cp = c & 0x1F, min = 0x80;
+        need = 1, cp = c & 0x1F;
       } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3, cp = c & 0x0F, min = 0x800;
+        need = 2, cp = c & 0x0F, lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
       } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4, cp = c & 0x07, min = 0x10000;
+        need = 3, cp = c & 0x07, lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
       }
-      bool ok = len != 0 && i + len <= n;
-      for (size_t j = 1; ok && j < len; ++j) {
-        if ((p[i + j] & 0xC0) != 0x80) ok = false;
-        cp = (cp << 6) | (p[i + j] & 0x3F);
+      size_t j = i + 1;
+      for (unsigned got = 0; got < need; ++got, ++j, lo = 0x80, hi = 0xBF) {
+        if (j >= n || s[j] < lo || s[j] > hi) break;
+        cp = (cp << 6) | (s[j] & 0x3F);
       }
-      if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
-      if (!ok) {
+      if (need == 0 || j - i != need + 1) {
         *out++ = u'\uFFFD';
-        ++i;
-      } else if (cp >= 0x10000) {
-        cp -= 0x10000;
-        *out++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+        i = need == 0 ? i + 1 : j;
+        continue;
+      }
+      if (cp >= 0x10000) {
+        *out++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
         *out++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        i += len;
       } else {
         *out++ = static_cast<char16_t>(cp);
-        i += len;
       }
+      i = j;
     }
     utf16_.size = static_cast<uint32_t>(out - utf16_.data);
   }
@@ -514,7 +481,7 @@ class Producer {
       while (last < count && byte_ends_.data[last] - begin <= chunk_bytes) ++last;
       const uint32_t end = byte_ends_.data[last - 1];
       const bool ascii = all_ascii(bytes_.data + begin, end - begin);
-      put(chunk_first_, k);
+      put(text_first_, k);
       put(chunk_wide_, static_cast<uint8_t>(ascii ? 0 : 1));
       if (ascii) {
         put(chunk_offsets_, begin);
@@ -533,7 +500,7 @@ class Producer {
       }
       k = last;
     }
-    put(chunk_first_, count);
+    put(text_first_, count);
   }
 
   template <typename T>
@@ -547,20 +514,19 @@ class Producer {
     view(t_chunk_offsets, chunk_offsets_);
     view(t_chunk_sizes, chunk_sizes_);
     view(t_chunk_wide, chunk_wide_);
-    view(t_chunk_first, chunk_first_);
+    view(t_text_first, text_first_);
     view(t_ends, ends_);
     view(t_refs, refs_);
     view(t_key_bytes, keys_.bytes);
     view(t_key_ends, keys_.ends);
+    view(t_key_ids, key_ids_);
     view(t_durations, durations_);
     view(t_release_dates, release_dates_);
     view(t_lines, lines_);
     view(t_item_masks, item_masks_);
     view(t_attr_counts, attr_counts_);
-    view(t_attr_keys, attr_keys_);
     view(t_option_counts, option_counts_);
     view(t_header_counts, header_counts_);
-    view(t_header_keys, header_keys_);
     view(t_track_numbers, track_numbers_);
     view(t_track_masks, track_masks_);
     view(t_pregaps, pregaps_);
@@ -570,29 +536,29 @@ class Producer {
     view(t_index_numbers, index_numbers_);
     view(t_index_frames, index_frames_);
     view(t_index_ms, index_ms_);
-    view(t_m3u_header_keys, m3u_header_keys_);
   }
 
   bool ok_ = true;
   Array<char> bytes_;
   Array<char16_t> utf16_;
-  Array<uint32_t> chunk_offsets_, chunk_sizes_, chunk_first_, ends_, byte_ends_;
+  Array<uint32_t> chunk_offsets_, chunk_sizes_, text_first_, ends_, byte_ends_;
   Array<uint8_t> chunk_wide_;
   Array<int32_t> refs_;
   int32_t repeat_count_ = 0;
   Seen seen_[seen_size] = {};
   Keys keys_;
   FirstWins first_;
-  Array<int32_t> durations_, release_dates_, lines_;
+  Array<uint32_t> key_ids_;
+  Array<int32_t> durations_, release_dates_;
+  Array<double> lines_;
   Array<uint8_t> item_masks_;
-  Array<uint32_t> attr_counts_, attr_keys_, option_counts_, header_counts_, header_keys_;
+  Array<uint32_t> attr_counts_, option_counts_, header_counts_;
   Array<int32_t> track_numbers_;
   Array<uint8_t> track_masks_;
   Array<double> pregaps_, postgaps_;
   Array<uint32_t> track_rem_counts_, index_counts_;
   Array<int32_t> index_numbers_, index_ms_;
   Array<double> index_frames_;
-  Array<uint32_t> m3u_header_keys_;
 };
 
 kavlo_playlist *g_playlist = nullptr;
@@ -609,13 +575,15 @@ EMSCRIPTEN_KEEPALIVE kavlo_playlist *kavlo_wasm_playlist() {
 }
 
 // Parses `len` bytes at `text` into the module's playlist and, when that
-// works, lays out its result (kavlo_wasm_tables()). Returns the status;
-// the error text is kavlo_playlist_last_error(kavlo_wasm_playlist()).
-EMSCRIPTEN_KEEPALIVE int kavlo_wasm_parse(const char *text, size_t len, int format, const char *encoding) {
+// works and `tables` is not 0, lays out its result (kavlo_wasm_tables()).
+// Returns the status; the error text is kavlo_playlist_last_error() of
+// kavlo_wasm_playlist().
+EMSCRIPTEN_KEEPALIVE int kavlo_wasm_parse(const char *text, size_t len, int format, const char *encoding,
+                                          int tables) {
   kavlo_playlist *p = kavlo_wasm_playlist();
   if (p == nullptr) return KAVLO_ERR_NOMEM;
   int rc = kavlo_playlist_parse(p, text, len, format, encoding);
-  if (rc == KAVLO_OK && !g_producer.produce(p)) {
+  if (rc == KAVLO_OK && tables != 0 && !g_producer.produce(p)) {
     kavlo_playlist_clear(p);
     g_producer.release();
     rc = KAVLO_ERR_NOMEM;
