@@ -106,15 +106,18 @@ wasm: $(WASM_BUILD)/build.ninja
 
 # The package's tests (node --test): the full document of every case file
 # against the native library's, the API, the packed tarball installed into
-# a project of its own, and the demo page in headless Chromium (skipped
-# with a message without chromium). Needs the native build for the
-# reference; installs chromium and playwright-core (npm) the first time.
+# a project of its own, the package under Deno and Bun, and the demo page
+# in headless Chromium (each skipped with a message when what it needs is
+# missing). Needs the native build for the reference; installs chromium
+# (Debian) and playwright-core, deno and bun (npm, wasm/'s dev
+# dependencies) the first time.
 test-wasm: setup-wasm build wasm
 	cc -std=c99 -O2 -Wall -Wextra -Werror -Iinclude wasm/test/reference.c -L$(BUILD) -lkavlo \
 	  -Wl,-rpath,$(abspath $(BUILD)) -o $(WASM_BUILD)/kavlo-reference
-	[ -f wasm/node_modules/playwright-core/package.json ] || \
+	[ -f wasm/node_modules/playwright-core/package.json ] && [ -e wasm/node_modules/.bin/deno ] && \
+	  [ -e wasm/node_modules/.bin/bun ] || \
 	  (cd wasm && npm install --no-audit --no-fund --no-package-lock --loglevel=error) || \
-	  echo "test-wasm: playwright-core could not be installed; the browser test will be skipped"
+	  echo "test-wasm: the dev dependencies could not be installed; the tests that need them are skipped"
 	cd wasm && KAVLO_REFERENCE=$(abspath $(WASM_BUILD))/kavlo-reference KAVLO_ARTEFACTS=$(abspath $(WASM_BUILD)) \
 	  node --test test/*.test.js
 

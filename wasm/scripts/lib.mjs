@@ -3,7 +3,7 @@
 // CommonJS file runs inside a function that gives it `module`, `exports`
 // and a `require` for its few imports, and its exports are named again.
 // Run by `make wasm` and by npm pack; the files made are not edited.
-import { readFileSync, readdirSync, mkdirSync, writeFileSync, existsSync } from 'node:fs';
+import { readFileSync, readdirSync, mkdirSync, writeFileSync, existsSync, renameSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -50,5 +50,9 @@ ${source}
 })(module, module.exports, (name) => required[name]);
 export const { ${names.join(', ')} } = module.exports;
 `;
-  writeFileSync(path.join(into, file), out);
+  // Left alone when unchanged, else replaced whole: tests may be reading it.
+  const target = path.join(into, file);
+  if (existsSync(target) && readFileSync(target, 'utf8') === out) continue;
+  writeFileSync(`${target}.${process.pid}`, out);
+  renameSync(`${target}.${process.pid}`, target);
 }

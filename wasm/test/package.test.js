@@ -16,7 +16,7 @@ test('npm pack gives a tarball that installs and parses anywhere', (t) => {
   const work = mkdtempSync(path.join(tmpdir(), 'kavlo-wasm-pack-'));
   t.after(() => rmSync(work, { recursive: true, force: true }));
   const packed = JSON.parse(execFileSync('npm', ['pack', '--json', '--pack-destination', work, ...quiet],
-    { cwd: here, encoding: 'utf8' }));
+    { cwd: here, encoding: 'utf8', stdio: ['ignore', 'pipe', 'pipe'] }));
   const files = packed[0].files.map((f) => f.path).sort();
   for (const f of ['index.js', 'index.d.ts', 'lib/core.js', 'dist/kavlo-core.mjs', 'dist/kavlo-core.wasm',
     'dist/lib/result.js', 'dist/lib/options.js', 'package.json']) {
@@ -30,7 +30,8 @@ test('npm pack gives a tarball that installs and parses anywhere', (t) => {
   const project = path.join(work, 'project');
   execFileSync('mkdir', [project]);
   writeFileSync(path.join(project, 'package.json'), JSON.stringify({ name: 'user', private: true, type: 'module' }));
-  execFileSync('npm', ['install', '--offline', ...quiet, path.join(work, packed[0].filename)], { cwd: project });
+  execFileSync('npm', ['install', '--offline', ...quiet, path.join(work, packed[0].filename)],
+    { cwd: project, stdio: ['ignore', 'pipe', 'pipe'] });
   writeFileSync(path.join(project, 'main.js'), `
 import { parse, detect, KavloError } from 'kavlo-wasm';
 const r = parse(new TextEncoder().encode('#EXTM3U\\n#EXTINF:-1 group-title="News",One\\nhttp://x/1\\n'));
