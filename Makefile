@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build node test run install asan fuzz hardening bench bench-cli bench-peers bench-node bench-python clean \
+.PHONY: all setup configure build node test run install asan tsan fuzz hardening bench bench-cli bench-peers bench-node bench-python clean \
   setup-wasm wasm test-wasm bench-wasm
 
 all: build
@@ -50,8 +50,15 @@ fuzz: setup
 	cmake --build build-fuzz -j $(JOBS)
 	bash fuzz/run.sh $(FUZZ_TIME) $(FUZZERS)
 
+# The tests that parse on several threads at once, under ThreadSanitizer.
+tsan: setup
+	cmake -S . -B build-tsan -G Ninja -DKAVLO_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
+	  -DKAVLO_SANITIZE=thread -DKAVLO_BUILD_TOOLS=OFF -DKAVLO_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-tsan -j $(JOBS) --target kavlo_api_tests
+	TSAN_OPTIONS=halt_on_error=1:suppressions=$(CURDIR)/tests/tsan.supp ./build-tsan/tests/kavlo_api_tests --gtest_filter='Handles.Threads*'
+
 # What CI runs after the tests: sanitizers and a bounded fuzz run.
-hardening: asan fuzz
+hardening: asan tsan fuzz
 
 # Throughput against the floor, on generated inputs of 1, 16 and 64 MB
 # (written once into bench/data), the memory of parse + JSON, then the

@@ -28,6 +28,8 @@
 #include <utility>
 #include <vector>
 
+#include <thread>
+
 #include "kavlo.h"
 
 namespace {
@@ -187,9 +189,63 @@ int one_file(const char *path, int runs) {
   return 0;
 }
 
+double wall_now() noexcept {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// A batch of texts parsed by `threads` threads, each with a handle of its
+// own taking every threads-th text; wall-clock seconds of the whole batch.
+double batch_seconds(const std::vector<std::string> &texts, int threads) {
+  const double start = wall_now();
+  std::vector<std::thread> pool;
+  for (int t = 0; t < threads; ++t)
+    pool.emplace_back([&, t] {
+      kavlo_playlist *p = kavlo_playlist_new();
+      for (size_t i = static_cast<size_t>(t); i < texts.size(); i += static_cast<size_t>(threads))
+        (void)kavlo_playlist_parse(p, texts[i].data(), texts[i].size(), KAVLO_FORMAT_AUTO, nullptr);
+      kavlo_playlist_free(p);
+    });
+  for (auto &th : pool) th.join();
+  return wall_now() - start;
+}
+
+void parallel_batch(const std::filesystem::path &dir, int runs) {
+  std::vector<std::string> texts;
+  size_t bytes = 0;
+  for (int size : {1, 16})
+    for (const char *f : {"m3u", "streaming", "cue", "streaming-utf16", "streaming-gbk"}) {
+      const std::string ext = std::strcmp(f, "m3u") == 0 ? ".m3u" : std::strcmp(f, "cue") == 0 ? ".cue" : ".txt";
+      const auto path = dir / (std::string(f) + "-" + std::to_string(size) + "MB" + ext);
+      if (!std::filesystem::exists(path)) continue;
+      texts.push_back(read_file(path));
+      bytes += texts.back().size();
+    }
+  // Twice over, so that each thread has several texts of each size.
+  for (size_t i = 0, n = texts.size(); i < n; ++i) texts.push_back(texts[i]);
+  bytes *= 2;
+  if (texts.empty()) return;
+  std::vector<double> one, two;
+  for (int i = 0; i < runs; ++i) {
+    one.push_back(batch_seconds(texts, 1));
+    two.push_back(batch_seconds(texts, 2));
+  }
+  std::sort(one.begin(), one.end());
+  std::sort(two.begin(), two.end());
+  const double a = one[one.size() / 2], b = two[two.size() / 2];
+  std::printf("\nbatch of the 1 MB and 16 MB inputs (%zu texts, %.0f MB), a handle per thread, wall clock:\n"
+              "  1 thread %.3f s, 2 threads %.3f s: %.2fx (%u cores)\n",
+              texts.size(), static_cast<double>(bytes) / 1e6, a, b, a / b, std::thread::hardware_concurrency());
+}
+
 int main(int argc, char **argv) {
   if (argc >= 3 && std::strcmp(argv[1], "--rss") == 0) return peak_rss(argv[2]);
   if (argc >= 3 && std::strcmp(argv[1], "--first") == 0) return first_parse(argv[2]);
+  if (argc >= 3 && std::strcmp(argv[1], "--batch") == 0) {
+    parallel_batch(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 5);
+    return 0;
+  }
   if (argc >= 3 && std::strcmp(argv[1], "--file") == 0)
     return one_file(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 5);
   if (argc < 2) {
@@ -245,7 +301,9 @@ int main(int argc, char **argv) {
     if (parse_rate[0][&r - rows] > 0 && parse_rate[2][&r - rows] > 0)
       std::printf(" %s %.2fx%s", r.file, parse_rate[0][&r - rows] / parse_rate[2][&r - rows],
                   &r == &rows[std::size(rows) - 1] ? "" : ",");
-  std::printf("\n\nfirst parse in a fresh process and the parses after it (medians of %d processes):\n", runs);
+  std::printf("\n");
+  parallel_batch(dir, runs);
+  std::printf("\nfirst parse in a fresh process and the parses after it (medians of %d processes):\n", runs);
   std::printf("%-22s %7s | %23s | %23s\n", "input", "MB", "first parse", "later parses");
   for (const char *f : {"m3u-1MB.m3u", "streaming-1MB.txt", "cue-1MB.cue"})
     first_parses(std::filesystem::read_symlink("/proc/self/exe").c_str(), dir / f, runs);

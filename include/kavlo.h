@@ -2,13 +2,17 @@
  * kavlo - playlist parsing library (M3U / extended M3U, streaming URL lists,
  * CUE sheets) with a plain C interface.
  *
- * Usage in short: call one of the kavlo_parse* functions, then read the
- * result through the accessors below or take it whole with
- * kavlo_result_json(). The library keeps one process-wide result: every
- * parse replaces the previous one.
+ * Usage in short: make a handle with kavlo_playlist_new(), parse into it
+ * with kavlo_playlist_parse() or kavlo_playlist_parse_file(), read it
+ * through the kavlo_playlist_* accessors or take it whole with
+ * kavlo_playlist_json(), and free it with kavlo_playlist_free(). The older
+ * process-wide functions (kavlo_parse() and the accessors without a
+ * handle) work on one result the library keeps: every parse replaces the
+ * previous one.
  *
- * Threads: the library has no locks. Calls must not overlap; a host that
- * calls it from several threads serialises the calls itself.
+ * Threads: the library has no locks. Distinct handles may be used from
+ * different threads at the same time; one handle, and the process-wide
+ * result, from one thread at a time.
  *
  * Strings: every string the library returns is owned by the library and is
  * NUL-terminated UTF-8 (with one exception: text that could not be decoded
@@ -69,10 +73,14 @@ extern "C" {
 
 /* Parses `len` bytes at `text` (no NUL terminator needed) in the given
  * format, or with KAVLO_FORMAT_AUTO detects it. The bytes are decoded to
- * UTF-8 first: a byte-order mark (UTF-8, UTF-16LE, UTF-16BE) is honoured
- * and dropped; otherwise valid UTF-8 is taken as it is, and anything else
- * falls back to GBK, then CP1252, then Latin-1 (with an "encoding: ..."
- * warning), and as a last resort is kept byte for byte.
+ * UTF-8 first: a byte-order mark (UTF-8 EF BB BF, UTF-32LE FF FE 00 00,
+ * UTF-32BE 00 00 FE FF, UTF-16LE FF FE, UTF-16BE FE FF, looked for in this
+ * order) is honoured and dropped, and a text after a wide mark that its
+ * encoding refuses fails with KAVLO_ERR_DECODE ("utf32le fail", "utf32be
+ * fail", "utf16le fail", "utf16be fail"); otherwise valid UTF-8 is taken
+ * as it is, and anything else falls back to GBK, then CP1252, then Latin-1
+ * (with an "encoding: ..." warning), and as a last resort is kept byte for
+ * byte.
  * Clears the previous result first, also when the call then fails.
  * Returns a status code; kavlo_last_error() holds the message of a failure.
  * A NULL `text` with `len` 0 parses an empty text; with `len` above 0 it
@@ -187,7 +195,8 @@ KAVLO_API int kavlo_m3u_is_imdb_date_playlist(void) KAVLO_NOEXCEPT;
 /* Sheet-level field of the last CUE parse, by key in any letter case:
  * "TITLE", "PERFORMER", "SONGWRITER", "CATALOG" or "CDTEXTFILE". NULL for a
  * NULL or unknown key and for a field the sheet did not set. Only TITLE and
- * PERFORMER are in the JSON document; the others are read here alone. */
+ * PERFORMER are in the document of kavlo_result_json(); the others are in
+ * the full document (kavlo_result_json_full()) and here. */
 KAVLO_API const char *kavlo_cue_meta(const char *key) KAVLO_NOEXCEPT;
 
 /* Number of tracks of the last CUE parse; 0 for other formats. */
@@ -197,8 +206,8 @@ KAVLO_API int kavlo_cue_track_count(void) KAVLO_NOEXCEPT;
  * "PERFORMER", "SONGWRITER", "ISRC", "FILE" (the FILE in force when the
  * track opened), "FLAGS" (as written) or "DATATYPE". NULL when `track` is
  * out of range, the key is NULL or unknown, or the field was never set.
- * Only TITLE and FILE are in the JSON document; the others are read here
- * alone. */
+ * Only TITLE and FILE are in the document of kavlo_result_json(); the
+ * others are in the full document (kavlo_result_json_full()) and here. */
 KAVLO_API const char *kavlo_cue_track_field(int track, const char *key) KAVLO_NOEXCEPT;
 
 /* Number of INDEX points of track `track` (0 to 32); 0 when out of range. */
@@ -249,8 +258,9 @@ KAVLO_API const char *kavlo_format_name(int code) KAVLO_NOEXCEPT;
  * {"format":..,"item_count":..,"imdb_date_playlist":..,"items":[..]} with
  * "cue" after a CUE parse and "warnings" when there are any. The "cue"
  * object carries the sheet's "title" and "performer" and each track's
- * "number", "title", "file" and "indices"; the other CUE fields are read
- * through kavlo_cue_meta() and kavlo_cue_track_field() only. Returns the
+ * "number", "title", "file" and "indices"; the other CUE fields are in the
+ * full document (kavlo_result_json_full()) and read through
+ * kavlo_cue_meta() and kavlo_cue_track_field(). Returns the
  * constant "{}" when no document can be written (no memory, or a stored
  * string that is not strictly valid UTF-8). The text is owned by the library
  * and valid until the next kavlo_result_json(), kavlo_result_json_full(),

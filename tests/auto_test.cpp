@@ -39,6 +39,10 @@ TEST(AutoEncoding, MarkedOrUtf8TextNeverReachesTheDetector) {
       {"\xEF\xBB\xBF" "Caf\xE9,http://a/1\n", "CP1252"},
       {std::string("\xFF\xFE" "A\0,\0h\0t\0t\0p\0:\0/\0/\0a\0\n\0", 24), "UTF-16LE"},
       {std::string("\xFE\xFF\0A\0,\0h\0t\0t\0p\0:\0/\0/\0a\0\n", 24), "UTF-16BE"},
+      {std::string("\xFF\xFE\0\0h\0\0\0t\0\0\0t\0\0\0p\0\0\0:\0\0\0/\0\0\0/\0\0\0a\0\0\0", 36),
+       "UTF-32LE"},
+      {std::string("\0\0\xFE\xFF\0\0\0h\0\0\0t\0\0\0t\0\0\0p\0\0\0:\0\0\0/\0\0\0/\0\0\0a", 36),
+       "UTF-32BE"},
   };
   for (const Case &c : cases) {
     int calls = 0;

@@ -79,5 +79,29 @@ examples = re.search(r"^\.SH EXAMPLES\n(?:.*\n)*?\.nf\n((?:.*\n)*?)\.fi\n", man,
 man_lines = [l.replace("\\-", "-").replace("\\e", "\\") for l in examples.group(1).splitlines()] if examples else []
 run_lines("docs/kavlo.1", "kavlo", man_lines)
 
+# The figures of tests/auto/corpus_test.py, told in both documents: the
+# README's table of the test's draw and its ten further draws, and the man
+# page's sentence, must give the same numbers.
+def corpus_figures():
+    row = {k: re.search(rf"^\| {k} texts \((\d+)\) \| (\d+) \|", readme, re.M) for k in ("long", "short")}
+    draws = re.search(r"\((\d+)% of the long texts, (\d+)% of the short\s+ones\)", readme)
+    flat = re.sub(r"\s+", " ", man)
+    told = re.search(r"(\d+) of (\d+) long texts and (\d+) of (\d+) short ones come back as written "
+                     r"\(over ten other draws of its generator, (\d+)% and (\d+)%\)", flat)
+    if not (all(row.values()) and draws and told):
+        return "the corpus figures are missing from README.md or docs/kavlo.1"
+    readme_says = (row["long"][2], row["long"][1], row["short"][2], row["short"][1], *draws.groups())
+    if readme_says != told.groups():
+        return f"README.md gives the corpus figures {readme_says}, docs/kavlo.1 {told.groups()}"
+    return None
+
+
+problem = corpus_figures()
+if problem:
+    print(problem)
+    failed += 1
+else:
+    passed += 1
+
 print(f"{passed} passed, {failed} failed")
 sys.exit(1 if failed else 0)

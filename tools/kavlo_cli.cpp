@@ -55,7 +55,8 @@ const char usage[] =
     "\n"
     "  detect               print the detected format of each file instead:\n"
     "                       m3u, m3u8-hls, streaming-list, cue or unknown\n"
-    "                       (with -l or several files: NAME<TAB>FORMAT)\n"
+    "                       (with -l or several files: NAME<TAB>FORMAT);\n"
+    "                       error for a file that could not be read\n"
     "  -e, --encoding NAME  decode the bytes from NAME (e.g. gbk, cp1252, utf-16le,\n"
     "                       or any iconv name); a byte-order mark still wins.\n"
     "                       auto (the default): UTF-8 and text with a mark as\n"
@@ -87,7 +88,8 @@ const char usage[] =
     "  4  invalid input\n"
     "  5  a file could not be read, or standard output could not be written\n"
     "  6  out of memory\n"
-    "With several files, the status of the first failure.\n";
+    "With several files, the status of the first failure. A closed pipe on\n"
+    "standard output ends the run quietly by SIGPIPE (status 141 in a shell).\n";
 
 // The options. To add one: a row here, its letter in short_options, and a
 // row in option_modes.
@@ -214,15 +216,33 @@ int usage_error(const char *what, const char *arg = nullptr) {
 // Every write goes through here; the first failure is kept and ends the run.
 int out_errno = 0;
 
+// A reader that went away (kavlo ... | head -1) ends the run quietly, the
+// way a program killed by SIGPIPE ends: the progress line is cleared, the
+// default action restored and the signal raised, so the shell sees status
+// 141. Any other write error is reported by out_finish().
+void out_failed(int err) {
+  if (err == EPIPE) {
+    progress.clear();
+    signal(SIGPIPE, SIG_DFL);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    sigprocmask(SIG_UNBLOCK, &pipe, nullptr);
+    raise(SIGPIPE);
+    std::_Exit(128 + SIGPIPE);  // not reached
+  }
+  if (out_errno == 0) out_errno = err ? err : EIO;
+}
+
 bool out(const char *p, size_t n) {
-  if (out_errno == 0 && n > 0 && std::fwrite(p, 1, n, stdout) != n) out_errno = errno ? errno : EIO;
+  if (out_errno == 0 && n > 0 && std::fwrite(p, 1, n, stdout) != n) out_failed(errno);
   return out_errno == 0;
 }
 bool out(std::string_view s) { return out(s.data(), s.size()); }
 
 // Flushes standard output; false (with a message) when anything written failed.
 bool out_finish() {
-  if (std::fflush(stdout) != 0 && out_errno == 0) out_errno = errno ? errno : EIO;
+  if (std::fflush(stdout) != 0 && out_errno == 0) out_failed(errno);
   if (out_errno == 0 && std::ferror(stdout)) out_errno = EIO;
   if (out_errno == 0) return true;
   diag("kavlo: standard output: %s\n", std::strerror(out_errno));
@@ -525,6 +545,10 @@ bool ends_with_ci(const char *s, const char *suffix) {
 
 // A hint at the way out, for failures that surprise users.
 const char *hint(const char *file, const Outcome &r, const Options &o) {
+  // No format fits nothing: an empty file fails detection, and -f m3u only
+  // for the missing header.
+  if (r.rc == KAVLO_ERR_FORMAT && r.bytes == 0)
+    return is_stdin(file) ? " (standard input is empty)" : " (the file is empty)";
   if (r.error == "unknown playlist format" && o.format == KAVLO_FORMAT_AUTO) {
     if (ends_with_ci(file, ".cue"))
       return " (CUE sheets are detected by upper-case FILE, TRACK and INDEX lines; try -f cue)";
@@ -558,6 +582,8 @@ int run_detect(const Options &o) {
     if (!read_input(file, b, r)) {
       report(file, r, o);
       if (status == 0) status = r.rc;
+      // Every file has its line: "error" stands for the format.
+      if (!out(named ? std::string(file) + "\terror\n" : std::string("error\n"))) break;
       continue;
     }
     kavlo_clear();
@@ -661,6 +687,33 @@ bool known_encoding(const char *name) {
   return true;
 }
 
+bool is_option_value(int c) {
+  for (const option *l = long_options; l->name != nullptr; ++l)
+    if (l->val == c) return true;
+  return false;
+}
+
+// The usage error for what getopt_long refused (c is ':' or '?'), naming
+// the option as the user wrote it. `element` is the argument getopt was
+// reading; a refused short letter may sit inside a group of them (-px),
+// where only optopt tells which.
+int option_error(int c, const char *element) {
+  const bool is_long = std::strncmp(element, "--", 2) == 0;
+  const char letter[3] = {'-', static_cast<char>(optopt), '\0'};
+  if (c == ':') return usage_error("option needs a value", is_long ? element : letter);
+  if (optopt != 0 && !is_option_value(optopt)) return usage_error("unknown option", letter);
+  // A known option refused: only a long one can be, given a value it does
+  // not take (--full=1).
+  if (optopt != 0) return usage_error("option takes no value", element);
+  // An unknown long option, or an abbreviation of several (--f).
+  const char *name = element + 2;
+  const size_t len = std::strcspn(name, "=");
+  int matches = 0;
+  for (const option *l = long_options; l->name != nullptr; ++l)
+    matches += std::strncmp(l->name, name, len) == 0;
+  return usage_error(matches > 1 ? "ambiguous option" : "unknown option", element);
+}
+
 // One pass of getopt_long over argv[0..argc) (argv[0] is skipped). Returns
 // -1 to go on, else the exit status.
 int take_options(int argc, char **argv, Options &o, bool &operands_only) {
@@ -682,14 +735,7 @@ int take_options(int argc, char **argv, Options &o, bool &operands_only) {
       case 'V':
         out(std::string("kavlo ") + kavlo_version() + "\n");
         return out_finish() ? 0 : KAVLO_ERR_IO;
-      case ':': return usage_error("option needs a value", argv[optind - 1]);
-      default: {
-        if (optopt != 0) {
-          const char opt[3] = {'-', static_cast<char>(optopt), '\0'};
-          return usage_error("unknown option", opt);
-        }
-        return usage_error("unknown option", argv[optind - 1]);
-      }
+      default: return option_error(c, argv[optind - 1]);
     }
     if (c > 0 && c < 128) o.given[c] = true;
   }
@@ -737,7 +783,7 @@ int parse_args(int argc, char **argv, Options &o) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  // A closed pipe is a write error with a message, not a silent death.
+  // A closed pipe is seen as EPIPE where the tool writes (see out_failed).
   signal(SIGPIPE, SIG_IGN);
   install_sigbus_handler();
   Options o;

@@ -27,7 +27,7 @@ export PKG_CONFIG_LIBDIR="$libdir/pkgconfig" PKG_CONFIG_PATH=
 cc -std=c99 -Wall -Wextra -Werror "$src/examples/c/print_items.c" \
   $(pkg-config --cflags --libs kavlo) -Wl,-rpath,"$libdir" -o "$stage/print_items"
 out=$("$stage/print_items" "$src/examples/iptv.m3u" 2>/dev/null)
-grep -q '^m3u, 5 items$' <<<"$out"
+grep -q '^m3u, 5 items, UTF-8$' <<<"$out"
 # One version everywhere: the library, the tool and pkg-config.
 test "$("$stage/usr/bin/kavlo" --version)" = "kavlo $(pkg-config --modversion kavlo)"
 grep -qP '^https://stream.example.org/live/news1/index.m3u8\tNews One HD\tNews$' <<<"$out"
