@@ -62,8 +62,12 @@ const encoder = new TextEncoder();
 
 // The memory's views change when it grows: always take them afresh.
 const heap = () => core.HEAPU8;
+// Addresses come back from the module as signed 32-bit numbers; the memory
+// may be larger than 2 GiB.
+const alloc = (n) => core._kavlo_wasm_alloc(n) >>> 0;
 
-function cString(ptr) {
+function cString(address) {
+  const ptr = address >>> 0;
   if (!ptr) return null;
   const h = heap();
   const end = h.indexOf(0, ptr);
@@ -81,7 +85,7 @@ function reserve(bytes) {
   input = 0;
   inputCap = 0;
   const cap = Math.max(bytes, 4096);
-  const p = core._kavlo_wasm_alloc(cap);
+  const p = alloc(cap);
   if (!p) return 0;
   input = p;
   inputCap = cap;
@@ -90,7 +94,7 @@ function reserve(bytes) {
 
 // Grows the input block to `bytes`, keeping its first `keep` bytes.
 function regrow(bytes, keep) {
-  const p = core._kavlo_wasm_alloc(bytes);
+  const p = alloc(bytes);
   if (!p) return 0;
   heap().copyWithin(p, input, input + keep);
   core._kavlo_wasm_free(input);
@@ -141,7 +145,7 @@ export function write(value) {
 // the caller frees it.
 function writeName(name) {
   const bytes = encoder.encode(name);
-  const p = core._kavlo_wasm_alloc(bytes.length + 1);
+  const p = alloc(bytes.length + 1);
   if (!p) return 0;
   heap().set(bytes, p);
   heap()[p + bytes.length] = 0;

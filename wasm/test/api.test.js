@@ -3,6 +3,7 @@
 // 64 MB list, and the size of the module.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
 import { readFileSync, statSync } from 'node:fs';
 import { gzipSync } from 'node:zlib';
 
@@ -134,4 +135,11 @@ test('the module is at most 600 KB', () => {
   const gzipped = gzipSync(readFileSync(file), { level: 9 }).length;
   assert.ok(size <= 600_000, `kavlo-core.wasm is ${size} bytes`);
   console.log(`kavlo-core.wasm: ${size} bytes, ${gzipped} gzipped`);
+});
+
+test('the example of the README counts the entries per group', () => {
+  const run = (file) => execFileSync(process.execPath, [new URL('../examples/groups.mjs', import.meta.url).pathname,
+    new URL(`../../examples/${file}`, import.meta.url).pathname], { encoding: 'utf8' });
+  assert.equal(run('iptv.m3u'), 'News\t2\nMusic\t1\n-\t2\n5 entries, read as UTF-8\n');
+  assert.equal(run('stations-gbk.txt'), '-\t3\n3 entries, read as GBK\n');
 });
