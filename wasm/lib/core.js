@@ -47,7 +47,8 @@ const formatNames = ['m3u', 'm3u8-hls', 'streaming-list', 'cue', 'unknown'];
 // Node.js (whose fetch reads no files); undefined elsewhere.
 async function wasmBinary() {
   if (wasmUrl.protocol !== 'file:' || typeof process !== 'object' || !process.versions?.node) return undefined;
-  const { readFile } = await import('node:fs/promises');
+  // Hidden from bundlers, which need not resolve it for a browser.
+  const { readFile } = await import(/* webpackIgnore: true */ /* @vite-ignore */ 'node:fs/promises');
   return readFile(wasmUrl);
 }
 
