@@ -5,7 +5,8 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build node test run install uninstall asan tsan fuzz hardening bench bench-cli bench-peers bench-node bench-python clean
+.PHONY: all setup configure build node test run install uninstall asan tsan fuzz hardening bench bench-cli bench-peers bench-node bench-python clean \
+  setup-wasm wasm test-wasm bench-wasm
 
 all: build
 
@@ -94,6 +95,47 @@ bench-node: node
 	[ -d bench/peers/node_modules ] || (cd bench/peers && npm install --no-audit --no-fund --silent)
 	node --expose-gc bench/node/bench.mjs bench/data $(BENCH_RUNS)
 
+# The engine compiled to WebAssembly with emscripten (Debian's package,
+# installed by scripts/setup-wasm.sh) into the package of wasm/: its module
+# in wasm/dist/, with the size of the .wasm file, plain and gzipped.
+WASM_BUILD ?= build-wasm
+EMENV = NODE_PATH=/usr/share/nodejs
+setup-wasm:
+	@bash scripts/setup-wasm.sh
+
+$(WASM_BUILD)/build.ninja:
+	@bash scripts/setup-wasm.sh --no-browser
+	$(EMENV) emcmake cmake -S . -B $(WASM_BUILD) -G Ninja -DKAVLO_WERROR=ON -DCMAKE_BUILD_TYPE=Release
+
+wasm: $(WASM_BUILD)/build.ninja
+	$(EMENV) cmake --build $(WASM_BUILD) -j $(JOBS)
+	node wasm/scripts/lib.mjs
+	@echo "wasm/dist/kavlo-core.wasm: $$(stat -c %s wasm/dist/kavlo-core.wasm) bytes, $$(gzip -9 -c wasm/dist/kavlo-core.wasm | wc -c) gzipped"
+
+# The package's tests (node --test): the full document of every case file
+# against the native library's, the API, the packed tarball installed into
+# a project of its own, the package under Deno and Bun, and the demo page
+# in headless Chromium (each skipped with a message when what it needs is
+# missing). Needs the native build for the reference; installs chromium
+# (Debian) and playwright-core, deno and bun (npm, wasm/'s dev
+# dependencies) the first time.
+test-wasm: setup-wasm build wasm
+	cc -std=c99 -O2 -Wall -Wextra -Werror -Iinclude wasm/test/reference.c -L$(BUILD) -lkavlo \
+	  -Wl,-rpath,$(abspath $(BUILD)) -o $(WASM_BUILD)/kavlo-reference
+	[ -f wasm/node_modules/playwright-core/package.json ] && [ -e wasm/node_modules/.bin/deno ] && \
+	  [ -e wasm/node_modules/.bin/bun ] || \
+	  (cd wasm && npm install --no-audit --no-fund --no-package-lock --loglevel=error) || \
+	  echo "test-wasm: the dev dependencies could not be installed; the tests that need them are skipped"
+	cd wasm && KAVLO_REFERENCE=$(abspath $(WASM_BUILD))/kavlo-reference KAVLO_ARTEFACTS=$(abspath $(WASM_BUILD)) \
+	  node --test test/*.test.js
+
+# The WebAssembly package's parse beside the Node.js addon's and
+# iptv-playlist-parser, in one node process on the 64 MB M3U list.
+bench-wasm: wasm node
+	python3 bench/gen_inputs.py bench/data 64
+	[ -d bench/peers/node_modules ] || (cd bench/peers && npm install --no-audit --no-fund --silent)
+	node --expose-gc bench/wasm/bench.mjs bench/data/m3u-64MB.m3u $(BENCH_RUNS)
+
 # Installs into PREFIX (default /usr/local): library, headers, kavlo.pc,
 # the CMake package, the tool and its man page.
 PREFIX ?= /usr/local
@@ -109,4 +151,4 @@ run: build
 	@./$(BUILD)/kavlo examples/iptv.m3u
 
 clean:
-	rm -rf $(BUILD) build-*
+	rm -rf $(BUILD) build-* wasm/dist
