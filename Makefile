@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup configure build node test run install asan tsan fuzz hardening bench bench-cli bench-peers bench-node bench-python clean
+.PHONY: all setup configure build node test run install uninstall asan tsan fuzz hardening bench bench-cli bench-peers bench-node bench-python clean
 
 all: build
 
@@ -41,7 +41,7 @@ asan: setup
 # Each libFuzzer harness for FUZZ_TIME seconds under ASan + UBSan; any
 # finding fails. The working corpora stay in build-fuzz/.
 FUZZ_TIME ?= 60
-FUZZERS = parse detect file
+FUZZERS = parse detect file guess
 fuzz: setup
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DKAVLO_BUILD_FUZZERS=ON -DKAVLO_BUILD_TESTS=OFF -DKAVLO_BUILD_TOOLS=OFF -DKAVLO_BUILD_BENCH=OFF \
@@ -98,6 +98,11 @@ bench-node: node
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Removes what the last `make install` from $(BUILD) put in place (CMake's
+# install_manifest.txt lists it).
+uninstall:
+	cmake --build $(BUILD) --target uninstall
 
 run: build
 	@./$(BUILD)/kavlo examples/iptv.m3u

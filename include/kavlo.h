@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * kavlo - playlist parsing library (M3U / extended M3U, streaming URL lists,
  * CUE sheets) with a plain C interface.
@@ -29,6 +30,16 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+/* The version of this header, "MAJOR.MINOR.PATCH". The build refuses to
+ * configure when these lines differ from the project's version, so
+ * kavlo_version() of the library built with this header gives
+ * KAVLO_VERSION_STRING; a host can compare the two to find a library
+ * older than its header. */
+#define KAVLO_VERSION_MAJOR 0
+#define KAVLO_VERSION_MINOR 1
+#define KAVLO_VERSION_PATCH 0
+#define KAVLO_VERSION_STRING "0.1.0"
 
 #if defined(_WIN32)
 #  if defined(KAVLO_BUILDING)

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * kavlo_auto.h - the "auto" encoding of the kavlo tool and bindings: a
  * header-only helper over kavlo.h that picks the encoding name to hand to
