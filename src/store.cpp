@@ -151,6 +151,7 @@ void clear(Store &s) noexcept {
   free_chunks(s.arena.head);
   free_chunks(s.arena.big);
   block_free(s.json_text, s.json_capacity);
+  block_free(s.write_text, s.write_capacity);
   block_free(s.decoded_text, s.decoded_capacity);
   std::memset(static_cast<void *>(&s), 0, sizeof s);
 }
@@ -162,6 +163,20 @@ const char *copy_string_slow(Store &s, std::string_view text) noexcept {
   if (p == nullptr) return nullptr;
   std::memcpy(p, text.data(), text.size());
   p[text.size()] = '\0';
+  return p;
+}
+
+const char *copy_string_pair(Store &s, std::string_view first, std::string_view second) noexcept {
+  static constexpr char both_empty[2] = {'\0', '\0'};
+  if (first.empty() && second.empty()) return both_empty;
+  if (first.size() >= SIZE_MAX / 2 || second.size() >= SIZE_MAX / 2) return nullptr;
+  char *p = arena_alloc(s.arena, first.size() + second.size() + 2);
+  if (p == nullptr) return nullptr;
+  // An empty view may have no data pointer at all.
+  if (!first.empty()) std::memcpy(p, first.data(), first.size());
+  p[first.size()] = '\0';
+  if (!second.empty()) std::memcpy(p + first.size() + 1, second.data(), second.size());
+  p[first.size() + 1 + second.size()] = '\0';
   return p;
 }
 
@@ -306,8 +321,8 @@ bool location_headers(std::string_view location, LocationHeaders &out) noexcept 
   return any;
 }
 
-int resolve_headers(Store &s) noexcept {
-  for (int i = 0; i < s.item_count; ++i) {
+int resolve_headers(Store &s, size_t from) noexcept {
+  for (size_t i = from; i < static_cast<size_t>(s.item_count); ++i) {
     const char *location = s.items[i].location;
     if (location == nullptr || std::strchr(location, '|') == nullptr) continue;
     LocationHeaders h;
@@ -325,7 +340,7 @@ int resolve_headers(Store &s) noexcept {
       if (key == nullptr || value == nullptr) return KAVLO_ERR_NOMEM;
       s.header_pairs[s.header_pair_used++] = ItemAttr{key, value};
     }
-    s.headers[s.header_used++] = ItemHeaders{static_cast<size_t>(i), url, begin, static_cast<uint32_t>(h.count)};
+    s.headers[s.header_used++] = ItemHeaders{i, url, begin, static_cast<uint32_t>(h.count)};
   }
   return KAVLO_OK;
 }

@@ -24,6 +24,12 @@ struct ItemAttr {
   const char *value;
 };
 
+// The key of the "group-title" attribute that an #EXTGRP: line gives the
+// entry after it. The M3U parser stores this very string as its key, so
+// that the M3U writer knows the attribute came from such a line and
+// writes it as one again; it reads "group-title" like any other key.
+inline constexpr char extgrp_key[] = "group-title";
+
 // Attributes and indices are kept in one array per store, each record
 // holding its own contiguous range: only the used slots cost memory. An
 // item is four words: its duration and release date follow from the
@@ -90,7 +96,7 @@ struct CueTrack {
   const char *datatype;
   const char *title;
   const char *performer;
-  const char *file;
+  const char *file;       // followed, past its NUL, by the FILE line's type (track_file_type)
   size_t line;            // 1-based line of the TRACK line
   int number;
   int index_count;
@@ -152,6 +158,8 @@ struct Store {
   char last_error[message_size];
   char *json_text;        // block of the JSON export, reused by the next export
   size_t json_capacity;   // bytes of that block
+  char *write_text;       // block of the playlist writer, reused by the next write
+  size_t write_capacity;  // bytes of that block
   int detected_format;
   char *decoded_text;
   size_t decoded_len;
@@ -249,6 +257,18 @@ inline const char *copy_string(Store &s, std::string_view text) noexcept {
   return copy_string_slow(s, text);
 }
 
+// A store-owned copy of `first` with its NUL, followed by one of `second`
+// with its own: the second string is found past the first one's NUL. NULL
+// when it cannot be allocated.
+const char *copy_string_pair(Store &s, std::string_view first, std::string_view second) noexcept;
+
+// The type word of the FILE line of track `t` ("WAVE", "MP3", "BINARY"; ""
+// when the line had none), kept for the CUE writer right after the file
+// name (see copy_string_pair); NULL for a track without a FILE.
+inline const char *track_file_type(const CueTrack &t) noexcept {
+  return t.file != nullptr ? t.file + std::strlen(t.file) + 1 : nullptr;
+}
+
 // The stored copy of the last text asked for, handed out again while that
 // text repeats (the data type of every CUE track, the tag of repeated M3U
 // options). The text must stay readable while it is the last one.
@@ -339,9 +359,9 @@ struct LocationHeaders {
 // False, leaving `out` undefined, when the location has no such pair.
 bool location_headers(std::string_view location, LocationHeaders &out) noexcept;
 
-// Reads the request headers of every item's location into the store.
-// KAVLO_ERR_NOMEM when they cannot be kept.
-[[nodiscard]] int resolve_headers(Store &s) noexcept;
+// Reads the request headers of the location of every item from `from` on
+// into the store. KAVLO_ERR_NOMEM when they cannot be kept.
+[[nodiscard]] int resolve_headers(Store &s, size_t from = 0) noexcept;
 
 // The header record of item `i` at or after position `from` (a cursor for
 // a walk in item order), or NULL.

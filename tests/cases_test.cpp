@@ -22,6 +22,7 @@
 
 #include "support/cases.h"
 #include "support/full_doc.h"
+#include "support/handle_compare.h"
 #include "support/kavlo_test.h"
 
 namespace {
@@ -70,10 +71,19 @@ TEST_P(Cases, GivesTheExpectedDocument) {
   }
   EXPECT_EQ(kt::json(), json) << "the ordinary document again after the full one";
 
+  // A handle gives the same result, accessor for accessor, and its full
+  // document is the rendering of its accessors.
+  kt::Playlist handle;
+  EXPECT_EQ(kt::parse_into(handle, c.input, c.format, enc), c.status);
+  EXPECT_EQ(kt::compare_with_process_wide(handle), "");
+  EXPECT_EQ(kt::compare_full_with_accessors(handle), "");
+
   if (c.format == KAVLO_FORMAT_AUTO) {
     const std::string path = kt::temp_file("case.txt", c.input);
     EXPECT_EQ(kavlo_parse_file_enc(path.c_str(), enc), c.status);
     EXPECT_EQ(kt::json(), c.json) << "through the file entry point";
+    EXPECT_EQ(kavlo_playlist_parse_file(handle, path.c_str(), enc), c.status);
+    EXPECT_EQ(kt::compare_with_process_wide(handle), "") << "through the file entry points";
   }
 }
 

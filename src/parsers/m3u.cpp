@@ -117,8 +117,10 @@ void take_group(M3uParseState &st) noexcept {
   bool has_key = false;
   for (int k = 0; k < st.pending_attr_count && !has_key; ++k)
     has_key = str_ieq(st.pending_attrs[k].key, "group-title");
+  // The key is extgrp_key itself, which the stored attribute keeps (see
+  // read_location), so that the writer gives the group its #EXTGRP: line.
   if (!has_key && st.pending_attr_count < max_attrs)
-    st.pending_attrs[st.pending_attr_count++] = PendingAttr{"group-title", st.current_group};
+    st.pending_attrs[st.pending_attr_count++] = PendingAttr{sv(extgrp_key, sizeof extgrp_key - 1), st.current_group};
   st.has_group = false;
   st.current_group = sv();
 }
@@ -218,6 +220,10 @@ void read_header(Store &s, M3uParseState &st, sv line) noexcept {
   if (rc != KAVLO_OK) return rc;
   for (int k = 0; k < st.pending_attr_count; ++k) {
     const PendingAttr &a = st.pending_attrs[k];
+    if (a.key.data() == extgrp_key) {
+      item_attr_add(s, extgrp_key, a.value);
+      continue;
+    }
     if (st.stored_key[k] == nullptr || !same_bytes(st.stored_key_text[k], a.key)) {
       st.stored_key[k] = copy_string(s, a.key);
       st.stored_key_text[k] = a.key;
@@ -229,10 +235,10 @@ void read_header(Store &s, M3uParseState &st, sv line) noexcept {
   return KAVLO_OK;
 }
 
-// An IMDb date playlist: every title starts with "tt" and every #EXTINF
-// number is positive; that number is then the release date (see
-// item_release_date).
+}  // namespace
+
 void decide_imdb(Store &s) noexcept {
+  s.imdb_date_playlist = 0;
   if (s.item_count == 0) return;
   for (int i = 0; i < s.item_count; ++i) {
     const PlaylistItem &it = s.items[i];
@@ -241,8 +247,6 @@ void decide_imdb(Store &s) noexcept {
   }
   s.imdb_date_playlist = 1;
 }
-
-}  // namespace
 
 int parse_m3u(Store &s, const char *text, size_t len) noexcept {
   if (looks_hls(text, len)) {
