@@ -198,7 +198,19 @@ int parse_file(Store &s, const char *path, int format, const char *encoding, Par
   ReadBlock buf;
   size_t got = 0;
   if (mode.read_streams && have_stat && !S_ISREG(st.st_mode)) {
-    // A stream blocks for its writer from here on.
+    // A stream blocks for its writer from here on. A FIFO opened without
+    // one would read as empty: it is opened again, waiting for the writer.
+    if (S_ISFIFO(st.st_mode)) {
+      const int again = ::open(path, O_RDONLY | O_CLOEXEC);
+      if (again < 0) {
+        const int err = errno;
+        ::close(fd);
+        set_io_error(s, err);
+        return KAVLO_ERR_IO;
+      }
+      ::close(fd);
+      fd = again;
+    }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     const int rc = read_stream(s, fd, buf, got);
