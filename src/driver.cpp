@@ -4,6 +4,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -198,18 +199,13 @@ int parse_file(Store &s, const char *path, int format, const char *encoding, Par
   ReadBlock buf;
   size_t got = 0;
   if (mode.read_streams && have_stat && !S_ISREG(st.st_mode)) {
-    // A stream blocks for its writer from here on. A FIFO opened without
-    // one would read as empty: it is opened again, waiting for the writer.
+    // A stream blocks for its writer from here on. A FIFO whose writer has
+    // not come yet would read as empty: poll waits for it (Linux reports no
+    // hang-up on a FIFO no writer has opened).
     if (S_ISFIFO(st.st_mode)) {
-      const int again = ::open(path, O_RDONLY | O_CLOEXEC);
-      if (again < 0) {
-        const int err = errno;
-        ::close(fd);
-        set_io_error(s, err);
-        return KAVLO_ERR_IO;
+      pollfd wait{fd, POLLIN, 0};
+      while (::poll(&wait, 1, -1) < 0 && errno == EINTR) {
       }
-      ::close(fd);
-      fd = again;
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
