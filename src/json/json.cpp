@@ -82,9 +82,11 @@ inline __m128i load_block(const unsigned char *q) noexcept {
 }
 #endif
 
+#if !defined(__SSE2__)
 // Bytes that cannot be copied as they are: control characters, the quote,
 // the backslash, and every byte of a multi-byte character (checked).
 constexpr bool plain_byte(unsigned char c) noexcept { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
+#endif
 
 // The output cursor. Every write first makes room with need(); a block
 // that cannot grow ends the document.
