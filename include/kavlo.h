@@ -439,10 +439,18 @@ KAVLO_API const char *kavlo_playlist_item_option_key(const kavlo_playlist *p, in
 KAVLO_API const char *kavlo_playlist_item_option_value(const kavlo_playlist *p, int item,
                                                        int option) KAVLO_NOEXCEPT;
 
-/* A location with request headers ("URL|Key=Value&Key=Value"): the URL
- * before the "|" (NULL when the location carries no header or the URL part
- * is empty), and the headers in order (the first value of a key wins, at
- * most 64). Count 0 and NULL strings when out of range. */
+/* A location that carries more than its address. Request headers after a
+ * "|", in either dialect: "URL|User-Agent=a&Referer=b" (values
+ * percent-decoded: "%2F" gives "/"; a value whose decoding would hold a
+ * control character or not be UTF-8 stays as written) and
+ * "URL|Referer=\"b\"|User-Agent=\"a\"" (values in quotes, taken without
+ * them). Pairs are split at "&" and "|" and at their first "="; parts
+ * without "=" or a name add nothing; names keep their letters as written
+ * but are compared without case, the first value of a name winning; at
+ * most 64. In a streaming list also further addresses and a label (see
+ * kavlo_playlist_item_alternate() and _label()). The URL is the address
+ * without any of that: NULL when the location carries nothing of it or
+ * the URL part is empty. Count 0 and NULL strings when out of range. */
 KAVLO_API const char *kavlo_playlist_item_url(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
 KAVLO_API int kavlo_playlist_item_header_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
 KAVLO_API const char *kavlo_playlist_item_header_key(const kavlo_playlist *p, int item,
@@ -450,9 +458,109 @@ KAVLO_API const char *kavlo_playlist_item_header_key(const kavlo_playlist *p, in
 KAVLO_API const char *kavlo_playlist_item_header_value(const kavlo_playlist *p, int item,
                                                        int header) KAVLO_NOEXCEPT;
 
+/* In a streaming list, a location "URL#URL2#URL3" (a "#" followed by a
+ * scheme, "name://", separates addresses) lists further addresses of the
+ * same stream, and "URL$LABEL" gives an address a label (the text after
+ * its last "$", trimmed, when not empty). The URL (kavlo_playlist_item_url)
+ * is the first address without its label; the alternates are the others,
+ * each without its label, at most 64; the label is the first address's.
+ * NULL and count 0 when the location has none and when out of range. In
+ * an M3U list "#" and "$" are part of the URL. */
+KAVLO_API int kavlo_playlist_item_alternate_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_alternate(const kavlo_playlist *p, int item,
+                                                    int alternate) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_label(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+
 /* In a streaming list: NAME of the last "NAME,#genre#" line before item
  * `item`; NULL when there is none (or it is empty) and when out of range. */
 KAVLO_API const char *kavlo_playlist_item_group(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+
+/* In an M3U list: the groups of the "#EXTGRP:" lines between the previous
+ * entry's location and this entry's (one line may name several, separated
+ * by ";"; each trimmed, empty ones left out), in order. This differs from
+ * the "group-title" attribute an "#EXTGRP:" line gives, which goes to the
+ * next #EXTINF line: a group line written between an #EXTINF line and its
+ * location is this entry's group here and the next entry's "group-title".
+ * Count 0 and NULL when out of range. */
+KAVLO_API int kavlo_playlist_item_group_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_group_at(const kavlo_playlist *p, int item,
+                                                   int group) KAVLO_NOEXCEPT;
+
+/* The request headers a player should send for item `item`, by lower-case
+ * HTTP name ("user-agent", "referer", "origin", "cookie", ...), combined
+ * from these sources; for each name the first source in this order that
+ * gives it a value that is not empty decides:
+ *   1. the location's headers after "|" (kavlo_playlist_item_header_*);
+ *   2. "#EXTHTTP:" lines: a JSON object of string values (a line that is
+ *      not one, or holds a control character, is kept whole as an option,
+ *      tag "EXTHTTP", key "", value its text);
+ *   3. "#EXTVLCOPT:http-NAME=VALUE" options: NAME is the header
+ *      ("http-referrer" gives "referer"), VALUE without surrounding quotes;
+ *      the player's own options http-reconnect, http-continuous,
+ *      http-forward-cookies, http-proxy and http-proxy-pwd send none;
+ *   4. "#KODIPROP:inputstream.adaptive.stream_headers=",
+ *      "...manifest_headers=" and "...common_headers=" lists, written
+ *      "Name=Value&Name=Value" (percent-decoded);
+ *   5. the item's attributes http-user-agent and user-agent (giving
+ *      "user-agent"), http-referrer and referrer ("referer"), http-origin
+ *      ("origin");
+ *   6. the same attributes of the #EXTM3U line.
+ * Tag lines count for the entry whose location follows them, written
+ * before or after its #EXTINF line. Among lines of one kind the later
+ * wins; within one line, and among attributes, the first. At most 64
+ * names, in the order decided. Count 0 and NULL strings when out of range;
+ * kavlo_playlist_item_http() looks a name up, letters folded (NULL when
+ * absent). */
+KAVLO_API int kavlo_playlist_item_http_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_http_key(const kavlo_playlist *p, int item,
+                                                   int header) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_http_value(const kavlo_playlist *p, int item,
+                                                     int header) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_http(const kavlo_playlist *p, int item,
+                                               const char *name) KAVLO_NOEXCEPT;
+
+/* Catch-up setting `key` of item `item`: "mode" (attribute catchup),
+ * "source" (catchup-source), "days" (catchup-days) or "shift" (tvg-shift),
+ * letters folded: the item's own attribute when it has one that is not
+ * empty, else the #EXTM3U line's. NULL when neither has it, for another or
+ * a NULL key, and when out of range. */
+KAVLO_API const char *kavlo_playlist_item_catchup(const kavlo_playlist *p, int item,
+                                                  const char *key) KAVLO_NOEXCEPT;
+
+/* The text of the first "#PLAYLIST:" line that is not empty (trimmed);
+ * NULL when there is none. */
+KAVLO_API const char *kavlo_playlist_title(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+
+/* The EPG addresses of the #EXTM3U line: the values of its x-tvg-url and
+ * url-tvg attributes, in order, split at commas and trimmed, each kept
+ * once, at most 64. Count 0 and NULL when out of range. */
+KAVLO_API int kavlo_playlist_epg_count(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_epg(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT;
+
+/* Diagnostics: every warning of kavlo_playlist_warning(), in the same
+ * order and with the same text, with the 1-based line that raised it (0
+ * for the decoding warnings, which concern the whole text) and its
+ * subject: the tag ("#EXTVLCOPT", up to the tag line's ":"), the key
+ * (CUE: the keyword or REM key), the URL, or the encoding. Among them, in
+ * the order found, what the parse lost without a warning:
+ *   "m3u: N attributes past the 64th dropped" (subject: the first key
+ *     dropped; also for the #EXTM3U line),
+ *   "m3u: EXTGRP group dropped past the 64th attribute" (the group),
+ *   "m3u: fraction of the EXTINF duration dropped" ("10.5" kept as 10 s),
+ *   "m3u|cue|streaming: line cut at a NUL byte" (the text before it),
+ *   "cue: index past the 32nd of the track dropped" (its number),
+ *   "m3u: N request headers past the 64th dropped", "m3u: N EPG addresses
+ *     past the 64th dropped", "streaming: N addresses past the 64th
+ *     alternate dropped";
+ * at most 512 of those. Last, when the caps were reached, "N more warnings
+ * dropped (at most 512 are kept)" and "N more diagnostics dropped (at most
+ * 512 are kept)", at the line of the first dropped one, whose text is the
+ * subject. Lines are in the decoded text. Line -1 and NULL strings when
+ * out of range; the subject is "" when there is none. */
+KAVLO_API int kavlo_playlist_diagnostic_count(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+KAVLO_API int64_t kavlo_playlist_diagnostic_line(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_diagnostic_message(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_diagnostic_subject(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT;
 
 /* Attributes of the #EXTM3U line, read as those of #EXTINF: count, key and
  * value by position, value by key (ASCII letters folded, the first wins). */

@@ -13,6 +13,7 @@
 #include "mem.h"
 #include "store.h"
 #include "text.h"
+#include "views.h"
 
 namespace {
 
@@ -74,18 +75,46 @@ OptionRange item_options(const Store &s, int item) noexcept {
   return {lo, static_cast<int>(hi - lo)};
 }
 
-const kavlo::ItemHeaders *find_headers(const Store &s, int item) noexcept {
-  if (item_at(s, item) == nullptr) return nullptr;
-  const auto i = static_cast<size_t>(item);
-  const kavlo::ItemHeaders *begin = s.headers, *end = s.headers + s.header_used;
-  const auto h = std::lower_bound(begin, end, i, [](const kavlo::ItemHeaders &r, size_t v) { return r.item < v; });
-  return h != end && h->item == i ? h : nullptr;
+const kavlo::ItemLocation *find_location(const Store &s, int item) noexcept {
+  return item_at(s, item) != nullptr ? kavlo::find_location(s, static_cast<size_t>(item)) : nullptr;
 }
 
-const kavlo::ItemAttr *header_at(const Store &s, int item, int k) noexcept {
-  const kavlo::ItemHeaders *h = find_headers(s, item);
-  if (h == nullptr || k < 0 || static_cast<uint32_t>(k) >= h->count) return nullptr;
-  return &s.header_pairs[h->begin + static_cast<uint32_t>(k)];
+const kavlo::HeaderPair *header_at(const Store &s, int item, int k) noexcept {
+  const kavlo::ItemLocation *l = find_location(s, item);
+  if (l == nullptr || k < 0 || static_cast<uint32_t>(k) >= l->count) return nullptr;
+  return &s.header_pairs[l->begin + static_cast<uint32_t>(k)];
+}
+
+// The request headers and catch-up settings of item `item`; false when it
+// is out of range.
+bool item_view(const Store &s, int item, kavlo::HttpSet *http, kavlo::Catchup *catchup) noexcept {
+  if (item_at(s, item) == nullptr) return false;
+  const auto i = static_cast<size_t>(item);
+  kavlo::ItemDefaults defaults;
+  kavlo::header_defaults(s, defaults);
+  kavlo::item_view(s, i, kavlo::find_location(s, i), kavlo::item_http_range(s, i), defaults, http, catchup);
+  return true;
+}
+
+// The #EXTGRP: groups of item `item`: a range of the groups, which are in
+// item order.
+struct NameRange {
+  const kavlo::ItemName *first = nullptr;
+  int count = 0;
+  const char *at(int k) const noexcept { return k >= 0 && k < count ? first[k].name : nullptr; }
+};
+
+NameRange item_extgrps(const Store &s, int item) noexcept {
+  if (item_at(s, item) == nullptr || s.extgrp_used == 0) return {};
+  const auto i = static_cast<size_t>(item);
+  const kavlo::ItemName *begin = s.extgrps, *end = s.extgrps + s.extgrp_used;
+  const auto lo = std::lower_bound(begin, end, i, [](const kavlo::ItemName &o, size_t v) { return o.item < v; });
+  const auto hi = std::upper_bound(lo, end, i, [](size_t v, const kavlo::ItemName &o) { return v < o.item; });
+  return {lo, static_cast<int>(hi - lo)};
+}
+
+bool diagnostic_at(const Store &s, int index, kavlo::Diagnostic &d) noexcept {
+  return index >= 0 && kavlo::diagnostic_at(s, static_cast<size_t>(index), d);
 }
 
 const kavlo::CueRem *track_rem_at(const Store &s, int track, int r) noexcept {
@@ -143,13 +172,8 @@ const char *item_group(const Store &s, int item) noexcept {
 }
 
 int64_t item_line(const Store &s, int item) noexcept {
-  const kavlo::PlaylistItem *it = item_at(s, item);
-  if (it == nullptr) return 0;
-  const auto i = static_cast<size_t>(item);
-  const kavlo::LineHigh *begin = s.line_highs, *end = s.line_highs + s.line_high_used;
-  const auto h = std::upper_bound(begin, end, i, [](size_t v, const kavlo::LineHigh &r) { return v < r.item; });
-  const uint64_t high = h == begin ? 0 : (h - 1)->high;
-  return static_cast<int64_t>((high << 32) | it->line);
+  if (item_at(s, item) == nullptr) return 0;
+  return static_cast<int64_t>(kavlo::item_line(s, static_cast<size_t>(item)));
 }
 
 int64_t track_gap(const Store &s, int track, bool post) noexcept {
@@ -325,23 +349,105 @@ const char *kavlo_playlist_item_option_value(const kavlo_playlist *p, int item, 
 }
 
 const char *kavlo_playlist_item_url(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
-  const kavlo::ItemHeaders *h = find_headers(of(p), item);
-  return h ? h->url : nullptr;
+  const kavlo::ItemLocation *l = find_location(of(p), item);
+  return l ? l->url : nullptr;
 }
 
 int kavlo_playlist_item_header_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
-  const kavlo::ItemHeaders *h = find_headers(of(p), item);
-  return h ? static_cast<int>(h->count) : 0;
+  const kavlo::ItemLocation *l = find_location(of(p), item);
+  return l ? static_cast<int>(l->count) : 0;
 }
 
 const char *kavlo_playlist_item_header_key(const kavlo_playlist *p, int item, int header) KAVLO_NOEXCEPT {
-  const kavlo::ItemAttr *a = header_at(of(p), item, header);
+  const kavlo::HeaderPair *a = header_at(of(p), item, header);
   return a ? a->key : nullptr;
 }
 
 const char *kavlo_playlist_item_header_value(const kavlo_playlist *p, int item, int header) KAVLO_NOEXCEPT {
-  const kavlo::ItemAttr *a = header_at(of(p), item, header);
+  const kavlo::HeaderPair *a = header_at(of(p), item, header);
   return a ? a->value : nullptr;
+}
+
+const char *kavlo_playlist_item_label(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  const kavlo::ItemLocation *l = find_location(of(p), item);
+  return l ? l->label : nullptr;
+}
+
+int kavlo_playlist_item_alternate_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  const kavlo::ItemLocation *l = find_location(of(p), item);
+  return l ? static_cast<int>(l->alternate_count) : 0;
+}
+
+const char *kavlo_playlist_item_alternate(const kavlo_playlist *p, int item, int alternate) KAVLO_NOEXCEPT {
+  const kavlo::ItemLocation *l = find_location(of(p), item);
+  if (l == nullptr || alternate < 0 || static_cast<uint32_t>(alternate) >= l->alternate_count) return nullptr;
+  return of(p).alternates[l->alternate_begin + static_cast<uint32_t>(alternate)];
+}
+
+int kavlo_playlist_item_http_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  kavlo::HttpSet http;
+  return item_view(of(p), item, &http, nullptr) ? http.count : 0;
+}
+
+const char *kavlo_playlist_item_http_key(const kavlo_playlist *p, int item, int header) KAVLO_NOEXCEPT {
+  kavlo::HttpSet http;
+  if (!item_view(of(p), item, &http, nullptr) || header < 0 || header >= http.count) return nullptr;
+  return http.name[header];
+}
+
+const char *kavlo_playlist_item_http_value(const kavlo_playlist *p, int item, int header) KAVLO_NOEXCEPT {
+  kavlo::HttpSet http;
+  if (!item_view(of(p), item, &http, nullptr) || header < 0 || header >= http.count) return nullptr;
+  return http.value[header];
+}
+
+const char *kavlo_playlist_item_http(const kavlo_playlist *p, int item, const char *name) KAVLO_NOEXCEPT {
+  kavlo::HttpSet http;
+  if (name == nullptr || !item_view(of(p), item, &http, nullptr)) return nullptr;
+  for (int k = 0; k < http.count; ++k)
+    if (kavlo::str_ieq(http.name[k], name)) return http.value[k];
+  return nullptr;
+}
+
+const char *kavlo_playlist_item_catchup(const kavlo_playlist *p, int item, const char *key) KAVLO_NOEXCEPT {
+  kavlo::Catchup catchup;
+  return item_view(of(p), item, nullptr, &catchup) ? catchup.field(key) : nullptr;
+}
+
+int kavlo_playlist_item_group_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  return item_extgrps(of(p), item).count;
+}
+
+const char *kavlo_playlist_item_group_at(const kavlo_playlist *p, int item, int group) KAVLO_NOEXCEPT {
+  return item_extgrps(of(p), item).at(group);
+}
+
+const char *kavlo_playlist_title(const kavlo_playlist *p) KAVLO_NOEXCEPT { return of(p).title; }
+
+int kavlo_playlist_epg_count(const kavlo_playlist *p) KAVLO_NOEXCEPT { return of(p).epg_count; }
+
+const char *kavlo_playlist_epg(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT {
+  const Store &s = of(p);
+  return index >= 0 && index < s.epg_count ? s.epg[index] : nullptr;
+}
+
+int kavlo_playlist_diagnostic_count(const kavlo_playlist *p) KAVLO_NOEXCEPT {
+  return static_cast<int>(kavlo::diagnostic_count(of(p)));
+}
+
+int64_t kavlo_playlist_diagnostic_line(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT {
+  kavlo::Diagnostic d;
+  return diagnostic_at(of(p), index, d) ? static_cast<int64_t>(d.line) : -1;
+}
+
+const char *kavlo_playlist_diagnostic_message(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT {
+  kavlo::Diagnostic d;
+  return diagnostic_at(of(p), index, d) ? d.message : nullptr;
+}
+
+const char *kavlo_playlist_diagnostic_subject(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT {
+  kavlo::Diagnostic d;
+  return diagnostic_at(of(p), index, d) ? d.subject : nullptr;
 }
 
 const char *kavlo_playlist_item_group(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {

@@ -8,6 +8,7 @@
 
 #include "kavlo.h"
 #include "mem.h"
+#include "text.h"
 
 namespace kavlo {
 
@@ -146,8 +147,12 @@ void clear(Store &s) noexcept {
   free_array(s.extras, s.extra_capacity);
   free_array(s.line_highs, s.line_high_capacity);
   free_array(s.attr_ranges, s.attr_range_capacity);
-  free_array(s.headers, s.header_capacity);
+  free_array(s.locations, s.location_capacity);
   free_array(s.header_pairs, s.header_pair_capacity);
+  free_array(s.alternates, s.alternate_capacity);
+  free_array(s.http, s.http_capacity);
+  free_array(s.extgrps, s.extgrp_capacity);
+  free_array(s.losses, s.loss_capacity);
   free_chunks(s.arena.head);
   free_chunks(s.arena.big);
   block_free(s.json_text, s.json_capacity);
@@ -241,18 +246,43 @@ void header_attr_add(Store &s, const char *key, std::string_view value) noexcept
   if (attr_append(s, key, value)) ++s.header_attr_count;
 }
 
-void item_option_add(Store &s, const char *tag, std::string_view key, std::string_view value) noexcept {
-  if (tag == nullptr) return;
-  if (append_slot(s.options, s.option_capacity, s.option_used, 64) == nullptr) return;
+const ItemOption *item_option_add(Store &s, const char *tag, std::string_view key,
+                                  std::string_view value) noexcept {
+  if (tag == nullptr) return nullptr;
+  if (append_slot(s.options, s.option_capacity, s.option_used, 64) == nullptr) return nullptr;
   const char *k = copy_string(s, key);
   const char *v = copy_string(s, value);
-  if (k == nullptr || v == nullptr) return;
-  s.options[s.option_used++] = ItemOption{static_cast<size_t>(s.item_count), tag, k, v};
+  if (k == nullptr || v == nullptr) return nullptr;
+  s.options[s.option_used] = ItemOption{static_cast<size_t>(s.item_count), tag, k, v};
+  return &s.options[s.option_used++];
+}
+
+void item_http_add(Store &s, HttpSource source, const char *name, const char *value) noexcept {
+  if (name == nullptr || value == nullptr || value[0] == '\0') return;
+  if (append_slot(s.http, s.http_capacity, s.http_used, 16) == nullptr) return;
+  s.http[s.http_used++] = ItemHttp{static_cast<size_t>(s.item_count), name, value, source};
+}
+
+void item_extgrp_add(Store &s, std::string_view name) noexcept {
+  if (append_slot(s.extgrps, s.extgrp_capacity, s.extgrp_used, 16) == nullptr) return;
+  const char *n = copy_string(s, name);
+  if (n != nullptr) s.extgrps[s.extgrp_used++] = ItemName{static_cast<size_t>(s.item_count), n};
 }
 
 void drop_trailing_options(Store &s) noexcept {
-  while (s.option_used > 0 && s.options[s.option_used - 1].item >= static_cast<size_t>(s.item_count))
-    --s.option_used;
+  const auto items = static_cast<size_t>(s.item_count);
+  while (s.option_used > 0 && s.options[s.option_used - 1].item >= items) --s.option_used;
+  while (s.http_used > 0 && s.http[s.http_used - 1].item >= items) --s.http_used;
+  while (s.extgrp_used > 0 && s.extgrps[s.extgrp_used - 1].item >= items) --s.extgrp_used;
+}
+
+const char *copy_lower(Store &s, std::string_view text) noexcept {
+  const char *c = copy_string(s, text);
+  if (c == nullptr || c[0] == '\0') return c;
+  // The copy is the store's own, in a chunk it writes.
+  char *w = const_cast<char *>(c);
+  for (size_t i = 0; i < text.size(); ++i) w[i] = static_cast<char>(to_lower(static_cast<unsigned char>(w[i])));
+  return c;
 }
 
 void item_group_start(Store &s, std::string_view name) noexcept {
@@ -277,55 +307,259 @@ void cue_rem_add(Store &s, std::string_view key, std::string_view value) noexcep
   ++count;
 }
 
-bool location_headers(std::string_view location, LocationHeaders &out) noexcept {
-  const size_t bar = location.find('|');
-  if (bar == std::string_view::npos) return false;
-  out.url = location.substr(0, bar);
+namespace {
+
+constexpr bool is_separator(char c) noexcept { return c == '&' || c == '|'; }
+
+size_t next_separator(std::string_view text, size_t i) noexcept {
+  while (i < text.size() && !is_separator(text[i])) ++i;
+  return i;
+}
+
+}  // namespace
+
+bool header_pairs(std::string_view text, HeaderList &out) noexcept {
   out.count = 0;
+  out.dropped = 0;
+  out.first_dropped = {};
   bool any = false;
-  std::string_view rest = location.substr(bar + 1);
-  while (true) {
-    const size_t amp = rest.find('&');
-    const std::string_view pair = rest.substr(0, amp);
-    const size_t eq = pair.find('=');
-    if (eq != std::string_view::npos && eq > 0) {
-      any = true;
-      const std::string_view key = pair.substr(0, eq);
-      bool seen = false;
-      for (int k = 0; k < out.count && !seen; ++k) seen = out.key[k].view() == key;
-      if (!seen && out.count < max_attrs) {
-        const std::string_view value = pair.substr(eq + 1);
-        out.key[out.count] = {key.data(), key.size()};
-        out.value[out.count] = {value.data(), value.size()};
-        ++out.count;
-      }
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    if (is_separator(text[i])) {
+      ++i;
+      continue;
     }
-    if (amp == std::string_view::npos) break;
-    rest = rest.substr(amp + 1);
+    size_t eq = i;
+    while (eq < n && text[eq] != '=' && !is_separator(text[eq])) ++eq;
+    if (eq >= n || text[eq] != '=') {
+      i = eq;
+      continue;
+    }
+    const std::string_view key = text.substr(i, eq - i);
+    const size_t v = eq + 1;
+    std::string_view value;
+    const bool quoted = v < n && text[v] == '"';
+    if (quoted) {
+      const size_t close = find_byte(text, v + 1, '"');
+      if (close == std::string_view::npos) {
+        value = text.substr(v + 1);
+        i = n;
+      } else {
+        value = text.substr(v + 1, close - v - 1);
+        i = next_separator(text, close + 1);  // what follows the quote is dropped
+      }
+    } else {
+      i = next_separator(text, v);
+      value = text.substr(v, i - v);
+    }
+    if (key.empty()) continue;
+    any = true;
+    bool seen = false;
+    for (int k = 0; k < out.count && !seen; ++k) seen = str_ieq(out.key[k].view(), key);
+    if (seen) continue;
+    if (out.count < max_attrs) {
+      out.key[out.count] = {key.data(), key.size()};
+      out.value[out.count] = {value.data(), value.size()};
+      out.quoted[out.count] = quoted;
+      ++out.count;
+    } else if (out.dropped++ == 0) {
+      out.first_dropped = key;
+    }
   }
   return any;
 }
 
+bool location_headers(std::string_view location, LocationHeaders &out) noexcept {
+  const size_t bar = location.find('|');
+  if (bar == std::string_view::npos) return false;
+  out.url = location.substr(0, bar);
+  return header_pairs(location.substr(bar + 1), out);
+}
+
+namespace {
+
+// A scheme, "name://", at the start of `s`: a letter, then letters,
+// digits, "+", "-" or ".".
+bool starts_with_scheme(std::string_view s) noexcept {
+  if (s.empty() || to_lower(static_cast<unsigned char>(s[0])) < 'a' || to_lower(static_cast<unsigned char>(s[0])) > 'z')
+    return false;
+  size_t i = 1;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (!((to_lower(c) >= 'a' && to_lower(c) <= 'z') || is_digit(c) || c == '+' || c == '-' || c == '.')) break;
+    ++i;
+  }
+  return s.substr(i, 3) == "://";
+}
+
+// An address without its label: the text after its last "$", when not
+// empty.
+std::string_view split_label(std::string_view address, std::string_view &label) noexcept {
+  const size_t dollar = address.rfind('$');
+  label = {};
+  if (dollar == std::string_view::npos || dollar + 1 >= address.size()) return address;
+  label = trim(address.substr(dollar + 1));
+  return label.empty() ? address : trim(address.substr(0, dollar));
+}
+
+}  // namespace
+
+bool location_addresses(std::string_view location, LocationAddresses &out) noexcept {
+  out.alternate_count = 0;
+  out.dropped = 0;
+  size_t start = 0;
+  bool first = true;
+  for (size_t i = 0;; ++i) {
+    i = find_byte(location, i, '#');
+    if (i != std::string_view::npos && !starts_with_scheme(location.substr(i + 1))) continue;
+    const size_t end = i == std::string_view::npos ? location.size() : i;
+    std::string_view label;
+    const std::string_view address = split_label(trim(location.substr(start, end - start)), label);
+    if (first) {
+      out.first = address;
+      out.label = label;
+      first = false;
+    } else if (!address.empty()) {
+      if (out.alternate_count < max_attrs) out.alternate[out.alternate_count++] = address;
+      else ++out.dropped;
+    }
+    if (i == std::string_view::npos) break;
+    start = i + 1;
+  }
+  return out.alternate_count > 0 || out.dropped > 0 || !out.label.empty();
+}
+
+namespace {
+
+int hex_digit(unsigned char c) noexcept {
+  if (is_digit(c)) return c - '0';
+  c = to_lower(c);
+  return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+}  // namespace
+
+size_t percent_decode(std::string_view in, char *out) noexcept {
+  size_t n = 0;
+  for (size_t i = 0; i < in.size(); ++i) {
+    const auto c = static_cast<unsigned char>(in[i]);
+    if (c == '%' && i + 2 < in.size()) {
+      const int hi = hex_digit(static_cast<unsigned char>(in[i + 1]));
+      const int lo = hex_digit(static_cast<unsigned char>(in[i + 2]));
+      if (hi >= 0 && lo >= 0) {
+        out[n++] = static_cast<char>(hi * 16 + lo);
+        i += 2;
+        continue;
+      }
+    }
+    out[n++] = static_cast<char>(c);
+  }
+  const std::string_view decoded(out, n);
+  for (const char c : decoded)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return SIZE_MAX;
+  return is_strict_utf8(decoded) ? n : SIZE_MAX;
+}
+
+const char *copy_header_value(Store &s, std::string_view value, bool quoted) noexcept {
+  if (quoted || find_byte(value, 0, '%') == std::string_view::npos) return copy_string(s, value);
+  char *out = arena_alloc(s.arena, value.size() + 1);
+  if (out == nullptr) return nullptr;
+  size_t n = percent_decode(value, out);
+  if (n == SIZE_MAX) {
+    std::memcpy(out, value.data(), value.size());
+    n = value.size();
+  }
+  out[n] = '\0';
+  return out;
+}
+
+namespace {
+
+// The lower-case name of a header: the key itself when it is lower case.
+const char *lower_name(Store &s, const char *key) noexcept {
+  for (const char *p = key; *p != '\0'; ++p)
+    if (*p >= 'A' && *p <= 'Z') return copy_lower(s, key);
+  return key;
+}
+
+// Stage of the warnings of the format parsed.
+const char *stage(const Store &s) noexcept {
+  switch (s.detected_format) {
+    case KAVLO_FORMAT_STREAMING_LIST: return "streaming";
+    case KAVLO_FORMAT_CUE: return "cue";
+    default: return "m3u";
+  }
+}
+
+// A location worth reading: one with "|" (any format), "#" or "$" (a
+// streaming list).
+bool has_suffix(const char *location, bool streaming) noexcept {
+  if (!streaming) return std::strchr(location, '|') != nullptr;
+  return std::strpbrk(location, "|#$") != nullptr;
+}
+
+}  // namespace
+
+uint64_t item_line(const Store &s, size_t i) noexcept {
+  // The high bits of the last record at or before the item.
+  size_t lo = 0, hi = s.line_high_used;
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (s.line_highs[mid].item <= i) lo = mid + 1;
+    else hi = mid;
+  }
+  const uint64_t high = lo == 0 ? 0 : s.line_highs[lo - 1].high;
+  return (high << 32) | s.items[i].line;
+}
+
 int resolve_headers(Store &s) noexcept {
+  const bool streaming = s.detected_format == KAVLO_FORMAT_STREAMING_LIST;
   for (int i = 0; i < s.item_count; ++i) {
     const char *location = s.items[i].location;
-    if (location == nullptr || std::strchr(location, '|') == nullptr) continue;
+    if (location == nullptr || !has_suffix(location, streaming)) continue;
+    LocationAddresses a;
+    const bool has_addresses = streaming && location_addresses(location, a);
+    const std::string_view first = has_addresses ? a.first : std::string_view(location);
     LocationHeaders h;
-    if (!location_headers(location, h)) continue;
-    if (append_slot(s.headers, s.header_capacity, s.header_used, 16) == nullptr ||
-        !grow_array(s.header_pairs, s.header_pair_capacity, s.header_pair_used + static_cast<size_t>(h.count),
-                    64, UINT32_MAX))
+    const bool has_headers = location_headers(first, h);
+    if (!has_addresses && !has_headers) continue;
+    const int pairs = has_headers ? h.count : 0;
+    const int alternates = has_addresses ? a.alternate_count : 0;
+    if (append_slot(s.locations, s.location_capacity, s.location_used, 16) == nullptr ||
+        !grow_array(s.header_pairs, s.header_pair_capacity, s.header_pair_used + static_cast<size_t>(pairs),
+                    64, UINT32_MAX) ||
+        !grow_array(s.alternates, s.alternate_capacity, s.alternate_used + static_cast<size_t>(alternates), 16,
+                    UINT32_MAX))
       return KAVLO_ERR_NOMEM;
-    const char *url = h.url.empty() ? nullptr : copy_string(s, h.url);
-    if (!h.url.empty() && url == nullptr) return KAVLO_ERR_NOMEM;
-    const auto begin = static_cast<uint32_t>(s.header_pair_used);
-    for (int k = 0; k < h.count; ++k) {
+    const std::string_view url = has_headers ? h.url : first;
+    const char *url_copy = url.empty() ? nullptr : copy_string(s, url);
+    const char *label = has_addresses && !a.label.empty() ? copy_string(s, a.label) : nullptr;
+    if ((!url.empty() && url_copy == nullptr) || (has_addresses && !a.label.empty() && label == nullptr))
+      return KAVLO_ERR_NOMEM;
+    ItemLocation rec{static_cast<size_t>(i), url_copy, label, static_cast<uint32_t>(s.header_pair_used), 0,
+                     static_cast<uint32_t>(s.alternate_used), 0};
+    for (int k = 0; k < pairs; ++k) {
       const char *key = copy_string(s, h.key[k].view());
-      const char *value = copy_string(s, h.value[k].view());
-      if (key == nullptr || value == nullptr) return KAVLO_ERR_NOMEM;
-      s.header_pairs[s.header_pair_used++] = ItemAttr{key, value};
+      const char *value = copy_header_value(s, h.value[k].view(), h.quoted[k]);
+      const char *name = key != nullptr ? lower_name(s, key) : nullptr;
+      if (key == nullptr || value == nullptr || name == nullptr) return KAVLO_ERR_NOMEM;
+      s.header_pairs[s.header_pair_used++] = HeaderPair{key, value, name};
     }
-    s.headers[s.header_used++] = ItemHeaders{static_cast<size_t>(i), url, begin, static_cast<uint32_t>(h.count)};
+    for (int k = 0; k < alternates; ++k) {
+      const char *alternate = copy_string(s, a.alternate[k]);
+      if (alternate == nullptr) return KAVLO_ERR_NOMEM;
+      s.alternates[s.alternate_used++] = alternate;
+    }
+    rec.count = static_cast<uint32_t>(pairs);
+    rec.alternate_count = static_cast<uint32_t>(alternates);
+    s.locations[s.location_used++] = rec;
+    if (has_headers && h.dropped != 0)
+      loss_at(s, item_line(s, static_cast<size_t>(i)), h.first_dropped, "%s: %zu request headers past the 64th dropped",
+              stage(s), h.dropped);
+    if (has_addresses && a.dropped != 0)
+      loss_at(s, item_line(s, static_cast<size_t>(i)), a.alternate[max_attrs - 1],
+              "streaming: %zu addresses past the 64th alternate dropped", a.dropped);
   }
   return KAVLO_OK;
 }
@@ -376,16 +610,77 @@ const CueTrackExtra *find_track_extra(const Store &s, int t) noexcept {
   return lo < s.extra_used && s.extras[lo].track == t ? &s.extras[lo] : nullptr;
 }
 
+namespace {
+
+// A subject cut to what a message can hold; "" when it cannot be copied.
+const char *copy_subject(Store &s, std::string_view subject) noexcept {
+  const size_t keep = utf8_safe_cut(subject.data(), subject.size(), message_size - 1);
+  const char *c = copy_string(s, subject.substr(0, keep));
+  return c != nullptr ? c : "";
+}
+
+void vwarn(Store &s, uint64_t line, std::string_view subject, const char *fmt, va_list ap) noexcept {
+  char buf[message_size];
+  if (s.warning_count >= max_warnings) {
+    if (s.warnings_dropped++ == 0) {
+      format_message(buf, fmt, ap);
+      s.warnings_dropped_first = copy_string(s, buf);
+      s.warnings_dropped_line = line;
+    }
+    return;
+  }
+  format_message(buf, fmt, ap);
+  // A warning whose copy fails keeps its slot: the count and the order of
+  // the others stay as raised, and the accessor answers NULL for it.
+  const int k = s.warning_count++;
+  s.warnings[k] = copy_string(s, buf);
+  s.warning_line[k] = line;
+  s.warning_subject[k] = copy_subject(s, subject);
+}
+
+}  // namespace
+
+void warn_at(Store &s, uint64_t line, std::string_view subject, const char *fmt, ...) noexcept {
+  va_list ap;
+  va_start(ap, fmt);
+  vwarn(s, line, subject, fmt, ap);
+  va_end(ap);
+}
+
 void warnf(Store &s, const char *fmt, ...) noexcept {
-  if (s.warning_count >= max_warnings) return;
+  va_list ap;
+  va_start(ap, fmt);
+  vwarn(s, 0, {}, fmt, ap);
+  va_end(ap);
+}
+
+void loss_at(Store &s, uint64_t line, std::string_view subject, const char *fmt, ...) noexcept {
   char buf[message_size];
   va_list ap;
   va_start(ap, fmt);
   format_message(buf, fmt, ap);
   va_end(ap);
-  // A warning whose copy fails keeps its slot: the count and the order of
-  // the others stay as raised, and the accessor answers NULL for it.
-  s.warnings[s.warning_count++] = copy_string(s, buf);
+  if (s.loss_used >= static_cast<size_t>(max_losses)) {
+    if (s.losses_dropped++ == 0) {
+      s.losses_dropped_first = copy_string(s, buf);
+      s.losses_dropped_line = line;
+    }
+    return;
+  }
+  // Under memory pressure a loss goes unrecorded.
+  if (append_slot(s.losses, s.loss_capacity, s.loss_used, 16) == nullptr) return;
+  const char *message = copy_string(s, buf);
+  if (message == nullptr) return;
+  s.losses[s.loss_used++] = Loss{line, message, copy_subject(s, subject), s.warning_count};
+}
+
+void finish_diagnostics(Store &s) noexcept {
+  if (s.warnings_dropped != 0)
+    std::snprintf(s.warnings_dropped_message, sizeof s.warnings_dropped_message,
+                  "%zu more warnings dropped (at most %d are kept)", s.warnings_dropped, max_warnings);
+  if (s.losses_dropped != 0)
+    std::snprintf(s.losses_dropped_message, sizeof s.losses_dropped_message,
+                  "%zu more diagnostics dropped (at most %d are kept)", s.losses_dropped, max_losses);
 }
 
 void set_error(Store &s, const char *fmt, ...) noexcept {

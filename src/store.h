@@ -13,6 +13,7 @@
 namespace kavlo {
 
 constexpr int max_warnings = 512;
+constexpr int max_losses = 512;       // diagnostics besides the warnings' own
 constexpr size_t message_size = 512;  // warning and error texts: 511 bytes + NUL
 constexpr int max_attrs = 64;         // per item
 constexpr int max_indices = 32;       // per CUE track
@@ -71,14 +72,58 @@ struct CueRem {
   const char *value;
 };
 
-// The request headers of a location "URL|Key=Value&...": the URL part
-// (NULL when empty) and a range of the store's header pairs. One record per
-// item that has any, in item order.
-struct ItemHeaders {
+// What a location carries besides its address (see resolve_headers): the
+// URL part (NULL when empty), a label, further addresses and request
+// headers (ranges of the store's alternates and header pairs). One record
+// per item that has any, in item order.
+struct ItemLocation {
   size_t item;
   const char *url;
-  uint32_t begin;
+  const char *label;  // NULL when none
+  uint32_t begin;     // header pairs
   uint32_t count;
+  uint32_t alternate_begin;
+  uint32_t alternate_count;
+};
+
+// A request header of a location: the name as written, its value (quotes
+// removed or percent-decoded) and the name in lower case (`key` itself
+// when it is lower case already).
+struct HeaderPair {
+  const char *key;
+  const char *value;
+  const char *name;
+};
+
+// Where a request header of an entry comes from, in the order of
+// precedence of its "http" set (the location's own headers come first,
+// the item's and the #EXTM3U line's attributes last).
+enum HttpSource : uint8_t { http_exthttp = 1, http_vlcopt = 2, http_kodiprop = 3 };
+
+// A request header that a tag line gives the entry that follows it
+// (#EXTHTTP, #EXTVLCOPT:http-*, #KODIPROP:..._headers): lower-case name,
+// value never empty. In item order; `item` is the position of that entry.
+struct ItemHttp {
+  size_t item;
+  const char *name;
+  const char *value;
+  HttpSource source;
+};
+
+// A name kept for the entry that follows: one group of an #EXTGRP: line.
+struct ItemName {
+  size_t item;
+  const char *name;
+};
+
+// A finding that the plain warnings do not report: a loss (an attribute
+// past the cap, text cut at a NUL byte, ...). `after` is the number of
+// warnings raised before it, which places it among them.
+struct Loss {
+  uint64_t line;
+  const char *message;
+  const char *subject;
+  int after;
 };
 
 struct CueIndex {
@@ -201,14 +246,50 @@ struct Store {
   size_t attr_range_used;
   size_t attr_range_capacity;
 
-  // Request headers of the locations that carry them, read once the
-  // parser is done (resolve_headers).
-  ItemHeaders *headers;
-  size_t header_used;
-  size_t header_capacity;
-  ItemAttr *header_pairs;
+  // URL parts, labels, alternates and request headers of the locations
+  // that carry them, read once the parser is done (resolve_headers).
+  ItemLocation *locations;
+  size_t location_used;
+  size_t location_capacity;
+  HeaderPair *header_pairs;
   size_t header_pair_used;
   size_t header_pair_capacity;
+  const char **alternates;
+  size_t alternate_used;
+  size_t alternate_capacity;
+
+  // Request headers of tag lines, and the groups of #EXTGRP: lines, for
+  // the entries that follow them.
+  ItemHttp *http;
+  size_t http_used;
+  size_t http_capacity;
+  ItemName *extgrps;
+  size_t extgrp_used;
+  size_t extgrp_capacity;
+
+  // The list's own: the text of its first #PLAYLIST: line and the EPG
+  // addresses of its #EXTM3U line.
+  const char *title;
+  const char *epg[max_attrs];
+  int epg_count;
+
+  // Diagnostics: the line and subject of each kept warning, the losses
+  // in the order found (at most max_losses), and what was dropped past
+  // either cap, with the line and text of the first such one. The two
+  // count messages are written by finish_diagnostics.
+  uint64_t warning_line[max_warnings];
+  const char *warning_subject[max_warnings];
+  Loss *losses;
+  size_t loss_used;
+  size_t loss_capacity;
+  size_t warnings_dropped;
+  uint64_t warnings_dropped_line;
+  const char *warnings_dropped_first;
+  size_t losses_dropped;
+  uint64_t losses_dropped_line;
+  const char *losses_dropped_first;
+  char warnings_dropped_message[96];
+  char losses_dropped_message[96];
 
   // The encoding the text was decoded from (see kavlo_playlist_encoding);
   // NULL until a text is decoded.
@@ -284,6 +365,9 @@ struct RepeatedString {
   return line_high_add(s, line);
 }
 
+// The whole 1-based line of item `i` (no range check).
+uint64_t item_line(const Store &s, size_t i) noexcept;
+
 // Duration in milliseconds from the #EXTINF number: -1 for none or a
 // negative one; numbers too large for milliseconds stay unscaled (in an
 // IMDb date playlist this keeps the date number readable).
@@ -309,10 +393,21 @@ void item_attr_add(Store &s, const char *key, std::string_view value) noexcept;
 void header_attr_add(Store &s, const char *key, std::string_view value) noexcept;
 
 // Keeps an ignored tag line for the next item (the one at position
-// item_count). Strings that cannot be copied drop the option.
-void item_option_add(Store &s, const char *tag, std::string_view key, std::string_view value) noexcept;
+// item_count). Strings that cannot be copied drop the option. Returns the
+// stored option, or NULL.
+const ItemOption *item_option_add(Store &s, const char *tag, std::string_view key,
+                                  std::string_view value) noexcept;
 
-// Drops the options that no item followed.
+// Keeps a request header of a tag line for the next item: `name` in lower
+// case and `value`, both held by the store already. An empty value, or a
+// NULL string, adds nothing.
+void item_http_add(Store &s, HttpSource source, const char *name, const char *value) noexcept;
+
+// Keeps a group of an #EXTGRP: line for the next item.
+void item_extgrp_add(Store &s, std::string_view name) noexcept;
+
+// Drops the options, tag-line headers and #EXTGRP: groups that no item
+// followed.
 void drop_trailing_options(Store &s) noexcept;
 
 // Starts a group for the items from the next one on.
@@ -321,33 +416,84 @@ void item_group_start(Store &s, std::string_view name) noexcept;
 // Appends a REM line to the last track, or to the sheet before the first.
 void cue_rem_add(Store &s, std::string_view key, std::string_view value) noexcept;
 
-// Request headers written after a location ("URL|Key=Value&Key=Value"):
-// the URL before the first "|" and the pairs after it, split at "&" and at
-// each pair's first "="; parts without "=" or with an empty key add
-// nothing, the first value of a key wins, and at most 64 keys are kept.
-struct LocationHeaders {
+// A store-owned copy of `text` with ASCII letters in lower case; NULL when
+// it cannot be allocated.
+const char *copy_lower(Store &s, std::string_view text) noexcept;
+
+// Request headers written as "Name=Value" pairs: in a location's suffix
+// (see location_headers) and in the value of a #KODIPROP ..._headers line.
+// The text is split at "&" and "|", each part at its first "="; a value
+// that begins with a double quote runs to the next one (separators inside
+// included) and is taken without the quotes, any other value runs to the
+// next separator. Parts without "=" or with an empty name add nothing.
+// Names are compared with ASCII letters folded and the first value of a
+// name wins; at most 64 are kept, `dropped` counts the further names and
+// `first_dropped` is the first of them.
+struct HeaderList {
   struct Span {  // left uninitialised: the writer makes one for every item
     const char *data;
     size_t size;
     std::string_view view() const noexcept { return {data, size}; }
   };
-  std::string_view url;
   int count;
   Span key[max_attrs];
   Span value[max_attrs];
+  bool quoted[max_attrs];  // the value stood in double quotes
+  size_t dropped;
+  std::string_view first_dropped;
+};
+// False, leaving the pairs undefined, when no part has a name and "=".
+bool header_pairs(std::string_view text, HeaderList &out) noexcept;
+
+// The headers of a location: the URL before the first "|" and the pairs
+// after it, in either dialect: "URL|User-Agent=a&Referer=b" (Kodi: values
+// percent-encoded, see percent_decode) and "URL|Referer="b"|User-Agent="a""
+// (iptv-org: values quoted).
+struct LocationHeaders : HeaderList {
+  std::string_view url;
 };
 // False, leaving `out` undefined, when the location has no such pair.
 bool location_headers(std::string_view location, LocationHeaders &out) noexcept;
 
-// Reads the request headers of every item's location into the store.
-// KAVLO_ERR_NOMEM when they cannot be kept.
+// The addresses of a streaming-list location: "URL#URL2#URL3" lists
+// further addresses (a "#" followed by a scheme, "name://", separates
+// them) and "URL$LABEL" gives an address a label (the text after its last
+// "$", when not empty). `first` is the first address without its label,
+// the alternates the others without theirs; at most 64 alternates are
+// kept, `dropped` counts the rest.
+struct LocationAddresses {
+  std::string_view first;
+  std::string_view label;
+  int alternate_count;
+  std::string_view alternate[max_attrs];
+  size_t dropped;
+};
+// False when the location has neither further addresses nor a label.
+bool location_addresses(std::string_view location, LocationAddresses &out) noexcept;
+
+// A store-owned copy of a header value: one in quotes as it stands, any
+// other percent-decoded (see percent_decode). NULL when it cannot be
+// copied.
+const char *copy_header_value(Store &s, std::string_view value, bool quoted) noexcept;
+
+// A header value of Kodi's dialect, percent-decoded into `out` (room for
+// `in.size()` bytes): "%XX" gives the byte XX, any other "%" stays. Returns
+// the length written, or SIZE_MAX when the decoded text would hold a
+// control character or not be strict UTF-8 (the value then stays as
+// written).
+size_t percent_decode(std::string_view in, char *out) noexcept;
+
+// Reads the URL part, label, alternates and request headers of every
+// item's location into the store: the request headers of every format,
+// addresses and labels in a streaming list. KAVLO_ERR_NOMEM when they
+// cannot be kept.
 [[nodiscard]] int resolve_headers(Store &s) noexcept;
 
-// The header record of item `i` at or after position `from` (a cursor for
-// a walk in item order), or NULL.
-inline const ItemHeaders *item_headers(const Store &s, size_t &from, size_t i) noexcept {
-  while (from < s.header_used && s.headers[from].item < i) ++from;
-  return from < s.header_used && s.headers[from].item == i ? &s.headers[from] : nullptr;
+// The location record of item `i` at or after position `from` (a cursor
+// for a walk in item order), or NULL.
+inline const ItemLocation *item_location(const Store &s, size_t &from, size_t i) noexcept {
+  while (from < s.location_used && s.locations[from].item < i) ++from;
+  return from < s.location_used && s.locations[from].item == i ? &s.locations[from] : nullptr;
 }
 
 // The extra record of the last track, made on first use; NULL when there
@@ -383,9 +529,24 @@ inline const CueIndex *track_indices(const Store &s, const CueTrack &t) noexcept
   return t.index_count ? s.indices + t.index_begin : nullptr;
 }
 
-// Appends a formatted warning (at most 512 are kept, each cut to 511 bytes
-// without splitting a UTF-8 character).
+// Appends a formatted warning raised by line `line` (0: the text as a
+// whole) about `subject` (the tag, key or URL concerned; "" for none).
+// At most 512 are kept, each cut to 511 bytes without splitting a UTF-8
+// character; later ones are counted, and the text and line of the first of
+// them kept. warnf is warn_at for the text as a whole, without a subject.
+void warn_at(Store &s, uint64_t line, std::string_view subject, const char *fmt, ...) noexcept
+    __attribute__((format(printf, 4, 5)));
 void warnf(Store &s, const char *fmt, ...) noexcept __attribute__((format(printf, 2, 3)));
+
+// Records a loss that no warning reports (an attribute past the cap, text
+// cut at a NUL byte, ...), as warn_at records a warning: at most 512 are
+// kept, later ones counted.
+void loss_at(Store &s, uint64_t line, std::string_view subject, const char *fmt, ...) noexcept
+    __attribute__((format(printf, 4, 5)));
+
+// Writes the messages of the counts of dropped warnings and losses; run
+// after a parse and after anything else that may warn.
+void finish_diagnostics(Store &s) noexcept;
 
 // Replaces the last error with a formatted message.
 void set_error(Store &s, const char *fmt, ...) noexcept __attribute__((format(printf, 2, 3)));

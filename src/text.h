@@ -62,6 +62,10 @@ inline size_t find_byte(std::string_view s, size_t from, char c) noexcept {
 }
 
 
+// True when `s` is strict UTF-8 (no overlong form, surrogate or code
+// point above U+10FFFF), as the JSON writer requires.
+bool is_strict_utf8(std::string_view s) noexcept;
+
 // True when `s` holds "http://", "https://" or "rtsp://" anywhere, with
 // ASCII letters folded.
 bool has_stream_scheme(std::string_view s) noexcept;
@@ -91,13 +95,14 @@ struct LineCursor {
   const char *buf;
   size_t len;
   size_t pos = 0;
+  bool cut = false;  // the last line was cut at a NUL byte
 };
 
 // Offset of the first CR, LF or NUL at or after `from`, or `len`.
 size_t find_line_break_or_nul(const char *p, size_t from, size_t len) noexcept;
 
-// Stores the next line (terminator removed, cut at a NUL) in `line`;
-// returns false when the text is used up.
+// Stores the next line (terminator removed, cut at a NUL: `cut` then
+// tells) in `line`; returns false when the text is used up.
 inline bool lines_next(LineCursor &cur, std::string_view &line) noexcept {
   if (cur.pos >= cur.len) return false;
   const size_t start = cur.pos;
@@ -105,8 +110,11 @@ inline bool lines_next(LineCursor &cur, std::string_view &line) noexcept {
   const size_t content_end = end;
   // A NUL cuts what the parsers see of the line; the line itself still
   // runs to the next CR or LF.
-  while (end < cur.len && cur.buf[end] == '\0')
+  cur.cut = false;
+  while (end < cur.len && cur.buf[end] == '\0') {
+    cur.cut = true;
     end = find_line_break_or_nul(cur.buf, end + 1, cur.len);
+  }
   line = std::string_view(cur.buf + start, content_end - start);
   if (end >= cur.len) {
     cur.pos = cur.len;

@@ -186,10 +186,11 @@ class OutputForms(unittest.TestCase):
         self.assertEqual(full["items"][1]["options"],
                          [{"tag": "EXTVLCOPT", "key": "http-user-agent", "value": "ExamplePlayer/1.0"}])
         self.assertEqual([it["line"] for it in full["items"]], [4, 7, 10, 12, 13])
+        self.assertEqual(full["items"][1]["http"], {"user-agent": "ExamplePlayer/1.0"})
         for item in full["items"]:
-            for added in ("line", "options"):
+            for added in ("line", "options", "groups", "http"):
                 item.pop(added, None)
-        del full["version"], full["header"]
+        del full["version"], full["header"], full["title"], full["epg"], full["diagnostics"]
         self.assertEqual(full, ordinary)
         # The wrapper of JSON Lines is unchanged around it; detect refuses it.
         rc, out, _ = run("--full", "-l", ex("album.cue"))

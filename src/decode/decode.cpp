@@ -206,13 +206,13 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
   for (const auto &step : chain) {
     if (iconv_to_utf8(step.converter, bytes, len, &out, &out_len) == 0) {
       store_output(s, out, out_len, iconv_capacity(len), text);
-      warnf(s, "%s", step.warning);
+      warn_at(s, 0, step.converter, "%s", step.warning);
       s.encoding = step.converter;
       return KAVLO_OK;
     }
   }
   text = std::string_view(bytes, len);
-  warnf(s, "encoding: copied bytes as-is");
+  warn_at(s, 0, "raw", "encoding: copied bytes as-is");
   s.encoding = "raw";
   return KAVLO_OK;
 }

@@ -15,6 +15,7 @@
 
 #include "kavlo.h"
 #include "../mem.h"
+#include "../views.h"
 
 namespace kavlo {
 
@@ -347,9 +348,12 @@ struct Extras {
   const char *group_name = nullptr;
   size_t rem = 0;
   size_t extra = 0;
-  size_t header = 0;
+  size_t location = 0;
+  size_t http = 0;
+  size_t extgrp = 0;
   size_t line_high = 0;
   uint32_t high = 0;
+  ItemDefaults defaults;
 };
 
 bool present(const char *s) noexcept { return s != nullptr && s[0] != '\0'; }
@@ -384,15 +388,63 @@ bool rem_array(Writer &w, const Store &s, size_t from, int count) noexcept {
   return w.ch(']');
 }
 
-// "url" and "headers" of a location that holds a "|".
-bool write_headers(Writer &w, const Store &s, const ItemHeaders &h) noexcept {
-  if (h.url != nullptr && !(w.lit(",\"url\":") && w.str(h.url))) return false;
-  if (!w.lit(",\"headers\":")) return false;
-  return pairs(w, s.header_pairs + h.begin, static_cast<int>(h.count));
+// An array of strings.
+template <size_t N>
+bool string_array(Writer &w, const char (&member)[N], const char *const *strings, size_t count) noexcept {
+  if (!w.lit(member)) return false;
+  for (size_t k = 0; k < count; ++k)
+    if ((k != 0 && !w.ch(',')) || !w.str(strings[k])) return false;
+  return w.ch(']');
 }
 
-// The item members of the full document: line, options, url and headers,
-// group.
+// "url", "headers", "alternates" and "label" of a location that carries
+// more than its address.
+bool write_location(Writer &w, const Store &s, const ItemLocation &l) noexcept {
+  if (l.url != nullptr && !(w.lit(",\"url\":") && w.str(l.url))) return false;
+  if (l.count != 0) {
+    if (!w.lit(",\"headers\":{")) return false;
+    for (uint32_t k = 0; k < l.count; ++k) {
+      const HeaderPair &p = s.header_pairs[l.begin + k];
+      if ((k != 0 && !w.ch(',')) || !w.str(p.key) || !w.ch(':') || !w.str(p.value)) return false;
+    }
+    if (!w.ch('}')) return false;
+  }
+  if (l.alternate_count != 0 &&
+      !string_array(w, ",\"alternates\":[", s.alternates + l.alternate_begin, l.alternate_count))
+    return false;
+  return opt_str(w, ",\"label\":", l.label);
+}
+
+// "http" and "catchup" of an item.
+bool write_http_catchup(Writer &w, const Store &s, size_t index, const ItemLocation *l, Extras &x) noexcept {
+  HttpRange tags;
+  while (x.http < s.http_used && s.http[x.http].item < index) ++x.http;
+  tags.begin = s.http + x.http;
+  while (x.http < s.http_used && s.http[x.http].item == index) ++x.http;
+  tags.end = s.http + x.http;
+  HttpSet http;
+  Catchup catchup;
+  item_view(s, index, l, tags, x.defaults, &http, &catchup);
+  if (http.count != 0) {
+    if (!w.lit(",\"http\":{")) return false;
+    for (int k = 0; k < http.count; ++k)
+      if ((k != 0 && !w.ch(',')) || !w.str(http.name[k]) || !w.ch(':') || !w.str(http.value[k])) return false;
+    if (!w.ch('}')) return false;
+  }
+  if (!catchup.any()) return true;
+  if (!w.lit(",\"catchup\":{")) return false;
+  bool first = true;
+  for (const auto &[name, value] : {std::pair{"mode", catchup.mode}, std::pair{"source", catchup.source},
+                                    std::pair{"days", catchup.days}, std::pair{"shift", catchup.shift}}) {
+    if (value == nullptr) continue;
+    if ((!first && !w.ch(',')) || !w.str(name) || !w.ch(':') || !w.str(value)) return false;
+    first = false;
+  }
+  return w.ch('}');
+}
+
+// The item members of the full document: line, options, the location's
+// parts, the streaming group, the #EXTGRP: groups, http and catchup.
 [[gnu::always_inline]] inline bool write_item_extras(Writer &w, const Store &s, const PlaylistItem &it,
                                                      size_t index, Extras &x) noexcept {
   while (x.line_high < s.line_high_used && s.line_highs[x.line_high].item <= index)
@@ -410,11 +462,41 @@ bool write_headers(Writer &w, const Store &s, const ItemHeaders &h) noexcept {
     }
     if (!w.ch(']')) return false;
   }
-  if (const ItemHeaders *h = item_headers(s, x.header, index); h != nullptr && !write_headers(w, s, *h))
-    return false;
-  if (s.group_used == 0) return true;
-  while (x.group < s.group_used && s.groups[x.group].first_item <= index) x.group_name = s.groups[x.group++].name;
-  return opt_str(w, ",\"group\":", x.group_name);
+  const ItemLocation *l = item_location(s, x.location, index);
+  if (l != nullptr && !write_location(w, s, *l)) return false;
+  if (s.group_used != 0) {
+    while (x.group < s.group_used && s.groups[x.group].first_item <= index) x.group_name = s.groups[x.group++].name;
+    if (!opt_str(w, ",\"group\":", x.group_name)) return false;
+  }
+  while (x.extgrp < s.extgrp_used && s.extgrps[x.extgrp].item < index) ++x.extgrp;
+  if (x.extgrp < s.extgrp_used && s.extgrps[x.extgrp].item == index) {
+    if (!w.lit(",\"groups\":[")) return false;
+    for (bool first = true; x.extgrp < s.extgrp_used && s.extgrps[x.extgrp].item == index; ++x.extgrp) {
+      if ((!first && !w.ch(',')) || !w.str(s.extgrps[x.extgrp].name)) return false;
+      first = false;
+    }
+    if (!w.ch(']')) return false;
+  }
+  return write_http_catchup(w, s, index, l, x);
+}
+
+// The root members of the full document after "version" and "header".
+bool write_root_extras(Writer &w, const Store &s) noexcept {
+  if (!opt_str(w, ",\"title\":", s.title)) return false;
+  if (s.epg_count > 0 && !string_array(w, ",\"epg\":[", s.epg, static_cast<size_t>(s.epg_count))) return false;
+  const size_t count = diagnostic_count(s);
+  if (count == 0) return true;
+  if (!w.lit(",\"diagnostics\":[")) return false;
+  bool first = true;
+  for (size_t k = 0; k < count; ++k) {
+    Diagnostic d;
+    if (!diagnostic_at(s, k, d) || d.message == nullptr) continue;
+    if ((!first && !w.ch(',')) || !w.member_count("{\"line\":", d.line) || !w.lit(",\"message\":") ||
+        !w.str(d.message) || !w.lit(",\"subject\":") || !w.str(d.subject) || !w.ch('}'))
+      return false;
+    first = false;
+  }
+  return w.ch(']');
 }
 
 // The document's objects, one function each. A longer variant of the
@@ -513,6 +595,7 @@ bool write_document(Writer &w, const Store &s) noexcept {
       !(s.imdb_date_playlist != 0 ? w.lit("true") : w.lit("false")) || !w.lit(",\"items\":["))
     return false;
   Extras x;
+  if constexpr (Full) header_defaults(s, x.defaults);
   for (int i = 0; i < s.item_count; ++i)
     if ((i != 0 && !w.ch(',')) || !write_item<Full>(w, s, s.items[i], static_cast<size_t>(i), x))
       return false;
@@ -533,6 +616,7 @@ bool write_document(Writer &w, const Store &s) noexcept {
     if (s.header_attr_count > 0 &&
         !(w.lit(",\"header\":") && pairs(w, s.attrs + s.header_attr_begin, s.header_attr_count)))
       return false;
+    if (!write_root_extras(w, s)) return false;
   }
   return w.ch('}');
 }
@@ -546,7 +630,8 @@ const char *write_json(Store &s) noexcept {
   if (s.detected_format == KAVLO_FORMAT_CUE) estimate += stored_bytes(s);
   if (Full)
     estimate += static_cast<size_t>(s.item_count) * 16 + s.option_used * 32 + s.rem_used * 24 +
-                static_cast<size_t>(s.track_count) * 64;
+                static_cast<size_t>(s.track_count) * 64 + s.http_used * 24 + s.extgrp_used * 8 +
+                diagnostic_count(s) * 64;
   if (!w.start(estimate) || !write_document<Full>(w, s)) return "{}";
   const char *text = w.finish();
   return text != nullptr ? text : "{}";

@@ -128,24 +128,30 @@ bool read_time(sv v, size_t i, int64_t &frames) noexcept {
 
 // Track-level keywords need an open track; before the first one the line
 // is ignored with a warning.
-bool track_open(Store &s, const CueParseState &st, const char *keyword) noexcept {
+bool track_open(Store &s, const CueParseState &st, const char *keyword, size_t line_no) noexcept {
   if (st.current_track >= 0) return true;
-  warnf(s, "cue: %s before TRACK ignored", keyword);
+  warn_at(s, line_no, keyword, "cue: %s before TRACK ignored", keyword);
   return false;
 }
 
-void read_index(Store &s, const CueParseState &st, sv value) noexcept {
-  if (!track_open(s, st, "INDEX")) return;
+void read_index(Store &s, const CueParseState &st, sv value, size_t line_no) noexcept {
+  if (!track_open(s, st, "INDEX", line_no)) return;
   size_t i = skip_space(value, 0);
   if (i >= value.size() || !is_digit(static_cast<unsigned char>(value[i]))) {
-    warnf(s, "cue: malformed INDEX");
+    warn_at(s, line_no, "INDEX", "cue: malformed INDEX");
     return;
   }
+  const size_t digits = i;
   const int32_t number = read_digits(value, i);
+  const sv written = value.substr(digits, i - digits);
   i = skip_space(value, i);
   int64_t frames = 0;
   if (i >= value.size() || !read_time(value, i, frames)) {
-    warnf(s, "cue: malformed %s time", "INDEX");
+    warn_at(s, line_no, "INDEX", "cue: malformed %s time", "INDEX");
+    return;
+  }
+  if (s.tracks[st.current_track].index_count >= max_indices) {
+    loss_at(s, line_no, written, "cue: index past the 32nd of the track dropped");
     return;
   }
   // A failed growth of the index array loses this index only.
@@ -153,12 +159,12 @@ void read_index(Store &s, const CueParseState &st, sv value) noexcept {
 }
 
 // PREGAP and POSTGAP: the track keeps the last well-formed length of each.
-void read_gap(Store &s, const CueParseState &st, Keyword k, sv value) noexcept {
+void read_gap(Store &s, const CueParseState &st, Keyword k, sv value, size_t line_no) noexcept {
   const char *keyword = k == Keyword::Pregap ? "PREGAP" : "POSTGAP";
-  if (!track_open(s, st, keyword)) return;
+  if (!track_open(s, st, keyword, line_no)) return;
   int64_t frames = 0;
   if (!read_time(value, skip_space(value, 0), frames)) {
-    warnf(s, "cue: malformed %s time", keyword);
+    warn_at(s, line_no, keyword, "cue: malformed %s time", keyword);
     return;
   }
   track_gap_set(s, k == Keyword::Postgap, frames);
@@ -166,12 +172,13 @@ void read_gap(Store &s, const CueParseState &st, Keyword k, sv value) noexcept {
 
 // REM lines stay warnings; the first word and the rest (quotes stripped)
 // are kept as well, for the sheet or the track.
-void read_rem(Store &s, sv value) noexcept {
-  warnf(s, "cue: REM %.*s", msg_len(value), value.data());
+void read_rem(Store &s, sv value, size_t line_no) noexcept {
   const size_t start = skip_space(value, 0);
   size_t end = start;
   while (end < value.size() && !is_space(static_cast<unsigned char>(value[end]))) ++end;
-  cue_rem_add(s, value.substr(start, end - start), strip_quotes(value.substr(skip_space(value, end))));
+  const sv key = value.substr(start, end - start);
+  warn_at(s, line_no, key, "cue: REM %.*s", msg_len(value), value.data());
+  cue_rem_add(s, key, strip_quotes(value.substr(skip_space(value, end))));
 }
 
 // The sheet field or track field a string keyword fills; NULL when the
@@ -215,11 +222,11 @@ const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept
     case Keyword::Track:
       return open_track(s, st, value, line_no);
     case Keyword::Index:
-      read_index(s, st, value);
+      read_index(s, st, value, line_no);
       break;
     case Keyword::Pregap:
     case Keyword::Postgap:
-      read_gap(s, st, k, value);
+      read_gap(s, st, k, value, line_no);
       break;
     case Keyword::Title:
     case Keyword::Performer:
@@ -227,19 +234,19 @@ const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept
     case Keyword::Catalog:
     case Keyword::Cdtextfile:
     case Keyword::Isrc:
-      if (k == Keyword::Title && value.empty()) warnf(s, "cue: empty TITLE value");
+      if (k == Keyword::Title && value.empty()) warn_at(s, line_no, "TITLE", "cue: empty TITLE value");
       if (const char **field = string_field(s, st, k)) *field = copy_string(s, strip_quotes(value));
       break;
     case Keyword::Flags:
-      if (track_open(s, st, "FLAGS")) {
+      if (track_open(s, st, "FLAGS", line_no)) {
         if (CueTrackExtra *e = last_track_extra(s)) e->flags = copy_string(s, value);
       }
       break;
     case Keyword::Rem:
-      read_rem(s, value);
+      read_rem(s, value, line_no);
       break;
     case Keyword::Other:
-      warnf(s, "cue: garbage: %.*s", msg_len(line), line.data());
+      warn_at(s, line_no, line.substr(0, space), "cue: garbage: %.*s", msg_len(line), line.data());
       break;
   }
   return KAVLO_OK;
@@ -255,6 +262,7 @@ int parse_cue(Store &s, const char *text, size_t len) noexcept {
   while (lines_next(cur, raw)) {
     ++line_no;
     const sv line = trim(raw);
+    if (cur.cut) loss_at(s, line_no, line, "cue: line cut at a NUL byte");
     if (line.empty()) continue;
     const int rc = read_line(s, st, line, line_no);
     if (rc != KAVLO_OK) return rc;

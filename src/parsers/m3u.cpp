@@ -1,6 +1,10 @@
 // The M3U and extended M3U parser: the #EXTM3U header, #EXTINF entries with
 // their duration, attributes and title, #EXTGRP groups, location lines, and
-// the IMDb date playlist decision at the end.
+// the IMDb date playlist decision at the end. For the full document it also
+// keeps the tag lines it does not read, their request headers, the list's
+// title and EPG addresses, and what it drops without a warning.
+#include <yyjson.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -38,6 +42,10 @@ struct M3uParseState {
   const char *stored_key[max_attrs] = {};
   // The tag of the last kept option, shared by the options that repeat it.
   RepeatedString tag;
+  // Attributes of the last scanned list past the 64th: their count and
+  // the key of the first.
+  size_t attrs_dropped = 0;
+  sv first_dropped;
 };
 
 constexpr sv missing_header = "Not a valid M3U file. Missing header.";
@@ -67,11 +75,13 @@ struct KeyEnd {
 constexpr KeyEnd key_end;
 
 // Attribute list: key=value pairs, values bare or double-quoted (no
-// escapes); words without "=" are skipped. At most 64 pairs are kept.
+// escapes); words without "=" are skipped. At most 64 pairs are kept; the
+// further ones are counted.
 void scan_attrs(M3uParseState &st, sv a) noexcept {
   const size_t n = a.size();
   size_t i = 0;
-  while (st.pending_attr_count < max_attrs) {
+  st.attrs_dropped = 0;
+  for (;;) {
     i = skip_space(a, i);
     if (i >= n) return;
     const size_t t = i;
@@ -108,22 +118,44 @@ void scan_attrs(M3uParseState &st, sv a) noexcept {
       value = a.substr(v, e - v);
       i = e;
     }
-    st.pending_attrs[st.pending_attr_count++] = PendingAttr{key, value};
+    if (st.pending_attr_count < max_attrs) {
+      st.pending_attrs[st.pending_attr_count++] = PendingAttr{key, value};
+    } else if (st.attrs_dropped++ == 0) {
+      st.first_dropped = key;
+    }
   }
 }
 
-void take_group(M3uParseState &st) noexcept {
+// The attributes of a line past the 64th, reported.
+void report_dropped_attrs(Store &s, const M3uParseState &st, size_t line_no) noexcept {
+  if (st.attrs_dropped != 0)
+    loss_at(s, line_no, st.first_dropped, "m3u: %zu attributes past the 64th dropped", st.attrs_dropped);
+}
+
+void take_group(Store &s, M3uParseState &st, size_t line_no) noexcept {
   if (!st.has_group) return;
   bool has_key = false;
   for (int k = 0; k < st.pending_attr_count && !has_key; ++k)
     has_key = str_ieq(st.pending_attrs[k].key, "group-title");
   if (!has_key && st.pending_attr_count < max_attrs)
     st.pending_attrs[st.pending_attr_count++] = PendingAttr{"group-title", st.current_group};
+  else if (!has_key)
+    loss_at(s, line_no, st.current_group, "m3u: EXTGRP group dropped past the 64th attribute");
   st.has_group = false;
   st.current_group = sv();
 }
 
-void read_extinf(Store &s, M3uParseState &st, sv line) noexcept {
+// A duration written with a fraction ("10.5") keeps its whole seconds;
+// a fraction other than zeros is reported.
+void report_fraction(Store &s, sv line, size_t digits, size_t i, size_t line_no) noexcept {
+  if (i + 1 >= line.size() || line[i] != '.' || !is_digit(static_cast<unsigned char>(line[i + 1]))) return;
+  size_t e = i + 1;
+  bool lost = false;
+  for (; e < line.size() && is_digit(static_cast<unsigned char>(line[e])); ++e) lost = lost || line[e] != '0';
+  if (lost) loss_at(s, line_no, line.substr(digits, e - digits), "m3u: fraction of the EXTINF duration dropped");
+}
+
+void read_extinf(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
   st.pending_title = sv();
   st.pending_attr_count = 0;
   st.pending_extinf_value = -1;
@@ -131,8 +163,8 @@ void read_extinf(Store &s, M3uParseState &st, sv line) noexcept {
 
   const size_t colon = find_byte(line, 0, ':');
   if (colon == sv::npos) {
-    warnf(s, "m3u: invalid EXTINF");
-    take_group(st);
+    warn_at(s, line_no, line, "m3u: invalid EXTINF");
+    take_group(s, st, line_no);
     return;
   }
   size_t i = skip_space(line, colon + 1);
@@ -142,8 +174,10 @@ void read_extinf(Store &s, M3uParseState &st, sv line) noexcept {
     ++i;
   }
   if (i < line.size() && is_digit(static_cast<unsigned char>(line[i]))) {
+    const size_t digits = i;
     uint32_t v = static_cast<uint32_t>(read_digits(line, i));
     st.pending_extinf_value = static_cast<int32_t>(negative ? 0u - v : v);
+    if (!negative) report_fraction(s, line, digits, i, line_no);
   }
   const sv rest = line.substr(skip_space(line, i));
 
@@ -155,13 +189,105 @@ void read_extinf(Store &s, M3uParseState &st, sv line) noexcept {
     scan_attrs(st, rest.substr(0, split));
     st.pending_title = trim(rest.substr(split + 1));
   }
-  take_group(st);
+  report_dropped_attrs(s, st, line_no);
+  take_group(s, st, line_no);
+}
+
+// The lower-case name of a request header that "#EXTVLCOPT:http-NAME"
+// sets, or NULL for the player's own options that send no header.
+const char *vlc_header_name(Store &s, sv name) noexcept {
+  for (sv own : {"reconnect", "continuous", "forward-cookies", "proxy", "proxy-pwd"})
+    if (str_ieq(name, own)) return nullptr;
+  if (str_ieq(name, "user-agent")) return "user-agent";
+  if (str_ieq(name, "referrer") || str_ieq(name, "referer")) return "referer";
+  if (str_ieq(name, "origin")) return "origin";
+  if (str_ieq(name, "cookie")) return "cookie";
+  return name.empty() ? nullptr : copy_lower(s, name);
+}
+
+// Request headers of a Kodi property: "Name=Value&Name=Value", values
+// percent-encoded.
+void kodi_headers(Store &s, sv value, size_t line_no) noexcept {
+  HeaderList h;
+  if (!header_pairs(value, h)) return;
+  for (int k = 0; k < h.count; ++k)
+    item_http_add(s, http_kodiprop, copy_lower(s, h.key[k].view()),
+                  copy_header_value(s, h.value[k].view(), h.quoted[k]));
+  if (h.dropped != 0)
+    loss_at(s, line_no, h.first_dropped, "m3u: %zu request headers past the 64th dropped", h.dropped);
+}
+
+// The request headers a kept option sets: "#EXTVLCOPT:http-NAME=VALUE"
+// (surrounding quotes removed) and the header lists of
+// "#KODIPROP:inputstream.adaptive.{stream,manifest,common}_headers".
+void option_headers(Store &s, const ItemOption &o, size_t line_no) noexcept {
+  const sv key = o.key;
+  if (str_ieq(o.tag, "EXTVLCOPT")) {
+    if (!starts_with_icase(key, "http-")) return;
+    const char *name = vlc_header_name(s, key.substr(5));
+    const sv value = o.value;
+    const sv unquoted = strip_quotes(value);
+    item_http_add(s, http_vlcopt, name, unquoted.size() == value.size() ? o.value : copy_string(s, unquoted));
+  } else if (str_ieq(o.tag, "KODIPROP")) {
+    if (str_ieq(key, "inputstream.adaptive.stream_headers") || str_ieq(key, "inputstream.adaptive.manifest_headers") ||
+        str_ieq(key, "inputstream.adaptive.common_headers"))
+      kodi_headers(s, o.value, line_no);
+  }
+}
+
+// "#EXTHTTP:{...}": a JSON object whose members are request headers. True
+// when it is one, every value a string without control characters; its
+// headers are then kept for the next entry (names in lower case, the
+// first of a name wins, at most 64).
+bool read_exthttp(Store &s, sv json, size_t line_no) noexcept {
+  yyjson_doc *doc = yyjson_read(json.data(), json.size(), YYJSON_READ_NOFLAG);
+  if (doc == nullptr) return false;
+  yyjson_val *root = yyjson_doc_get_root(doc);
+  auto clean = [](yyjson_val *v) {
+    if (!yyjson_is_str(v)) return false;
+    const sv text(yyjson_get_str(v), yyjson_get_len(v));
+    for (const char c : text)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+    return is_strict_utf8(text);
+  };
+  bool ok = yyjson_is_obj(root);
+  size_t idx, max;
+  yyjson_val *key, *value;
+  if (ok) {
+    yyjson_obj_foreach(root, idx, max, key, value) {
+      if (!clean(key) || !clean(value)) ok = false;
+    }
+  }
+  if (ok) {
+    sv names[max_attrs];
+    int count = 0;
+    size_t dropped = 0;
+    sv first_dropped;
+    yyjson_obj_foreach(root, idx, max, key, value) {
+      const sv name(yyjson_get_str(key), yyjson_get_len(key));
+      if (name.empty()) continue;
+      bool seen = false;
+      for (int k = 0; k < count && !seen; ++k) seen = str_ieq(names[k], name);
+      if (seen) continue;
+      if (count == max_attrs) {
+        if (dropped++ == 0) first_dropped = name;
+        continue;
+      }
+      names[count++] = name;
+      item_http_add(s, http_exthttp, copy_lower(s, name),
+                    copy_string(s, sv(yyjson_get_str(value), yyjson_get_len(value))));
+    }
+    if (dropped != 0)
+      loss_at(s, line_no, first_dropped, "m3u: %zu request headers past the 64th dropped", dropped);
+  }
+  yyjson_doc_free(doc);
+  return ok;
 }
 
 // An ignored tag line, "#TAG:KEY=VALUE", kept for the next entry: the key
 // runs to the first "=" (all of the rest when there is none); a line
 // without ":" is a tag alone.
-void keep_option(Store &s, M3uParseState &st, sv line) noexcept {
+void keep_option(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
   const sv body = line.substr(1);
   const size_t colon = find_byte(body, 0, ':');
   const sv tag = body.substr(0, colon);
@@ -172,43 +298,113 @@ void keep_option(Store &s, M3uParseState &st, sv line) noexcept {
     key = rest.substr(0, eq);
     if (eq != sv::npos) value = rest.substr(eq + 1);
   }
-  item_option_add(s, st.tag.get(s, tag), key, value);
+  if (const ItemOption *o = item_option_add(s, st.tag.get(s, tag), key, value)) option_headers(s, *o, line_no);
 }
 
-// Classifies a tag line. Only #EXTINF and #EXTGRP: act; the rest warn and
-// are kept as options of the next entry.
-void read_tag(Store &s, M3uParseState &st, sv line) noexcept {
+// A comment: "#" not followed by a tag name (a letter, then letters,
+// digits, "-" and "_", up to ":" or the end of the line).
+bool is_comment(sv line) noexcept {
+  const size_t n = line.size();
+  auto letter = [](unsigned char c) { return (to_lower(c) >= 'a' && to_lower(c) <= 'z'); };
+  if (n < 2 || !letter(static_cast<unsigned char>(line[1]))) return true;
+  size_t i = 2;
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    if (!letter(c) && !is_digit(c) && c != '-' && c != '_') break;
+    ++i;
+  }
+  return i < n && line[i] != ':';
+}
+
+// The groups of an "#EXTGRP:" line, split at ";", for the entry whose
+// location follows.
+void keep_groups(Store &s, sv value) noexcept {
+  for (size_t start = 0;;) {
+    const size_t semi = find_byte(value, start, ';');
+    const sv group = trim(value.substr(start, semi == sv::npos ? sv::npos : semi - start));
+    if (!group.empty()) item_extgrp_add(s, group);
+    if (semi == sv::npos) return;
+    start = semi + 1;
+  }
+}
+
+// Classifies a tag line. Only #EXTINF and #EXTGRP: act; the rest warn. Of
+// those, #PLAYLIST: gives the list's title, a parsed #EXTHTTP: request
+// headers, a comment nothing, and every other line an option of the next
+// entry (with the request headers it sets).
+void read_tag(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
   if (starts_with_icase(line, "#EXTINF")) {
-    read_extinf(s, st, line);
+    read_extinf(s, st, line, line_no);
     return;
   }
   if (starts_with_icase(line, "#EXTGRP:")) {
     st.has_group = true;
     st.current_group = trim(line.substr(8));
+    keep_groups(s, st.current_group);
     return;
   }
-  if (starts_with_icase(line, "#PLAYLIST:") || starts_with_icase(line, "#EXTVLCOPT") ||
-      starts_with_icase(line, "#EXTIMG") || starts_with_icase(line, "#EXT-X-")) {
-    warnf(s, "m3u: ignored tag");
+  const sv subject = line.substr(0, find_byte(line, 0, ':'));
+  const bool playlist = starts_with_icase(line, "#PLAYLIST:");
+  if (playlist || starts_with_icase(line, "#EXTVLCOPT") || starts_with_icase(line, "#EXTIMG") ||
+      starts_with_icase(line, "#EXT-X-")) {
+    warn_at(s, line_no, subject, "m3u: ignored tag");
   } else {
-    warnf(s, "m3u: unknown tag");
+    warn_at(s, line_no, subject, "m3u: unknown tag");
+    if (is_comment(line)) return;
   }
-  keep_option(s, st, line);
+  if (playlist) {
+    const sv title = trim(line.substr(10));
+    if (s.title == nullptr && !title.empty()) s.title = copy_string(s, title);
+    return;
+  }
+  if (starts_with_icase(line, "#EXTHTTP:")) {
+    const sv json = trim(line.substr(9));
+    if (!read_exthttp(s, json, line_no)) (void)item_option_add(s, st.tag.get(s, line.substr(1, 7)), sv(), json);
+    return;
+  }
+  keep_option(s, st, line, line_no);
+}
+
+// The EPG addresses of a header attribute: comma-separated, trimmed, each
+// kept once, at most 64.
+void keep_epg(Store &s, sv list, size_t &dropped, sv &first_dropped) noexcept {
+  for (size_t start = 0;;) {
+    const size_t comma = find_byte(list, start, ',');
+    const sv address = trim(list.substr(start, comma == sv::npos ? sv::npos : comma - start));
+    bool seen = address.empty();
+    for (int k = 0; k < s.epg_count && !seen; ++k) seen = address == s.epg[k];
+    if (!seen) {
+      if (s.epg_count < max_attrs) {
+        if (const char *copy = copy_string(s, address)) s.epg[s.epg_count++] = copy;
+      } else if (dropped++ == 0) {
+        first_dropped = address;
+      }
+    }
+    if (comma == sv::npos) break;
+    start = comma + 1;
+  }
 }
 
 // The attributes of the #EXTM3U line, read as those of an #EXTINF line.
-void read_header(Store &s, M3uParseState &st, sv line) noexcept {
+void read_header(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
   scan_attrs(st, line.substr(7));
-  for (int k = 0; k < st.pending_attr_count; ++k)
-    header_attr_add(s, copy_string(s, st.pending_attrs[k].key), st.pending_attrs[k].value);
+  report_dropped_attrs(s, st, line_no);
+  size_t dropped = 0;
+  sv first_dropped;
+  for (int k = 0; k < st.pending_attr_count; ++k) {
+    const PendingAttr &a = st.pending_attrs[k];
+    header_attr_add(s, copy_string(s, a.key), a.value);
+    if (str_ieq(a.key, "x-tvg-url") || str_ieq(a.key, "url-tvg")) keep_epg(s, a.value, dropped, first_dropped);
+  }
+  if (dropped != 0) loss_at(s, line_no, first_dropped, "m3u: %zu EPG addresses past the 64th dropped", dropped);
   st.pending_attr_count = 0;
 }
 
 [[nodiscard]] int read_location(Store &s, M3uParseState &st, sv raw, sv location,
                                 size_t line) noexcept {
-  if (raw.size() != location.size()) warnf(s, "m3u: location trimmed");
+  if (raw.size() != location.size()) warn_at(s, line, location, "m3u: location trimmed");
   if (!st.extinf_pending) {
-    warnf(s, "m3u: bare path accepted");
+    warn_at(s, line, location, "m3u: bare path accepted");
     const int rc = item_add(s, location, sv(), -1);
     return rc == KAVLO_OK ? item_set_line(s, line) : rc;
   }
@@ -257,6 +453,7 @@ int parse_m3u(Store &s, const char *text, size_t len) noexcept {
   while (lines_next(cur, raw)) {
     ++line_no;
     const sv line = trim(raw);
+    if (cur.cut) loss_at(s, line_no, line, "m3u: line cut at a NUL byte");
     if (line.empty()) continue;
     if (!st.header_seen) {
       if (!starts_with_icase(line, "#EXTM3U")) {
@@ -264,9 +461,9 @@ int parse_m3u(Store &s, const char *text, size_t len) noexcept {
         return KAVLO_ERR_FORMAT;
       }
       st.header_seen = true;
-      read_header(s, st, line);
+      read_header(s, st, line, line_no);
     } else if (line[0] == '#') {
-      read_tag(s, st, line);
+      read_tag(s, st, line, line_no);
     } else {
       const int rc = read_location(s, st, raw, line, line_no);
       if (rc != KAVLO_OK) return rc;

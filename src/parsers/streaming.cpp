@@ -57,6 +57,7 @@ int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
   while (lines_next(cur, raw)) {
     ++line_no;
     const sv line = trim(raw);
+    if (cur.cut) loss_at(s, line_no, line, "streaming: line cut at a NUL byte");
     if (line.empty()) continue;
     sv title = line, url = line;
     const Separator sep = find_separator(line);
@@ -68,7 +69,7 @@ int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
       // "NAME,#genre#" names the group of the entries after it; as a line
       // without a stream it is still dropped with the warning.
       if (sep.len != 0 && str_ieq(url, "#genre#")) item_group_start(s, title);
-      warnf(s, "streaming: dropped non-http URL");
+      warn_at(s, line_no, url, "streaming: dropped non-http URL");
       continue;
     }
     if (title.empty()) title = url;
