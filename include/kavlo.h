@@ -543,19 +543,21 @@ KAVLO_API const char *kavlo_playlist_epg(const kavlo_playlist *p, int index) KAV
  * subject: the tag ("#EXTVLCOPT", up to the tag line's ":"), the key
  * (CUE: the keyword or REM key), the URL, or the encoding. Among them, in
  * the order found, what the parse lost without a warning:
- *   "m3u: N attributes past the 64th dropped" (subject: the first key
+ *   "m3u: attributes past the 64th dropped: N" (subject: the first key
  *     dropped; also for the #EXTM3U line),
  *   "m3u: EXTGRP group dropped past the 64th attribute" (the group),
- *   "m3u: fraction of the EXTINF duration dropped" ("10.5" kept as 10 s),
- *   "m3u|cue|streaming: line cut at a NUL byte" (the text before it),
+ *   "m3u: fraction of the EXTINF duration dropped" ("10.5", read as 10 s),
+ *   "m3u: line cut at a NUL byte" (also "cue: " and "streaming: "; the
+ *     text before the NUL),
  *   "cue: index past the 32nd of the track dropped" (its number),
- *   "m3u: N request headers past the 64th dropped", "m3u: N EPG addresses
- *     past the 64th dropped", "streaming: N addresses past the 64th
- *     alternate dropped";
- * at most 512 of those. Last, when the caps were reached, "N more warnings
- * dropped (at most 512 are kept)" and "N more diagnostics dropped (at most
- * 512 are kept)", at the line of the first dropped one, whose text is the
- * subject. Lines are in the decoded text. Line -1 and NULL strings when
+ *   "m3u: request headers past the 64th dropped: N" (also "streaming: "
+ *     and "cue: " for a location), "m3u: EPG addresses past the 64th
+ *     dropped: N", "streaming: alternate addresses past the 64th dropped:
+ *     N" (each with the first one dropped);
+ * at most 512 of those. Last, when the caps were reached, "warnings past
+ * the 512th dropped: N" and "diagnostics past the 512th dropped: N", at
+ * the line of the first dropped one, whose text is the subject. Lines are
+ * in the decoded text. Line -1 and NULL strings when
  * out of range; the subject is "" when there is none. */
 KAVLO_API int kavlo_playlist_diagnostic_count(const kavlo_playlist *p) KAVLO_NOEXCEPT;
 KAVLO_API int64_t kavlo_playlist_diagnostic_line(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT;

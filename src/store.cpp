@@ -147,6 +147,7 @@ void clear(Store &s) noexcept {
   free_array(s.extras, s.extra_capacity);
   free_array(s.line_highs, s.line_high_capacity);
   free_array(s.attr_ranges, s.attr_range_capacity);
+  free_array(s.suffixed, s.suffixed_capacity);
   free_array(s.locations, s.location_capacity);
   free_array(s.header_pairs, s.header_pair_capacity);
   free_array(s.alternates, s.alternate_capacity);
@@ -408,11 +409,12 @@ std::string_view split_label(std::string_view address, std::string_view &label) 
 bool location_addresses(std::string_view location, LocationAddresses &out) noexcept {
   out.alternate_count = 0;
   out.dropped = 0;
+  out.first_dropped = {};
   size_t start = 0;
   bool first = true;
   for (size_t i = 0;; ++i) {
     i = find_byte(location, i, '#');
-    if (i != std::string_view::npos && !starts_with_scheme(location.substr(i + 1))) continue;
+    if (i != std::string_view::npos && !starts_with_scheme(location.substr(skip_space(location, i + 1)))) continue;
     const size_t end = i == std::string_view::npos ? location.size() : i;
     std::string_view label;
     const std::string_view address = split_label(trim(location.substr(start, end - start)), label);
@@ -422,7 +424,7 @@ bool location_addresses(std::string_view location, LocationAddresses &out) noexc
       first = false;
     } else if (!address.empty()) {
       if (out.alternate_count < max_attrs) out.alternate[out.alternate_count++] = address;
-      else ++out.dropped;
+      else if (out.dropped++ == 0) out.first_dropped = address;
     }
     if (i == std::string_view::npos) break;
     start = i + 1;
@@ -492,14 +494,16 @@ const char *stage(const Store &s) noexcept {
   }
 }
 
-// A location worth reading: one with "|" (any format), "#" or "$" (a
-// streaming list).
-bool has_suffix(const char *location, bool streaming) noexcept {
-  if (!streaming) return std::strchr(location, '|') != nullptr;
-  return std::strpbrk(location, "|#$") != nullptr;
-}
+// Reads one location into the store; false when it cannot be kept.
+bool resolve_location(Store &s, int i, bool streaming) noexcept;
 
 }  // namespace
+
+int item_mark_suffixed(Store &s) noexcept {
+  if (append_slot(s.suffixed, s.suffixed_capacity, s.suffixed_used, 16) == nullptr) return KAVLO_ERR_NOMEM;
+  s.suffixed[s.suffixed_used++] = s.item_count - 1;
+  return KAVLO_OK;
+}
 
 uint64_t item_line(const Store &s, size_t i) noexcept {
   // The high bits of the last record at or before the item.
@@ -515,54 +519,68 @@ uint64_t item_line(const Store &s, size_t i) noexcept {
 
 int resolve_headers(Store &s) noexcept {
   const bool streaming = s.detected_format == KAVLO_FORMAT_STREAMING_LIST;
-  for (int i = 0; i < s.item_count; ++i) {
-    const char *location = s.items[i].location;
-    if (location == nullptr || !has_suffix(location, streaming)) continue;
-    LocationAddresses a;
-    const bool has_addresses = streaming && location_addresses(location, a);
-    const std::string_view first = has_addresses ? a.first : std::string_view(location);
-    LocationHeaders h;
-    const bool has_headers = location_headers(first, h);
-    if (!has_addresses && !has_headers) continue;
-    const int pairs = has_headers ? h.count : 0;
-    const int alternates = has_addresses ? a.alternate_count : 0;
-    if (append_slot(s.locations, s.location_capacity, s.location_used, 16) == nullptr ||
-        !grow_array(s.header_pairs, s.header_pair_capacity, s.header_pair_used + static_cast<size_t>(pairs),
-                    64, UINT32_MAX) ||
-        !grow_array(s.alternates, s.alternate_capacity, s.alternate_used + static_cast<size_t>(alternates), 16,
-                    UINT32_MAX))
-      return KAVLO_ERR_NOMEM;
-    const std::string_view url = has_headers ? h.url : first;
-    const char *url_copy = url.empty() ? nullptr : copy_string(s, url);
-    const char *label = has_addresses && !a.label.empty() ? copy_string(s, a.label) : nullptr;
-    if ((!url.empty() && url_copy == nullptr) || (has_addresses && !a.label.empty() && label == nullptr))
-      return KAVLO_ERR_NOMEM;
-    ItemLocation rec{static_cast<size_t>(i), url_copy, label, static_cast<uint32_t>(s.header_pair_used), 0,
-                     static_cast<uint32_t>(s.alternate_used), 0};
-    for (int k = 0; k < pairs; ++k) {
-      const char *key = copy_string(s, h.key[k].view());
-      const char *value = copy_header_value(s, h.value[k].view(), h.quoted[k]);
-      const char *name = key != nullptr ? lower_name(s, key) : nullptr;
-      if (key == nullptr || value == nullptr || name == nullptr) return KAVLO_ERR_NOMEM;
-      s.header_pairs[s.header_pair_used++] = HeaderPair{key, value, name};
+  if (s.detected_format == KAVLO_FORMAT_CUE) {
+    for (int i = 0; i < s.item_count; ++i) {
+      const char *location = s.items[i].location;
+      if (location != nullptr && std::strchr(location, '|') != nullptr && !resolve_location(s, i, false))
+        return KAVLO_ERR_NOMEM;
     }
-    for (int k = 0; k < alternates; ++k) {
-      const char *alternate = copy_string(s, a.alternate[k]);
-      if (alternate == nullptr) return KAVLO_ERR_NOMEM;
-      s.alternates[s.alternate_used++] = alternate;
-    }
-    rec.count = static_cast<uint32_t>(pairs);
-    rec.alternate_count = static_cast<uint32_t>(alternates);
-    s.locations[s.location_used++] = rec;
-    if (has_headers && h.dropped != 0)
-      loss_at(s, item_line(s, static_cast<size_t>(i)), h.first_dropped, "%s: %zu request headers past the 64th dropped",
-              stage(s), h.dropped);
-    if (has_addresses && a.dropped != 0)
-      loss_at(s, item_line(s, static_cast<size_t>(i)), a.alternate[max_attrs - 1],
-              "streaming: %zu addresses past the 64th alternate dropped", a.dropped);
+    return KAVLO_OK;
   }
+  for (size_t k = 0; k < s.suffixed_used; ++k)
+    if (!resolve_location(s, s.suffixed[k], streaming)) return KAVLO_ERR_NOMEM;
   return KAVLO_OK;
 }
+
+namespace {
+
+bool resolve_location(Store &s, int i, bool streaming) noexcept {
+  const char *location = s.items[i].location;
+  if (location == nullptr) return true;
+  LocationAddresses a;
+  const bool has_addresses = streaming && location_addresses(location, a);
+  const std::string_view first = has_addresses ? a.first : std::string_view(location);
+  LocationHeaders h;
+  const bool has_headers = location_headers(first, h);
+  if (!has_addresses && !has_headers) return true;
+  const int pairs = has_headers ? h.count : 0;
+  const int alternates = has_addresses ? a.alternate_count : 0;
+  if (append_slot(s.locations, s.location_capacity, s.location_used, 16) == nullptr ||
+      !grow_array(s.header_pairs, s.header_pair_capacity, s.header_pair_used + static_cast<size_t>(pairs), 64,
+                  UINT32_MAX) ||
+      !grow_array(s.alternates, s.alternate_capacity, s.alternate_used + static_cast<size_t>(alternates), 16,
+                  UINT32_MAX))
+    return false;
+  const std::string_view url = has_headers ? h.url : first;
+  const char *url_copy = url.empty() ? nullptr : copy_string(s, url);
+  const char *label = has_addresses && !a.label.empty() ? copy_string(s, a.label) : nullptr;
+  if ((!url.empty() && url_copy == nullptr) || (has_addresses && !a.label.empty() && label == nullptr)) return false;
+  ItemLocation rec{static_cast<size_t>(i), url_copy, label, static_cast<uint32_t>(s.header_pair_used), 0,
+                   static_cast<uint32_t>(s.alternate_used), 0};
+  for (int k = 0; k < pairs; ++k) {
+    const char *key = copy_string(s, h.key[k].view());
+    const char *value = copy_header_value(s, h.value[k].view(), h.quoted[k]);
+    const char *name = key != nullptr ? lower_name(s, key) : nullptr;
+    if (key == nullptr || value == nullptr || name == nullptr) return false;
+    s.header_pairs[s.header_pair_used++] = HeaderPair{key, value, name};
+  }
+  for (int k = 0; k < alternates; ++k) {
+    const char *alternate = copy_string(s, a.alternate[k]);
+    if (alternate == nullptr) return false;
+    s.alternates[s.alternate_used++] = alternate;
+  }
+  rec.count = static_cast<uint32_t>(pairs);
+  rec.alternate_count = static_cast<uint32_t>(alternates);
+  s.locations[s.location_used++] = rec;
+  const uint64_t line = item_line(s, static_cast<size_t>(i));
+  if (has_headers && h.dropped != 0)
+    loss_at(s, line, h.first_dropped, "%s: request headers past the 64th dropped: %zu", stage(s), h.dropped);
+  if (has_addresses && a.dropped != 0)
+    loss_at(s, line, a.first_dropped, "streaming: alternate addresses past the 64th dropped: %zu", a.dropped);
+  return true;
+}
+
+}  // namespace
 
 bool track_index_add(Store &s, int number, int64_t frames) noexcept {
   if (s.track_count == 0) return false;
@@ -677,10 +695,10 @@ void loss_at(Store &s, uint64_t line, std::string_view subject, const char *fmt,
 void finish_diagnostics(Store &s) noexcept {
   if (s.warnings_dropped != 0)
     std::snprintf(s.warnings_dropped_message, sizeof s.warnings_dropped_message,
-                  "%zu more warnings dropped (at most %d are kept)", s.warnings_dropped, max_warnings);
+                  "warnings past the %dth dropped: %zu", max_warnings, s.warnings_dropped);
   if (s.losses_dropped != 0)
     std::snprintf(s.losses_dropped_message, sizeof s.losses_dropped_message,
-                  "%zu more diagnostics dropped (at most %d are kept)", s.losses_dropped, max_losses);
+                  "diagnostics past the %dth dropped: %zu", max_losses, s.losses_dropped);
 }
 
 void set_error(Store &s, const char *fmt, ...) noexcept {

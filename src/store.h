@@ -246,8 +246,13 @@ struct Store {
   size_t attr_range_used;
   size_t attr_range_capacity;
 
-  // URL parts, labels, alternates and request headers of the locations
-  // that carry them, read once the parser is done (resolve_headers).
+  // Items whose location may carry more than its address ("|", and in a
+  // streaming list "#" or "$"), in item order, as the M3U and streaming
+  // parsers find them. Their URL parts, labels, alternates and request
+  // headers are read once the parser is done (resolve_headers).
+  int *suffixed;
+  size_t suffixed_used;
+  size_t suffixed_capacity;
   ItemLocation *locations;
   size_t location_used;
   size_t location_capacity;
@@ -457,7 +462,7 @@ bool location_headers(std::string_view location, LocationHeaders &out) noexcept;
 
 // The addresses of a streaming-list location: "URL#URL2#URL3" lists
 // further addresses (a "#" followed by a scheme, "name://", separates
-// them) and "URL$LABEL" gives an address a label (the text after its last
+// them, white space around it ignored) and "URL$LABEL" gives an address a label (the text after its last
 // "$", when not empty). `first` is the first address without its label,
 // the alternates the others without theirs; at most 64 alternates are
 // kept, `dropped` counts the rest.
@@ -467,6 +472,7 @@ struct LocationAddresses {
   int alternate_count;
   std::string_view alternate[max_attrs];
   size_t dropped;
+  std::string_view first_dropped;
 };
 // False when the location has neither further addresses nor a label.
 bool location_addresses(std::string_view location, LocationAddresses &out) noexcept;
@@ -483,8 +489,13 @@ const char *copy_header_value(Store &s, std::string_view value, bool quoted) noe
 // written).
 size_t percent_decode(std::string_view in, char *out) noexcept;
 
-// Reads the URL part, label, alternates and request headers of every
-// item's location into the store: the request headers of every format,
+// Notes that the last item's location may carry more than its address.
+// KAVLO_ERR_NOMEM when the note cannot be kept.
+[[nodiscard]] int item_mark_suffixed(Store &s) noexcept;
+
+// Reads the URL part, label, alternates and request headers of the
+// locations into the store: of the items marked by item_mark_suffixed,
+// or of every item of a CUE sheet. Request headers in every format,
 // addresses and labels in a streaming list. KAVLO_ERR_NOMEM when they
 // cannot be kept.
 [[nodiscard]] int resolve_headers(Store &s) noexcept;

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "support/cases.h"
+#include "support/full_check.h"
 #include "support/full_doc.h"
 #include "support/kavlo_test.h"
 
@@ -69,6 +70,16 @@ TEST_P(Cases, GivesTheExpectedDocument) {
     EXPECT_EQ(full, expected);
   }
   EXPECT_EQ(kt::json(), json) << "the ordinary document again after the full one";
+
+  // A handle gives the same documents; what only the full one carries is
+  // the rendering of its accessors, and every warning has a diagnostic.
+  kavlo_playlist *p = kavlo_playlist_new();
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(kavlo_playlist_parse(p, c.input.data(), c.input.size(), c.format, enc), c.status);
+  EXPECT_EQ(std::string(kavlo_playlist_json_full(p)), full);
+  kt::check_full_against_accessors(p);
+  kt::check_diagnostics(p, kt::line_count(c.input));
+  kavlo_playlist_free(p);
 
   if (c.format == KAVLO_FORMAT_AUTO) {
     const std::string path = kt::temp_file("case.txt", c.input);

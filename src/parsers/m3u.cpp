@@ -25,6 +25,9 @@ struct PendingAttr {
   sv value;
 };
 
+// The kind of a kept option's tag, as far as request headers go.
+enum class TagKind { other, vlcopt, kodiprop };
+
 // Everything pending is a view into the decoded text, which outlives the
 // parse; only what reaches the store is copied.
 struct M3uParseState {
@@ -42,6 +45,9 @@ struct M3uParseState {
   const char *stored_key[max_attrs] = {};
   // The tag of the last kept option, shared by the options that repeat it.
   RepeatedString tag;
+  // The stored tag last classified by option_headers, and its kind.
+  const char *kind_tag = nullptr;
+  TagKind kind = TagKind::other;
   // Attributes of the last scanned list past the 64th: their count and
   // the key of the first.
   size_t attrs_dropped = 0;
@@ -129,7 +135,7 @@ void scan_attrs(M3uParseState &st, sv a) noexcept {
 // The attributes of a line past the 64th, reported.
 void report_dropped_attrs(Store &s, const M3uParseState &st, size_t line_no) noexcept {
   if (st.attrs_dropped != 0)
-    loss_at(s, line_no, st.first_dropped, "m3u: %zu attributes past the 64th dropped", st.attrs_dropped);
+    loss_at(s, line_no, st.first_dropped, "m3u: attributes past the 64th dropped: %zu", st.attrs_dropped);
 }
 
 void take_group(Store &s, M3uParseState &st, size_t line_no) noexcept {
@@ -196,12 +202,12 @@ void read_extinf(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept 
 // The lower-case name of a request header that "#EXTVLCOPT:http-NAME"
 // sets, or NULL for the player's own options that send no header.
 const char *vlc_header_name(Store &s, sv name) noexcept {
-  for (sv own : {"reconnect", "continuous", "forward-cookies", "proxy", "proxy-pwd"})
-    if (str_ieq(name, own)) return nullptr;
   if (str_ieq(name, "user-agent")) return "user-agent";
   if (str_ieq(name, "referrer") || str_ieq(name, "referer")) return "referer";
   if (str_ieq(name, "origin")) return "origin";
   if (str_ieq(name, "cookie")) return "cookie";
+  for (sv own : {"reconnect", "continuous", "forward-cookies", "proxy", "proxy-pwd"})
+    if (str_ieq(name, own)) return nullptr;
   return name.empty() ? nullptr : copy_lower(s, name);
 }
 
@@ -214,21 +220,28 @@ void kodi_headers(Store &s, sv value, size_t line_no) noexcept {
     item_http_add(s, http_kodiprop, copy_lower(s, h.key[k].view()),
                   copy_header_value(s, h.value[k].view(), h.quoted[k]));
   if (h.dropped != 0)
-    loss_at(s, line_no, h.first_dropped, "m3u: %zu request headers past the 64th dropped", h.dropped);
+    loss_at(s, line_no, h.first_dropped, "m3u: request headers past the 64th dropped: %zu", h.dropped);
 }
 
 // The request headers a kept option sets: "#EXTVLCOPT:http-NAME=VALUE"
 // (surrounding quotes removed) and the header lists of
 // "#KODIPROP:inputstream.adaptive.{stream,manifest,common}_headers".
-void option_headers(Store &s, const ItemOption &o, size_t line_no) noexcept {
+void option_headers(Store &s, M3uParseState &st, const ItemOption &o, size_t line_no) noexcept {
+  // Options that repeat a tag share its stored copy: its kind is found once.
+  if (o.tag != st.kind_tag) {
+    st.kind_tag = o.tag;
+    st.kind = str_ieq(o.tag, "EXTVLCOPT") ? TagKind::vlcopt
+              : str_ieq(o.tag, "KODIPROP") ? TagKind::kodiprop
+                                           : TagKind::other;
+  }
   const sv key = o.key;
-  if (str_ieq(o.tag, "EXTVLCOPT")) {
+  if (st.kind == TagKind::vlcopt) {
     if (!starts_with_icase(key, "http-")) return;
     const char *name = vlc_header_name(s, key.substr(5));
     const sv value = o.value;
     const sv unquoted = strip_quotes(value);
     item_http_add(s, http_vlcopt, name, unquoted.size() == value.size() ? o.value : copy_string(s, unquoted));
-  } else if (str_ieq(o.tag, "KODIPROP")) {
+  } else if (st.kind == TagKind::kodiprop) {
     if (str_ieq(key, "inputstream.adaptive.stream_headers") || str_ieq(key, "inputstream.adaptive.manifest_headers") ||
         str_ieq(key, "inputstream.adaptive.common_headers"))
       kodi_headers(s, o.value, line_no);
@@ -278,7 +291,7 @@ bool read_exthttp(Store &s, sv json, size_t line_no) noexcept {
                     copy_string(s, sv(yyjson_get_str(value), yyjson_get_len(value))));
     }
     if (dropped != 0)
-      loss_at(s, line_no, first_dropped, "m3u: %zu request headers past the 64th dropped", dropped);
+      loss_at(s, line_no, first_dropped, "m3u: request headers past the 64th dropped: %zu", dropped);
   }
   yyjson_doc_free(doc);
   return ok;
@@ -298,7 +311,7 @@ void keep_option(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept 
     key = rest.substr(0, eq);
     if (eq != sv::npos) value = rest.substr(eq + 1);
   }
-  if (const ItemOption *o = item_option_add(s, st.tag.get(s, tag), key, value)) option_headers(s, *o, line_no);
+  if (const ItemOption *o = item_option_add(s, st.tag.get(s, tag), key, value)) option_headers(s, st, *o, line_no);
 }
 
 // A comment: "#" not followed by a tag name (a letter, then letters,
@@ -343,14 +356,17 @@ void read_tag(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
     keep_groups(s, st.current_group);
     return;
   }
-  const sv subject = line.substr(0, find_byte(line, 0, ':'));
+  // The subject of the warning: the tag, up to the ":"; a comment whole.
+  const sv tag = line.substr(0, find_byte(line, 0, ':'));
   const bool playlist = starts_with_icase(line, "#PLAYLIST:");
   if (playlist || starts_with_icase(line, "#EXTVLCOPT") || starts_with_icase(line, "#EXTIMG") ||
       starts_with_icase(line, "#EXT-X-")) {
-    warn_at(s, line_no, subject, "m3u: ignored tag");
+    warn_at(s, line_no, tag, "m3u: ignored tag");
+  } else if (is_comment(line)) {
+    warn_at(s, line_no, line, "m3u: unknown tag");
+    return;
   } else {
-    warn_at(s, line_no, subject, "m3u: unknown tag");
-    if (is_comment(line)) return;
+    warn_at(s, line_no, tag, "m3u: unknown tag");
   }
   if (playlist) {
     const sv title = trim(line.substr(10));
@@ -396,21 +412,24 @@ void read_header(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept 
     header_attr_add(s, copy_string(s, a.key), a.value);
     if (str_ieq(a.key, "x-tvg-url") || str_ieq(a.key, "url-tvg")) keep_epg(s, a.value, dropped, first_dropped);
   }
-  if (dropped != 0) loss_at(s, line_no, first_dropped, "m3u: %zu EPG addresses past the 64th dropped", dropped);
+  if (dropped != 0) loss_at(s, line_no, first_dropped, "m3u: EPG addresses past the 64th dropped: %zu", dropped);
   st.pending_attr_count = 0;
 }
 
 [[nodiscard]] int read_location(Store &s, M3uParseState &st, sv raw, sv location,
                                 size_t line) noexcept {
   if (raw.size() != location.size()) warn_at(s, line, location, "m3u: location trimmed");
+  const bool suffixed = find_byte(location, 0, '|') != sv::npos;
   if (!st.extinf_pending) {
     warn_at(s, line, location, "m3u: bare path accepted");
-    const int rc = item_add(s, location, sv(), -1);
-    return rc == KAVLO_OK ? item_set_line(s, line) : rc;
+    int rc = item_add(s, location, sv(), -1);
+    if (rc == KAVLO_OK) rc = item_set_line(s, line);
+    return rc == KAVLO_OK && suffixed ? item_mark_suffixed(s) : rc;
   }
   st.extinf_pending = false;
   int rc = item_add(s, location, st.pending_title, st.pending_extinf_value);
   if (rc == KAVLO_OK) rc = item_set_line(s, line);
+  if (rc == KAVLO_OK && suffixed) rc = item_mark_suffixed(s);
   if (rc != KAVLO_OK) return rc;
   for (int k = 0; k < st.pending_attr_count; ++k) {
     const PendingAttr &a = st.pending_attrs[k];
