@@ -142,6 +142,15 @@ const std::vector<Input> &inputs() {
                   "/bare\n",
        KAVLO_FORMAT_AUTO, nullptr},
       {"imdb", "#EXTM3U\n#EXTINF:19990331,tt1\n/a\n#EXTINF:20000101,tt2\n/b\n", KAVLO_FORMAT_AUTO, nullptr},
+      {"iptv", "#EXTM3U x-tvg-url=\"e1,e2\" catchup=\"shift\" http-user-agent=\"H\"\n#PLAYLIST:T\n# note\n" +
+                   repeat("#EXTINF:2.5 user-agent=\"A\",T\n#EXTGRP:a;b\n#EXTHTTP:{\"Cookie\":\"c\"}\n#EXTHTTP:{bad\n"
+                          "#EXTVLCOPT:http-user-agent=\"V\"\n#EXTVLCOPT:http-X-Y=z\n"
+                          "#KODIPROP:inputstream.adaptive.stream_headers=Referer=r%2F\n"
+                          "/p|User-Agent=\"Q\"|X-Z=%41\n",
+                          30) +
+                   std::string("/nul\0cut\n", 9),
+       KAVLO_FORMAT_AUTO, nullptr},
+      {"chinese", repeat("G,#genre#\nN,http://a/1#http://b/1$HD|User-Agent=u\n", 30), KAVLO_FORMAT_AUTO, nullptr},
       {"missing_header", "/a\n", KAVLO_FORMAT_M3U, nullptr},
       {"hls", "#EXTM3U\n#EXT-X-ENDLIST\n", KAVLO_FORMAT_AUTO, nullptr},
       {"streaming", repeat("Group,#genre#\nName\xEF\xBC\x8Chttp://x/1\nbad line\n", 40), KAVLO_FORMAT_AUTO,
