@@ -582,18 +582,18 @@ bool resolve_location(Store &s, int i, bool streaming) noexcept {
 
 }  // namespace
 
-bool track_index_add(Store &s, int number, int64_t frames) noexcept {
-  if (s.track_count == 0) return false;
+IndexAdd track_index_add(Store &s, int number, int64_t frames) noexcept {
+  if (s.track_count == 0) return IndexAdd::failed;
   CueTrack &t = s.tracks[s.track_count - 1];
-  if (t.index_count >= max_indices) return true;
+  if (t.index_count >= max_indices) return IndexAdd::over_cap;
   if (s.index_used >= s.index_capacity &&
       !grow_array(s.indices, s.index_capacity, s.index_used + 1,
                   first_capacity(s, 64, sizeof(CueIndex), 16), UINT32_MAX))
-    return false;
+    return IndexAdd::failed;
   if (t.index_count == 0) t.index_begin = static_cast<uint32_t>(s.index_used);
   s.indices[s.index_used++] = CueIndex{number, frames};
   ++t.index_count;
-  return true;
+  return IndexAdd::added;
 }
 
 CueTrackExtra *last_track_extra(Store &s) noexcept {

@@ -525,8 +525,9 @@ inline const CueTrackExtra *track_extra(const Store &s, size_t &from, int t) noe
 const CueTrackExtra *find_track_extra(const Store &s, int t) noexcept;
 
 // Appends an index point to the last track; the 33rd and later are
-// dropped. Returns false when no slot could be allocated.
-bool track_index_add(Store &s, int number, int64_t frames) noexcept;
+// dropped (over_cap). `failed` when no slot could be allocated.
+enum class IndexAdd { added, over_cap, failed };
+IndexAdd track_index_add(Store &s, int number, int64_t frames) noexcept;
 
 // The attribute count and attributes of item `i`, and the indices of a
 // track (no range check).

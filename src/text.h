@@ -66,6 +66,27 @@ inline size_t find_byte(std::string_view s, size_t from, char c) noexcept {
 // point above U+10FFFF), as the JSON writer requires.
 bool is_strict_utf8(std::string_view s) noexcept;
 
+// True when `s` holds one of the bytes `a`, `b` and `c`. Sixteen bytes at
+// a time, the last block overlapping the one before it.
+inline bool has_any_byte(std::string_view s, char a, char b, char c) noexcept {
+#if defined(__SSE2__)
+  if (s.size() >= 16) {
+    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c);
+    auto hit = [&](size_t at) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s.data() + at));
+      return _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_or_si128(_mm_cmpeq_epi8(v, vb),
+                                                                                _mm_cmpeq_epi8(v, vc)))) != 0;
+    };
+    for (size_t i = 0; i + 16 <= s.size(); i += 16)
+      if (hit(i)) return true;
+    return hit(s.size() - 16);
+  }
+#endif
+  for (const char x : s)
+    if (x == a || x == b || x == c) return true;
+  return false;
+}
+
 // True when `s` holds "http://", "https://" or "rtsp://" anywhere, with
 // ASCII letters folded.
 bool has_stream_scheme(std::string_view s) noexcept;

@@ -143,19 +143,16 @@ void read_index(Store &s, const CueParseState &st, sv value, size_t line_no) noe
   }
   const size_t digits = i;
   const int32_t number = read_digits(value, i);
-  const sv written = value.substr(digits, i - digits);
+  const size_t digits_end = i;
   i = skip_space(value, i);
   int64_t frames = 0;
   if (i >= value.size() || !read_time(value, i, frames)) {
     warn_at(s, line_no, "INDEX", "cue: malformed %s time", "INDEX");
     return;
   }
-  if (s.tracks[st.current_track].index_count >= max_indices) {
-    loss_at(s, line_no, written, "cue: index past the 32nd of the track dropped");
-    return;
-  }
   // A failed growth of the index array loses this index only.
-  (void)track_index_add(s, number, frames);
+  if (track_index_add(s, number, frames) == IndexAdd::over_cap)
+    loss_at(s, line_no, value.substr(digits, digits_end - digits), "cue: index past the 32nd of the track dropped");
 }
 
 // PREGAP and POSTGAP: the track keeps the last well-formed length of each.

@@ -419,7 +419,7 @@ void read_header(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept 
 [[nodiscard]] int read_location(Store &s, M3uParseState &st, sv raw, sv location,
                                 size_t line) noexcept {
   if (raw.size() != location.size()) warn_at(s, line, location, "m3u: location trimmed");
-  const bool suffixed = find_byte(location, 0, '|') != sv::npos;
+  const bool suffixed = has_any_byte(location, '|', '|', '|');
   if (!st.extinf_pending) {
     warn_at(s, line, location, "m3u: bare path accepted");
     int rc = item_add(s, location, sv(), -1);

@@ -3,10 +3,6 @@
 // must carry an http, https or rtsp scheme.
 #include <string_view>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "../text.h"
 #include "kavlo.h"
 #include "parsers.h"
@@ -52,24 +48,6 @@ Separator find_separator(sv line) noexcept {
   return {n, 0};
 }
 
-// A URL that may carry more than its address: "|" (request headers), "#"
-// (further addresses) or "$" (a label). Sixteen bytes at a time.
-bool has_suffix_byte(sv url) noexcept {
-  size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i bar = _mm_set1_epi8('|'), hash = _mm_set1_epi8('#'), dollar = _mm_set1_epi8('$');
-  for (; i + 16 <= url.size(); i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(url.data() + i));
-    const __m128i hit =
-        _mm_or_si128(_mm_cmpeq_epi8(v, bar), _mm_or_si128(_mm_cmpeq_epi8(v, hash), _mm_cmpeq_epi8(v, dollar)));
-    if (_mm_movemask_epi8(hit) != 0) return true;
-  }
-#endif
-  for (; i < url.size(); ++i)
-    if (url[i] == '|' || url[i] == '#' || url[i] == '$') return true;
-  return false;
-}
-
 }  // namespace
 
 int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
@@ -96,7 +74,7 @@ int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
     }
     if (title.empty()) title = url;
     if (item_add(s, url, title, -1) != KAVLO_OK || item_set_line(s, line_no) != KAVLO_OK ||
-        (has_suffix_byte(url) && item_mark_suffixed(s) != KAVLO_OK))
+        (has_any_byte(url, '|', '#', '$') && item_mark_suffixed(s) != KAVLO_OK))
       return KAVLO_ERR_NOMEM;
   }
   s.detected_format = KAVLO_FORMAT_STREAMING_LIST;
