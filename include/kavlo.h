@@ -268,7 +268,13 @@ KAVLO_API const char *kavlo_version(void) KAVLO_NOEXCEPT;
  * that removing them gives that document byte for byte. Members that would
  * be empty are left out.
  *   root:  "version" (as kavlo_version()); "header": object of the
- *          attributes of the #EXTM3U line (read as those of #EXTINF).
+ *          attributes of the #EXTM3U line (read as those of #EXTINF);
+ *          "title" (the first "#PLAYLIST:" line), "epg" (the EPG
+ *          addresses of the #EXTM3U line), "diagnostics":
+ *          [{"line","message","subject"}, ...] (every warning with its line
+ *          and subject, and what was lost without a warning); each as the
+ *          handle accessors kavlo_playlist_title(), _epg() and
+ *          _diagnostic_*() give them (see there).
  *   item:  "line": 1-based line of the entry in the decoded text (of its
  *          location line; for a CUE sheet, of its TRACK line);
  *          "options": [{"tag","key","value"}, ...] for every tag line the
@@ -276,14 +282,25 @@ KAVLO_API const char *kavlo_version(void) KAVLO_NOEXCEPT;
  *          and this one: "#EXTVLCOPT:http-referrer=x" gives tag "EXTVLCOPT",
  *          key "http-referrer", value "x", split at the first "="; without
  *          "=" the value is "", without ":" key and value are ""; ignored
- *          tags after the last entry are dropped;
- *          "url" and "headers" for a location "URL|Key=Value&Key=Value":
- *          the part before the first "|", and an object of the pairs after
- *          it (the first value of a key wins; at most 64 keys; values as
- *          written); nothing when no pair has a key and "=";
+ *          tags after the last entry are dropped. Not options: comments
+ *          ("#" followed by anything but a tag name: a letter, then
+ *          letters, digits, "-" and "_", up to ":" or the end of the line),
+ *          "#PLAYLIST:" lines and "#EXTHTTP:" lines that hold a JSON object;
+ *          "url", "headers", "alternates" and "label" of a location that
+ *          carries more than its address (kavlo_playlist_item_url() and
+ *          the accessors after it): request headers after "|" in Kodi's
+ *          and iptv-org's dialects, further addresses and a label in a
+ *          streaming list;
  *          "group": in a streaming list, NAME of the last "NAME,#genre#"
  *          line before the entry (such a line still warns as a line
- *          without a stream).
+ *          without a stream);
+ *          "groups": the "#EXTGRP:" groups of the entry, split at ";";
+ *          "http": the request headers a player should send, combined
+ *          from the location, #EXTHTTP, #EXTVLCOPT, #KODIPROP, the item's
+ *          and the #EXTM3U line's attributes in that order of precedence
+ *          (kavlo_playlist_item_http_count());
+ *          "catchup": {"mode","source","days","shift"} from the item's
+ *          attributes, else the #EXTM3U line's.
  *   cue:   "songwriter", "catalog", "cdtextfile"; "rem": [{"key","value"},
  *          ...] for the REM lines before the first TRACK, in order (key: the
  *          first word, value: the rest with surrounding quotes removed).
@@ -429,8 +446,13 @@ KAVLO_API int64_t kavlo_playlist_item_line(const kavlo_playlist *p, int item) KA
 /* Tag lines the M3U parser keeps for item `item` without reading them
  * ("#EXTVLCOPT:http-referrer=x": tag "EXTVLCOPT", key "http-referrer",
  * value "x"; split at the first "=", without "=" the value is "", without
- * ":" key and value are ""), in source order. Count 0 and NULL strings
- * when out of range. */
+ * ":" key and value are ""), in source order: those between the previous
+ * entry's location and this one's, before or after its #EXTINF line. A
+ * comment (see kavlo_result_json_full()), a "#PLAYLIST:" line (the list's
+ * title) and an "#EXTHTTP:" line that holds a JSON object (request
+ * headers) are not options; an "#EXTHTTP:" line that does not is one,
+ * with key "" and its whole text as value. Count 0 and NULL strings when
+ * out of range. */
 KAVLO_API int kavlo_playlist_item_option_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
 KAVLO_API const char *kavlo_playlist_item_option_tag(const kavlo_playlist *p, int item,
                                                      int option) KAVLO_NOEXCEPT;
@@ -491,9 +513,10 @@ KAVLO_API const char *kavlo_playlist_item_group_at(const kavlo_playlist *p, int 
  * from these sources; for each name the first source in this order that
  * gives it a value that is not empty decides:
  *   1. the location's headers after "|" (kavlo_playlist_item_header_*);
- *   2. "#EXTHTTP:" lines: a JSON object of string values (a line that is
- *      not one, or holds a control character, is kept whole as an option,
- *      tag "EXTHTTP", key "", value its text);
+ *   2. "#EXTHTTP:" lines: a JSON object of string values, names of any
+ *      case (a line that is not one, holds a control character, or cannot
+ *      be read for want of memory, is kept whole as an option: tag
+ *      "EXTHTTP", key "", value its text);
  *   3. "#EXTVLCOPT:http-NAME=VALUE" options: NAME is the header
  *      ("http-referrer" gives "referer"), VALUE without surrounding quotes;
  *      the player's own options http-reconnect, http-continuous,
