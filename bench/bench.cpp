@@ -4,12 +4,14 @@
 // thread, see now()), in MB of input per
 // second (the JSON export too); "full" is the speed of the full document
 // (kavlo_result_json_full) per document, as a share of the ordinary
-// export's. Then, each in a fresh process: the first
+// export's; then kavlo_playlist_write against the JSON export of the same
+// handle on the 64 MB inputs. Then, each in a fresh process: the first
 // parse of the 1 MB inputs against the parses after it, and the peak
 // resident memory of one kavlo_parse_file + kavlo_result_json of each 64 MB
 // input against its bound, 1.5x the input plus the JSON text.
 //
 // usage: kavlo_bench DATADIR [RUNS]
+//        kavlo_bench --write DATADIR [RUNS] (only the writer against the JSON export)
 //        kavlo_bench --file PATH [RUNS]   (parse MB/s of one file)
 //        kavlo_bench --first PATH         (first parse and later ones)
 //        kavlo_bench --rss PATH           (peak memory of parse + JSON)
@@ -27,6 +29,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <thread>
 
 #include "kavlo.h"
 
@@ -187,13 +191,101 @@ int one_file(const char *path, int runs) {
   return 0;
 }
 
+double wall_now() noexcept {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// A batch of texts parsed by `threads` threads, each with a handle of its
+// own taking every threads-th text; wall-clock seconds of the whole batch.
+double batch_seconds(const std::vector<std::string> &texts, int threads) {
+  const double start = wall_now();
+  std::vector<std::thread> pool;
+  for (int t = 0; t < threads; ++t)
+    pool.emplace_back([&, t] {
+      kavlo_playlist *p = kavlo_playlist_new();
+      for (size_t i = static_cast<size_t>(t); i < texts.size(); i += static_cast<size_t>(threads))
+        (void)kavlo_playlist_parse(p, texts[i].data(), texts[i].size(), KAVLO_FORMAT_AUTO, nullptr);
+      kavlo_playlist_free(p);
+    });
+  for (auto &th : pool) th.join();
+  return wall_now() - start;
+}
+
+void parallel_batch(const std::filesystem::path &dir, int runs) {
+  std::vector<std::string> texts;
+  size_t bytes = 0;
+  for (int size : {1, 16})
+    for (const char *f : {"m3u", "streaming", "cue", "streaming-utf16", "streaming-gbk"}) {
+      const std::string ext = std::strcmp(f, "m3u") == 0 ? ".m3u" : std::strcmp(f, "cue") == 0 ? ".cue" : ".txt";
+      const auto path = dir / (std::string(f) + "-" + std::to_string(size) + "MB" + ext);
+      if (!std::filesystem::exists(path)) continue;
+      texts.push_back(read_file(path));
+      bytes += texts.back().size();
+    }
+  // Twice over, so that each thread has several texts of each size.
+  for (size_t i = 0, n = texts.size(); i < n; ++i) texts.push_back(texts[i]);
+  bytes *= 2;
+  if (texts.empty()) return;
+  std::vector<double> one, two;
+  for (int i = 0; i < runs; ++i) {
+    one.push_back(batch_seconds(texts, 1));
+    two.push_back(batch_seconds(texts, 2));
+  }
+  std::sort(one.begin(), one.end());
+  std::sort(two.begin(), two.end());
+  const double a = one[one.size() / 2], b = two[two.size() / 2];
+  std::printf("\nbatch of the 1 MB and 16 MB inputs (%zu texts, %.0f MB), a handle per thread, wall clock:\n"
+              "  1 thread %.3f s, 2 threads %.3f s: %.2fx (%u cores)\n",
+              texts.size(), static_cast<double>(bytes) / 1e6, a, b, a / b, std::thread::hardware_concurrency());
+}
+
+// The playlist writer against the JSON export of the same handle, in
+// turns, on the 64 MB inputs: both in MB of input per second, the writer
+// in the result's own format.
+static void write_against_json(const std::filesystem::path &dir, const Row *rows, size_t count, int runs) {
+  std::printf("\nkavlo_playlist_write (own format) against kavlo_playlist_json, MB/s of input, 64 MB inputs:\n");
+  std::printf("%-25s | %10s %10s %7s | %10s\n", "input", "JSON MB/s", "write MB/s", "/JSON", "text size");
+  kavlo_playlist *p = kavlo_playlist_new();
+  for (size_t k = 0; k < count && p != nullptr; ++k) {
+    const Row &r = rows[k];
+    const std::string ext = std::strcmp(r.file, "m3u") == 0 ? ".m3u" : std::strcmp(r.file, "cue") == 0 ? ".cue" : ".txt";
+    const auto path = dir / (std::string(r.file) + "-64MB" + ext);
+    if (!std::filesystem::exists(path)) continue;
+    const std::string text = read_file(path);
+    if (kavlo_playlist_parse(p, text.data(), text.size(), r.format, nullptr) != KAVLO_OK) continue;
+    volatile size_t sink = 0;
+    size_t written = 0;
+    const auto [json_s, write_s] = median_pair(
+        runs, [&] { sink = sink + std::strlen(kavlo_playlist_json(p)); },
+        [&] {
+          const char *out = nullptr;
+          if (kavlo_playlist_write(p, KAVLO_FORMAT_AUTO, 0, &out, &written) != KAVLO_OK) written = 0;
+        });
+    std::printf("%-25s | %10.0f %10.0f %6.2fx | %9.2fx\n", r.label, mbps(text.size(), json_s),
+                mbps(text.size(), write_s), json_s / write_s,
+                static_cast<double>(written) / static_cast<double>(text.size()));
+  }
+  kavlo_playlist_free(p);
+}
+
 int main(int argc, char **argv) {
   if (argc >= 3 && std::strcmp(argv[1], "--rss") == 0) return peak_rss(argv[2]);
   if (argc >= 3 && std::strcmp(argv[1], "--first") == 0) return first_parse(argv[2]);
+  if (argc >= 3 && std::strcmp(argv[1], "--batch") == 0) {
+    parallel_batch(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 5);
+    return 0;
+  }
   if (argc >= 3 && std::strcmp(argv[1], "--file") == 0)
     return one_file(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 5);
+  const bool write_only = argc >= 3 && std::strcmp(argv[1], "--write") == 0;
+  if (write_only) {
+    --argc;
+    ++argv;
+  }
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s DATADIR [RUNS] | --file PATH [RUNS]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--write] DATADIR [RUNS] | --file PATH [RUNS]\n", argv[0]);
     return 2;
   }
   const std::filesystem::path dir = argv[1];
@@ -205,6 +297,10 @@ int main(int argc, char **argv) {
       {"streaming, UTF-16 BOM", "streaming-utf16", KAVLO_FORMAT_AUTO},
       {"streaming, GBK fallback", "streaming-gbk", KAVLO_FORMAT_AUTO},
   };
+  if (write_only) {
+    write_against_json(dir, rows, std::size(rows), runs);
+    return 0;
+  }
   std::printf("median of %d runs, CPU time of the thread; MB = 10^6 bytes; MB/s of input, the JSON export's too\n\n", runs);
   std::printf("%-25s %6s %8s | %12s %7s | %10s %7s %6s | %6s | %11s\n", "input", "size", "items",
               "parse MB/s", "/floor", "JSON MB/s", "/floor", "size", "full", "floor MB/s");
@@ -245,7 +341,10 @@ int main(int argc, char **argv) {
     if (parse_rate[0][&r - rows] > 0 && parse_rate[2][&r - rows] > 0)
       std::printf(" %s %.2fx%s", r.file, parse_rate[0][&r - rows] / parse_rate[2][&r - rows],
                   &r == &rows[std::size(rows) - 1] ? "" : ",");
-  std::printf("\n\nfirst parse in a fresh process and the parses after it (medians of %d processes):\n", runs);
+  std::printf("\n");
+  write_against_json(dir, rows, std::size(rows), runs);
+  parallel_batch(dir, runs);
+  std::printf("\nfirst parse in a fresh process and the parses after it (medians of %d processes):\n", runs);
   std::printf("%-22s %7s | %23s | %23s\n", "input", "MB", "first parse", "later parses");
   for (const char *f : {"m3u-1MB.m3u", "streaming-1MB.txt", "cue-1MB.cue"})
     first_parses(std::filesystem::read_symlink("/proc/self/exe").c_str(), dir / f, runs);

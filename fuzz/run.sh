@@ -6,7 +6,7 @@
 set -uo pipefail
 seconds=${1:-60}
 shift || true
-harnesses=${*:-parse detect file}
+harnesses=${*:-parse detect file guess}
 cd "$(dirname "$0")/.."
 mkdir -p build-fuzz/artifacts
 status=0

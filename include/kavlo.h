@@ -1,14 +1,19 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * kavlo - playlist parsing library (M3U / extended M3U, streaming URL lists,
  * CUE sheets) with a plain C interface.
  *
- * Usage in short: call one of the kavlo_parse* functions, then read the
- * result through the accessors below or take it whole with
- * kavlo_result_json(). The library keeps one process-wide result: every
- * parse replaces the previous one.
+ * Usage in short: make a handle with kavlo_playlist_new(), parse into it
+ * with kavlo_playlist_parse() or kavlo_playlist_parse_file(), read it
+ * through the kavlo_playlist_* accessors or take it whole with
+ * kavlo_playlist_json(), and free it with kavlo_playlist_free(). The older
+ * process-wide functions (kavlo_parse() and the accessors without a
+ * handle) work on one result the library keeps: every parse replaces the
+ * previous one.
  *
- * Threads: the library has no locks. Calls must not overlap; a host that
- * calls it from several threads serialises the calls itself.
+ * Threads: the library has no locks. Distinct handles may be used from
+ * different threads at the same time; one handle, and the process-wide
+ * result, from one thread at a time.
  *
  * Strings: every string the library returns is owned by the library and is
  * NUL-terminated UTF-8 (with one exception: text that could not be decoded
@@ -25,6 +30,16 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+/* The version of this header, "MAJOR.MINOR.PATCH". The build refuses to
+ * configure when these lines differ from the project's version, so
+ * kavlo_version() of the library built with this header gives
+ * KAVLO_VERSION_STRING; a host can compare the two to find a library
+ * older than its header. */
+#define KAVLO_VERSION_MAJOR 0
+#define KAVLO_VERSION_MINOR 1
+#define KAVLO_VERSION_PATCH 0
+#define KAVLO_VERSION_STRING "0.1.0"
 
 #if defined(_WIN32)
 #  if defined(KAVLO_BUILDING)
@@ -69,10 +84,14 @@ extern "C" {
 
 /* Parses `len` bytes at `text` (no NUL terminator needed) in the given
  * format, or with KAVLO_FORMAT_AUTO detects it. The bytes are decoded to
- * UTF-8 first: a byte-order mark (UTF-8, UTF-16LE, UTF-16BE) is honoured
- * and dropped; otherwise valid UTF-8 is taken as it is, and anything else
- * falls back to GBK, then CP1252, then Latin-1 (with an "encoding: ..."
- * warning), and as a last resort is kept byte for byte.
+ * UTF-8 first: a byte-order mark (UTF-8 EF BB BF, UTF-32LE FF FE 00 00,
+ * UTF-32BE 00 00 FE FF, UTF-16LE FF FE, UTF-16BE FE FF, looked for in this
+ * order) is honoured and dropped, and a text after a wide mark that its
+ * encoding refuses fails with KAVLO_ERR_DECODE ("utf32le fail", "utf32be
+ * fail", "utf16le fail", "utf16be fail"); otherwise valid UTF-8 is taken
+ * as it is, and anything else falls back to GBK, then CP1252, then Latin-1
+ * (with an "encoding: ..." warning), and as a last resort is kept byte for
+ * byte.
  * Clears the previous result first, also when the call then fails.
  * Returns a status code; kavlo_last_error() holds the message of a failure.
  * A NULL `text` with `len` 0 parses an empty text; with `len` above 0 it
@@ -187,7 +206,8 @@ KAVLO_API int kavlo_m3u_is_imdb_date_playlist(void) KAVLO_NOEXCEPT;
 /* Sheet-level field of the last CUE parse, by key in any letter case:
  * "TITLE", "PERFORMER", "SONGWRITER", "CATALOG" or "CDTEXTFILE". NULL for a
  * NULL or unknown key and for a field the sheet did not set. Only TITLE and
- * PERFORMER are in the JSON document; the others are read here alone. */
+ * PERFORMER are in the document of kavlo_result_json(); the others are in
+ * the full document (kavlo_result_json_full()) and here. */
 KAVLO_API const char *kavlo_cue_meta(const char *key) KAVLO_NOEXCEPT;
 
 /* Number of tracks of the last CUE parse; 0 for other formats. */
@@ -197,8 +217,8 @@ KAVLO_API int kavlo_cue_track_count(void) KAVLO_NOEXCEPT;
  * "PERFORMER", "SONGWRITER", "ISRC", "FILE" (the FILE in force when the
  * track opened), "FLAGS" (as written) or "DATATYPE". NULL when `track` is
  * out of range, the key is NULL or unknown, or the field was never set.
- * Only TITLE and FILE are in the JSON document; the others are read here
- * alone. */
+ * Only TITLE and FILE are in the document of kavlo_result_json(); the
+ * others are in the full document (kavlo_result_json_full()) and here. */
 KAVLO_API const char *kavlo_cue_track_field(int track, const char *key) KAVLO_NOEXCEPT;
 
 /* Number of INDEX points of track `track` (0 to 32); 0 when out of range. */
@@ -249,8 +269,9 @@ KAVLO_API const char *kavlo_format_name(int code) KAVLO_NOEXCEPT;
  * {"format":..,"item_count":..,"imdb_date_playlist":..,"items":[..]} with
  * "cue" after a CUE parse and "warnings" when there are any. The "cue"
  * object carries the sheet's "title" and "performer" and each track's
- * "number", "title", "file" and "indices"; the other CUE fields are read
- * through kavlo_cue_meta() and kavlo_cue_track_field() only. Returns the
+ * "number", "title", "file" and "indices"; the other CUE fields are in the
+ * full document (kavlo_result_json_full()) and read through
+ * kavlo_cue_meta() and kavlo_cue_track_field(). Returns the
  * constant "{}" when no document can be written (no memory, or a stored
  * string that is not strictly valid UTF-8). The text is owned by the library
  * and valid until the next kavlo_result_json(), kavlo_result_json_full(),
@@ -284,8 +305,8 @@ KAVLO_API const char *kavlo_version(void) KAVLO_NOEXCEPT;
  *          "=" the value is "", without ":" key and value are ""; ignored
  *          tags after the last entry are dropped. Not options: comments
  *          ("#" followed by anything but a tag name: a letter, then
- *          letters, digits, "-" and "_", up to ":" or the end of the line),
- *          "#PLAYLIST:" lines and "#EXTHTTP:" lines that hold a JSON object;
+ *          letters, digits, "-" and "_", then white space at most, up to
+ *          ":" or the end of the line) and "#PLAYLIST:" lines;
  *          "url", "headers", "alternates" and "label" of a location that
  *          carries more than its address (kavlo_playlist_item_url() and
  *          the accessors after it): request headers after "|" in Kodi's
@@ -448,11 +469,9 @@ KAVLO_API int64_t kavlo_playlist_item_line(const kavlo_playlist *p, int item) KA
  * value "x"; split at the first "=", without "=" the value is "", without
  * ":" key and value are ""), in source order: those between the previous
  * entry's location and this one's, before or after its #EXTINF line. A
- * comment (see kavlo_result_json_full()), a "#PLAYLIST:" line (the list's
- * title) and an "#EXTHTTP:" line that holds a JSON object (request
- * headers) are not options; an "#EXTHTTP:" line that does not is one,
- * with key "" and its whole text as value. Count 0 and NULL strings when
- * out of range. */
+ * comment (see kavlo_result_json_full()) and a "#PLAYLIST:" line (the
+ * list's title) are not options. Count 0 and NULL strings when out of
+ * range. */
 KAVLO_API int kavlo_playlist_item_option_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
 KAVLO_API const char *kavlo_playlist_item_option_tag(const kavlo_playlist *p, int item,
                                                      int option) KAVLO_NOEXCEPT;
@@ -513,10 +532,9 @@ KAVLO_API const char *kavlo_playlist_item_group_at(const kavlo_playlist *p, int 
  * from these sources; for each name the first source in this order that
  * gives it a value that is not empty decides:
  *   1. the location's headers after "|" (kavlo_playlist_item_header_*);
- *   2. "#EXTHTTP:" lines: a JSON object of string values, names of any
- *      case (a line that is not one, holds a control character, or cannot
- *      be read for want of memory, is kept whole as an option: tag
- *      "EXTHTTP", key "", value its text);
+ *   2. "#EXTHTTP:" lines that hold a JSON object of string values
+ *      without control characters, names of any case (every such line
+ *      is an option too, split as any other);
  *   3. "#EXTVLCOPT:http-NAME=VALUE" options: NAME is the header
  *      ("http-referrer" gives "referer"), VALUE without surrounding quotes;
  *      the player's own options http-reconnect, http-continuous,
@@ -560,8 +578,9 @@ KAVLO_API const char *kavlo_playlist_title(const kavlo_playlist *p) KAVLO_NOEXCE
 KAVLO_API int kavlo_playlist_epg_count(const kavlo_playlist *p) KAVLO_NOEXCEPT;
 KAVLO_API const char *kavlo_playlist_epg(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT;
 
-/* Diagnostics: every warning of kavlo_playlist_warning(), in the same
- * order and with the same text, with the 1-based line that raised it (0
+/* Diagnostics: every warning of kavlo_playlist_warning() (but one whose
+ * text could not be stored for want of memory), in the same order and
+ * with the same text, with the 1-based line that raised it (0
  * for the decoding warnings, which concern the whole text) and its
  * subject: the tag ("#EXTVLCOPT", up to the tag line's ":"), the key
  * (CUE: the keyword or REM key), the URL, or the encoding. Among them, in
@@ -614,6 +633,105 @@ KAVLO_API const char *kavlo_playlist_cue_track_rem_key(const kavlo_playlist *p, 
                                                        int rem) KAVLO_NOEXCEPT;
 KAVLO_API const char *kavlo_playlist_cue_track_rem_value(const kavlo_playlist *p, int track,
                                                          int rem) KAVLO_NOEXCEPT;
+
+/* ==== Writing ============================================================
+ *
+ * A handle's result written back as playlist text, and results built from
+ * the items of others (filters, merges).
+ *
+ * The round trip: parsing the text written in a format, with that format
+ * named (kavlo_playlist_parse(q, text, length, format, NULL)), gives the
+ * result written, as its full document shows it, except the line numbers
+ * and the warnings about what the first text had wrong. This holds for
+ * every result a parse gives, written in its own format, and for results
+ * appended from results of one format. Automatic detection finds every
+ * written M3U text; a streaming list or CUE sheet it finds in their usual
+ * forms (see kavlo_parse()).
+ *
+ * Extended M3U: "#EXTM3U" with the attributes of the original header, then
+ * for each item its options in order ("#TAG:KEY=VALUE", as read), an
+ * "#EXTGRP:" line where the item's "group-title" came from one (or, for a
+ * streaming-list entry, its group), "#EXTINF:" with the duration number,
+ * the attributes and the title (left out when an item has none of these),
+ * and the location as given, with its "|" headers. Attribute values are
+ * written in double quotes; a value that holds a double quote is written
+ * without quotes (tvg-name=say"cheese"), which the M3U reader takes up to
+ * the next white space: every value it makes holds no white space when it
+ * holds a quote, and does not begin with one. When the keys and such values
+ * hold an odd number of double quotes, a lone '"' ends the attribute list,
+ * so that the title's comma stays outside quotes; the reader skips that
+ * word. When an HLS marker (#EXT-X-ENDLIST, ...) would stand in the first
+ * 64 KiB, 65536 bytes of blank lines come before the header, so that the
+ * text is not refused as HLS.
+ * Streaming list: "NAME,URL" per item, the URL alone when the name is
+ * empty or the URL itself (",URL" when the URL holds a comma); "NAME,#genre#" before the first item of each
+ * group (",#genre#" ends one). The group is the entry's streaming group,
+ * else its "group-title" attribute.
+ * CUE sheet: TITLE, PERFORMER, SONGWRITER, CATALOG, CDTEXTFILE and the REM
+ * lines of the sheet, then a FILE line (name in quotes, the type of the
+ * original FILE line) where the file changes, and each track with TRACK
+ * (number, data type), FLAGS, TITLE, PERFORMER, SONGWRITER, ISRC, its REM
+ * lines, PREGAP, INDEX lines and POSTGAP, times as MM:SS:FF.
+ *
+ * What a format cannot hold is left out: an M3U list leaves out items
+ * whose location is empty or begins with "#" (only a CUE sheet has them);
+ * a streaming list leaves out items whose location has no http://,
+ * https:// or rtsp:// (and writes no durations, attributes or options),
+ * and writes each ASCII comma of a name as U+201A and each full-width
+ * comma as U+3001, which do not separate. Across formats the M3U reader
+ * trims titles and locations, and takes a title's part after its last
+ * comma outside double quotes (a CUE title "A, B" reads back as "B"); no
+ * title of an M3U parse has such a comma. A CUE track without a FILE
+ * written after one with a FILE (from appending several sheets) reads back
+ * with that FILE.
+ *
+ * Text: UTF-8 as the parse decoded it (strings are written as stored,
+ * bytes the decoder let through included), lines ended by LF. A text that
+ * would begin with U+FEFF (a streaming-list name) is written after a
+ * byte-order mark, so that the reader drops the mark, not the character.
+ */
+
+#define KAVLO_WRITE_BOM 1u   /* begin with the UTF-8 byte-order mark EF BB BF */
+#define KAVLO_WRITE_CRLF 2u  /* end every line with CR LF instead of LF */
+
+/* Writes the result held by `p` in `format`: KAVLO_FORMAT_M3U or
+ * KAVLO_FORMAT_STREAMING_LIST from any result, KAVLO_FORMAT_CUE from a CUE
+ * result, KAVLO_FORMAT_AUTO in the result's own format. `flags` is 0 or an
+ * OR of the KAVLO_WRITE_ values. On success returns KAVLO_OK, sets *text
+ * to the NUL-terminated text (owned by `p`, valid until the next write,
+ * parse, clear or free of `p`) and *length, unless `length` is NULL, to
+ * its size in bytes. Otherwise *text is NULL and *length 0, and the text of
+ * an earlier write is no longer valid:
+ *   KAVLO_ERR_INVALID  `p` or `text` is NULL, or `flags` has other bits;
+ *   KAVLO_ERR_FORMAT   `format` is none of those, a CUE sheet is asked of
+ *                      a result that is not one, or KAVLO_FORMAT_AUTO of a
+ *                      result in no writable format (a refused HLS text);
+ *   KAVLO_ERR_NOMEM    the text could not be allocated; nothing partial is
+ *                      returned.
+ * The result and the last error of `p` are not changed. */
+KAVLO_API int kavlo_playlist_write(kavlo_playlist *p, int format, unsigned flags, const char **text,
+                                   size_t *length) KAVLO_NOEXCEPT;
+
+/* Appends copies of items of `src` to `dst`: items[0] to items[count - 1]
+ * in that order (repeats allowed), or, for `items` NULL and `count` 0,
+ * every item of `src` in order. Each copy keeps its location, title,
+ * duration number, attributes, options, request headers, line and
+ * streaming group; from a CUE sheet into a CUE sheet, the item's track
+ * comes with it (number, fields, data type, FILE, indices, gaps, REM
+ * lines). A `dst` that has not parsed since it was made or cleared, and
+ * holds nothing yet, first takes the format of `src`, the attributes of
+ * its #EXTM3U line, and its CUE sheet fields and sheet REM lines;
+ * otherwise `dst` keeps its own (parse "#EXTM3U" into a new handle to
+ * collect CUE tracks as M3U items). The IMDb flag of an
+ * M3U `dst` is decided again over all its items, as a parse does. Warnings,
+ * last error and encoding of `dst` stay; strings it returned stay valid.
+ * All or nothing: on failure `dst` holds what it held. Returns KAVLO_OK,
+ * KAVLO_ERR_INVALID (a NULL handle, `src` equal to `dst`, NULL `items`
+ * with `count` above 0, an index out of range), KAVLO_ERR_FORMAT (items
+ * of another format into a CUE sheet that holds something) or
+ * KAVLO_ERR_NOMEM. */
+KAVLO_API int kavlo_playlist_append(kavlo_playlist *dst, const kavlo_playlist *src, const int *items,
+                                    size_t count) KAVLO_NOEXCEPT;
 
 #ifdef __cplusplus
 }

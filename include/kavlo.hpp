@@ -1,38 +1,32 @@
-// kavlo.hpp - header-only C++ interface over the kavlo C library.
+// SPDX-License-Identifier: MIT
 //
-// kavlo::parse(), kavlo::parse_file() and kavlo::detect() call the C
-// functions of kavlo.h and copy the whole outcome out of the library's
-// process-wide result store into value types, so a kavlo::Result stays
-// valid after later parses and can be moved between threads.
+// kavlo.hpp - a header-only C++17 interface over kavlo.h.
 //
-// Content problems never throw: a failed parse gives a Result whose
-// `status` is not KAVLO_OK and whose `error` holds the library's message.
-// Only the copying itself can throw (std::bad_alloc), as any C++ container.
+// kavlo::Playlist owns a playlist handle (movable, freed with the object)
+// and reads it through the library's accessors: no JSON is read back.
+// Strings come back as std::string_view into the handle, valid until its
+// next parse or its destruction; kavlo::Result is a value copy of a whole
+// parse for hosts that want one. Nothing here throws on content: failures
+// are statuses, as in the C interface (std::bad_alloc may come from the
+// copies of kavlo::Result, as from any container).
 //
-// Threads: the library keeps one result store and no locks. Calls into it,
-// through this header or kavlo.h, must not overlap: serialise them (for
-// instance with one mutex around every kavlo::parse* call). The Results
-// themselves are plain values and need no guarding.
+// The default encoding is the library's "auto" (a guess for legacy text,
+// as the command-line tool does); pass "" for the library's own chain of
+// fallbacks, or a name.
 #ifndef KAVLO_HPP
 #define KAVLO_HPP
 
-#include <climits>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "kavlo.h"
-#include "kavlo_auto.h"
 
 namespace kavlo {
 
-// Format codes, as kavlo.h defines them.
 enum class Format : int {
   automatic = KAVLO_FORMAT_AUTO,
   m3u = KAVLO_FORMAT_M3U,
@@ -42,39 +36,163 @@ enum class Format : int {
   unknown = KAVLO_FORMAT_UNKNOWN,
 };
 
-// "m3u", "streaming-list", ...; "unknown" for codes without a name.
-inline std::string_view format_name(Format f) noexcept {
-  return kavlo_format_name(static_cast<int>(f));
-}
+inline std::string_view format_name(Format f) noexcept { return kavlo_format_name(static_cast<int>(f)); }
 
-// The library's version, "MAJOR.MINOR.PATCH".
 inline std::string_view version() noexcept { return kavlo_version(); }
 
-// An #EXTINF attribute. The C interface reaches values by key, so when an
-// entry writes the same key twice (in any letter case) every copy carries
-// the first one's value; the JSON document (Result::json) has them all.
+// The format of a text after decoding it; touches no result.
+inline Format detect(std::string_view text, const char *encoding = "auto") noexcept {
+  return static_cast<Format>(kavlo_detect_text(text.data(), text.size(), encoding));
+}
+
+namespace detail {
+inline std::string_view view(const char *s) noexcept { return s != nullptr ? std::string_view(s) : std::string_view(); }
+inline std::optional<std::string_view> opt(const char *s) noexcept {
+  return s != nullptr ? std::optional<std::string_view>(s) : std::nullopt;
+}
+}  // namespace detail
+
+// A parsed playlist the host owns.
+class Playlist {
+ public:
+  Playlist() noexcept : p_(kavlo_playlist_new()) {}
+  ~Playlist() { kavlo_playlist_free(p_); }
+  Playlist(Playlist &&o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+  Playlist &operator=(Playlist &&o) noexcept {
+    if (this != &o) {
+      kavlo_playlist_free(p_);
+      p_ = std::exchange(o.p_, nullptr);
+    }
+    return *this;
+  }
+  Playlist(const Playlist &) = delete;
+  Playlist &operator=(const Playlist &) = delete;
+
+  // False when the handle could not be made (no memory) or was moved from;
+  // every call then answers as on an empty result (parses KAVLO_ERR_INVALID).
+  bool valid() const noexcept { return p_ != nullptr; }
+  kavlo_playlist *handle() const noexcept { return p_; }
+
+  // Status codes as kavlo_playlist_parse(); `encoding` NULL or "" for the
+  // library's own decoding, "auto" to guess, or a name.
+  int parse(std::string_view text, Format format = Format::automatic, const char *encoding = "auto") noexcept {
+    return kavlo_playlist_parse(p_, text.data(), text.size(), static_cast<int>(format), encoding);
+  }
+  int parse_file(const char *path, Format format = Format::automatic, const char *encoding = "auto") noexcept {
+    return kavlo_playlist_parse_file_as(p_, path, static_cast<int>(format), encoding);
+  }
+  int parse_file(const std::string &path, Format format = Format::automatic, const char *encoding = "auto") noexcept {
+    return parse_file(path.c_str(), format, encoding);
+  }
+  void clear() noexcept { kavlo_playlist_clear(p_); }
+
+  Format format() const noexcept { return static_cast<Format>(kavlo_playlist_detected_format(p_)); }
+  std::string_view error() const noexcept { return kavlo_playlist_last_error(p_); }
+  std::optional<std::string_view> encoding() const noexcept { return detail::opt(kavlo_playlist_encoding(p_)); }
+  bool imdb_date_playlist() const noexcept { return kavlo_playlist_m3u_is_imdb_date_playlist(p_) != 0; }
+  int warning_count() const noexcept { return kavlo_playlist_warning_count(p_); }
+  std::string_view warning(int i) const noexcept { return detail::view(kavlo_playlist_warning(p_, i)); }
+  // The documents; "{}" when none can be written.
+  std::string_view json() noexcept { return kavlo_playlist_json(p_); }
+  std::string_view json_full() noexcept { return kavlo_playlist_json_full(p_); }
+
+  int header_attr_count() const noexcept { return kavlo_playlist_header_attr_count(p_); }
+  std::string_view header_attr_key(int a) const noexcept { return detail::view(kavlo_playlist_header_attr_key(p_, a)); }
+  std::string_view header_attr_value(int a) const noexcept {
+    return detail::view(kavlo_playlist_header_attr_value(p_, a));
+  }
+  std::optional<std::string_view> header_attr(const char *key) const noexcept {
+    return detail::opt(kavlo_playlist_header_attr(p_, key));
+  }
+
+  int item_count() const noexcept { return kavlo_playlist_item_count(p_); }
+  std::string_view location(int i) const noexcept { return detail::view(kavlo_playlist_item_location(p_, i)); }
+  std::string_view title(int i) const noexcept { return detail::view(kavlo_playlist_item_title(p_, i)); }
+  int duration_ms(int i) const noexcept { return kavlo_playlist_item_duration_ms(p_, i); }
+  int release_date(int i) const noexcept { return kavlo_playlist_item_release_date(p_, i); }
+  int64_t line(int i) const noexcept { return kavlo_playlist_item_line(p_, i); }
+  int attr_count(int i) const noexcept { return kavlo_playlist_item_attr_count(p_, i); }
+  std::string_view attr_key(int i, int a) const noexcept { return detail::view(kavlo_playlist_item_attr_key(p_, i, a)); }
+  std::string_view attr_value(int i, int a) const noexcept {
+    return detail::view(kavlo_playlist_item_attr_value(p_, i, a));
+  }
+  // The first attribute whose key matches with ASCII letters folded.
+  std::optional<std::string_view> attr(int i, const char *key) const noexcept {
+    return detail::opt(kavlo_playlist_item_attr(p_, i, key));
+  }
+  int option_count(int i) const noexcept { return kavlo_playlist_item_option_count(p_, i); }
+  std::string_view option_tag(int i, int o) const noexcept { return detail::view(kavlo_playlist_item_option_tag(p_, i, o)); }
+  std::string_view option_key(int i, int o) const noexcept { return detail::view(kavlo_playlist_item_option_key(p_, i, o)); }
+  std::string_view option_value(int i, int o) const noexcept {
+    return detail::view(kavlo_playlist_item_option_value(p_, i, o));
+  }
+  std::optional<std::string_view> url(int i) const noexcept { return detail::opt(kavlo_playlist_item_url(p_, i)); }
+  int header_count(int i) const noexcept { return kavlo_playlist_item_header_count(p_, i); }
+  std::string_view header_key(int i, int h) const noexcept { return detail::view(kavlo_playlist_item_header_key(p_, i, h)); }
+  std::string_view header_value(int i, int h) const noexcept {
+    return detail::view(kavlo_playlist_item_header_value(p_, i, h));
+  }
+  std::optional<std::string_view> group(int i) const noexcept { return detail::opt(kavlo_playlist_item_group(p_, i)); }
+
+  std::optional<std::string_view> cue_meta(const char *key) const noexcept { return detail::opt(kavlo_playlist_cue_meta(p_, key)); }
+  int rem_count() const noexcept { return kavlo_playlist_cue_rem_count(p_); }
+  std::string_view rem_key(int r) const noexcept { return detail::view(kavlo_playlist_cue_rem_key(p_, r)); }
+  std::string_view rem_value(int r) const noexcept { return detail::view(kavlo_playlist_cue_rem_value(p_, r)); }
+  int track_count() const noexcept { return kavlo_playlist_cue_track_count(p_); }
+  int track_number(int t) const noexcept { return kavlo_playlist_cue_track_number(p_, t); }
+  // "TITLE", "PERFORMER", "SONGWRITER", "ISRC", "FILE", "FLAGS", "DATATYPE".
+  std::optional<std::string_view> track_field(int t, const char *key) const noexcept {
+    return detail::opt(kavlo_playlist_cue_track_field(p_, t, key));
+  }
+  std::optional<int64_t> pregap(int t) const noexcept { return gap(kavlo_playlist_cue_track_pregap(p_, t)); }
+  std::optional<int64_t> postgap(int t) const noexcept { return gap(kavlo_playlist_cue_track_postgap(p_, t)); }
+  int track_rem_count(int t) const noexcept { return kavlo_playlist_cue_track_rem_count(p_, t); }
+  std::string_view track_rem_key(int t, int r) const noexcept { return detail::view(kavlo_playlist_cue_track_rem_key(p_, t, r)); }
+  std::string_view track_rem_value(int t, int r) const noexcept {
+    return detail::view(kavlo_playlist_cue_track_rem_value(p_, t, r));
+  }
+  int index_count(int t) const noexcept { return kavlo_playlist_cue_track_index_count(p_, t); }
+  int index_number(int t, int x) const noexcept { return kavlo_playlist_cue_track_index_number(p_, t, x); }
+  int64_t index_frames(int t, int x) const noexcept { return kavlo_playlist_cue_track_index_frames(p_, t, x); }
+  int index_ms(int t, int x) const noexcept { return kavlo_playlist_cue_track_index_ms(p_, t, x); }
+
+ private:
+  static std::optional<int64_t> gap(int64_t frames) noexcept {
+    return frames >= 0 ? std::optional<int64_t>(frames) : std::nullopt;
+  }
+  kavlo_playlist *p_;
+};
+
+// ---- Value copies of a whole parse -----------------------------------------
+
 struct Attr {
   std::string key;    // as written in the source
   std::string value;  // "" when the source gave none
 };
 
+struct Option {
+  std::string tag, key, value;
+};
+
 struct Item {
   std::string location;
   std::string title;
-  int duration_ms = -1;   // -1 when unknown
-  int release_date = 0;   // only in an IMDb date playlist
+  int duration_ms = -1;  // -1 when unknown
+  int release_date = 0;  // only in an IMDb date playlist
+  int64_t line = 0;      // 1-based line in the decoded text
   std::vector<Attr> attrs;
+  std::vector<Option> options;
+  std::optional<std::string> url;  // of a location with "|" headers
+  std::vector<Attr> headers;
+  std::optional<std::string> group;  // streaming lists
 
-  // Value of the first attribute whose key equals `key` with ASCII letters
-  // folded, or nullptr.
+  // The first attribute whose key matches with ASCII letters folded.
   const std::string *attr(std::string_view key) const noexcept {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
     for (const Attr &a : attrs) {
       if (a.key.size() != key.size()) continue;
       bool equal = true;
-      for (size_t i = 0; i < key.size() && equal; ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        equal = lower(a.key[i]) == lower(key[i]);
-      }
+      for (size_t i = 0; i < key.size() && equal; ++i) equal = lower(a.key[i]) == lower(key[i]);
       if (equal) return &a.value;
     }
     return nullptr;
@@ -87,200 +205,122 @@ struct Index {
   int ms = 0;          // frames in milliseconds, rounded down
 };
 
+struct Rem {
+  std::string key, value;
+};
+
 struct Track {
-  int number = 0;  // from the JSON document; 0 when that could not be written
+  int number = 0;
   std::optional<std::string> datatype, title, performer, songwriter, isrc, file, flags;
+  std::optional<int64_t> pregap, postgap;  // frames
+  std::vector<Rem> rem;
   std::vector<Index> indices;
 };
 
 struct CueSheet {
   std::optional<std::string> title, performer, songwriter, catalog, cdtextfile;
+  std::vector<Rem> rem;
 };
 
 struct Result {
-  int status = KAVLO_OK;           // a KAVLO_OK / KAVLO_ERR_* code
-  std::string error;               // the library's message; "" on success
-  Format format = Format::m3u;     // the detected (or given) format
+  int status = KAVLO_OK;        // a KAVLO_OK / KAVLO_ERR_* code
+  std::string error;            // the library's message; "" on success
+  Format format = Format::m3u;  // the detected (or given) format
+  std::string encoding;         // what the text was decoded from; "" when not decoded
   std::vector<Item> items;
   bool imdb_date_playlist = false;
-  CueSheet cue;                    // CUE sheets only
-  std::vector<Track> tracks;       // CUE sheets only
+  std::vector<Attr> header;     // attributes of the #EXTM3U line
+  CueSheet cue;                 // CUE sheets only
+  std::vector<Track> tracks;    // CUE sheets only
   std::vector<std::string> warnings;
-  std::string json;                // the library's JSON document
-  std::string json_full;           // the full document (kavlo_result_json_full)
-  std::string encoding;            // parse_auto*: what the text was decoded
-                                   // from ("" when unknown or failed)
+  std::string json;             // the library's JSON document
+  std::string json_full;        // the full document
 
   bool ok() const noexcept { return status == KAVLO_OK; }
 };
 
 namespace detail {
 
-inline std::optional<std::string> opt(const char *s) {
-  return s != nullptr ? std::optional<std::string>(s) : std::nullopt;
+inline std::optional<std::string> copy(std::optional<std::string_view> v) {
+  return v ? std::optional<std::string>(std::string(*v)) : std::nullopt;
 }
 
-inline std::string str(const char *s) { return s != nullptr ? std::string(s) : std::string(); }
-
-// Copies the library's current result into a Result.
-inline Result collect(int status) {
+inline Result collect(Playlist &p, int status) {
   Result r;
   r.status = status;
-  r.error = kavlo_last_error();
-  r.format = static_cast<Format>(kavlo_detected_format());
-  r.imdb_date_playlist = kavlo_m3u_is_imdb_date_playlist() != 0;
-  const int items = kavlo_item_count();
+  r.error = std::string(p.error());
+  r.format = p.format();
+  r.encoding = std::string(p.encoding().value_or(""));
+  r.imdb_date_playlist = p.imdb_date_playlist();
+  for (int a = 0; a < p.header_attr_count(); ++a)
+    r.header.push_back({std::string(p.header_attr_key(a)), std::string(p.header_attr_value(a))});
+  const int items = p.item_count();
   r.items.reserve(static_cast<size_t>(items));
   for (int i = 0; i < items; ++i) {
     Item it;
-    it.location = str(kavlo_item_location(i));
-    it.title = str(kavlo_item_title(i));
-    it.duration_ms = kavlo_item_duration_ms(i);
-    it.release_date = kavlo_item_release_date(i);
-    for (int a = 0; a < kavlo_item_attr_count(i); ++a) {
-      const char *key = kavlo_item_attr_key(i, a);
-      it.attrs.push_back(Attr{str(key), str(key ? kavlo_item_attr(i, key) : nullptr)});
-    }
+    it.location = std::string(p.location(i));
+    it.title = std::string(p.title(i));
+    it.duration_ms = p.duration_ms(i);
+    it.release_date = p.release_date(i);
+    it.line = p.line(i);
+    for (int a = 0; a < p.attr_count(i); ++a)
+      it.attrs.push_back({std::string(p.attr_key(i, a)), std::string(p.attr_value(i, a))});
+    for (int o = 0; o < p.option_count(i); ++o)
+      it.options.push_back({std::string(p.option_tag(i, o)), std::string(p.option_key(i, o)),
+                            std::string(p.option_value(i, o))});
+    it.url = copy(p.url(i));
+    for (int h = 0; h < p.header_count(i); ++h)
+      it.headers.push_back({std::string(p.header_key(i, h)), std::string(p.header_value(i, h))});
+    it.group = copy(p.group(i));
     r.items.push_back(std::move(it));
   }
-  r.cue.title = opt(kavlo_cue_meta("TITLE"));
-  r.cue.performer = opt(kavlo_cue_meta("PERFORMER"));
-  r.cue.songwriter = opt(kavlo_cue_meta("SONGWRITER"));
-  r.cue.catalog = opt(kavlo_cue_meta("CATALOG"));
-  r.cue.cdtextfile = opt(kavlo_cue_meta("CDTEXTFILE"));
-  for (int t = 0; t < kavlo_cue_track_count(); ++t) {
+  r.cue.title = copy(p.cue_meta("TITLE"));
+  r.cue.performer = copy(p.cue_meta("PERFORMER"));
+  r.cue.songwriter = copy(p.cue_meta("SONGWRITER"));
+  r.cue.catalog = copy(p.cue_meta("CATALOG"));
+  r.cue.cdtextfile = copy(p.cue_meta("CDTEXTFILE"));
+  for (int k = 0; k < p.rem_count(); ++k) r.cue.rem.push_back({std::string(p.rem_key(k)), std::string(p.rem_value(k))});
+  for (int t = 0; t < p.track_count(); ++t) {
     Track tr;
-    tr.datatype = opt(kavlo_cue_track_field(t, "DATATYPE"));
-    tr.title = opt(kavlo_cue_track_field(t, "TITLE"));
-    tr.performer = opt(kavlo_cue_track_field(t, "PERFORMER"));
-    tr.songwriter = opt(kavlo_cue_track_field(t, "SONGWRITER"));
-    tr.isrc = opt(kavlo_cue_track_field(t, "ISRC"));
-    tr.file = opt(kavlo_cue_track_field(t, "FILE"));
-    tr.flags = opt(kavlo_cue_track_field(t, "FLAGS"));
-    for (int x = 0; x < kavlo_cue_track_index_count(t); ++x)
-      tr.indices.push_back(Index{kavlo_cue_track_index_number(t, x),
-                                 kavlo_cue_track_index_frames(t, x),
-                                 kavlo_cue_track_index_ms(t, x)});
+    tr.number = p.track_number(t);
+    tr.datatype = copy(p.track_field(t, "DATATYPE"));
+    tr.title = copy(p.track_field(t, "TITLE"));
+    tr.performer = copy(p.track_field(t, "PERFORMER"));
+    tr.songwriter = copy(p.track_field(t, "SONGWRITER"));
+    tr.isrc = copy(p.track_field(t, "ISRC"));
+    tr.file = copy(p.track_field(t, "FILE"));
+    tr.flags = copy(p.track_field(t, "FLAGS"));
+    tr.pregap = p.pregap(t);
+    tr.postgap = p.postgap(t);
+    for (int k = 0; k < p.track_rem_count(t); ++k)
+      tr.rem.push_back({std::string(p.track_rem_key(t, k)), std::string(p.track_rem_value(t, k))});
+    for (int x = 0; x < p.index_count(t); ++x)
+      tr.indices.push_back(Index{p.index_number(t, x), p.index_frames(t, x), p.index_ms(t, x)});
     r.tracks.push_back(std::move(tr));
   }
-  for (int w = 0; w < kavlo_warning_count(); ++w) r.warnings.push_back(str(kavlo_warning(w)));
-  r.json_full = kavlo_result_json_full();
-  r.json = kavlo_result_json();
-  // A track's number has no accessor of its own; the JSON document holds it
-  // as the first member of each track object. The pattern cannot occur
-  // inside a JSON string, where quotes are escaped.
-  size_t at = 0;
-  for (Track &t : r.tracks) {
-    at = r.json.find("{\"number\":", at);
-    if (at == std::string::npos) break;
-    at += 10;
-    t.number = static_cast<int>(std::strtol(r.json.c_str() + at, nullptr, 10));
-  }
+  for (int w = 0; w < p.warning_count(); ++w) r.warnings.emplace_back(p.warning(w));
+  r.json = std::string(p.json());
+  r.json_full = std::string(p.json_full());
   return r;
 }
 
 }  // namespace detail
 
-// Parses `text` (any bytes; decoded as kavlo_parse_enc() does). An empty
-// `encoding` means none.
-inline Result parse(std::string_view text, Format format = Format::automatic,
-                    std::string_view encoding = {}) {
+// A whole parse as values. `encoding`: "auto" (the default) guesses legacy
+// text; "" is the library's own chain; any other text names the encoding.
+inline Result parse(std::string_view text, Format format = Format::automatic, std::string_view encoding = "auto") {
+  Playlist p;
   const std::string enc(encoding);
-  const int rc = kavlo_parse_enc(text.data(), text.size(), static_cast<int>(format),
-                                 enc.empty() ? nullptr : enc.c_str());
-  return detail::collect(rc);
+  const int rc = p.parse(text, format, enc.c_str());
+  return detail::collect(p, rc);
 }
 
-// Reads and parses a file, with automatic format detection. A failure before
-// the file is read (KAVLO_ERR_IO, ...) gives a Result without items.
-inline Result parse_file(const std::string &path, std::string_view encoding = {}) {
+inline Result parse_file(const std::string &path, Format format = Format::automatic,
+                         std::string_view encoding = "auto") {
+  Playlist p;
   const std::string enc(encoding);
-  kavlo_clear();
-  const int rc = kavlo_parse_file_enc(path.c_str(), enc.empty() ? nullptr : enc.c_str());
-  return detail::collect(rc);
-}
-
-// The "auto" encoding (see kavlo_auto.h): bytes with a byte-order mark or in
-// UTF-8 go to the library unnamed; otherwise the detector names their
-// encoding, and when it has no answer or the bytes do not convert from that
-// name, the library's own fallback chain decodes them. Result::encoding
-// tells which encoding was used.
-//
-// A Detector returns the name of the encoding of the bytes, "" for none.
-// Define KAVLO_AUTO_UCHARDET before including this header (and link
-// uchardet) for kavlo::uchardet_detector and the overloads that use it.
-using Detector = std::function<std::string(std::string_view)>;
-
-namespace detail {
-
-inline void call_detector(const char *bytes, size_t len, char name[KAVLO_AUTO_NAME_SIZE],
-                          void *ctx) {
-  const std::string found = (*static_cast<const Detector *>(ctx))(std::string_view(bytes, len));
-  if (found.size() < KAVLO_AUTO_NAME_SIZE) std::memcpy(name, found.c_str(), found.size() + 1);
-}
-
-// Reads a regular file whole, as the library's file entry points do.
-inline bool read_file(const std::string &path, std::string &out) {
-  FILE *f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-  long size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
-  bool ok = size >= 0 && size < INT_MAX && std::fseek(f, 0, SEEK_SET) == 0;
-  if (ok) {
-    out.resize(static_cast<size_t>(size));
-    ok = std::fread(out.data(), 1, out.size(), f) == out.size();
-  }
-  std::fclose(f);
-  return ok;
-}
-
-}  // namespace detail
-
-// Parses `text` with the "auto" encoding. An empty `detector` leaves every
-// text that is neither marked nor UTF-8 to the library's own chain.
-inline Result parse_auto(std::string_view text, const Detector &detector,
-                         Format format = Format::automatic) {
-  char used[KAVLO_AUTO_NAME_SIZE];
-  const int rc = kavlo_auto_parse_with(text.data(), text.size(), static_cast<int>(format),
-                                       detector ? detail::call_detector : nullptr,
-                                       const_cast<Detector *>(&detector), used);
-  Result r = detail::collect(rc);
-  r.encoding = used;
-  return r;
-}
-
-// Reads a file and parses it as parse_auto() does, with automatic format
-// detection. A file that cannot be read gives the library's own failure
-// for it (KAVLO_ERR_IO, ...).
-inline Result parse_file_auto(const std::string &path, const Detector &detector) {
-  std::string bytes;
-  if (!detail::read_file(path, bytes)) {
-    kavlo_clear();
-    return detail::collect(kavlo_parse_file_enc(path.c_str(), nullptr));
-  }
-  return parse_auto(bytes, detector);
-}
-
-#ifdef KAVLO_AUTO_UCHARDET
-// uchardet's name for `bytes`, "" when it has none.
-inline std::string uchardet_detector(std::string_view bytes) {
-  char name[KAVLO_AUTO_NAME_SIZE];
-  kavlo_auto_uchardet(bytes.data(), bytes.size(), name, nullptr);
-  return name;
-}
-
-inline Result parse_auto(std::string_view text, Format format = Format::automatic) {
-  return parse_auto(text, uchardet_detector, format);
-}
-
-inline Result parse_file_auto(const std::string &path) {
-  return parse_file_auto(path, uchardet_detector);
-}
-#endif
-
-// The format of `text`, without parsing it and without touching the last
-// result.
-inline Format detect(std::string_view text) noexcept {
-  return static_cast<Format>(kavlo_detect(text.data(), text.size()));
+  const int rc = p.parse_file(path, format, enc.c_str());
+  return detail::collect(p, rc);
 }
 
 }  // namespace kavlo

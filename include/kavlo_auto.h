@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * kavlo_auto.h - the "auto" encoding of the kavlo tool and bindings: a
  * header-only helper over kavlo.h that picks the encoding name to hand to
@@ -50,7 +51,8 @@ extern "C" {
 #define KAVLO_AUTO_NAME_SIZE 48
 
 /* 1 when the library takes `bytes` without a name on its own terms: they
- * start with a byte-order mark (EF BB BF, FF FE, FE FF), or they pass the
+ * start with a byte-order mark (EF BB BF, FF FE, FE FF, 00 00 FE FF; FF FE
+ * covers the UTF-32LE mark FF FE 00 00), or they pass the
  * library's structural UTF-8 check (lead bytes C0-F7 followed by their
  * continuation bytes; overlong forms and surrogates pass, as there). */
 static inline int kavlo_auto_is_unnamed(const char *bytes, size_t len) {
@@ -58,6 +60,7 @@ static inline int kavlo_auto_is_unnamed(const char *bytes, size_t len) {
   size_t i = 0;
   if (len >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) return 1;
   if (len >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) return 1;
+  if (len >= 4 && p[0] == 0 && p[1] == 0 && p[2] == 0xFE && p[3] == 0xFF) return 1;
   while (i < len) {
     size_t need;
     if (len - i >= 8) {
@@ -316,8 +319,8 @@ static inline const char *kavlo_auto_refine(const char *name, const char *bytes,
 }
 
 /* The encoding the library decoded `bytes` from in the parse that just
- * returned KAVLO_OK after they were handed over without a name: "UTF-16LE"
- * or "UTF-16BE" for their marks, "GBK", "CP1252" or "ISO-8859-1" for the
+ * returned KAVLO_OK after they were handed over without a name: "UTF-32LE",
+ * "UTF-32BE", "UTF-16LE" or "UTF-16BE" for their marks, "GBK", "CP1252" or "ISO-8859-1" for the
  * library's fallbacks (read from its first warning), else "UTF-8". "" when
  * the library copied the bytes as they were. */
 static inline const char *kavlo_auto_unnamed_used(const char *bytes, size_t len) {
@@ -325,6 +328,10 @@ static inline const char *kavlo_auto_unnamed_used(const char *bytes, size_t len)
   const char *w = kavlo_warning_count() > 0 ? kavlo_warning(0) : NULL;
   if (len >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
     /* the mark is dropped and the rest is checked like unmarked text */
+  } else if (len >= 4 && p[0] == 0xFF && p[1] == 0xFE && p[2] == 0 && p[3] == 0) {
+    return "UTF-32LE";
+  } else if (len >= 4 && p[0] == 0 && p[1] == 0 && p[2] == 0xFE && p[3] == 0xFF) {
+    return "UTF-32BE";
   } else if (len >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
     return "UTF-16LE";
   } else if (len >= 2 && p[0] == 0xFE && p[1] == 0xFF) {

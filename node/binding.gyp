@@ -2,21 +2,16 @@
   "targets": [
     {
       "target_name": "kavlo",
-      "sources": ["src/addon.cc", "src/collect.cc"],
-      "include_dirs": [
-        "<!(node -p \"require('node-addon-api').include_dir\")",
-        "<!(node scripts/locate.js include)"
+      "sources": ["src/addon.cc", "<!@(node scripts/config.js sources)"],
+      "include_dirs": ["<!(node scripts/config.js napi)", "<!(node scripts/config.js include)"],
+      "defines": [
+        "NAPI_VERSION=8", "NAPI_CPP_EXCEPTIONS", "KAVLO_BUILDING",
+        "KAVLO_VERSION=\"<!(node scripts/config.js version)\"", "<!@(node scripts/config.js defines)"
       ],
-      "libraries": [
-        "-L<!(node scripts/locate.js lib)",
-        "-Wl,-rpath,<!(node scripts/locate.js lib)",
-        "-lkavlo",
-        "-luchardet"
-      ],
-      "defines": ["NAPI_VERSION=8", "NAPI_CPP_EXCEPTIONS"],
+      "libraries": ["<!@(node scripts/config.js libs)", "-Wl,--version-script=<(module_root_dir)/src/exports.map"],
       "cflags!": ["-fno-exceptions"],
-      "cflags_cc!": ["-fno-exceptions", "-std=gnu++17"],
-      "cflags_cc": ["-std=c++17", "-fexceptions", "-O2", "-Wall", "-Wextra"]
+      "cflags_cc!": ["-fno-exceptions", "-std=gnu++17", "-std=gnu++20"],
+      "cflags_cc": ["-std=c++20", "-fexceptions", "-O2", "-Wall", "-Wextra", "<!@(node scripts/config.js cflags)"]
     }
   ]
 }

@@ -3,27 +3,31 @@
 /** Names of the playlist formats, as the library gives them. */
 export type FormatName = 'm3u' | 'm3u8-hls' | 'streaming-list' | 'cue' | 'unknown';
 
-/** Input of parse(), parseAsync() and detect(); a string is taken as UTF-8. */
-export type Input = string | Uint8Array | ArrayBuffer;
+/** Input of parse(), parseAsync(), parseToJson() and detect(): bytes
+ *  (the bytes of any TypedArray or DataView), or a string, which is text. */
+export type Input = string | ArrayBufferView | ArrayBuffer;
+
+/** A file path as fs takes it: a string, a Buffer of its bytes, or a file: URL. */
+export type PathLike = string | Buffer | URL;
 
 export interface ParseOptions {
-  /** "m3u", "streaming-list", "cue" (or "m3u8-hls", refused), a format code,
-   *  or left out / "auto" to detect the format. */
-  format?: 'auto' | Exclude<FormatName, 'unknown'> | number;
-  /** Name of the bytes' encoding ("utf-16le", "gbk", "cp1252", any name
-   *  iconv knows). Left out: a byte-order mark is honoured, valid UTF-8
-   *  taken as it is, anything else falls back through GBK, CP1252 and
-   *  Latin-1 with an "encoding: ..." warning. "auto": the same for marked
-   *  and UTF-8 text, other text in the encoding uchardet finds (the chain
-   *  when it finds none that converts the bytes); Result.encoding tells
-   *  which. */
+  /** "m3u", "streaming-list", "cue" (or "m3u8-hls", refused), in any letter
+   *  case; a format code (-1 to 3); or left out / "auto" to detect it. Any
+   *  other name throws RangeError, any other type TypeError. */
+  format?: 'auto' | Exclude<FormatName, 'unknown'> | Uppercase<Exclude<FormatName, 'unknown'>> | string | number | null;
+  /** How the bytes are decoded. Left out (or null): "auto", the library's
+   *  guess (a byte-order mark and UTF-8 read as they are, other text in the
+   *  encoding the library finds, its chain otherwise). "" or "chain": the
+   *  library's own chain (byte-order mark, UTF-8, then GBK, CP1252 and
+   *  Latin-1 with an "encoding: ..." warning). Any other name ("gbk",
+   *  "utf-16le", "cp1252", any name iconv knows) is the encoding.
+   *  Result.encoding tells which one was used. A string input is text
+   *  already: naming an encoding with it throws TypeError. */
   encoding?: string | null;
 }
 
-export interface FileOptions {
-  /** As in ParseOptions, "auto" included. */
-  encoding?: string | null;
-}
+/** The options of the file functions: the same. */
+export type FileOptions = ParseOptions;
 
 /** Status codes of the library. */
 export declare const Status: {
@@ -68,20 +72,21 @@ export declare class Item {
   releaseDate: number;
   /** The #EXTINF attributes by key as written; of repeated keys the first. */
   attrs: Record<string, string>;
-  /** Line of the entry in the decoded text (1-based; of a CUE sheet's TRACK
-   *  line); 0 when the library could write no document for the result. */
+  /** Line of the entry in the decoded text (1-based; of its location line,
+   *  of a CUE sheet's TRACK line). */
   line: number;
   /** The tag lines the M3U parser ignored before this entry
    *  ("#EXTVLCOPT:http-referrer=x": tag "EXTVLCOPT", key "http-referrer",
    *  value "x"); left out when there are none. */
   options?: ItemOption[];
-  /** For a location "URL|Key=Value&...": the URL and the pairs (the first
-   *  value of a key wins); left out otherwise. */
+  /** For a location "URL|Key=Value&...": the URL before the "|" (left out
+   *  when it is empty) and the pairs after it (the first value of a key
+   *  wins); left out when the location has no pair. */
   url?: string;
   headers?: Record<string, string>;
   /** In a streaming list, NAME of the last "NAME,#genre#" line before the
    *  entry; left out otherwise. */
-  genre?: string;
+  group?: string;
 
   /** Value of the attribute whose key equals `key` with ASCII letters
    *  folded, or undefined. */
@@ -93,8 +98,8 @@ export declare class Item {
     id: string; name: string; logo: string; url: string; rec: string; shift: string;
     language: string; country: string;
   };
-  /** The group-title attribute (or #EXTGRP), else the streaming genre. */
-  readonly group: { title: string };
+  /** The group-title attribute (or #EXTGRP), else the streaming group. */
+  readonly groupTitle: string;
   /** Headers of the location, then #EXTVLCOPT options, then attributes. */
   readonly http: { referrer: string; 'user-agent': string };
   readonly catchup: { type: string; days: string; source: string };
@@ -111,6 +116,7 @@ export interface CueIndex {
 }
 
 export interface CueTrack {
+  /** The number of its TRACK line. */
   number: number;
   title: string | null;
   performer: string | null;
@@ -151,31 +157,31 @@ export declare class Result {
   warnings: string[];
   /** Attributes of the #EXTM3U line ({} when none). */
   header: Record<string, string>;
-  /** With encoding "auto": the encoding the text was read in ("UTF-8",
-   *  "WINDOWS-1251", "SHIFT_JIS", ...); null otherwise. */
+  /** The encoding the text was read in: "UTF-8", "UTF-16LE", "GBK",
+   *  "CP1252", "ISO-8859-1", the converter name of a named encoding, the
+   *  guess of "auto" ("WINDOWS-1251", ...), or "raw" for bytes that no
+   *  encoding decoded. */
   encoding: string | null;
-  /** The library's full JSON document of this result; "{}" when the
-   *  library could write none (a string kept as undecodable bytes). */
-  readonly json: string;
-  /** The document as a value: JSON.stringify(result) writes it. */
-  toJSON(): unknown;
+  /** The library's full document as a value, member for member:
+   *  JSON.stringify(result) writes it. */
+  toJSON(): object;
 }
 
 /** The library's version, "MAJOR.MINOR.PATCH". */
 export declare const version: string;
 
-/** Parses a playlist in memory. Throws KavloError when the parse fails. */
+/** Parses a playlist in memory. Throws KavloError when the parse fails,
+ *  TypeError or RangeError for a bad argument. */
 export declare function parse(input: Input, options?: ParseOptions): Result;
-/** Reads a file whole and parses it, detecting its format. */
-export declare function parseFile(path: string | URL, options?: FileOptions): Result;
-/** As parse(), on a worker thread. A buffer is read where it is: leave it
- *  unchanged until the promise settles. */
+/** Reads a file (pipes and FIFOs to their end) and parses it. */
+export declare function parseFile(path: PathLike, options?: FileOptions): Result;
+/** As parse(), on a thread of libuv's pool; several run at once. A buffer
+ *  is read where it is: leave it unchanged until the promise settles. */
 export declare function parseAsync(input: Input, options?: ParseOptions): Promise<Result>;
-/** As parseFile(), on a worker thread. */
-export declare function parseFileAsync(path: string | URL, options?: FileOptions): Promise<Result>;
-/** Gives back the memory the library keeps after a parse for the next one
- *  (its copy of the last result). Results already returned are not
- *  affected. */
-export declare function release(): void;
+/** As parseFile(), on a thread of libuv's pool. */
+export declare function parseFileAsync(path: PathLike, options?: FileOptions): Promise<Result>;
+/** The library's full JSON document of a parse, as text, made without
+ *  JavaScript objects; "{}" when none can be written. */
+export declare function parseToJson(input: Input, options?: ParseOptions): string;
 /** The format of a text, without parsing it. */
 export declare function detect(input: Input): FormatName;

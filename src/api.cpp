@@ -14,6 +14,7 @@
 #include "store.h"
 #include "text.h"
 #include "views.h"
+#include "write/write.h"
 
 namespace {
 
@@ -510,6 +511,24 @@ const char *kavlo_playlist_cue_track_rem_key(const kavlo_playlist *p, int track,
 const char *kavlo_playlist_cue_track_rem_value(const kavlo_playlist *p, int track, int rem) KAVLO_NOEXCEPT {
   const kavlo::CueRem *r = track_rem_at(of(p), track, rem);
   return r ? r->value : nullptr;
+}
+
+// ---- Writing ---------------------------------------------------------------
+
+int kavlo_playlist_write(kavlo_playlist *p, int format, unsigned flags, const char **text,
+                         size_t *length) KAVLO_NOEXCEPT {
+  if (p == nullptr) {
+    if (text != nullptr) *text = nullptr;
+    if (length != nullptr) *length = 0;
+    return KAVLO_ERR_INVALID;
+  }
+  return kavlo::write_playlist(p->store, format, flags, text, length);
+}
+
+int kavlo_playlist_append(kavlo_playlist *dst, const kavlo_playlist *src, const int *items,
+                          size_t count) KAVLO_NOEXCEPT {
+  if (dst == nullptr || src == nullptr) return KAVLO_ERR_INVALID;
+  return kavlo::append_items(dst->store, src->store, items, count);
 }
 
 // ---- The process-wide result: the library's own handle ---------------------

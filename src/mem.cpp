@@ -1,7 +1,9 @@
 // Large blocks as huge-page mappings; everything else from the C heap.
 #include "mem.h"
 
+#if !defined(__EMSCRIPTEN__)
 #include <sys/mman.h>
+#endif
 
 #include <cstdint>
 #include <cstring>
@@ -10,7 +12,51 @@ namespace kavlo {
 
 namespace {
 
+#if defined(__EMSCRIPTEN__)
+// WebAssembly has one linear memory and no mappings: large blocks come from
+// the C heap, which grows the memory as needed, and grow with realloc. The
+// blocks are still kept between parses (below), which spares the heap the
+// fragments of a large result taken apart and put together again.
+constexpr size_t huge_page = size_t{64} << 10;  // the WebAssembly page
+
+void *pages_map(size_t n) noexcept { return std::malloc(n); }
+void pages_unmap(void *p, size_t) noexcept { std::free(p); }
+void *pages_remap(void *p, size_t, size_t n) noexcept { return std::realloc(p, n); }
+
+// A module built without threads has one; its thread-local storage would
+// need the atomics feature.
+#if defined(__EMSCRIPTEN_PTHREADS__)
+#define KAVLO_PER_THREAD thread_local
+#else
+#define KAVLO_PER_THREAD
+#endif
+#else
+#define KAVLO_PER_THREAD thread_local
 constexpr size_t huge_page = size_t{2} << 20;
+
+// Maps one huge page more and trims both ends, so that the block starts on
+// a huge page boundary and every page of it can be a huge one.
+void *pages_map(size_t n) noexcept {
+  void *raw = ::mmap(nullptr, n + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const uintptr_t base = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t start = (base + huge_page - 1) & ~(uintptr_t{huge_page} - 1);
+  if (start > base) ::munmap(raw, start - base);
+  if (base + huge_page > start) ::munmap(reinterpret_cast<void *>(start + n), base + huge_page - start);
+  void *p = reinterpret_cast<void *>(start);
+#if defined(MADV_HUGEPAGE)
+  ::madvise(p, n, MADV_HUGEPAGE);  // a hint; the mapping works without it
+#endif
+  return p;
+}
+
+void pages_unmap(void *p, size_t n) noexcept { ::munmap(p, n); }
+
+void *pages_remap(void *p, size_t old_n, size_t n) noexcept {
+  void *q = ::mremap(p, old_n, n, MREMAP_MAYMOVE);
+  return q == MAP_FAILED ? nullptr : q;
+}
+#endif
 
 // Mappings released while a parse clears the previous result, kept for that
 // parse to take again: their pages are already faulted in, which saves the
@@ -25,7 +71,7 @@ struct HeldMaps {
   void *block[32];
   size_t bytes[32];
 };
-thread_local HeldMaps g_held;
+KAVLO_PER_THREAD HeldMaps g_held;
 
 // Heap blocks of 64 KiB and more, released by the same clear and kept for
 // that parse as well: the C allocator would give such blocks back to the
@@ -36,7 +82,7 @@ struct HeldHeap {
   void *block[32];
   size_t bytes[32];
 };
-thread_local HeldHeap g_held_heap;
+KAVLO_PER_THREAD HeldHeap g_held_heap;
 
 // The smallest held heap block of at least `n` bytes and at most twice
 // that, or NULL.
@@ -71,7 +117,7 @@ void *take_held(size_t n) noexcept {
 void mem_hold_begin() noexcept { g_held.holding = true; }
 
 void mem_hold_end() noexcept {
-  for (int i = 0; i < g_held.count; ++i) ::munmap(g_held.block[i], g_held.bytes[i]);
+  for (int i = 0; i < g_held.count; ++i) pages_unmap(g_held.block[i], g_held.bytes[i]);
   g_held.count = 0;
   for (int i = 0; i < g_held_heap.count; ++i) mem_free(g_held_heap.block[i]);
   g_held_heap.count = 0;
@@ -86,19 +132,7 @@ void *mem_map(size_t n) noexcept {
   n = mapped_size(n);
   if (n > SIZE_MAX - huge_page) return nullptr;
   if (void *p = take_held(n)) return p;
-  // Map one huge page more and trim both ends, so that the block starts on
-  // a huge page boundary and every page of it can be a huge one.
-  void *raw = ::mmap(nullptr, n + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) return nullptr;
-  const uintptr_t base = reinterpret_cast<uintptr_t>(raw);
-  const uintptr_t start = (base + huge_page - 1) & ~(uintptr_t{huge_page} - 1);
-  if (start > base) ::munmap(raw, start - base);
-  if (base + huge_page > start) ::munmap(reinterpret_cast<void *>(start + n), base + huge_page - start);
-  void *p = reinterpret_cast<void *>(start);
-#if defined(MADV_HUGEPAGE)
-  ::madvise(p, n, MADV_HUGEPAGE);  // a hint; the mapping works without it
-#endif
-  return p;
+  return pages_map(n);
 }
 
 void mem_unmap(void *p, size_t n) noexcept {
@@ -109,7 +143,7 @@ void mem_unmap(void *p, size_t n) noexcept {
     g_held.bytes[g_held.count++] = n;
     return;
   }
-  ::munmap(p, n);
+  pages_unmap(p, n);
 }
 
 void *block_resize(void *p, size_t old_bytes, size_t new_bytes) noexcept {
@@ -128,8 +162,7 @@ void *block_resize(void *p, size_t old_bytes, size_t new_bytes) noexcept {
     return mem_realloc(p, new_bytes);
   }
   if (was_mapped) {
-    void *q = ::mremap(p, mapped_size(old_bytes), mapped_size(new_bytes), MREMAP_MAYMOVE);
-    return q == MAP_FAILED ? nullptr : q;
+    return pages_remap(p, mapped_size(old_bytes), mapped_size(new_bytes));
   }
   void *q = mem_map(new_bytes);
   if (q == nullptr) return nullptr;

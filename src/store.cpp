@@ -157,6 +157,7 @@ void clear(Store &s) noexcept {
   free_chunks(s.arena.head);
   free_chunks(s.arena.big);
   block_free(s.json_text, s.json_capacity);
+  block_free(s.write_text, s.write_capacity);
   block_free(s.decoded_text, s.decoded_capacity);
   std::memset(static_cast<void *>(&s), 0, sizeof s);
 }
@@ -168,6 +169,20 @@ const char *copy_string_slow(Store &s, std::string_view text) noexcept {
   if (p == nullptr) return nullptr;
   std::memcpy(p, text.data(), text.size());
   p[text.size()] = '\0';
+  return p;
+}
+
+const char *copy_string_pair(Store &s, std::string_view first, std::string_view second) noexcept {
+  static constexpr char both_empty[2] = {'\0', '\0'};
+  if (first.empty() && second.empty()) return both_empty;
+  if (first.size() >= SIZE_MAX / 2 || second.size() >= SIZE_MAX / 2) return nullptr;
+  char *p = arena_alloc(s.arena, first.size() + second.size() + 2);
+  if (p == nullptr) return nullptr;
+  // An empty view may have no data pointer at all.
+  if (!first.empty()) std::memcpy(p, first.data(), first.size());
+  p[first.size()] = '\0';
+  if (!second.empty()) std::memcpy(p + first.size() + 1, second.data(), second.size());
+  p[first.size() + 1 + second.size()] = '\0';
   return p;
 }
 
@@ -276,6 +291,8 @@ void drop_trailing_options(Store &s) noexcept {
   while (s.http_used > 0 && s.http[s.http_used - 1].item >= items) --s.http_used;
   while (s.extgrp_used > 0 && s.extgrps[s.extgrp_used - 1].item >= items) --s.extgrp_used;
 }
+
+char *arena_block(Store &s, size_t n) noexcept { return arena_alloc(s.arena, n); }
 
 const char *copy_lower(Store &s, std::string_view text) noexcept {
   const char *c = copy_string(s, text);
@@ -517,18 +534,20 @@ uint64_t item_line(const Store &s, size_t i) noexcept {
   return (high << 32) | s.items[i].line;
 }
 
-int resolve_headers(Store &s) noexcept {
+int resolve_headers(Store &s, size_t from) noexcept {
   const bool streaming = s.detected_format == KAVLO_FORMAT_STREAMING_LIST;
-  if (s.detected_format == KAVLO_FORMAT_CUE) {
-    for (int i = 0; i < s.item_count; ++i) {
-      const char *location = s.items[i].location;
-      if (location != nullptr && std::strchr(location, '|') != nullptr && !resolve_location(s, i, false))
-        return KAVLO_ERR_NOMEM;
-    }
+  if (s.suffixes_marked && from == 0) {
+    for (size_t k = 0; k < s.suffixed_used; ++k)
+      if (!resolve_location(s, s.suffixed[k], streaming)) return KAVLO_ERR_NOMEM;
     return KAVLO_OK;
   }
-  for (size_t k = 0; k < s.suffixed_used; ++k)
-    if (!resolve_location(s, s.suffixed[k], streaming)) return KAVLO_ERR_NOMEM;
+  for (size_t i = from; i < static_cast<size_t>(s.item_count); ++i) {
+    const char *location = s.items[i].location;
+    if (location == nullptr) continue;
+    const std::string_view l(location);
+    const bool suffixed = streaming ? has_any_byte(l, '|', '#', '$') : has_any_byte(l, '|', '|', '|');
+    if (suffixed && !resolve_location(s, static_cast<int>(i), streaming)) return KAVLO_ERR_NOMEM;
+  }
   return KAVLO_OK;
 }
 
@@ -654,6 +673,7 @@ void vwarn(Store &s, uint64_t line, std::string_view subject, const char *fmt, v
   s.warnings[k] = copy_string(s, buf);
   s.warning_line[k] = line;
   s.warning_subject[k] = copy_subject(s, subject);
+  if (s.warnings[k] != nullptr) s.warning_diagnosed[s.warning_diagnosed_count++] = static_cast<uint16_t>(k);
 }
 
 }  // namespace
@@ -689,7 +709,7 @@ void loss_at(Store &s, uint64_t line, std::string_view subject, const char *fmt,
   if (append_slot(s.losses, s.loss_capacity, s.loss_used, 16) == nullptr) return;
   const char *message = copy_string(s, buf);
   if (message == nullptr) return;
-  s.losses[s.loss_used++] = Loss{line, message, copy_subject(s, subject), s.warning_count};
+  s.losses[s.loss_used++] = Loss{line, message, copy_subject(s, subject), s.warning_diagnosed_count};
 }
 
 void finish_diagnostics(Store &s) noexcept {

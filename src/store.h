@@ -25,6 +25,12 @@ struct ItemAttr {
   const char *value;
 };
 
+// The key of the "group-title" attribute that an #EXTGRP: line gives the
+// entry after it. The M3U parser stores this very string as its key, so
+// that the M3U writer knows the attribute came from such a line and
+// writes it as one again; it reads "group-title" like any other key.
+inline constexpr char extgrp_key[] = "group-title";
+
 // Attributes and indices are kept in one array per store, each record
 // holding its own contiguous range: only the used slots cost memory. An
 // item is four words: its duration and release date follow from the
@@ -118,7 +124,7 @@ struct ItemName {
 
 // A finding that the plain warnings do not report: a loss (an attribute
 // past the cap, text cut at a NUL byte, ...). `after` is the number of
-// warnings raised before it, which places it among them.
+// diagnosed warnings raised before it, which places it among them.
 struct Loss {
   uint64_t line;
   const char *message;
@@ -135,7 +141,7 @@ struct CueTrack {
   const char *datatype;
   const char *title;
   const char *performer;
-  const char *file;
+  const char *file;       // followed, past its NUL, by the FILE line's type (track_file_type)
   size_t line;            // 1-based line of the TRACK line
   int number;
   int index_count;
@@ -197,6 +203,8 @@ struct Store {
   char last_error[message_size];
   char *json_text;        // block of the JSON export, reused by the next export
   size_t json_capacity;   // bytes of that block
+  char *write_text;       // block of the playlist writer, reused by the next write
+  size_t write_capacity;  // bytes of that block
   int detected_format;
   char *decoded_text;
   size_t decoded_len;
@@ -253,6 +261,7 @@ struct Store {
   int *suffixed;
   size_t suffixed_used;
   size_t suffixed_capacity;
+  bool suffixes_marked;  // a parser marked its items (M3U, streaming list)
   ItemLocation *locations;
   size_t location_used;
   size_t location_capacity;
@@ -284,6 +293,10 @@ struct Store {
   // count messages are written by finish_diagnostics.
   uint64_t warning_line[max_warnings];
   const char *warning_subject[max_warnings];
+  // The kept warnings whose text could be copied, by position: only they
+  // have a diagnostic.
+  uint16_t warning_diagnosed[max_warnings];
+  int warning_diagnosed_count;
   Loss *losses;
   size_t loss_used;
   size_t loss_capacity;
@@ -333,6 +346,18 @@ inline const char *copy_string(Store &s, std::string_view text) noexcept {
     return p;
   }
   return copy_string_slow(s, text);
+}
+
+// A store-owned copy of `first` with its NUL, followed by one of `second`
+// with its own: the second string is found past the first one's NUL. NULL
+// when it cannot be allocated.
+const char *copy_string_pair(Store &s, std::string_view first, std::string_view second) noexcept;
+
+// The type word of the FILE line of track `t` ("WAVE", "MP3", "BINARY"; ""
+// when the line had none), kept for the CUE writer right after the file
+// name (see copy_string_pair); NULL for a track without a FILE.
+inline const char *track_file_type(const CueTrack &t) noexcept {
+  return t.file != nullptr ? t.file + std::strlen(t.file) + 1 : nullptr;
 }
 
 // The stored copy of the last text asked for, handed out again while that
@@ -421,6 +446,10 @@ void item_group_start(Store &s, std::string_view name) noexcept;
 // Appends a REM line to the last track, or to the sheet before the first.
 void cue_rem_add(Store &s, std::string_view key, std::string_view value) noexcept;
 
+// A store-owned block of `n` bytes (n > 0) for a string the caller writes;
+// NULL when it cannot be allocated.
+char *arena_block(Store &s, size_t n) noexcept;
+
 // A store-owned copy of `text` with ASCII letters in lower case; NULL when
 // it cannot be allocated.
 const char *copy_lower(Store &s, std::string_view text) noexcept;
@@ -462,8 +491,8 @@ bool location_headers(std::string_view location, LocationHeaders &out) noexcept;
 
 // The addresses of a streaming-list location: "URL#URL2#URL3" lists
 // further addresses (a "#" followed by a scheme, "name://", separates
-// them, white space around it ignored) and "URL$LABEL" gives an address a label (the text after its last
-// "$", when not empty). `first` is the first address without its label,
+// them, white space around it ignored) and "URL$LABEL" gives an address
+// a label (the text after its last "$", when not empty). `first` is the first address without its label,
 // the alternates the others without theirs; at most 64 alternates are
 // kept, `dropped` counts the rest.
 struct LocationAddresses {
@@ -494,11 +523,12 @@ size_t percent_decode(std::string_view in, char *out) noexcept;
 [[nodiscard]] int item_mark_suffixed(Store &s) noexcept;
 
 // Reads the URL part, label, alternates and request headers of the
-// locations into the store: of the items marked by item_mark_suffixed,
-// or of every item of a CUE sheet. Request headers in every format,
-// addresses and labels in a streaming list. KAVLO_ERR_NOMEM when they
-// cannot be kept.
-[[nodiscard]] int resolve_headers(Store &s) noexcept;
+// locations of the items from `from` on into the store: those the parser
+// marked with item_mark_suffixed when it marks them (`from` 0 after an M3U
+// or streaming-list parse), else every one. Request headers
+// in every format, addresses and labels in a streaming list.
+// KAVLO_ERR_NOMEM when they cannot be kept.
+[[nodiscard]] int resolve_headers(Store &s, size_t from = 0) noexcept;
 
 // The location record of item `i` at or after position `from` (a cursor
 // for a walk in item order), or NULL.

@@ -132,11 +132,12 @@ void item_view(const Store &s, size_t i, const ItemLocation *location, HttpRange
 }
 
 size_t diagnostic_count(const Store &s) noexcept {
-  return static_cast<size_t>(s.warning_count) + s.loss_used + (s.warnings_dropped != 0) + (s.losses_dropped != 0);
+  return static_cast<size_t>(s.warning_diagnosed_count) + s.loss_used + (s.warnings_dropped != 0) +
+         (s.losses_dropped != 0);
 }
 
 bool diagnostic_at(const Store &s, size_t k, Diagnostic &out) noexcept {
-  const size_t listed = static_cast<size_t>(s.warning_count) + s.loss_used;
+  const size_t listed = static_cast<size_t>(s.warning_diagnosed_count) + s.loss_used;
   if (k < listed) {
     // Loss j stands at position after + j: the first loss at or past k.
     size_t lo = 0, hi = s.loss_used;
@@ -150,7 +151,7 @@ bool diagnostic_at(const Store &s, size_t k, Diagnostic &out) noexcept {
       out = Diagnostic{l.line, l.message, l.subject != nullptr ? l.subject : ""};
       return true;
     }
-    const size_t w = k - lo;
+    const size_t w = s.warning_diagnosed[k - lo];
     const char *subject = s.warning_subject[w];
     out = Diagnostic{s.warning_line[w], s.warnings[w], subject != nullptr ? subject : ""};
     return true;

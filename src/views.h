@@ -73,12 +73,13 @@ void item_view(const Store &s, size_t i, const ItemLocation *location, HttpRange
 // and subject, a loss, or the count of what was dropped past either cap.
 struct Diagnostic {
   uint64_t line;
-  const char *message;  // NULL for a warning whose copy failed
+  const char *message;
   const char *subject;  // "" for none
 };
 
-// The warnings and losses in the order raised, then the count of dropped
-// warnings and of dropped losses, each when there are any.
+// The warnings (but those whose text could not be copied) and losses in
+// the order raised, then the count of dropped warnings and of dropped
+// losses, each when there are any.
 size_t diagnostic_count(const Store &s) noexcept;
 // False when `k` is out of range.
 bool diagnostic_at(const Store &s, size_t k, Diagnostic &out) noexcept;

@@ -21,8 +21,9 @@
 #include <string>
 
 #include "support/cases.h"
-#include "support/full_check.h"
+#include "support/diagnostics.h"
 #include "support/full_doc.h"
+#include "support/handle_compare.h"
 #include "support/kavlo_test.h"
 
 namespace {
@@ -71,20 +72,22 @@ TEST_P(Cases, GivesTheExpectedDocument) {
   }
   EXPECT_EQ(kt::json(), json) << "the ordinary document again after the full one";
 
-  // A handle gives the same documents; what only the full one carries is
-  // the rendering of its accessors, and every warning has a diagnostic.
-  kavlo_playlist *p = kavlo_playlist_new();
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(kavlo_playlist_parse(p, c.input.data(), c.input.size(), c.format, enc), c.status);
-  EXPECT_EQ(std::string(kavlo_playlist_json_full(p)), full);
-  kt::check_full_against_accessors(p);
-  kt::check_diagnostics(p, kt::line_count(c.input));
-  kavlo_playlist_free(p);
+  // A handle gives the same result, accessor for accessor, and its full
+  // document is the rendering of its accessors; every warning has a
+  // diagnostic.
+  kt::Playlist handle;
+  EXPECT_EQ(kt::parse_into(handle, c.input, c.format, enc), c.status);
+  EXPECT_EQ(kt::compare_with_process_wide(handle), "");
+  EXPECT_EQ(kt::compare_full_with_accessors(handle), "");
+  EXPECT_EQ(std::string(kavlo_playlist_json_full(handle)), full);
+  kt::check_diagnostics(handle, kt::line_count(c.input));
 
   if (c.format == KAVLO_FORMAT_AUTO) {
     const std::string path = kt::temp_file("case.txt", c.input);
     EXPECT_EQ(kavlo_parse_file_enc(path.c_str(), enc), c.status);
     EXPECT_EQ(kt::json(), c.json) << "through the file entry point";
+    EXPECT_EQ(kavlo_playlist_parse_file(handle, path.c_str(), enc), c.status);
+    EXPECT_EQ(kt::compare_with_process_wide(handle), "") << "through the file entry points";
   }
 }
 

@@ -5,6 +5,7 @@ import json
 import os
 import pty
 import re
+import signal
 import subprocess
 import sys
 import tempfile
@@ -73,6 +74,22 @@ class Parse(unittest.TestCase):
         self.assertTrue(doc["imdb_date_playlist"])
         self.assertEqual(doc["items"][0]["release_date"], 19540429)
 
+    def test_utf32_with_its_mark_is_read_whatever_the_name(self):
+        sheet = os.path.join(ROOT, "tests", "data", "cue-utf32le.cue")
+        for args in ([], ["-e", "UTF-32LE"], ["-w", "-f", "cue"], ["-e", "gbk"]):
+            with self.subTest(args):
+                rc, out, err = run(*args, sheet)
+                self.assertEqual((rc, err), (0, ""))
+                doc = json.loads(out)
+                self.assertEqual([t["title"] for t in doc["cue"]["tracks"]], ["日本", "Ünder 𝄞"])
+        self.assertEqual(json.loads(run("-l", sheet)[1])["encoding"], "UTF-32LE")
+        big_endian = b"\0\0\xfe\xff" + "Rádio,http://x/a\n".encode("utf-32-be")
+        rc, out, err = run("-l", "-", stdin=big_endian)
+        line = json.loads(out)
+        self.assertEqual((rc, line["encoding"], line["result"]["items"][0]["title"]), (0, "UTF-32BE", "Rádio"))
+        rc, out, err = run("-", stdin=b"\xff\xfe\0\0A\0")
+        self.assertEqual((rc, out, err), (1, "", "kavlo: -: utf32le fail\n"))
+
     def test_batch_is_json_lines_with_status_and_first_failure_wins(self):
         with tempfile.TemporaryDirectory() as d:
             hls = os.path.join(d, "live.m3u8")
@@ -138,8 +155,14 @@ class Detect(unittest.TestCase):
         self.assertEqual(run("detect", ex("album.cue"))[1], "cue\n")
         rc, out, _ = run("detect", ex("iptv.m3u"), ex("radio.txt"), "-", stdin=b"#EXTM3U\n#EXT-X-ENDLIST\n")
         self.assertEqual(out, f"{ex('iptv.m3u')}\tm3u\n{ex('radio.txt')}\tstreaming-list\n-\tm3u8-hls\n")
-        rc, _, err = run("detect", "/nonexistent/x")
-        self.assertEqual(rc, 5)
+        rc, out, err = run("detect", "/nonexistent/x")
+        self.assertEqual((rc, out), (5, "error\n"))
+
+    def test_every_file_has_a_line_and_the_first_failure_sets_the_status(self):
+        with tempfile.TemporaryDirectory() as d:
+            rc, out, err = run("detect", "-l", "/nonexistent/x", d, ex("album.cue"))
+        self.assertEqual((rc, out), (5, f"/nonexistent/x\terror\n{d}\terror\n{ex('album.cue')}\tcue\n"))
+        self.assertEqual(err, f"kavlo: /nonexistent/x: io: No such file or directory\nkavlo: {d}: io: Is a directory\n")
 
 
 class Progress(unittest.TestCase):
@@ -345,13 +368,19 @@ class WriteErrors(unittest.TestCase):
                 p = subprocess.run([KAVLO, *args], stdout=full, stderr=subprocess.PIPE, timeout=60)
                 self.assertEqual((p.returncode, p.stderr.decode()),
                                  (5, "kavlo: standard output: No space left on device\n"))
-        p = subprocess.Popen([KAVLO, "-l", *[ex("iptv.m3u")] * 3000], stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE)
-        p.stdout.read(10)
-        p.stdout.close()
-        err = p.stderr.read().decode()
-        p.stderr.close()
-        self.assertEqual((p.wait(timeout=60), err), (5, "kavlo: standard output: Broken pipe\n"))
+        # A reader that goes away ends the run as SIGPIPE would: no message,
+        # 141 from the shell's view.
+        for args in (["-l", *[ex("iptv.m3u")] * 3000], ["detect", *[ex("iptv.m3u")] * 20000]):
+            with self.subTest(args[0]):
+                p = subprocess.Popen([KAVLO, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                p.stdout.read(10)
+                p.stdout.close()
+                err = p.stderr.read().decode()
+                p.stderr.close()
+                self.assertEqual((p.wait(timeout=60), err), (-signal.SIGPIPE, ""))
+        sh = subprocess.run(["sh", "-c", '"$0" -l "$1" "$1" "$1" | head -c 1 >/dev/null; echo "$?"', KAVLO,
+                             ex("iptv.m3u")], capture_output=True, timeout=60)
+        self.assertEqual(sh.stdout, b"0\n")  # head's status; the tool's own is asserted above
 
 
 class Options(unittest.TestCase):
@@ -383,13 +412,25 @@ class Options(unittest.TestCase):
         rc, out, err = run("-w", "detect", "-", stdin="中央一台,http://x/".encode("gbk"))
         self.assertEqual((rc, out, err), (0, "streaming-list\n", "-: encoding: GBK fallback\n"))
 
+    def test_refused_options_are_named_as_written(self):
+        cue = ex("album.cue")
+        for args, message in ((["--full=1", cue], "option takes no value: --full=1"),
+                              ([cue, "--lines=x"], "option takes no value: --lines=x"),
+                              (["--f", "cue", cue], "ambiguous option: --f"),
+                              (["--bogus", cue], "unknown option: --bogus"),
+                              (["--full", "-px", cue], "unknown option: -x"),
+                              ([cue, "-pe"], "option needs a value: -e"),
+                              ([cue, "--enc"], "option needs a value: --enc")):
+            with self.subTest(args):
+                self.assertEqual(run(*args), (2, "", f"kavlo: {message}\nTry 'kavlo --help'.\n"))
+
     def test_unknown_encoding_is_named(self):
         rc, out, err = run("-e", "bogus", ex("radio.txt"))
         self.assertEqual((rc, out, err), (2, "", "kavlo: unknown encoding 'bogus'\n"))
 
     def test_directories_fail_in_detect_too(self):
         rc, out, err = run("detect", EX, ex("album.cue"))
-        self.assertEqual((rc, out), (5, f"{ex('album.cue')}\tcue\n"))
+        self.assertEqual((rc, out), (5, f"{EX}\terror\n{ex('album.cue')}\tcue\n"))
         self.assertEqual(err, f"kavlo: {EX}: io: Is a directory\n")
 
 
@@ -409,6 +450,17 @@ class Hints(unittest.TestCase):
         rc, out, err = run("-", stdin=b"#EXTM3U\n#EXTINF:1,a\xc0\xafb\n/a.mp3\n")
         self.assertEqual((rc, out), (0, "{}\n"))
         self.assertIn("kavlo: -: no JSON document: the text is not strictly valid UTF-8", err)
+        with tempfile.TemporaryDirectory() as d:
+            empty = os.path.join(d, "empty.m3u")
+            open(empty, "wb").close()
+            for args, error in (([], "unknown playlist format"), (["-f", "m3u"], "Not a valid M3U file. Missing header."),
+                                (["--encoding="], "unknown playlist format")):
+                with self.subTest(args):
+                    rc, out, err = run(*args, empty)
+                    self.assertEqual((rc, out, err), (3, "", f"kavlo: {empty}: {error} (the file is empty)\n"))
+            self.assertEqual(json.loads(run("-l", empty)[1])["error"], "unknown playlist format")
+        self.assertEqual(run("-"), (3, "", "kavlo: -: unknown playlist format (standard input is empty)\n"))
+        self.assertEqual(run("-f", "cue", "-")[0], 0, "an empty sheet is still a sheet")
         rc, _, err = run("-e", "gb18030", "-", stdin=b"\x81\x30\x81\x30")
         self.assertEqual((rc, err), (1, "kavlo: -: iconv GBK fail (gb18030 is read as GBK)\n"))
 

@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <iterator>
+#include <set>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 #include "../src/json/json.h"
 #include "../src/store.h"
 #include "support/cases.h"
+#include "support/full_doc.h"
 #include "support/json_reference.h"
 #include "support/kavlo_test.h"
 
@@ -81,6 +83,69 @@ TEST_F(JsonStrings, EveryPieceAtEveryPlace) {
       SCOPED_TRACE("piece of " + std::to_string(piece.size()) + " bytes, length " + std::to_string(len));
       export_checked();
     }
+  }
+}
+
+// yyjson's writer over the values of `json` as yyjson reads them, "" when
+// it does not read them: the same bytes for a document written as yyjson
+// writes it.
+std::string rewritten(const std::string &json) {
+  yyjson_doc *doc = yyjson_read(json.data(), json.size(), 0);
+  if (doc == nullptr) return "";
+  char *text = yyjson_write(doc, 0, nullptr);
+  std::string out = text != nullptr ? text : "";
+  std::free(text);
+  yyjson_doc_free(doc);
+  return out;
+}
+
+std::string member(yyjson_val *obj, const char *key) {
+  yyjson_val *v = yyjson_obj_get(obj, key);
+  return yyjson_is_str(v) ? std::string(yyjson_get_str(v), yyjson_get_len(v)) : "<absent>";
+}
+
+// Every control byte and DEL at the start, in the middle and at the end of
+// strings of each length the writer treats apart: shorter than its 16-byte
+// block, one block, longer, ending at the edge of the second block, and
+// past it. In both documents: the ordinary one against the reference, the
+// full one, with its request URL and headers, as yyjson writes it and with
+// every value read back. NUL ends a
+// string of the store, so its strings are the text before it.
+TEST_F(JsonStrings, ControlBytesInEveryLengthClass) {
+  std::vector<unsigned char> bytes = {0x7F};
+  for (unsigned char b = 0; b < 0x20; ++b) bytes.push_back(b);
+  for (const unsigned char b : bytes) {
+    SCOPED_TRACE("byte " + std::to_string(b));
+    kavlo_clear();
+    std::vector<std::string> texts;
+    for (const size_t len : {1, 2, 15, 16, 17, 31, 32, 33, 48})
+      for (const size_t at : std::set<size_t>{0, len / 2, len - 1}) {
+        std::string text;
+        for (size_t k = 0; k < len; ++k) text += static_cast<char>('a' + k % 26);
+        text[at] = static_cast<char>(b);
+        texts.push_back(text);
+        ASSERT_EQ(kavlo::item_add(S(), text + "|User-Agent=" + text + "&Referer=" + text, text, -1), KAVLO_OK);
+        kavlo::item_attr_add(S(), kavlo::copy_string(S(), text), text);
+        kavlo::warnf(S(), "%s", text.c_str());
+      }
+    ASSERT_EQ(kavlo::resolve_headers(S()), KAVLO_OK);
+    const std::string compact = export_checked();
+    const std::string full = kavlo_result_json_full();
+    EXPECT_EQ(rewritten(full), full);
+    EXPECT_EQ(kt::strip_full(full), compact);
+    if (b == 0) continue;
+    yyjson_doc *doc = yyjson_read(full.data(), full.size(), 0);
+    ASSERT_NE(doc, nullptr);
+    yyjson_val *items = yyjson_obj_get(yyjson_doc_get_root(doc), "items");
+    ASSERT_EQ(yyjson_arr_size(items), texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) {
+      yyjson_val *item = yyjson_arr_get(items, i), *headers = yyjson_obj_get(item, "headers");
+      EXPECT_EQ(member(item, "title"), texts[i]);
+      EXPECT_EQ(member(item, "url"), texts[i]);
+      EXPECT_EQ(member(headers, "User-Agent"), texts[i]);
+      EXPECT_EQ(member(headers, "Referer"), texts[i]);
+    }
+    yyjson_doc_free(doc);
   }
 }
 

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <thread>
 
 #include "support/kavlo_test.h"
 
@@ -90,6 +92,33 @@ TEST_F(Memory, RepeatedExportsAndDetectionsDoNotGrow) {
   // A parse after it all gives back what the detections and the export held.
   ASSERT_EQ(kt::parse("#EXTM3U\n/a\n"), KAVLO_OK);
   EXPECT_LT(resident_bytes(), base + slack);
+}
+
+// A handle that parsed a 64 MB list and exported both documents gives all
+// of it back when freed, on this thread and on another.
+TEST_F(Memory, AFreedHandleGivesBackItsMemory) {
+  std::string big = big_m3u(800000);
+  ASSERT_GT(big.size(), 64 * MiB);
+  const size_t base = resident_bytes();
+  for (const bool other_thread : {false, true}) {
+    auto run = [&] {
+      kavlo_playlist *p = kavlo_playlist_new();
+      ASSERT_EQ(kt::parse_into(p, big), KAVLO_OK);
+      ASSERT_EQ(kavlo_playlist_item_count(p), 800000);
+      ASSERT_GT(std::strlen(kavlo_playlist_json(p)), 64 * MiB);
+      ASSERT_GT(std::strlen(kavlo_playlist_json_full(p)), 64 * MiB);
+      kavlo_playlist_free(p);
+    };
+    if (other_thread) {
+      std::thread t(run);
+      t.join();
+    } else {
+      run();
+    }
+    const size_t after = resident_bytes();
+    EXPECT_LT(after, base + base / 20) << (other_thread ? "another thread" : "this thread") << ": " << after / MiB
+                                       << " MiB against " << base / MiB << " MiB";
+  }
 }
 
 }  // namespace

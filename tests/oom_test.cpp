@@ -1,9 +1,10 @@
 // Allocation-failure sweep: the k-th heap allocation inside a parse (and
-// its JSON exports, ordinary and full) fails, for every k until a run completes without
+// its JSON exports, ordinary and full; a write; an append) fails, for every k until a run completes without
 // reaching the failure. malloc, calloc and realloc are interposed here, so
 // operator new, iconv and yyjson fail too. After each run the store must
 // answer consistently, release everything on kavlo_clear(), and a normal
 // parse must give the complete result again.
+#include <iconv.h>
 #include <yyjson.h>
 
 #include <cstddef>
@@ -13,6 +14,8 @@
 #include <vector>
 
 #include "support/full_doc.h"
+#include "../src/store.h"
+#include "support/handle_compare.h"
 #include "support/kavlo_test.h"
 
 extern "C" {
@@ -164,6 +167,8 @@ const std::vector<Input> &inputs() {
       {"cp1252_fallback", "#EXTM3U\n#EXTINF:1,caf\xE9\n/a\n", KAVLO_FORMAT_AUTO, nullptr},
       {"latin1_fallback", "http://x/\x81\n", KAVLO_FORMAT_AUTO, nullptr},
       {"utf16_bom", std::string("\xFF\xFEh\0t\0t\0p\0:\0/\0/\0x\0", 18), KAVLO_FORMAT_AUTO, nullptr},
+      {"utf32be_bom", std::string("\0\0\xFE\xFF\0\0\0h\0\0\0t\0\0\0t\0\0\0p\0\0\0:\0\0\0/\0\0\0/\0\0\0x", 36),
+       KAVLO_FORMAT_AUTO, nullptr},
       {"named", "#EXTM3U\n#EXTINF:1,\xE9\n/a\n", KAVLO_FORMAT_AUTO, "cp1252"},
       {"empty", "", KAVLO_FORMAT_CUE, nullptr},
   };
@@ -200,6 +205,18 @@ void check_json(const char *json) {
   yyjson_doc_free(doc);
 }
 
+// glibc unloads a converter module when its last descriptor closes and
+// loads it again on the next open, which allocates: one descriptor of each
+// kept open for the life of the process keeps them loaded.
+void keep_converters_loaded() {
+  static const bool done = [] {
+    for (const char *name : {"GBK", "CP1252", "ISO-8859-1", "UTF-16LE", "UTF-16BE", "UTF-32LE", "UTF-32BE", "BIG5"})
+      (void)iconv_open("UTF-8", name);
+    return true;
+  }();
+  (void)done;
+}
+
 class Oom : public kt::Store, public ::testing::WithParamInterface<Input> {};
 
 TEST_P(Oom, EveryAllocationFailureEndsCleanly) {
@@ -234,7 +251,8 @@ TEST_P(Oom, EveryAllocationFailureEndsCleanly) {
       disarm();
       const std::string full = full_text;
       SCOPED_TRACE("allocation " + std::to_string(k) + " failed, status " + std::to_string(rc));
-      const bool converts = in.encoding != nullptr || in.bytes.rfind("\xFF\xFE", 0) == 0;
+      const bool converts = in.encoding != nullptr || in.bytes.rfind("\xFF\xFE", 0) == 0 ||
+                            in.bytes.rfind(std::string("\0\0\xFE\xFF", 4), 0) == 0;
       EXPECT_TRUE(rc == ref_rc || rc == KAVLO_ERR_NOMEM || (converts && rc == KAVLO_ERR_DECODE));
       if (rc == KAVLO_ERR_NOMEM) { EXPECT_STREQ(kavlo_last_error(), ""); }
       check_consistent();
@@ -260,8 +278,172 @@ TEST_P(Oom, EveryAllocationFailureEndsCleanly) {
   std::printf("%s: %ld allocation points\n", in.name, k - 1);
 }
 
+// The writer under failure: each of its allocations fails in turn, from a
+// handle whose write block is not there yet. A failed write gives
+// KAVLO_ERR_NOMEM and no text, never part of one, and the next write the
+// whole text.
+TEST_P(Oom, EveryWriteFailureGivesNoText) {
+  const Input &in = GetParam();
+  kavlo_playlist *p = kavlo_playlist_new();
+  ASSERT_NE(p, nullptr);
+  auto parse = [&] { return kavlo_playlist_parse(p, in.bytes.data(), in.bytes.size(), in.format, in.encoding); };
+  if (parse() != KAVLO_OK) {
+    kavlo_playlist_free(p);
+    return;
+  }
+  long points = 0;
+  for (int format : {KAVLO_FORMAT_M3U, KAVLO_FORMAT_STREAMING_LIST, KAVLO_FORMAT_CUE}) {
+    const char *text = nullptr;
+    size_t length = 0;
+    const int ref_rc = kavlo_playlist_write(p, format, KAVLO_WRITE_CRLF, &text, &length);
+    const std::string ref = text != nullptr ? std::string(text, length) : "";
+    for (long k = 1;; ++k) {
+      ASSERT_LT(k, 1000);
+      kavlo_playlist_clear(p);
+      ASSERT_EQ(parse(), KAVLO_OK);
+      forget_blocks();
+      text = "x";
+      length = 1;
+      arm(k);
+      const int rc = kavlo_playlist_write(p, format, KAVLO_WRITE_CRLF, &text, &length);
+      disarm();
+      if (!g_failed) {
+        EXPECT_EQ(rc, ref_rc);
+        if (rc == KAVLO_OK) { EXPECT_EQ(std::string(text, length), ref); }
+        break;
+      }
+      ++points;
+      EXPECT_EQ(rc, KAVLO_ERR_NOMEM) << "allocation " << k;
+      EXPECT_EQ(text, nullptr);
+      EXPECT_EQ(length, 0u);
+      ASSERT_EQ(kavlo_playlist_write(p, format, KAVLO_WRITE_CRLF, &text, &length), KAVLO_OK);
+      EXPECT_EQ(std::string(text, length), ref) << "after allocation " << k << " failed";
+    }
+  }
+  kavlo_playlist_free(p);
+  EXPECT_EQ(g_live_count, 0u) << "blocks still allocated after kavlo_playlist_free()";
+  forget_blocks();
+  EXPECT_GT(points, 0) << "no allocation of the writer was reached";
+}
+
+// The used counts of a store's arrays.
+std::vector<size_t> counts(const kavlo::Store &s) {
+  return {static_cast<size_t>(s.item_count), s.attr_used, s.attr_range_used, s.option_used, s.group_used,
+          static_cast<size_t>(s.track_count), s.index_used, s.rem_used, s.extra_used, s.line_high_used,
+          s.location_used, s.header_pair_used, s.alternate_used, s.http_used, s.extgrp_used, s.loss_used,
+          static_cast<size_t>(s.header_attr_count), static_cast<size_t>(s.sheet_rem_count),
+          static_cast<size_t>(s.epg_count)};
+}
+
+// Appending under failure, into a handle that holds nothing and into one
+// that holds the same result already: a failure gives KAVLO_ERR_NOMEM and
+// leaves the target as it was; freeing it releases everything.
+TEST_P(Oom, EveryAppendFailureLeavesTheTarget) {
+  const Input &in = GetParam();
+  kavlo_playlist *src = kavlo_playlist_new();
+  ASSERT_NE(src, nullptr);
+  if (kavlo_playlist_parse(src, in.bytes.data(), in.bytes.size(), in.format, in.encoding) != KAVLO_OK ||
+      kavlo_playlist_item_count(src) == 0) {
+    kavlo_playlist_free(src);
+    return;
+  }
+  for (bool filled : {false, true}) {
+    // The target after one more append without failure.
+    kavlo_playlist *clean = kavlo_playlist_new();
+    ASSERT_NE(clean, nullptr);
+    for (int round = 0; round < (filled ? 3 : 2); ++round) ASSERT_EQ(kavlo_playlist_append(clean, src, nullptr, 0), KAVLO_OK);
+    const std::string ref = kavlo_playlist_json_full(clean);
+    kavlo_playlist_free(clean);
+    for (long k = 1;; ++k) {
+      ASSERT_LT(k, 10000);
+      kavlo_playlist *dst = kavlo_playlist_new();
+      ASSERT_NE(dst, nullptr);
+      if (filled) { ASSERT_EQ(kavlo_playlist_append(dst, src, nullptr, 0), KAVLO_OK); }
+      const std::string before = kavlo_playlist_json_full(dst);
+      const std::vector<size_t> counts_before = counts(dst->store);
+      forget_blocks();
+      arm(k);
+      const int rc = kavlo_playlist_append(dst, src, nullptr, 0);
+      disarm();
+      const bool failed = g_failed;
+      const std::string after = kavlo_playlist_json_full(dst);
+      if (!failed) {
+        EXPECT_EQ(rc, KAVLO_OK);
+        EXPECT_EQ(kavlo_playlist_item_count(dst), kavlo_playlist_item_count(src) * (filled ? 2 : 1));
+      } else {
+        EXPECT_EQ(rc, KAVLO_ERR_NOMEM) << "allocation " << k;
+        EXPECT_EQ(after, before) << "allocation " << k;
+        // What the document does not show: records past the restored ends.
+        EXPECT_EQ(counts(dst->store), counts_before) << "allocation " << k;
+      }
+      // Nothing of a failed append shows in the next one.
+      ASSERT_EQ(kavlo_playlist_append(dst, src, nullptr, 0), KAVLO_OK);
+      if (failed) { ASSERT_EQ(kavlo_playlist_append(dst, src, nullptr, 0), KAVLO_OK); }
+      EXPECT_EQ(kavlo_playlist_json_full(dst), ref) << "allocation " << k;
+      kavlo_playlist_free(dst);
+      EXPECT_EQ(g_live_count, 0u) << "blocks still allocated after kavlo_playlist_free(), allocation " << k;
+      forget_blocks();
+      if (!failed) {
+        // A second append of a short list may fit in the room there is.
+        if (!filled) { EXPECT_GT(k, 1) << "no allocation of the append was reached"; }
+        break;
+      }
+    }
+  }
+  kavlo_playlist_free(src);
+}
+
 INSTANTIATE_TEST_SUITE_P(Oom, Oom, ::testing::ValuesIn(inputs()),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// The same sweep through a handle: making it, parsing into it, both
+// documents. Every failure ends as a NULL handle or a consistent result,
+// and freeing the handle gives back every block.
+TEST_P(Oom, EveryAllocationFailureOfAHandleEndsCleanly) {
+  const Input &in = GetParam();
+  keep_converters_loaded();
+  std::string ref_full;
+  int ref_rc;
+  {
+    kt::Playlist p;
+    ref_rc = kt::parse_into(p, in.bytes, in.format, in.encoding);
+    ref_full = kavlo_playlist_json_full(p);
+  }
+  long k = 1;
+  for (;; ++k) {
+    ASSERT_LT(k, 100000) << "the sweep does not end";
+    bool reached = false;
+    for (int round = 0; round < 2; ++round) {
+      arm(k);
+      kavlo_playlist *p = kavlo_playlist_new();
+      int rc = -1;
+      const char *full_text = "";
+      if (p != nullptr) {
+        rc = kavlo_playlist_parse(p, in.bytes.data(), in.bytes.size(), in.format, in.encoding);
+        full_text = kavlo_playlist_json_full(p);
+      }
+      disarm();
+      const std::string full = full_text;
+      SCOPED_TRACE("allocation " + std::to_string(k) + " failed, status " + std::to_string(rc));
+      if (p != nullptr) {
+        const bool converts = in.encoding != nullptr || in.bytes.rfind("\xFF\xFE", 0) == 0 ||
+                            in.bytes.rfind(std::string("\0\0\xFE\xFF", 4), 0) == 0;
+        EXPECT_TRUE(rc == ref_rc || rc == KAVLO_ERR_NOMEM || (converts && rc == KAVLO_ERR_DECODE));
+        if (rc == KAVLO_ERR_NOMEM) { EXPECT_STREQ(kavlo_playlist_last_error(p), ""); }
+        if (rc == ref_rc && full != "{}") { EXPECT_EQ(kt::compare_full_with_accessors(p), ""); }
+      }
+      reached = g_failed;
+      kavlo_playlist_free(p);
+      if (round == 1) { EXPECT_EQ(g_live_count, 0u) << "blocks still allocated after kavlo_playlist_free()"; }
+      forget_blocks();
+    }
+    if (!reached) break;
+  }
+  EXPECT_GT(k, 1) << "no allocation was reached";
+  kt::Playlist p;
+  ASSERT_EQ(kt::parse_into(p, in.bytes, in.format, in.encoding), ref_rc);
+  EXPECT_EQ(kavlo_playlist_json_full(p), ref_full);
+}
 
 // The export alone under failure: its block cannot be had at first, or
 // cannot grow when escapes make the text longer than its first size. Every
@@ -306,6 +488,17 @@ TEST(OomDetect, DetectionUnderFailureAnswersUnknownOrTheFormat) {
     disarm();
     EXPECT_TRUE(f == KAVLO_FORMAT_STREAMING_LIST || f == KAVLO_FORMAT_UNKNOWN) << k;
     kavlo_clear();
+    forget_blocks();
+    if (!g_failed) break;
+  }
+  // Detection without a trace keeps nothing, failed or not.
+  keep_converters_loaded();
+  for (long k = 1;; ++k) {
+    arm(k);
+    const int f = kavlo_detect_text(text.data(), text.size(), nullptr);
+    disarm();
+    EXPECT_TRUE(f == KAVLO_FORMAT_STREAMING_LIST || f == KAVLO_FORMAT_UNKNOWN) << k;
+    EXPECT_EQ(g_live_count, 0u) << "blocks kept after allocation " << k << " failed";
     forget_blocks();
     if (!g_failed) break;
   }

@@ -7,7 +7,7 @@ themselves are built and run by the other tests. The shell block after
 `<!-- run: TOOL -->` and the EXAMPLES of docs/kavlo.1 are run line by line
 from the source tree with TOOL (or kavlo) standing for the built tool named
 by KAVLO_BIN: each must succeed, write no error, and whatever it writes as
-JSON must parse."""
+JSON must parse (the workbench's lists must not be empty)."""
 import json
 import os
 import re
@@ -31,8 +31,26 @@ passed = len(blocks) - failed
 
 def check_output(cmd, out):
     """The JSON a command writes must parse: one document, or JSON Lines."""
-    words = shlex.split(cmd.split("|")[0], comments=True)
+    lexer = shlex.shlex(cmd, posix=True, punctuation_chars=True)
+    lexer.commenters = "#"
+    tokens = list(lexer)
+    # The words of the last command of a pipeline, which writes the output.
+    words = tokens[len(tokens) - tokens[::-1].index("|"):] if "|" in tokens else tokens
     if "jq" in cmd or "detect" in words:
+        return
+    if {"convert", "filter", "merge"} & set(words):
+        # The workbench writes the format it is asked for.
+        to = words[words.index("--to") + 1] if "--to" in words else None
+        if "-o" in words:
+            if out:
+                raise ValueError("output on standard output despite -o")
+        elif to == "json":
+            json.loads(out)
+        elif to == "jsonl":
+            for line in out.splitlines():
+                json.loads(line)
+        elif not out:
+            raise ValueError("no output")
         return
     if "-p" in words or "--pretty" in words:
         json.loads(out)
@@ -78,6 +96,30 @@ man = open(os.path.join(root, "docs", "kavlo.1"), encoding="utf-8").read()
 examples = re.search(r"^\.SH EXAMPLES\n(?:.*\n)*?\.nf\n((?:.*\n)*?)\.fi\n", man, re.M)
 man_lines = [l.replace("\\-", "-").replace("\\e", "\\") for l in examples.group(1).splitlines()] if examples else []
 run_lines("docs/kavlo.1", "kavlo", man_lines)
+
+# The figures of tests/auto/corpus_test.py, told in both documents: the
+# README's table of the test's draw and its ten further draws, and the man
+# page's sentence, must give the same numbers.
+def corpus_figures():
+    row = {k: re.search(rf"^\| {k} texts \((\d+)\) \| (\d+) \|", readme, re.M) for k in ("long", "short")}
+    draws = re.search(r"\((\d+)% of the long texts, (\d+)% of the short\s+ones\)", readme)
+    flat = re.sub(r"\s+", " ", man)
+    told = re.search(r"(\d+) of (\d+) long texts and (\d+) of (\d+) short ones come back as written "
+                     r"\(over ten other draws of its generator, (\d+)% and (\d+)%\)", flat)
+    if not (all(row.values()) and draws and told):
+        return "the corpus figures are missing from README.md or docs/kavlo.1"
+    readme_says = (row["long"][2], row["long"][1], row["short"][2], row["short"][1], *draws.groups())
+    if readme_says != told.groups():
+        return f"README.md gives the corpus figures {readme_says}, docs/kavlo.1 {told.groups()}"
+    return None
+
+
+problem = corpus_figures()
+if problem:
+    print(problem)
+    failed += 1
+else:
+    passed += 1
 
 print(f"{passed} passed, {failed} failed")
 sys.exit(1 if failed else 0)

@@ -3,7 +3,7 @@ const kavlo = require('kavlo');
 
 kavlo.parseFileAsync(process.argv[2]).then((result) => {
   for (const item of result.items) {
-    console.log(`${item.group.title || '-'}\t${item.title}\t${item.location}`);
+    console.log(`${item.groupTitle || '-'}\t${item.title}\t${item.location}`);
   }
   for (const warning of result.warnings) console.error(`warning: ${warning}`);
 }, (error) => {

@@ -1,107 +1,341 @@
-// Node-API addon over the kavlo C interface.
+// Node-API addon over kavlo's playlist handles.
 //
-// The library keeps one process-wide result store and has no locks. Every
-// call into it happens here under `library_mutex`, and the outcome of a
-// parse is copied out into a Snapshot before the lock is released. The
-// JavaScript objects are then built from the snapshot on the main thread,
-// so a parse running on a worker thread (parseAsync) never touches
-// JavaScript and a result never depends on the store once it is returned.
+// Each parse has a handle of its own: it parses, its result is read through
+// the accessors into flat tables (Tables below), and the handle is freed.
+// parseAsync and parseFileAsync do all of that on a thread of libuv's pool,
+// so several run at once; the main thread only turns the tables into
+// JavaScript values, which lib/result.js then makes into the result
+// objects (the shape of the tables is described there).
 #include <napi.h>
 
 #include <kavlo.h>
-// encoding: "auto": uchardet names the encoding of legacy text.
-#define KAVLO_AUTO_UCHARDET
-#include <kavlo.hpp>  // kavlo_auto.h, and a file read whole as the library reads it
-
-#include "snapshot.h"
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
-#include <type_traits>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace {
 
-using kavlo_node::Bytes;
-using kavlo_node::Chunk;
-using kavlo_node::Snapshot;
+// Marks a key that the object already has: the first value wins, as with
+// the library's lookup by key, and the value is left out.
+constexpr uint32_t repeated_key = UINT32_MAX;
 
-std::mutex library_mutex;
-
-// ---- Requests ------------------------------------------------------------
-
-// One call of the library: a text in memory or a file, with its options.
-// Runs on any thread; touches no JavaScript value.
-struct Request {
-  enum Kind { text, file } kind = text;
-  const char *data = "";       // the bytes to parse (kind text), never null
-  size_t size = 0;
-  kavlo_node::Bytes owned;     // holds the bytes of a string input
-  std::string path;            // kind file
-  int format = KAVLO_FORMAT_AUTO;
-  bool has_encoding = false;
-  std::string encoding;        // the name handed to the library
-  bool auto_encoding = false;  // "auto": kavlo_auto.h picks the name
-
-  const char *encoding_name() const { return has_encoding ? encoding.c_str() : nullptr; }
+// A run of strings that becomes one JavaScript string: its UTF-8 bytes, and
+// as UTF-16 when they are not all ASCII.
+struct Chunk {
+  std::string bytes;
+  bool ascii = true;
+  std::u16string utf16;
 };
 
-// Runs the request and fills `s`. Never throws: a failed allocation while
-// copying the result out ends as KAVLO_ERR_NOMEM.
-void run(const Request &r, Snapshot &s) noexcept {
-  try {
-    // "auto" reads a file here, so that the detector can see its bytes; a
-    // file it cannot read goes to the library, which reports why.
-    const char *data = r.data;
-    size_t size = r.size;
-    std::string bytes;
-    bool as_text = r.kind == Request::text;
-    if (r.auto_encoding && !as_text && kavlo::detail::read_file(r.path, bytes)) {
-      data = bytes.data();
-      size = bytes.size();
-      as_text = true;
+// The outcome of one parse: what lib/result.js reads, built on any thread.
+struct Tables {
+  int status = KAVLO_OK;
+  std::string error, encoding;
+  bool has_encoding = false, imdb = false, cue = false;
+  int format = 0;
+
+  std::vector<Chunk> chunks;
+  std::vector<uint32_t> chunk_first, ends;  // ends: of each string in its chunk
+  std::vector<int32_t> refs;                // see share()
+  int32_t repeat_count = 0;
+  std::vector<std::string> keys;
+
+  std::vector<int32_t> durations, release_dates;
+  std::vector<double> lines;
+  std::vector<uint8_t> item_masks;  // 1: url, 2: group
+  std::vector<uint32_t> attr_counts, option_counts, header_counts, key_ids;
+  uint32_t header_attr_count = 0, warning_count = 0;
+
+  uint8_t sheet_mask = 0;
+  uint32_t sheet_rem_count = 0;
+  std::vector<int32_t> track_numbers, index_numbers, index_ms;
+  std::vector<uint8_t> track_masks;
+  std::vector<uint32_t> track_rem_counts, index_counts;
+  std::vector<double> pregaps, postgaps, index_frames;
+};
+
+// Reads a handle's result into Tables. The strings go into chunks in the
+// order lib/result.js takes them; short strings that repeat are kept once.
+class Collector {
+ public:
+  explicit Collector(Tables &t) : t_(t), slots_(slot_count) { t_.chunks.emplace_back(); }
+  // The strings of a result take about as many bytes as its text.
+  void expect(size_t items) { t_.ends.reserve(items * 7), t_.refs.reserve(items * 7), t_.key_ids.reserve(items * 4); }
+
+  void str(const char *s) {
+    if (s == nullptr) s = "";
+    const size_t n = std::strlen(s);
+    const uint32_t k = static_cast<uint32_t>(t_.ends.size());
+    t_.refs.push_back(0);
+    if (n - 1 < max_shared && share(s, n, k)) {
+      t_.ends.push_back(static_cast<uint32_t>(t_.chunks.back().bytes.size()));  // no bytes of its own
+      return;
     }
-    {
-      std::lock_guard<std::mutex> lock(library_mutex);
-      if (!as_text) {
-        s.status = kavlo_parse_file_enc(r.path.c_str(), r.encoding_name());
-      } else if (r.auto_encoding) {
-        char used[KAVLO_AUTO_NAME_SIZE] = "";
-        s.status = kavlo_auto_parse(data, size, r.format, used);
-        s.encoding = used;
-      } else {
-        s.status = kavlo_parse_enc(data, size, r.format, r.encoding_name());
-      }
-      if (s.status != KAVLO_OK) {
-        s.error = kavlo_last_error();
-      } else {
-        kavlo_node::collect(s);
-      }
-      // No kavlo_clear(): the library keeps its large blocks for the next
-      // parse, which then need not fault in fresh memory.
+    if (t_.chunks.back().bytes.size() >= chunk_size) {
+      t_.chunk_first.push_back(k);
+      t_.chunks.emplace_back().bytes.reserve(chunk_size + 4096);
     }
-    if (s.status == KAVLO_OK) kavlo_node::cut(s);
-  } catch (const std::bad_alloc &) {
-    s = Snapshot{};
-    s.status = KAVLO_ERR_NOMEM;
+    Chunk &c = t_.chunks.back();
+    c.bytes.append(s, n);
+    if (c.ascii) {
+      uint64_t high = 0;
+      size_t i = 0;
+      for (uint64_t w; i + 8 <= n; i += 8) std::memcpy(&w, s + i, 8), high |= w;
+      for (; i < n; ++i) high |= static_cast<unsigned char>(s[i]);
+      c.ascii = (high & 0x8080808080808080u) == 0;
+    }
+    t_.ends.push_back(static_cast<uint32_t>(c.bytes.size()));
+  }
+
+  // The store shares equal keys, so most are found by their address.
+  uint32_t key(const char *s) {
+    if (s == nullptr) s = "";
+    KeySlot &seen = key_cache_[(reinterpret_cast<uintptr_t>(s) >> 3) & 255];
+    if (seen.s == s) return seen.id;
+    std::string_view v(s);
+    auto [it, added] = key_ids_.try_emplace(v, static_cast<uint32_t>(t_.keys.size()));
+    if (added) t_.keys.emplace_back(v);
+    seen = {s, it->second};
+    return it->second;
+  }
+
+  // Key ids and values of `count` pairs; a key repeated within them is
+  // marked and its value left out.
+  template <typename Key, typename Value>
+  void pairs(int count, Key key_of, Value value_of) {
+    const size_t first = t_.key_ids.size();
+    for (int a = 0; a < count; ++a) {
+      uint32_t id = key(key_of(a));
+      for (size_t j = first; j < t_.key_ids.size(); ++j)
+        if (t_.key_ids[j] == id) id = repeated_key;
+      t_.key_ids.push_back(id);
+      if (id != repeated_key) str(value_of(a));
+    }
+  }
+
+  // The chunks in UTF-16 where they are not ASCII, string ends in code units.
+  void finish();
+
+ private:
+  static constexpr size_t chunk_size = 1 << 20, max_shared = 32, slot_count = 1 << 12;
+  struct Slot {
+    const char *s = nullptr;  // the library's copy, valid while the handle lives
+    uint32_t n = 0, tag = 0, first = 0;
+    int32_t repeat = 0;
+  };
+
+  // String k equals an earlier one: refs[k] is -r for repeat r, and the
+  // earlier one's ref becomes r; the first one of a repeat keeps the bytes.
+  bool share(const char *s, size_t n, uint32_t k) {
+    uint64_t a = 0, b = 0;
+    std::memcpy(&a, s, n < 8 ? n : 8);
+    if (n > 8) std::memcpy(&b, s + n - 8, 8);
+    if (n > 16) {
+      uint64_t c, d;
+      std::memcpy(&c, s + 8, 8);
+      std::memcpy(&d, s + n - 16, 8);
+      a ^= c * 0x9e3779b97f4a7c15u;
+      b ^= d * 0xc2b2ae3d27d4eb4fu;
+    }
+    uint64_t h = (a * 0x9e3779b97f4a7c15u) ^ (b * 0xff51afd7ed558ccdu) ^ n;
+    h ^= h >> 29;
+    const uint32_t tag = static_cast<uint32_t>(h >> 32);
+    // A cache rather than a set: a miss takes the slot, so the strings that
+    // keep coming back stay while the unique ones pass through.
+    Slot &slot = slots_[h & (slot_count - 1)];
+    if (slot.tag == tag && slot.n == n && slot.s != nullptr && (slot.s == s || std::memcmp(slot.s, s, n) == 0)) {
+      if (slot.repeat == 0) t_.refs[slot.first] = slot.repeat = ++t_.repeat_count;
+      t_.refs[k] = -slot.repeat;
+      return true;
+    }
+    slot = {s, static_cast<uint32_t>(n), tag, k, 0};
+    return false;
+  }
+
+  struct KeySlot {
+    const char *s = nullptr;
+    uint32_t id = 0;
+  };
+
+  Tables &t_;
+  std::vector<Slot> slots_;
+  KeySlot key_cache_[256];
+  std::unordered_map<std::string_view, uint32_t> key_ids_;
+};
+
+// UTF-8 to UTF-16 with U+FFFD for each maximal ill-formed part, as
+// TextDecoder does: stored text kept as undecodable bytes is not UTF-8.
+void utf16_append(std::u16string &out, const unsigned char *s, size_t n) {
+  for (size_t i = 0; i < n;) {
+    const unsigned c = s[i];
+    if (c < 0x80) {
+      out.push_back(static_cast<char16_t>(c));
+      ++i;
+      continue;
+    }
+    unsigned need = 0, cp = 0, lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) need = 1, cp = c & 0x1F;
+    else if (c >= 0xE0 && c <= 0xEF) need = 2, cp = c & 0x0F, lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+    else if (c >= 0xF0 && c <= 0xF4) need = 3, cp = c & 0x07, lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+    size_t j = i + 1;
+    for (unsigned got = 0; got < need; ++got, ++j, lo = 0x80, hi = 0xBF) {
+      if (j >= n || s[j] < lo || s[j] > hi) break;
+      cp = (cp << 6) | (s[j] & 0x3F);
+    }
+    if (need == 0 || j - i != need + 1) {
+      out.push_back(u'\uFFFD');
+      i = need == 0 ? i + 1 : j;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i = j;
   }
 }
 
-// ---- Building the JavaScript result (main thread) ------------------------
+void Collector::finish() {
+  t_.chunk_first.insert(t_.chunk_first.begin(), 0);
+  t_.chunk_first.push_back(static_cast<uint32_t>(t_.ends.size()));
+  for (size_t c = 0; c < t_.chunks.size(); ++c) {
+    Chunk &ch = t_.chunks[c];
+    if (ch.ascii) continue;
+    ch.utf16.reserve(ch.bytes.size());
+    uint32_t from = 0;
+    for (uint32_t k = t_.chunk_first[c]; k < t_.chunk_first[c + 1]; ++k) {
+      const uint32_t to = t_.ends[k];
+      utf16_append(ch.utf16, reinterpret_cast<const unsigned char *>(ch.bytes.data()) + from, to - from);
+      from = to;
+      t_.ends[k] = static_cast<uint32_t>(ch.utf16.size());
+    }
+    std::string().swap(ch.bytes);
+  }
+}
 
-// The functions of index.js the addon calls: build(raw) makes the Result
-// from the tables below, KavloError(status, message) the error.
-struct AddonData {
-  Napi::FunctionReference build, error_class;
+const char *const sheet_fields[] = {"TITLE", "PERFORMER", "SONGWRITER", "CATALOG", "CDTEXTFILE"};
+const char *const track_fields[] = {"TITLE", "PERFORMER", "SONGWRITER", "ISRC", "FILE", "FLAGS", "DATATYPE"};
+
+void collect(kavlo_playlist *p, Tables &t) {
+  Collector c(t);
+  t.format = kavlo_playlist_detected_format(p);
+  t.imdb = kavlo_playlist_m3u_is_imdb_date_playlist(p) != 0;
+  if (const char *e = kavlo_playlist_encoding(p)) t.encoding = e, t.has_encoding = true;
+  const int n = kavlo_playlist_item_count(p);
+  c.expect(static_cast<size_t>(n));
+  for (auto *v : {&t.attr_counts, &t.option_counts, &t.header_counts}) v->reserve(n);
+  t.durations.reserve(n), t.release_dates.reserve(n), t.lines.reserve(n), t.item_masks.reserve(n);
+  for (int i = 0; i < n; ++i) {
+    c.str(kavlo_playlist_item_title(p, i));
+    c.str(kavlo_playlist_item_location(p, i));
+    t.durations.push_back(kavlo_playlist_item_duration_ms(p, i));
+    t.release_dates.push_back(kavlo_playlist_item_release_date(p, i));
+    t.lines.push_back(static_cast<double>(kavlo_playlist_item_line(p, i)));
+    const int attrs = kavlo_playlist_item_attr_count(p, i);
+    t.attr_counts.push_back(static_cast<uint32_t>(attrs));
+    c.pairs(attrs, [&](int a) { return kavlo_playlist_item_attr_key(p, i, a); },
+            [&](int a) { return kavlo_playlist_item_attr_value(p, i, a); });
+    const int options = kavlo_playlist_item_option_count(p, i);
+    t.option_counts.push_back(static_cast<uint32_t>(options));
+    for (int o = 0; o < options; ++o) {
+      c.str(kavlo_playlist_item_option_tag(p, i, o));
+      c.str(kavlo_playlist_item_option_key(p, i, o));
+      c.str(kavlo_playlist_item_option_value(p, i, o));
+    }
+    const char *url = kavlo_playlist_item_url(p, i);
+    if (url) c.str(url);
+    const int headers = kavlo_playlist_item_header_count(p, i);
+    t.header_counts.push_back(static_cast<uint32_t>(headers));
+    c.pairs(headers, [&](int h) { return kavlo_playlist_item_header_key(p, i, h); },
+            [&](int h) { return kavlo_playlist_item_header_value(p, i, h); });
+    const char *group = kavlo_playlist_item_group(p, i);
+    if (group) c.str(group);
+    t.item_masks.push_back(static_cast<uint8_t>((url ? 1 : 0) | (group ? 2 : 0)));
+  }
+  const int header = kavlo_playlist_header_attr_count(p);
+  t.header_attr_count = static_cast<uint32_t>(header);
+  c.pairs(header, [&](int a) { return kavlo_playlist_header_attr_key(p, a); },
+          [&](int a) { return kavlo_playlist_header_attr_value(p, a); });
+  t.cue = t.format == KAVLO_FORMAT_CUE;
+  if (t.cue) {
+    for (unsigned f = 0; f < 5; ++f)
+      if (const char *v = kavlo_playlist_cue_meta(p, sheet_fields[f])) t.sheet_mask |= 1u << f, c.str(v);
+    const int rems = kavlo_playlist_cue_rem_count(p);
+    t.sheet_rem_count = static_cast<uint32_t>(rems);
+    for (int r = 0; r < rems; ++r) c.str(kavlo_playlist_cue_rem_key(p, r)), c.str(kavlo_playlist_cue_rem_value(p, r));
+    const int tracks = kavlo_playlist_cue_track_count(p);
+    for (int k = 0; k < tracks; ++k) {
+      t.track_numbers.push_back(kavlo_playlist_cue_track_number(p, k));
+      uint8_t mask = 0;
+      for (unsigned f = 0; f < 7; ++f)
+        if (const char *v = kavlo_playlist_cue_track_field(p, k, track_fields[f])) mask |= 1u << f, c.str(v);
+      t.track_masks.push_back(mask);
+      t.pregaps.push_back(static_cast<double>(kavlo_playlist_cue_track_pregap(p, k)));
+      t.postgaps.push_back(static_cast<double>(kavlo_playlist_cue_track_postgap(p, k)));
+      const int trems = kavlo_playlist_cue_track_rem_count(p, k);
+      t.track_rem_counts.push_back(static_cast<uint32_t>(trems));
+      for (int r = 0; r < trems; ++r)
+        c.str(kavlo_playlist_cue_track_rem_key(p, k, r)), c.str(kavlo_playlist_cue_track_rem_value(p, k, r));
+      const int indices = kavlo_playlist_cue_track_index_count(p, k);
+      t.index_counts.push_back(static_cast<uint32_t>(indices));
+      for (int x = 0; x < indices; ++x) {
+        t.index_numbers.push_back(kavlo_playlist_cue_track_index_number(p, k, x));
+        t.index_frames.push_back(static_cast<double>(kavlo_playlist_cue_track_index_frames(p, k, x)));
+        t.index_ms.push_back(kavlo_playlist_cue_track_index_ms(p, k, x));
+      }
+    }
+  }
+  const int warnings = kavlo_playlist_warning_count(p);
+  t.warning_count = static_cast<uint32_t>(warnings);
+  for (int w = 0; w < warnings; ++w) c.str(kavlo_playlist_warning(p, w));
+  c.finish();
+}
+
+// ---- One parse: its input and its outcome ---------------------------------
+
+struct Job {
+  bool file = false;
+  std::string path;                 // a file, or
+  const char *data = "";            // the bytes of a text (never null)
+  size_t size = 0;
+  std::string owned;                // a string input as UTF-8
+  int format = KAVLO_FORMAT_AUTO;
+  std::string encoding;             // "" is the library's own chain
+  Tables t;
+
+  // Parses and reads the result; any thread, no JavaScript.
+  void run() noexcept {
+    kavlo_playlist *p = kavlo_playlist_new();
+    if (p == nullptr) {
+      t.status = KAVLO_ERR_NOMEM;
+      return;
+    }
+    const char *enc = encoding.c_str();
+    t.status = file ? kavlo_playlist_parse_file_as(p, path.c_str(), format, enc)
+                    : kavlo_playlist_parse(p, data, size, format, enc);
+    try {
+      if (t.status == KAVLO_OK) collect(p, t);
+      else t.error = kavlo_playlist_last_error(p);
+    } catch (const std::bad_alloc &) {
+      t = Tables{};
+      t.status = KAVLO_ERR_NOMEM;
+    }
+    kavlo_playlist_free(p);
+  }
 };
 
-// A typed array over the vector's own memory, which moves to JavaScript
-// without a copy and is released with the array.
+// A typed array over the vector's memory, handed to JavaScript without a
+// copy and released with the array.
 template <typename T>
 Napi::Value typed(Napi::Env env, std::vector<T> &v) {
   const size_t n = v.size();
@@ -110,16 +344,9 @@ Napi::Value typed(Napi::Env env, std::vector<T> &v) {
     buf = Napi::ArrayBuffer::New(env, 0);
   } else {
     auto owned = std::make_unique<std::vector<T>>(std::move(v));
-    try {
-      buf = Napi::ArrayBuffer::New(env, owned->data(), n * sizeof(T),
-                                   [](Napi::Env, void *, std::vector<T> *o) { delete o; }, owned.get());
-      owned.release();  // the array buffer's finalizer has it now
-    } catch (const Napi::Error &) {
-      // A runtime without external buffers: a copy.
-      env.GetAndClearPendingException();
-      buf = Napi::ArrayBuffer::New(env, n * sizeof(T));
-      std::memcpy(buf.Data(), owned->data(), n * sizeof(T));
-    }
+    buf = Napi::ArrayBuffer::New(env, owned->data(), n * sizeof(T),
+                                 [](Napi::Env, void *, std::vector<T> *o) { delete o; }, owned.get());
+    owned.release();
   }
   if constexpr (std::is_same_v<T, uint8_t>) return Napi::Uint8Array::New(env, n, buf, 0);
   if constexpr (std::is_same_v<T, int32_t>) return Napi::Int32Array::New(env, n, buf, 0);
@@ -127,267 +354,178 @@ Napi::Value typed(Napi::Env env, std::vector<T> &v) {
   if constexpr (std::is_same_v<T, double>) return Napi::Float64Array::New(env, n, buf, 0);
 }
 
-Napi::Value chunk_text(Napi::Env env, const Snapshot &s, const Chunk &c) {
+Napi::Value chunk_text(Napi::Env env, const Chunk &c) {
   napi_value v;
-  napi_status st = c.ascii ? napi_create_string_latin1(env, s.strings.data() + c.begin, c.end - c.begin, &v)
-                           : napi_create_string_utf16(env, c.utf16.data(), c.utf16.size(), &v);
-  if (st != napi_ok) throw Napi::Error::New(env);
+  const napi_status st = c.ascii ? napi_create_string_latin1(env, c.bytes.data(), c.bytes.size(), &v)
+                                 : napi_create_string_utf16(env, c.utf16.data(), c.utf16.size(), &v);
+  if (st != napi_ok) throw Napi::Error::New(env, "out of memory");
   return Napi::Value(env, v);
 }
 
-// The result as tables that index.js turns into objects (see build() there).
-Napi::Value raw_result(Napi::Env env, Snapshot &s) {
-  Napi::Object raw = Napi::Object::New(env);
-  raw.Set("format", kavlo_format_name(s.format));
-  raw.Set("imdb", s.imdb);
-  Napi::Array texts = Napi::Array::New(env, s.chunks.size());
-  for (size_t c = 0; c < s.chunks.size(); ++c) texts.Set(static_cast<uint32_t>(c), chunk_text(env, s, s.chunks[c]));
-  raw.Set("texts", texts);
-  raw.Set("chunkFirst", typed(env, s.chunk_first));
-  raw.Set("ends", typed(env, s.unit_ends));
-  raw.Set("refs", typed(env, s.refs));
-  raw.Set("repeatCount", s.repeat_count);
-  Napi::Array keys = Napi::Array::New(env, s.keys.size());
-  for (size_t k = 0; k < s.keys.size(); ++k) keys.Set(static_cast<uint32_t>(k), s.keys[k]);
-  raw.Set("keys", keys);
-  raw.Set("protoKey", static_cast<double>(s.proto_key));
-  raw.Set("durations", typed(env, s.durations));
-  raw.Set("releaseDates", typed(env, s.release_dates));
-  raw.Set("lines", typed(env, s.lines));
-  raw.Set("itemMasks", typed(env, s.item_masks));
-  raw.Set("attrCounts", typed(env, s.attr_counts));
-  raw.Set("attrKeys", typed(env, s.attr_keys));
-  raw.Set("optionCounts", typed(env, s.option_counts));
-  raw.Set("headerCounts", typed(env, s.header_counts));
-  raw.Set("headerKeys", typed(env, s.header_keys));
-  raw.Set("cue", s.has_cue);
-  raw.Set("sheetMask", s.sheet_mask);
-  raw.Set("sheetRemCount", s.sheet_rem_count);
-  raw.Set("trackNumbers", typed(env, s.track_numbers));
-  raw.Set("trackMasks", typed(env, s.track_masks));
-  raw.Set("pregaps", typed(env, s.pregaps));
-  raw.Set("postgaps", typed(env, s.postgaps));
-  raw.Set("trackRemCounts", typed(env, s.track_rem_counts));
-  raw.Set("indexCounts", typed(env, s.index_counts));
-  raw.Set("indexNumbers", typed(env, s.index_numbers));
-  raw.Set("indexFrames", typed(env, s.index_frames));
-  raw.Set("indexMs", typed(env, s.index_ms));
-  raw.Set("warningCount", s.warning_count);
-  raw.Set("encoding", s.encoding.empty() ? env.Null() : Napi::String::New(env, s.encoding));
-  raw.Set("m3uHeaderKeys", typed(env, s.m3u_header_keys));
-  // The document is turned into a JavaScript string only when asked for.
-  raw.Set("json", Napi::External<Bytes>::New(env, new Bytes(std::move(s.json)),
-                                             [](Napi::Env, Bytes *text) { delete text; }));
-  return raw;
+// The tables as JavaScript values (the shape lib/result.js describes), or
+// the failure as {status, error}.
+Napi::Value to_js(Napi::Env env, Tables &t) {
+  Napi::Object o = Napi::Object::New(env);
+  o.Set("status", t.status);
+  if (t.status != KAVLO_OK) {
+    o.Set("error", t.error);
+    return o;
+  }
+  o.Set("format", kavlo_format_name(t.format));
+  o.Set("imdb", t.imdb);
+  o.Set("encoding", t.has_encoding ? Napi::Value(Napi::String::New(env, t.encoding)) : env.Null());
+  Napi::Array texts = Napi::Array::New(env, t.chunks.size());
+  for (uint32_t c = 0; c < t.chunks.size(); ++c) texts.Set(c, chunk_text(env, t.chunks[c]));
+  o.Set("texts", texts);
+  o.Set("textFirst", typed(env, t.chunk_first));
+  o.Set("ends", typed(env, t.ends));
+  o.Set("refs", typed(env, t.refs));
+  o.Set("repeatCount", t.repeat_count);
+  Napi::Array keys = Napi::Array::New(env, t.keys.size());
+  for (uint32_t k = 0; k < t.keys.size(); ++k) keys.Set(k, t.keys[k]);
+  o.Set("keys", keys);
+  o.Set("keyIds", typed(env, t.key_ids));
+  o.Set("durations", typed(env, t.durations));
+  o.Set("releaseDates", typed(env, t.release_dates));
+  o.Set("lines", typed(env, t.lines));
+  o.Set("itemMasks", typed(env, t.item_masks));
+  o.Set("attrCounts", typed(env, t.attr_counts));
+  o.Set("optionCounts", typed(env, t.option_counts));
+  o.Set("headerCounts", typed(env, t.header_counts));
+  o.Set("headerAttrCount", t.header_attr_count);
+  o.Set("cue", t.cue);
+  o.Set("sheetMask", t.sheet_mask);
+  o.Set("sheetRemCount", t.sheet_rem_count);
+  o.Set("trackNumbers", typed(env, t.track_numbers));
+  o.Set("trackMasks", typed(env, t.track_masks));
+  o.Set("pregaps", typed(env, t.pregaps));
+  o.Set("postgaps", typed(env, t.postgaps));
+  o.Set("trackRemCounts", typed(env, t.track_rem_counts));
+  o.Set("indexCounts", typed(env, t.index_counts));
+  o.Set("indexNumbers", typed(env, t.index_numbers));
+  o.Set("indexFrames", typed(env, t.index_frames));
+  o.Set("indexMs", typed(env, t.index_ms));
+  o.Set("warningCount", t.warning_count);
+  return o;
 }
 
-Napi::Value error_value(Napi::Env env, int status, const std::string &message) {
-  AddonData &d = *env.GetInstanceData<AddonData>();
-  return d.error_class.New({Napi::Number::New(env, status), Napi::String::New(env, message)});
-}
+// ---- Arguments: (input, format, encoding) and (path, format, encoding) ----
+// lib/options.js has checked the options; here are the input types.
 
-// The outcome of a request as a JavaScript value: the result (or, for
-// index.js to assemble in slices, its tables), or the KavloError to throw
-// or reject with (`failed` set).
-Napi::Value settle(Napi::Env env, Snapshot &s, bool &failed, bool assemble) {
-  failed = s.status != KAVLO_OK;
-  if (failed) return error_value(env, s.status, s.error);
-  Napi::Value raw = raw_result(env, s);
-  if (!assemble) return raw;
-  return env.GetInstanceData<AddonData>()->build.Call({raw});
-}
-
-// ---- Arguments -------------------------------------------------------------
-
-// Reads the input of parse()/detect(): a string (taken as UTF-8) or a
-// Buffer/Uint8Array/ArrayBuffer. The bytes of a buffer are read where they
-// are, also by a request that runs on a worker thread after the call has
-// returned: that request holds a reference to the buffer (as fs.write
-// does), and the caller leaves it alone until the promise settles.
-void read_input(const Napi::Value &v, Request &r) {
+void read_text(const Napi::Value &v, Job &j) {
   if (v.IsString()) {
-    // One pass: room for the longest UTF-8 form (3 bytes per UTF-16 unit)
-    // instead of measuring the string first.
     napi_env env = v.Env();
-    size_t units = 0;
+    size_t units = 0, written = 0;
     if (napi_get_value_string_utf16(env, v, nullptr, 0, &units) != napi_ok) throw Napi::Error::New(env);
-    r.owned.reserve(3 * units + 1);
-    size_t written = 0;
-    if (napi_get_value_string_utf8(env, v, r.owned.data(), 3 * units + 1, &written) != napi_ok)
+    j.owned.resize(3 * units + 1);  // the longest UTF-8 form, without measuring first
+    if (napi_get_value_string_utf8(env, v, j.owned.data(), j.owned.size(), &written) != napi_ok)
       throw Napi::Error::New(env);
-    r.data = r.owned.data();
-    r.size = written;
+    j.owned.resize(written);
+    j.data = j.owned.data();
+    j.size = written;
     return;
   }
-  const void *data = nullptr;
-  size_t size = 0;
-  if (v.IsTypedArray()) {
-    const napi_typedarray_type type = v.As<Napi::TypedArray>().TypedArrayType();
-    if (type != napi_uint8_array && type != napi_int8_array && type != napi_uint8_clamped_array)
-      throw Napi::TypeError::New(v.Env(), "input must be a string, Buffer or Uint8Array");
-    auto u8 = v.As<Napi::Uint8Array>();
-    data = u8.Data();
-    size = u8.ByteLength();
+  const char *data = nullptr;
+  if (v.IsTypedArray() || v.IsDataView()) {
+    napi_value ab;
+    void *p = nullptr;
+    if (v.IsDataView()) {
+      napi_get_dataview_info(v.Env(), v, &j.size, &p, &ab, nullptr);
+    } else {
+      auto ta = v.As<Napi::TypedArray>();
+      p = static_cast<char *>(ta.ArrayBuffer().Data()) + ta.ByteOffset();
+      j.size = ta.ByteLength();
+    }
+    data = static_cast<const char *>(p);
   } else if (v.IsArrayBuffer()) {
     auto ab = v.As<Napi::ArrayBuffer>();
-    data = ab.Data();
-    size = ab.ByteLength();
+    data = static_cast<const char *>(ab.Data());
+    j.size = ab.ByteLength();
   } else {
-    throw Napi::TypeError::New(v.Env(), "input must be a string, Buffer or Uint8Array");
+    throw Napi::TypeError::New(v.Env(), "input must be a string, Buffer, TypedArray, DataView or ArrayBuffer");
   }
-  // An empty buffer may have no memory at all; the library wants a pointer.
-  if (size != 0) {
-    r.data = static_cast<const char *>(data);
-    r.size = size;
+  j.data = j.size != 0 && data != nullptr ? data : "";
+}
+
+void read_path(const Napi::Value &v, Job &j) {
+  j.file = true;
+  if (v.IsBuffer()) {
+    auto b = v.As<Napi::Buffer<char>>();
+    j.path.assign(b.Data(), b.Length());
+  } else {
+    j.path = v.As<Napi::String>().Utf8Value();
   }
+  if (j.path.find('\0') != std::string::npos) throw Napi::TypeError::New(v.Env(), "path must not contain NUL bytes");
 }
 
-// A string argument the library takes as a C string: `what` names it in
-// the error.
-std::string c_string(const Napi::Value &v, const char *what) {
-  if (!v.IsString()) throw Napi::TypeError::New(v.Env(), std::string(what) + " must be a string");
-  std::string s = v.As<Napi::String>().Utf8Value();
-  if (s.find('\0') != std::string::npos)
-    throw Napi::TypeError::New(v.Env(), std::string(what) + " must not contain NUL characters");
-  return s;
+void read_options(const Napi::CallbackInfo &info, Job &j) {
+  j.format = info[1].As<Napi::Number>().Int32Value();
+  j.encoding = info[2].As<Napi::String>().Utf8Value();
 }
 
-// The encoding argument: undefined or null for none, else a name. "auto"
-// (any letter case) has a meaning of its own on this side: kavlo_auto.h.
-void read_encoding(const Napi::Value &v, Request &r) {
-  if (v.IsUndefined() || v.IsNull()) return;
-  r.encoding = c_string(v, "encoding");
-  std::string lower = r.encoding;
-  for (char &c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-  r.auto_encoding = lower == "auto";
-  r.has_encoding = !r.auto_encoding;
+Napi::Value run_now(const Napi::CallbackInfo &info, bool file) {
+  Job j;
+  file ? read_path(info[0], j) : read_text(info[0], j);
+  read_options(info, j);
+  j.run();
+  return to_js(info.Env(), j.t);
 }
 
-// parse(input, formatCode, encoding) and parseFile(path, encoding).
-Request text_request(const Napi::CallbackInfo &info) {
-  Request r;
-  read_input(info[0], r);
-  r.format = info[1].As<Napi::Number>().Int32Value();
-  read_encoding(info[2], r);
-  return r;
-}
-
-Request file_request(const Napi::CallbackInfo &info) {
-  Request r;
-  r.kind = Request::file;
-  r.path = c_string(info[0], "path");
-  read_encoding(info[1], r);
-  return r;
-}
-
-Napi::Value run_sync(Napi::Env env, const Request &r) {
-  Snapshot s;
-  run(r, s);
-  bool failed = false;
-  Napi::Value v = settle(env, s, failed, true);
-  if (failed) throw Napi::Error(env, v);
-  return v;
-}
-
-// ---- Asynchronous requests -------------------------------------------------
-
-class ParseWorker : public Napi::AsyncWorker {
+class Worker : public Napi::AsyncWorker {
  public:
-  ParseWorker(Napi::Env env, Request r, Napi::Value input)
-      : Napi::AsyncWorker(env, "kavlo.parse"), deferred_(Napi::Promise::Deferred::New(env)), r_(std::move(r)) {
-    if (input.IsObject()) input_ = Napi::Persistent(input.As<Napi::Object>());
+  Worker(Napi::Env env, std::unique_ptr<Job> job, Napi::Value input)
+      : Napi::AsyncWorker(env, "kavlo.parse"), deferred_(Napi::Promise::Deferred::New(env)), job_(std::move(job)) {
+    if (input.IsObject()) input_ = Napi::Persistent(input.As<Napi::Object>());  // kept alive while read
   }
-
   Napi::Promise promise() { return deferred_.Promise(); }
-
-  void Execute() override { run(r_, s_); }
-
+  void Execute() override { job_->run(); }
   void OnOK() override {
-    Napi::Env env = Env();
-    Napi::HandleScope scope(env);
-    bool failed = false;
+    Napi::HandleScope scope(Env());
     try {
-      Napi::Value v = settle(env, s_, failed, false);
-      if (failed) {
-        deferred_.Reject(v);
-      } else {
-        deferred_.Resolve(v);
-      }
+      deferred_.Resolve(to_js(Env(), job_->t));
     } catch (const Napi::Error &e) {
       deferred_.Reject(e.Value());
     }
   }
 
-  void OnError(const Napi::Error &e) override { deferred_.Reject(e.Value()); }
-
  private:
   Napi::Promise::Deferred deferred_;
-  Request r_;
-  Snapshot s_;
-  Napi::ObjectReference input_;  // the buffer the request reads, kept alive
+  std::unique_ptr<Job> job_;
+  Napi::ObjectReference input_;
 };
 
-Napi::Value queue(Napi::Env env, Request r, Napi::Value input) {
-  auto *w = new ParseWorker(env, std::move(r), input);
+Napi::Value run_later(const Napi::CallbackInfo &info, bool file) {
+  auto j = std::make_unique<Job>();
+  file ? read_path(info[0], *j) : read_text(info[0], *j);
+  read_options(info, *j);
+  auto *w = new Worker(info.Env(), std::move(j), file ? info.Env().Undefined() : info[0]);
   Napi::Promise p = w->promise();
   w->Queue();
   return p;
 }
 
-// ---- Exported functions ------------------------------------------------
-
-Napi::Value Parse(const Napi::CallbackInfo &info) { return run_sync(info.Env(), text_request(info)); }
-
-Napi::Value ParseFile(const Napi::CallbackInfo &info) { return run_sync(info.Env(), file_request(info)); }
-
-Napi::Value ParseAsync(const Napi::CallbackInfo &info) { return queue(info.Env(), text_request(info), info[0]); }
-
-Napi::Value ParseFileAsync(const Napi::CallbackInfo &info) { return queue(info.Env(), file_request(info), info.Env().Undefined()); }
-
-Napi::Value Detect(const Napi::CallbackInfo &info) {
-  Request r;
-  read_input(info[0], r);
-  int code;
-  {
-    std::lock_guard<std::mutex> lock(library_mutex);
-    code = kavlo_detect(r.data, r.size);
-  }
-  return Napi::String::New(info.Env(), kavlo_format_name(code));
-}
-
-// setup({build, KavloError}): the functions of index.js the addon calls.
-Napi::Value Setup(const Napi::CallbackInfo &info) {
-  Napi::Object o = info[0].As<Napi::Object>();
-  auto *d = new AddonData;
-  d->build = Napi::Persistent(o.Get("build").As<Napi::Function>());
-  d->error_class = Napi::Persistent(o.Get("KavloError").As<Napi::Function>());
-  info.Env().SetInstanceData(d);
-  return info.Env().Undefined();
-}
-
-// release(): empties the library's result store, giving back the memory
-// it keeps for the next parse.
-Napi::Value Release(const Napi::CallbackInfo &info) {
-  std::lock_guard<std::mutex> lock(library_mutex);
-  kavlo_clear();
-  return info.Env().Undefined();
-}
-
-// jsonText(external): the document a result holds, as a string.
-Napi::Value JsonText(const Napi::CallbackInfo &info) {
-  const Bytes &text = *info[0].As<Napi::External<Bytes>>().Data();
-  return Napi::String::New(info.Env(), text.data(), text.size());
-}
-
 Napi::Object Init(Napi::Env env, Napi::Object exports) {
-  exports.Set("setup", Napi::Function::New(env, Setup, "setup"));
-  exports.Set("parse", Napi::Function::New(env, Parse, "parse"));
-  exports.Set("parseFile", Napi::Function::New(env, ParseFile, "parseFile"));
-  exports.Set("parseAsync", Napi::Function::New(env, ParseAsync, "parseAsync"));
-  exports.Set("parseFileAsync", Napi::Function::New(env, ParseFileAsync, "parseFileAsync"));
-  exports.Set("detect", Napi::Function::New(env, Detect, "detect"));
-  exports.Set("jsonText", Napi::Function::New(env, JsonText, "jsonText"));
-  exports.Set("release", Napi::Function::New(env, Release, "release"));
+  exports.Set("parse", Napi::Function::New(env, [](const Napi::CallbackInfo &i) { return run_now(i, false); }));
+  exports.Set("parseFile", Napi::Function::New(env, [](const Napi::CallbackInfo &i) { return run_now(i, true); }));
+  exports.Set("parseAsync", Napi::Function::New(env, [](const Napi::CallbackInfo &i) { return run_later(i, false); }));
+  exports.Set("parseFileAsync", Napi::Function::New(env, [](const Napi::CallbackInfo &i) { return run_later(i, true); }));
+  exports.Set("detect", Napi::Function::New(env, [](const Napi::CallbackInfo &info) {
+    Job j;
+    read_text(info[0], j);
+    return Napi::String::New(info.Env(), kavlo_format_name(kavlo_detect_text(j.data, j.size, "auto")));
+  }));
+  exports.Set("json", Napi::Function::New(env, [](const Napi::CallbackInfo &info) {
+    Job j;
+    read_text(info[0], j);
+    read_options(info, j);
+    std::unique_ptr<kavlo_playlist, void (*)(kavlo_playlist *)> p(kavlo_playlist_new(), kavlo_playlist_free);
+    Napi::Object o = Napi::Object::New(info.Env());
+    const int status = p ? kavlo_playlist_parse(p.get(), j.data, j.size, j.format, j.encoding.c_str()) : KAVLO_ERR_NOMEM;
+    o.Set("status", status);
+    o.Set(status == KAVLO_OK ? "json" : "error", status == KAVLO_OK ? kavlo_playlist_json_full(p.get())
+                                                                    : kavlo_playlist_last_error(p.get()));
+    return o;
+  }));
   exports.Set("version", Napi::String::New(env, kavlo_version()));
   return exports;
 }

@@ -42,7 +42,7 @@ test('M3U: header, line numbers, options, url and headers', () => {
 
 test('streaming list: groups of NAME,#genre# lines', () => {
   const r = kavlo.parse('a,http://x/0\n新闻，#genre#\nb,http://x/1\nc,http://x/2\nSport,#genre#\nd,http://x/3\n');
-  assert.deepEqual(r.items.map((i) => [i.title, i.genre, i.group.title, i.line]), [
+  assert.deepEqual(r.items.map((i) => [i.title, i.group, i.groupTitle, i.line]), [
     ['a', undefined, '', 1], ['b', '新闻', '新闻', 3], ['c', '新闻', '新闻', 4], ['d', 'Sport', 'Sport', 6],
   ]);
 });
@@ -65,24 +65,23 @@ test('CUE: sheet fields, REM lines, track numbers and gaps', () => {
   assert.equal(cue.tracks[1].indices[0].ms, 60000);
 });
 
-test('json is the full document and JSON.stringify writes it', () => {
-  const r = kavlo.parse('#EXTM3U x="1"\n#EXTINF:-1 a="1",T\n/x\n');
-  const doc = JSON.parse(r.json);
+test('JSON.stringify writes the full document', () => {
+  const text = '#EXTM3U x="1"\n#EXTINF:-1 a="1",T\n/x\n';
+  const doc = JSON.parse(kavlo.parseToJson(text));
   assert.equal(doc.version, kavlo.version);
   assert.deepEqual(doc.header, { x: '1' });
   assert.equal(doc.items[0].line, 3);
-  assert.equal(JSON.stringify(r), r.json);
+  assert.equal(JSON.stringify(kavlo.parse(text)), kavlo.parseToJson(text));
   assert.match(kavlo.version, /^\d+\.\d+\.\d+$/);
   assert.equal(kavlo.version, require('../package.json').version);
 });
 
-test('without a document (text kept as undecodable bytes) the accessors fill the result', () => {
-  // C0 AF passes the library's UTF-8 check but is not strict UTF-8, so no
-  // document can be written; the strings come through with U+FFFD.
-  const r = kavlo.parse(Buffer.from('#EXTM3U\n#EXTINF:5 k="v\xC0\xAF" k="w",T\xC0\xAF\n/x\n', 'latin1'));
-  assert.equal(r.json, '{}');
-  assert.equal(r.items.length, 1);
-  const [item] = r.items;
-  assert.deepEqual([item.title, item.location, item.durationMs, item.attrs], ['T\uFFFD\uFFFD', '/x', 5000, { k: 'v\uFFFD\uFFFD' }]);
-  assert.equal(item.line, 0);
+test('text kept as undecodable bytes: no document, the strings with U+FFFD', () => {
+  // C0 AF passes the library's UTF-8 check but is not strict UTF-8.
+  const bytes = Buffer.from('#EXTM3U\n#EXTINF:5 k="v\xC0\xAF" k="w",T\xC0\xAF\n/x\n', 'latin1');
+  assert.equal(kavlo.parseToJson(bytes), '{}');
+  const [item] = kavlo.parse(bytes).items;
+  assert.deepEqual([item.title, item.location, item.durationMs, item.attrs, item.line],
+    ['T\uFFFD\uFFFD', '/x', 5000, { k: 'v\uFFFD\uFFFD' }, 3]);
+  assert.equal(item.title, new TextDecoder().decode(Buffer.from('T\xC0\xAF', 'latin1')));
 });

@@ -6,6 +6,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
+const { pathToFileURL } = require('node:url');
 
 const kavlo = require('..');
 
@@ -32,11 +33,9 @@ test('M3U: items, attributes, warnings and the document', () => {
   assert.equal(r.items[3].attr('group-title'), undefined);
   assert.deepEqual(r.warnings, ['m3u: ignored tag', 'm3u: ignored tag', 'm3u: bare path accepted']);
 
-  const doc = JSON.parse(r.json);
-  assert.equal(doc.item_count, 5);
-  assert.deepEqual(doc.items.map((i) => i.title), r.items.map((i) => i.title));
-  assert.deepEqual(doc.warnings, r.warnings);
-  assert.equal(JSON.stringify(r), r.json, 'JSON.stringify writes the library document');
+  assert.equal(r.encoding, 'UTF-8');
+  assert.equal(JSON.stringify(r), kavlo.parseToJson(fs.readFileSync(example('iptv.m3u'))),
+    'JSON.stringify writes the library document');
 });
 
 test('IMDb date playlist: release dates and the flag', () => {
@@ -73,11 +72,12 @@ test('CUE sheet: sheet fields, tracks, indices in frames and milliseconds', () =
   assert.equal(third.file, 'Night Set - side b.flac');
   assert.deepEqual(second.indices, [{ number: 0, frames: 17870, ms: 238266 }, { number: 1, frames: 18000, ms: 240000 }]);
   assert.equal(r.items.length, 3);
-  assert.equal(JSON.parse(r.json).cue.tracks[1].indices[0].ms, 238266);
+  assert.equal(JSON.parse(kavlo.parseToJson(fs.readFileSync(example('album.cue')))).cue.tracks[1].indices[0].ms, 238266);
 });
 
-test('format option and detect()', () => {
-  assert.equal(kavlo.parse('TITLE x\n', { format: 'cue' }).cue.title, 'x');
+test('format option in any letter case, and detect()', () => {
+  for (const format of ['cue', 'CUE', 'Cue', 3]) assert.equal(kavlo.parse('TITLE x\n', { format }).cue.title, 'x');
+  assert.equal(kavlo.parse('#extm3u\n/a\n', { format: 'M3U' }).items[0].location, '/a');
   assert.equal(kavlo.parse('a,http://x/\n', { format: 'streaming-list' }).items[0].title, 'a');
   const cases = [
     ['#EXTM3U\n/a\n', 'm3u'],
@@ -101,10 +101,12 @@ test('input as Buffer, Uint8Array view, ArrayBuffer and string gives one result'
     new Uint8Array(padded.buffer, padded.byteOffset + 2, padded.length - 4),
     new Uint8Array(Buffer.from(text)).buffer,
   ];
-  const expected = kavlo.parse(text).json;
-  for (const input of inputs) assert.equal(kavlo.parse(input).json, expected);
+  const expected = JSON.stringify(kavlo.parse(text));
+  for (const input of inputs) assert.equal(JSON.stringify(kavlo.parse(input)), expected);
+  assert.equal(kavlo.parse(new DataView(padded.buffer, padded.byteOffset + 2, padded.length - 4)).items[0].title, 'Été');
   assert.throws(() => kavlo.parse(42), TypeError);
-  assert.throws(() => kavlo.parse(new Float64Array(2)), TypeError);
+  assert.throws(() => kavlo.parse(null), TypeError);
+  assert.equal(kavlo.parse(new Uint16Array(new Uint8Array(Buffer.from('a,http://x/\n')).buffer)).items[0].title, 'a');
 });
 
 test('encodings: UTF-16 with BOM, GBK fallback, named encodings', () => {
@@ -116,9 +118,10 @@ test('encodings: UTF-16 with BOM, GBK fallback, named encodings', () => {
   assert.equal(kavlo.parse(be).items[0].location, 'http://x/é');
 
   const gbk = fs.readFileSync(example('stations-gbk.txt'));
-  const fallback = kavlo.parse(gbk);
+  const fallback = kavlo.parse(gbk, { encoding: '' });
   assert.equal(fallback.items[0].title, '中央一台');
   assert.deepEqual(fallback.warnings, ['encoding: GBK fallback']);
+  assert.equal(kavlo.parse(gbk).items[0].title, '中央一台');
   const named = kavlo.parse(gbk, { encoding: 'gbk' });
   assert.equal(named.items[0].title, '中央一台');
   assert.deepEqual(named.warnings, []);
@@ -138,8 +141,6 @@ test('failures throw KavloError with the status and the library message', () => 
       [() => kavlo.parse('#EXTM3U\n#EXT-X-ENDLIST\n'), kavlo.Status.ERR_FORMAT,
         'HLS manifest detected; not parsed as playlist items'],
       [() => kavlo.parse('/a\n', { format: 'm3u' }), kavlo.Status.ERR_FORMAT, 'Not a valid M3U file. Missing header.'],
-      [() => kavlo.parse('/a\n', { format: 'm3u9' }), kavlo.Status.ERR_FORMAT, 'unknown playlist format "m3u9"'],
-      [() => kavlo.parse('/a\n', { format: 9 }), kavlo.Status.ERR_FORMAT, 'unknown playlist format'],
       [() => kavlo.parse(Buffer.from([0xff, 0xfe, 0x41])), kavlo.Status.ERR_DECODE, 'utf16le fail'],
       [() => kavlo.parseFile(path.join(dir, 'missing.m3u')), kavlo.Status.ERR_IO, 'io: No such file or directory'],
       [() => kavlo.parseFile(dir), kavlo.Status.ERR_IO, 'io: Is a directory'],
@@ -157,22 +158,54 @@ test('failures throw KavloError with the status and the library message', () => 
   }
 });
 
-test('results are copies that outlive later parses and detections', () => {
+test('bad options throw TypeError or RangeError before any parse', () => {
+  const cases = [
+    [() => kavlo.parse('/a\n', { format: 'm3u9' }), RangeError, /unknown playlist format "m3u9"/],
+    [() => kavlo.parse('/a\n', { format: 'constructor' }), RangeError, /unknown playlist format/],
+    [() => kavlo.parse('/a\n', { format: 9 }), RangeError, /-1 to 3/],
+    [() => kavlo.parse('/a\n', { format: 1.5 }), RangeError, /-1 to 3/],
+    [() => kavlo.parse('/a\n', { format: true }), TypeError, /format must be a string/],
+    [() => kavlo.parse(Buffer.from('/a\n'), { encoding: 7 }), TypeError, /encoding must be a string/],
+    [() => kavlo.parse(Buffer.from('/a\n'), { encoding: 'gbk\0' }), RangeError, /NUL/],
+    [() => kavlo.parse('text', { encoding: 'gbk' }), TypeError, /decoded text already/],
+    [() => kavlo.parse('text', { encoding: 'auto' }), TypeError, /decoded text already/],
+    [() => kavlo.parse('/a\n', 'm3u'), TypeError, /options must be an object/],
+    [() => kavlo.parseFile(42), TypeError, /path must be a string, a Buffer or a file: URL/],
+    [() => kavlo.parseFile('a\0b'), TypeError, /NUL/],
+    [() => kavlo.parseFile(example('iptv.m3u'), { format: 'm3uu' }), RangeError, /unknown playlist format/],
+  ];
+  for (const [call, type, message] of cases) assert.throws(call, (e) => e instanceof type && message.test(e.message));
+});
+
+test('parseFile: the format option, and paths as string, Buffer and file: URL', async () => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'kavlo-node-'));
+  try {
+    const sheet = path.join(dir, 'lower.cue');
+    fs.writeFileSync(sheet, 'file "a.wav" wave\ntrack 01 audio\n');
+    assert.throws(() => kavlo.parseFile(sheet), { status: kavlo.Status.ERR_FORMAT });
+    for (const p of [sheet, Buffer.from(sheet), pathToFileURL(sheet)]) {
+      assert.deepEqual(kavlo.parseFile(p, { format: 'cue' }).items.map((i) => i.location), ['a.wav']);
+      assert.equal((await kavlo.parseFileAsync(p, { format: 'CUE' })).cue.tracks.length, 1);
+    }
+    // A name that is not UTF-8, as fs takes it in a Buffer.
+    const latin1 = Buffer.concat([Buffer.from(`${dir}/caf`), Buffer.from([0xe9]), Buffer.from('.txt')]);
+    fs.writeFileSync(latin1, 'a,http://x/\n');
+    assert.equal(kavlo.parseFile(latin1).items[0].title, 'a');
+    assert.throws(() => kavlo.parseFile(new URL('http://example.org/a.m3u')), TypeError);
+  } finally {
+    fs.rmSync(dir, { recursive: true });
+  }
+});
+
+test('results are independent of later parses', () => {
   const first = kavlo.parseFile(example('imdb.m3u'));
-  const json = first.json;
+  const copy = JSON.stringify(first);
   const second = kavlo.parseFile(example('album.cue'));
   kavlo.detect(fs.readFileSync(example('stations-gbk.txt')));
   assert.throws(() => kavlo.parse('#EXTM3U\n#EXT-X-ENDLIST\n'));
   assert.equal(first.items[2].title, 'tt0083658');
-  assert.equal(first.items[2].releaseDate, 19820625);
-  assert.equal(first.json, json);
+  assert.equal(JSON.stringify(first), copy);
   assert.equal(second.cue.tracks[2].number, 3);
-  assert.equal(JSON.parse(second.json).format, 'cue');
-  const third = kavlo.parseFile(example('radio.txt'));
-  kavlo.release();
-  assert.equal(second.cue.tracks[0].title, 'Opening');
-  assert.equal(JSON.parse(third.json).items[0].title, 'Jazz Radio');
-  assert.equal(kavlo.parse('a,http://x/\n').items[0].title, 'a');
 });
 
 test('attributes: first of repeated keys wins; __proto__ stays an own property', () => {
@@ -195,7 +228,7 @@ test('attributes: objects of shared and differing key orders match the document'
   for (let j = 0; j < 300; ++j) attrLines.push(`only${j}="${j}"`);
   attrLines.forEach((a, j) => lines.push(`#EXTINF:-1 ${a},T${j}`, `http://x/${j}`));
   const r = kavlo.parse(lines.join('\n') + '\n');
-  const doc = JSON.parse(r.json).items;
+  const doc = JSON.parse(kavlo.parseToJson(Buffer.from(lines.join('\n') + '\n'))).items;
   assert.equal(r.items.length, attrLines.length);
   r.items.forEach((item, j) => {
     assert.equal(Object.getPrototypeOf(item.attrs), Object.prototype);
@@ -211,11 +244,12 @@ test('IPTV view derived from the attributes', () => {
     '#EXTINF:-1,Bare\nhttp://x/2\n');
   const [full, bare] = r.items;
   assert.deepEqual(full.tvg, { id: 'n1', name: 'News', logo: 'l.png', url: '', rec: '', shift: '2', language: '', country: '' });
-  assert.deepEqual(full.group, { title: 'News' });
+  assert.equal(full.groupTitle, 'News');
   assert.equal(full.http['user-agent'], 'UA');
   assert.deepEqual(full.catchup, { type: 'append', days: '7', source: '' });
   assert.equal(bare.tvg.id, '');
-  assert.deepEqual(bare.group, { title: '' });
+  assert.equal(bare.groupTitle, '');
+  assert.equal(bare.group, undefined);
   assert.ok(!Object.keys(full).includes('tvg'), 'the view is not part of the item data');
 });
 

@@ -32,7 +32,7 @@ for (const list of lists) {
         const at = `entry ${i + 1}`;
         assert.equal(item.location, other.url, at);
         assert.deepEqual(item.http, other.http, at);
-        assert.deepEqual([item.tvg.id, item.tvg.logo, item.group.title], [other.tvg.id, other.tvg.logo, other.group.title], at);
+        assert.deepEqual([item.tvg.id, item.tvg.logo, item.groupTitle], [other.tvg.id, other.tvg.logo, other.group.title], at);
         if (item.http.referrer || item.http['user-agent']) ++withHttp;
       });
       assert.ok(withHttp > 0, 'no entry has a referrer or user agent');

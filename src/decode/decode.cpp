@@ -48,6 +48,30 @@ class IconvHandle {
   iconv_t cd_;
 };
 
+// The byte-order marks of the wide encodings. UTF-32LE comes before
+// UTF-16LE, whose mark is its prefix: FF FE 00 00 is read as UTF-32 (a
+// UTF-16 text that starts with U+0000 after its mark is not worth the
+// ambiguity).
+struct WideMark {
+  const char *bytes;
+  size_t size;
+  const char *converter;
+  const char *error;
+};
+
+constexpr WideMark wide_marks[] = {
+    {"\xFF\xFE\x00\x00", 4, "UTF-32LE", "utf32le fail"},
+    {"\x00\x00\xFE\xFF", 4, "UTF-32BE", "utf32be fail"},
+    {"\xFF\xFE", 2, "UTF-16LE", "utf16le fail"},
+    {"\xFE\xFF", 2, "UTF-16BE", "utf16be fail"},
+};
+
+const WideMark *wide_mark(const char *bytes, size_t len) noexcept {
+  for (const WideMark &m : wide_marks)
+    if (len >= m.size && std::memcmp(bytes, m.bytes, m.size) == 0) return &m;
+  return nullptr;
+}
+
 // Converted text belongs to the store until the next clear.
 void store_output(Store &s, char *text, size_t len, size_t capacity,
                   std::string_view &out) noexcept {
@@ -163,17 +187,15 @@ int decode_to_utf8(Store &s, const char *bytes, size_t len, const char *encoding
   if (len >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0) {
     bytes += 3;
     len -= 3;
-  } else if (len >= 2 && (std::memcmp(bytes, "\xFF\xFE", 2) == 0 ||
-                          std::memcmp(bytes, "\xFE\xFF", 2) == 0)) {
+  } else if (const WideMark *mark = wide_mark(bytes, len)) {
     // The mark is dropped like the UTF-8 one, so that the text starts with
     // its first real character; a U+FEFF after it stays in the text.
-    const bool le = bytes[0] == '\xFF';
-    if (iconv_to_utf8(le ? "UTF-16LE" : "UTF-16BE", bytes + 2, len - 2, &out, &out_len) != 0) {
-      set_error(s, le ? "utf16le fail" : "utf16be fail");
+    if (iconv_to_utf8(mark->converter, bytes + mark->size, len - mark->size, &out, &out_len) != 0) {
+      set_error(s, "%s", mark->error);
       return KAVLO_ERR_DECODE;
     }
-    store_output(s, out, out_len, iconv_capacity(len - 2), text);
-    s.encoding = le ? "UTF-16LE" : "UTF-16BE";
+    store_output(s, out, out_len, iconv_capacity(len - mark->size), text);
+    s.encoding = mark->converter;
     return KAVLO_OK;
   }
 

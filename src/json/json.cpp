@@ -186,61 +186,6 @@ class Writer {
     return true;
   }
 
-  // The same for a string of `n` bytes that need not end in a NUL.
-  bool str_view(std::string_view v) noexcept { return str_view(v.data(), v.size()); }
-  bool str_view(const char *text, size_t n) noexcept {
-    if (!need(n + 2)) return false;
-    *p_++ = '"';
-    const auto *q = reinterpret_cast<const unsigned char *>(text);
-    const unsigned char *e = q + n;
-    for (;;) {
-#if defined(__SSE2__)
-      const __m128i space = _mm_set1_epi8(0x20), quote = _mm_set1_epi8('"'),
-                    backslash = _mm_set1_epi8('\\');
-      // A signed compare below 0x20 also catches every byte of 0x80 and
-      // above.
-      while (e - q >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
-        const __m128i special = _mm_or_si128(
-            _mm_cmplt_epi8(v, space), _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(p_), v);
-        if (mask != 0) {
-          const unsigned k = static_cast<unsigned>(__builtin_ctz(mask));
-          q += k;
-          p_ += k;
-          goto special;
-        }
-        q += 16;
-        p_ += 16;
-      }
-#endif
-      {
-        const unsigned char *run = q;
-        while (q < e && plain_byte(*q)) ++q;
-        std::memcpy(p_, run, static_cast<size_t>(q - run));
-        p_ += q - run;
-      }
-      if (q == e) break;
-#if defined(__SSE2__)
-    special:
-#endif
-      if (*q >= 0x80) {
-        const size_t len = utf8_sequence(q, static_cast<size_t>(e - q));
-        if (len == 0) return false;
-        std::memcpy(p_, q, len);
-        q += len;
-        p_ += len;
-      } else {
-        // At most six bytes for the one counted.
-        if (!need(static_cast<size_t>(e - q) + 6)) return false;
-        p_ = escape(p_, *q++);
-      }
-    }
-    *p_++ = '"';
-    return true;
-  }
-
   // ,"name":N for a count or a position: one reservation for the member
   // and its digits, which are written in place from the back.
   template <size_t N>
@@ -491,7 +436,7 @@ bool write_root_extras(Writer &w, const Store &s) noexcept {
   bool first = true;
   for (size_t k = 0; k < count; ++k) {
     Diagnostic d;
-    if (!diagnostic_at(s, k, d) || d.message == nullptr) continue;
+    if (!diagnostic_at(s, k, d)) continue;
     if ((!first && !w.ch(',')) || !w.member_count("{\"line\":", d.line) || !w.lit(",\"message\":") ||
         !w.str(d.message) || !w.lit(",\"subject\":") || !w.str(d.subject) || !w.ch('}'))
       return false;

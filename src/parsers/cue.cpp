@@ -21,7 +21,8 @@ struct CueParseState {
   int current_track = -1;
   bool has_file = false;
   sv current_file;                  // view into the decoded text
-  const char *file_copy = nullptr;  // store copy shared by the tracks of one FILE
+  sv current_file_type;             // the FILE line's type word, "" for none
+  const char *file_copy = nullptr;  // store copy (name, then type) shared by the tracks of one FILE
   bool file_copied = false;
   // The last stored data type ("AUDIO" on nearly every track), shared by
   // the tracks that repeat it.
@@ -117,7 +118,7 @@ bool read_time(sv v, size_t i, int64_t &frames) noexcept {
   t.datatype = st.datatype.get(s, datatype);
   if (st.has_file) {
     if (!st.file_copied) {
-      st.file_copy = copy_string(s, st.current_file);
+      st.file_copy = copy_string_pair(s, st.current_file, st.current_file_type);
       st.file_copied = true;
     }
     t.file = st.file_copy;
@@ -210,8 +211,10 @@ const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept
   switch (k) {
     case Keyword::File: {
       const size_t last = value.rfind(' ');
-      const sv name = (last != sv::npos && last != 0) ? value.substr(0, last) : value;
+      const bool typed = last != sv::npos && last != 0;
+      const sv name = typed ? value.substr(0, last) : value;
       st.current_file = strip_quotes(name);
+      st.current_file_type = typed ? value.substr(last + 1) : sv();
       st.has_file = true;
       st.file_copied = false;
       break;

@@ -3,8 +3,6 @@
 // the IMDb date playlist decision at the end. For the full document it also
 // keeps the tag lines it does not read, their request headers, the list's
 // title and EPG addresses, and what it drops without a warning.
-#include <yyjson.h>
-
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -143,8 +141,10 @@ void take_group(Store &s, M3uParseState &st, size_t line_no) noexcept {
   bool has_key = false;
   for (int k = 0; k < st.pending_attr_count && !has_key; ++k)
     has_key = str_ieq(st.pending_attrs[k].key, "group-title");
+  // The key is extgrp_key itself, which the stored attribute keeps (see
+  // read_location), so that the writer gives the group its #EXTGRP: line.
   if (!has_key && st.pending_attr_count < max_attrs)
-    st.pending_attrs[st.pending_attr_count++] = PendingAttr{"group-title", st.current_group};
+    st.pending_attrs[st.pending_attr_count++] = PendingAttr{sv(extgrp_key, sizeof extgrp_key - 1), st.current_group};
   else if (!has_key)
     loss_at(s, line_no, st.current_group, "m3u: EXTGRP group dropped past the 64th attribute");
   st.has_group = false;
@@ -248,53 +248,177 @@ void option_headers(Store &s, M3uParseState &st, const ItemOption &o, size_t lin
   }
 }
 
-// "#EXTHTTP:{...}": a JSON object whose members are request headers. True
-// when it is one, every value a string without control characters; its
-// headers are then kept for the next entry (names in lower case, the
-// first of a name wins, at most 64).
-bool read_exthttp(Store &s, sv json, size_t line_no) noexcept {
-  yyjson_doc *doc = yyjson_read(json.data(), json.size(), YYJSON_READ_NOFLAG);
-  if (doc == nullptr) return false;
-  yyjson_val *root = yyjson_doc_get_root(doc);
-  auto clean = [](yyjson_val *v) {
-    if (!yyjson_is_str(v)) return false;
-    const sv text(yyjson_get_str(v), yyjson_get_len(v));
-    for (const char c : text)
-      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
-    return is_strict_utf8(text);
+// A JSON string (RFC 8259) at text[i], which is '"': on success `i`
+// stands past its closing quote and, when `out` is not NULL, the decoded
+// text (at most as long as the written one) is at `out` with its length
+// in `n`. Refused besides what JSON refuses: text that is not strict
+// UTF-8, and control characters, escaped or not (a header cannot hold
+// them).
+bool json_string(sv text, size_t &i, char *out, size_t &n) noexcept {
+  auto hex4 = [&](size_t at, unsigned &v) {
+    if (at + 4 > text.size()) return false;
+    v = 0;
+    for (size_t k = at; k < at + 4; ++k) {
+      const auto c = static_cast<unsigned char>(text[k]);
+      const unsigned d = is_digit(c) ? c - '0' : (to_lower(c) >= 'a' && to_lower(c) <= 'f') ? to_lower(c) - 'a' + 10 : 16;
+      if (d == 16) return false;
+      v = v * 16 + d;
+    }
+    return true;
   };
-  bool ok = yyjson_is_obj(root);
-  size_t idx, max;
-  yyjson_val *key, *value;
-  if (ok) {
-    yyjson_obj_foreach(root, idx, max, key, value) {
-      if (!clean(key) || !clean(value)) ok = false;
+  n = 0;
+  size_t run = ++i;  // start of the bytes copied as they are
+  auto flush = [&](size_t end) {
+    if (!is_strict_utf8(text.substr(run, end - run))) return false;
+    if (out != nullptr) std::memcpy(out + n, text.data() + run, end - run);
+    n += end - run;
+    return true;
+  };
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '"') {
+      if (!flush(i)) return false;
+      ++i;
+      return true;
     }
-  }
-  if (ok) {
-    sv names[max_attrs];
-    int count = 0;
-    size_t dropped = 0;
-    sv first_dropped;
-    yyjson_obj_foreach(root, idx, max, key, value) {
-      const sv name(yyjson_get_str(key), yyjson_get_len(key));
-      if (name.empty()) continue;
-      bool seen = false;
-      for (int k = 0; k < count && !seen; ++k) seen = str_ieq(names[k], name);
-      if (seen) continue;
-      if (count == max_attrs) {
-        if (dropped++ == 0) first_dropped = name;
-        continue;
+    if (c < 0x20 || c == 0x7F) return false;
+    if (c != '\\') {
+      ++i;
+      continue;
+    }
+    if (!flush(i) || i + 1 >= text.size()) return false;
+    const char e = text[i + 1];
+    if (e == '"' || e == '\\' || e == '/') {
+      if (out != nullptr) out[n] = e;
+      ++n;
+      i += 2;
+    } else if (e == 'u') {
+      unsigned cp;
+      if (!hex4(i + 2, cp)) return false;
+      i += 6;
+      if (cp >= 0xDC00 && cp <= 0xDFFF) return false;
+      if (cp >= 0xD800 && cp <= 0xDBFF) {
+        unsigned low;
+        if (i + 1 >= text.size() || text[i] != '\\' || text[i + 1] != 'u' || !hex4(i + 2, low) || low < 0xDC00 ||
+            low > 0xDFFF)
+          return false;
+        i += 6;
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
       }
-      names[count++] = name;
-      item_http_add(s, http_exthttp, copy_lower(s, name),
-                    copy_string(s, sv(yyjson_get_str(value), yyjson_get_len(value))));
+      if (cp < 0x20 || cp == 0x7F) return false;
+      char utf8[4];
+      size_t len;
+      if (cp < 0x80) {
+        utf8[0] = static_cast<char>(cp);
+        len = 1;
+      } else if (cp < 0x800) {
+        utf8[0] = static_cast<char>(0xC0 | (cp >> 6));
+        utf8[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        len = 2;
+      } else if (cp < 0x10000) {
+        utf8[0] = static_cast<char>(0xE0 | (cp >> 12));
+        utf8[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        utf8[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        len = 3;
+      } else {
+        utf8[0] = static_cast<char>(0xF0 | (cp >> 18));
+        utf8[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        utf8[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        utf8[3] = static_cast<char>(0x80 | (cp & 0x3F));
+        len = 4;
+      }
+      if (out != nullptr) std::memcpy(out + n, utf8, len);
+      n += len;
+    } else {
+      return false;  // \b, \f, \n, \r, \t: control characters; anything else is not JSON
     }
-    if (dropped != 0)
-      loss_at(s, line_no, first_dropped, "m3u: request headers past the 64th dropped: %zu", dropped);
+    run = i;
   }
-  yyjson_doc_free(doc);
-  return ok;
+  return false;
+}
+
+// The members of a JSON object of strings, `{"name":"value",...}` with
+// nothing around it but white space. Walks it once to check it (`store`
+// false) and once to keep its members (`store` true): names in lower case,
+// the first of a name wins, at most 64, the rest counted in `dropped`.
+bool json_headers(Store &s, sv text, bool store, size_t &dropped, sv &first_dropped) noexcept {
+  auto ws = [&](size_t &i) {
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r')) ++i;
+  };
+  // The decoded strings of a member, each in a store-owned block when
+  // kept (a decoded string is never longer than the written one).
+  auto string = [&](size_t &i, const char *&kept, sv &view) {
+    if (i >= text.size() || text[i] != '"') return false;
+    const size_t start = i;
+    size_t n;
+    if (!json_string(text, i, nullptr, n)) return false;
+    view = text.substr(start + 1, i - start - 2);
+    kept = nullptr;
+    if (store) {
+      char *out = arena_block(s, i - start);
+      if (out == nullptr) return true;  // the member is lost with the memory
+      size_t at = start;
+      (void)json_string(text, at, out, n);
+      out[n] = '\0';
+      kept = out;
+    }
+    return true;
+  };
+  sv names[max_attrs];
+  int count = 0;
+  size_t i = 0;
+  ws(i);
+  if (i >= text.size() || text[i] != '{') return false;
+  ++i;
+  ws(i);
+  bool first = true;
+  while (i < text.size() && text[i] != '}') {
+    if (!first) {
+      if (text[i] != ',') return false;
+      ++i;
+      ws(i);
+    }
+    first = false;
+    const char *name, *value;
+    sv name_view, value_view;
+    if (!string(i, name, name_view)) return false;
+    ws(i);
+    if (i >= text.size() || text[i] != ':') return false;
+    ++i;
+    ws(i);
+    if (!string(i, value, value_view)) return false;
+    ws(i);
+    if (!store || name == nullptr || name[0] == '\0') continue;
+    bool seen = false;
+    for (int k = 0; k < count && !seen; ++k) seen = str_ieq(names[k], sv(name));
+    if (seen) continue;
+    if (count == max_attrs) {
+      if (dropped++ == 0) first_dropped = name_view;
+      continue;
+    }
+    names[count++] = name;
+    char *lower = const_cast<char *>(name);  // the block written above
+    for (char *c = lower; *c != '\0'; ++c) *c = static_cast<char>(to_lower(static_cast<unsigned char>(*c)));
+    item_http_add(s, http_exthttp, name, value);
+  }
+  if (i >= text.size()) return false;
+  ++i;
+  ws(i);
+  return i == text.size();
+}
+
+// "#EXTHTTP:{...}": a JSON object whose members are request headers. When
+// it is one, every value a string without control characters, its headers
+// are kept for the next entry (names in lower case, the first of a name
+// wins, at most 64); false otherwise.
+bool read_exthttp(Store &s, sv json, size_t line_no) noexcept {
+  size_t dropped = 0;
+  sv first_dropped;
+  if (!json_headers(s, json, false, dropped, first_dropped)) return false;
+  (void)json_headers(s, json, true, dropped, first_dropped);
+  if (dropped != 0)
+    loss_at(s, line_no, first_dropped, "m3u: request headers past the 64th dropped: %zu", dropped);
+  return true;
 }
 
 // An ignored tag line, "#TAG:KEY=VALUE", kept for the next entry: the key
@@ -315,7 +439,8 @@ void keep_option(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept 
 }
 
 // A comment: "#" not followed by a tag name (a letter, then letters,
-// digits, "-" and "_", up to ":" or the end of the line).
+// digits, "-" and "_", then white space at most, up to ":" or the end of
+// the line).
 bool is_comment(sv line) noexcept {
   const size_t n = line.size();
   auto letter = [](unsigned char c) { return (to_lower(c) >= 'a' && to_lower(c) <= 'z'); };
@@ -326,6 +451,7 @@ bool is_comment(sv line) noexcept {
     if (!letter(c) && !is_digit(c) && c != '-' && c != '_') break;
     ++i;
   }
+  i = skip_space(line, i);
   return i < n && line[i] != ':';
 }
 
@@ -342,9 +468,9 @@ void keep_groups(Store &s, sv value) noexcept {
 }
 
 // Classifies a tag line. Only #EXTINF and #EXTGRP: act; the rest warn. Of
-// those, #PLAYLIST: gives the list's title, a parsed #EXTHTTP: request
-// headers, a comment nothing, and every other line an option of the next
-// entry (with the request headers it sets).
+// those, #PLAYLIST: gives the list's title, a comment nothing, and every
+// other line an option of the next entry, with the request headers it
+// sets.
 void read_tag(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
   if (starts_with_icase(line, "#EXTINF")) {
     read_extinf(s, st, line, line_no);
@@ -373,12 +499,10 @@ void read_tag(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
     if (s.title == nullptr && !title.empty()) s.title = copy_string(s, title);
     return;
   }
-  if (starts_with_icase(line, "#EXTHTTP:")) {
-    const sv json = trim(line.substr(9));
-    if (!read_exthttp(s, json, line_no)) (void)item_option_add(s, st.tag.get(s, line.substr(1, 7)), sv(), json);
-    return;
-  }
   keep_option(s, st, line, line_no);
+  // An #EXTHTTP: line stays an option like any other, and gives the
+  // request headers of its JSON object when it holds one.
+  if (starts_with_icase(line, "#EXTHTTP:")) (void)read_exthttp(s, trim(line.substr(9)), line_no);
 }
 
 // The EPG addresses of a header attribute: comma-separated, trimmed, each
@@ -433,6 +557,10 @@ void read_header(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept 
   if (rc != KAVLO_OK) return rc;
   for (int k = 0; k < st.pending_attr_count; ++k) {
     const PendingAttr &a = st.pending_attrs[k];
+    if (a.key.data() == extgrp_key) {
+      item_attr_add(s, extgrp_key, a.value);
+      continue;
+    }
     if (st.stored_key[k] == nullptr || !same_bytes(st.stored_key_text[k], a.key)) {
       st.stored_key[k] = copy_string(s, a.key);
       st.stored_key_text[k] = a.key;
@@ -444,10 +572,10 @@ void read_header(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept 
   return KAVLO_OK;
 }
 
-// An IMDb date playlist: every title starts with "tt" and every #EXTINF
-// number is positive; that number is then the release date (see
-// item_release_date).
+}  // namespace
+
 void decide_imdb(Store &s) noexcept {
+  s.imdb_date_playlist = 0;
   if (s.item_count == 0) return;
   for (int i = 0; i < s.item_count; ++i) {
     const PlaylistItem &it = s.items[i];
@@ -457,9 +585,8 @@ void decide_imdb(Store &s) noexcept {
   s.imdb_date_playlist = 1;
 }
 
-}  // namespace
-
 int parse_m3u(Store &s, const char *text, size_t len) noexcept {
+  s.suffixes_marked = true;
   if (looks_hls(text, len)) {
     s.detected_format = KAVLO_FORMAT_M3U8_HLS;
     set_error(s, "%s", hls_refused);

@@ -18,6 +18,20 @@ inline constexpr const char *hls_refused = "HLS manifest detected; not parsed as
 [[nodiscard]] int parse_streaming_list(Store &s, const char *text, size_t len) noexcept;
 [[nodiscard]] int parse_cue(Store &s, const char *text, size_t len) noexcept;
 
+// The IMDb date playlist decision the M3U parser makes at its end: every
+// title starts with "tt" and every #EXTINF number is positive (that number
+// is then the release date, see item_release_date). Sets or clears the flag.
+void decide_imdb(Store &s) noexcept;
+
+// The separator of a streaming-list line: the first ASCII comma or
+// full-width comma (U+FF0C), found a character at a time, so that a comma
+// byte inside a multi-byte sequence never separates. `len` 0: none.
+struct StreamSeparator {
+  size_t pos;
+  size_t len;
+};
+StreamSeparator stream_separator(std::string_view line) noexcept;
+
 // Reads a run of ASCII digits at `pos` as a decimal number. Runs too long
 // for 32 bits wrap modulo 2^32 (unsigned arithmetic, then taken as a signed
 // 32-bit value), so hostile input never overflows a signed integer.

@@ -9,18 +9,11 @@
 
 namespace kavlo {
 
-namespace {
-
 using sv = std::string_view;
-
-struct Separator {
-  size_t pos;
-  size_t len;  // 0: none
-};
 
 // Walks the line a character at a time, so that a comma byte inside a
 // multi-byte sequence never separates; the first comma of either kind wins.
-Separator find_separator(sv line) noexcept {
+StreamSeparator stream_separator(sv line) noexcept {
   const size_t n = line.size();
   // Up to the first comma or non-ASCII byte every byte is a character of
   // its own, so that stretch needs no walk.
@@ -48,9 +41,8 @@ Separator find_separator(sv line) noexcept {
   return {n, 0};
 }
 
-}  // namespace
-
 int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
+  s.suffixes_marked = true;
   LineCursor cur{text, len};
   sv raw;
   size_t line_no = 0;
@@ -60,7 +52,7 @@ int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
     if (cur.cut) loss_at(s, line_no, line, "streaming: line cut at a NUL byte");
     if (line.empty()) continue;
     sv title = line, url = line;
-    const Separator sep = find_separator(line);
+    const StreamSeparator sep = stream_separator(line);
     if (sep.len != 0) {
       title = trim(line.substr(0, sep.pos));
       url = trim(line.substr(sep.pos + sep.len));

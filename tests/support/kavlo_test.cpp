@@ -25,6 +25,11 @@ int parse(std::string_view bytes, int format, const char *encoding) {
   return kavlo_parse_enc(p.get(), bytes.size(), format, encoding);
 }
 
+int parse_into(kavlo_playlist *playlist, std::string_view bytes, int format, const char *encoding) {
+  auto p = exact_copy(bytes);
+  return kavlo_playlist_parse(playlist, p.get(), bytes.size(), format, encoding);
+}
+
 int detect(std::string_view bytes) {
   auto p = exact_copy(bytes);
   return kavlo_detect(p.get(), bytes.size());

@@ -15,6 +15,20 @@ namespace kt {
 // a read past the end shows up under the sanitizers.
 int parse(std::string_view bytes, int format = KAVLO_FORMAT_AUTO, const char *encoding = nullptr);
 
+// The same into a playlist handle.
+int parse_into(kavlo_playlist *p, std::string_view bytes, int format = KAVLO_FORMAT_AUTO,
+               const char *encoding = nullptr);
+
+// A handle that frees itself.
+struct Playlist {
+  kavlo_playlist *p = kavlo_playlist_new();
+  Playlist() = default;
+  Playlist(const Playlist &) = delete;
+  Playlist &operator=(const Playlist &) = delete;
+  ~Playlist() { kavlo_playlist_free(p); }
+  operator kavlo_playlist *() const { return p; }
+};
+
 // Detects the format of an exact-size heap copy.
 int detect(std::string_view bytes);
 

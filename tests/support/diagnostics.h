@@ -1,6 +1,5 @@
-// Checks of a playlist handle against its full document: the members that
-// only the full document carries are the rendering of the handle's
-// accessors, and every warning has its diagnostic.
+// Diagnostics of a playlist handle against its warnings and its text:
+// every warning has its diagnostic, at a line of the text.
 #pragma once
 
 #include <cstddef>
@@ -14,11 +13,6 @@ namespace kt {
 // a last line without an end counts). For text in UTF-16 the count of its
 // bytes is an upper bound of the count of its decoded lines.
 size_t line_count(std::string_view text);
-
-// The full document of `p` against its accessors: items' "line",
-// "options", "url", "headers", "alternates", "label", "groups", "http" and
-// "catchup", and the root's "title", "epg" and "diagnostics".
-void check_full_against_accessors(kavlo_playlist *p);
 
 // Every warning of `p` has a diagnostic with its text, in the same order,
 // at a line from 1 to `lines` (0 for a decoding warning, which concerns the

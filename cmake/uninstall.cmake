@@ -1,0 +1,31 @@
+# Removes the files that the install manifest KAVLO_MANIFEST lists (the last
+# install from the build tree), then the directories of kavlo's own that
+# this leaves empty. Run by the uninstall target.
+if(NOT EXISTS "${KAVLO_MANIFEST}")
+  message(FATAL_ERROR "${KAVLO_MANIFEST} is missing: nothing was installed from this build tree")
+endif()
+file(STRINGS "${KAVLO_MANIFEST}" kavlo_files)
+set(kavlo_dirs "")
+foreach(file IN LISTS kavlo_files)
+  if(IS_SYMLINK "${file}" OR EXISTS "${file}")
+    message(STATUS "Removing ${file}")
+    file(REMOVE "${file}")
+    if(IS_SYMLINK "${file}" OR EXISTS "${file}")
+      message(FATAL_ERROR "could not remove ${file}")
+    endif()
+    get_filename_component(dir "${file}" DIRECTORY)
+    list(APPEND kavlo_dirs "${dir}")
+  else()
+    message(STATUS "Already gone: ${file}")
+  endif()
+endforeach()
+# Only directories named after kavlo (lib/cmake/kavlo, share/doc/kavlo):
+# the others (lib, include, bin, ...) are shared with other packages.
+list(REMOVE_DUPLICATES kavlo_dirs)
+foreach(dir IN LISTS kavlo_dirs)
+  get_filename_component(name "${dir}" NAME)
+  file(GLOB left "${dir}/*")
+  if(name STREQUAL "kavlo" AND NOT left)
+    file(REMOVE_RECURSE "${dir}")
+  endif()
+endforeach()

@@ -1,0 +1,151 @@
+// Type declarations of the kavlo-wasm package. The result objects are those
+// of the Node.js package (its lib/result.js).
+
+/** Names of the playlist formats, as the library gives them. */
+export type FormatName = 'm3u' | 'm3u8-hls' | 'streaming-list' | 'cue' | 'unknown';
+
+/** The bytes of a playlist, or a string, which is text already. */
+export type Input = string | Uint8Array | Int8Array | Uint8ClampedArray | ArrayBuffer | DataView;
+
+export interface ParseOptions {
+  /** "m3u", "streaming-list", "cue" (or "m3u8-hls", refused) in any letter
+   *  case, a format code from -1 to 3, or left out / "auto" to detect it. */
+  format?: 'auto' | Exclude<FormatName, 'unknown'> | number | null;
+  /** The bytes' encoding ("utf-16le", "gbk", "cp1252", "shift_jis", any
+   *  name the module's iconv knows). Left out or "auto": a byte-order mark
+   *  is honoured, valid UTF-8 taken as it is, other text read in the
+   *  encoding the library guesses, which without a detector (this build)
+   *  is the library's chain. "" or "chain": the chain, GBK, then CP1252,
+   *  then Latin-1, with an "encoding: ..." warning. Not for a string. */
+  encoding?: string | null;
+}
+
+/** Status codes of the library. */
+export declare const Status: {
+  readonly OK: 0;
+  readonly ERR_DECODE: 1;
+  readonly ERR_FORMAT: 3;
+  readonly ERR_INVALID: 4;
+  readonly ERR_IO: 5;
+  readonly ERR_NOMEM: 6;
+};
+
+/** A failed parse: the library's status code and message. */
+export declare class KavloError extends Error {
+  readonly name: 'KavloError';
+  readonly status: number;
+  /** The status as a name: "ERR_DECODE", "ERR_FORMAT", ... */
+  readonly code: string;
+  constructor(status: number, message: string);
+}
+
+export interface ItemOption {
+  tag: string;
+  key: string;
+  value: string;
+}
+
+/** A REM line of a CUE sheet: its first word and the rest. */
+export interface Rem {
+  key: string;
+  value: string;
+}
+
+/** One playlist entry. */
+export declare class Item {
+  location: string;
+  title: string;
+  /** Milliseconds, -1 when unknown. */
+  durationMs: number;
+  /** In an IMDb date playlist (e.g. 19990331), else 0. */
+  releaseDate: number;
+  /** The #EXTINF attributes by key as written; of repeated keys the first. */
+  attrs: Record<string, string>;
+  /** 1-based line of the entry in the decoded text (a CUE sheet's TRACK line). */
+  line: number;
+  /** Tag lines the M3U parser ignored before the entry; left out when none. */
+  options?: ItemOption[];
+  /** For a location "URL|Key=Value&...": the URL and the pairs. */
+  url?: string;
+  headers?: Record<string, string>;
+  /** In a streaming list: NAME of the last "NAME,#genre#" line before it. */
+  group?: string;
+
+  /** Value of the attribute whose key equals `key` with ASCII letters folded. */
+  attr(key: string): string | undefined;
+  // A convenience view for code written against the JavaScript IPTV
+  // parsers ("" where there is nothing).
+  readonly tvg: {
+    id: string; name: string; logo: string; url: string; rec: string; shift: string;
+    language: string; country: string;
+  };
+  /** The group-title attribute (or #EXTGRP), else the streaming group. */
+  readonly groupTitle: string;
+  readonly http: { referrer: string; 'user-agent': string };
+  readonly catchup: { type: string; days: string; source: string };
+  readonly timeshift: string;
+  readonly lang: string;
+}
+
+export interface CueIndex {
+  number: number;
+  /** CD frames, 75 a second. */
+  frames: number;
+  ms: number;
+}
+
+export interface CueTrack {
+  number: number;
+  title: string | null;
+  performer: string | null;
+  songwriter: string | null;
+  isrc: string | null;
+  file: string | null;
+  flags: string | null;
+  datatype: string | null;
+  /** Frames, null when not given. */
+  pregap: number | null;
+  postgap: number | null;
+  indices: CueIndex[];
+  rem: Rem[];
+}
+
+export interface CueSheet {
+  title: string | null;
+  performer: string | null;
+  songwriter: string | null;
+  catalog: string | null;
+  cdtextfile: string | null;
+  rem: Rem[];
+  tracks: CueTrack[];
+}
+
+/** The outcome of a parse: a copy, unchanged by later parses. */
+export declare class Result {
+  static version: string;
+  format: FormatName;
+  imdbDatePlaylist: boolean;
+  items: Item[];
+  /** After a CUE parse, else null. */
+  cue: CueSheet | null;
+  /** Content problems that did not fail the parse ("m3u: ...", ...). */
+  warnings: string[];
+  /** Attributes of the #EXTM3U line. */
+  header: Record<string, string>;
+  /** The encoding the text was read in: "UTF-8", "UTF-16LE", "GBK", "CP1252", ... */
+  encoding: string | null;
+  /** The library's full JSON document, member for member. */
+  toJSON(): unknown;
+}
+
+/** The library's version, "MAJOR.MINOR.PATCH". */
+export declare const version: string;
+/** Parses a playlist in memory. Throws KavloError when the parse fails. */
+export declare function parse(input: Input, options?: ParseOptions | null): Result;
+/** The library's full JSON document of a parse, as text. */
+export declare function parseToJson(input: Input, options?: ParseOptions | null): string;
+/** The format of a text, without parsing it. */
+export declare function detect(input: Input): FormatName;
+/** Gives what the module keeps for the next parse back to its allocator
+ *  (the instance's memory itself never shrinks). */
+export declare function release(): void;
