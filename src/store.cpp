@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include "kavlo.h"
 #include "mem.h"
@@ -225,19 +226,23 @@ namespace {
 
 // Appends a pair to the attribute array; false when no slot is left. The
 // array holds at most 2^32 - 1 pairs, so that ranges fit in 32 bits.
-[[gnu::always_inline]] inline bool attr_append(Store &s, const char *key, std::string_view value) noexcept {
+// The value is copied, or taken as it is when the store holds it (a
+// `const char *`).
+template <class Value>
+[[gnu::always_inline]] inline bool attr_append(Store &s, const char *key, Value value) noexcept {
   if (s.attr_used >= s.attr_capacity &&
       !grow_array(s.attrs, s.attr_capacity, s.attr_used + 1,
                   first_capacity(s, 256, sizeof(ItemAttr), 16), UINT32_MAX))
     return false;
-  const char *v = copy_string(s, value);
+  const char *v;
+  if constexpr (std::is_same_v<Value, const char *>) v = value;
+  else v = copy_string(s, value);
   s.attrs[s.attr_used++] = ItemAttr{key, v != nullptr ? v : ""};
   return true;
 }
 
-}  // namespace
-
-void item_attr_add(Store &s, const char *key, std::string_view value) noexcept {
+template <class Value>
+void attr_add(Store &s, const char *key, Value value) noexcept {
   if (s.item_count == 0 || key == nullptr) return;
   const size_t item = static_cast<size_t>(s.item_count - 1);
   if (s.attr_range_used <= item) {
@@ -255,6 +260,12 @@ void item_attr_add(Store &s, const char *key, std::string_view value) noexcept {
   if (r.count == 0) r.begin = begin;
   ++r.count;
 }
+
+}  // namespace
+
+void item_attr_add(Store &s, const char *key, std::string_view value) noexcept { attr_add(s, key, value); }
+
+void item_attr_add_stored(Store &s, const char *key, const char *value) noexcept { attr_add(s, key, value); }
 
 void header_attr_add(Store &s, const char *key, std::string_view value) noexcept {
   if (key == nullptr || s.header_attr_count >= max_attrs) return;
@@ -279,10 +290,11 @@ void item_http_add(Store &s, HttpSource source, const char *name, const char *va
   s.http[s.http_used++] = ItemHttp{static_cast<size_t>(s.item_count), name, value, source};
 }
 
-void item_extgrp_add(Store &s, std::string_view name) noexcept {
-  if (append_slot(s.extgrps, s.extgrp_capacity, s.extgrp_used, 16) == nullptr) return;
+const char *item_extgrp_add(Store &s, std::string_view name) noexcept {
+  if (append_slot(s.extgrps, s.extgrp_capacity, s.extgrp_used, 16) == nullptr) return nullptr;
   const char *n = copy_string(s, name);
   if (n != nullptr) s.extgrps[s.extgrp_used++] = ItemName{static_cast<size_t>(s.item_count), n};
+  return n;
 }
 
 void drop_trailing_options(Store &s) noexcept {
@@ -541,12 +553,19 @@ int resolve_headers(Store &s, size_t from) noexcept {
       if (!resolve_location(s, s.suffixed[k], streaming)) return KAVLO_ERR_NOMEM;
     return KAVLO_OK;
   }
+  // The items of a CUE sheet share the string of their FILE: a location
+  // found plain is not looked at again for the next item.
+  const char *plain = nullptr;
   for (size_t i = from; i < static_cast<size_t>(s.item_count); ++i) {
     const char *location = s.items[i].location;
-    if (location == nullptr) continue;
-    const std::string_view l(location);
-    const bool suffixed = streaming ? has_any_byte(l, '|', '#', '$') : has_any_byte(l, '|', '|', '|');
-    if (suffixed && !resolve_location(s, static_cast<int>(i), streaming)) return KAVLO_ERR_NOMEM;
+    if (location == nullptr || location == plain) continue;
+    const bool suffixed =
+        streaming ? std::strpbrk(location, "|#$") != nullptr : std::strchr(location, '|') != nullptr;
+    if (!suffixed) {
+      plain = location;
+      continue;
+    }
+    if (!resolve_location(s, static_cast<int>(i), streaming)) return KAVLO_ERR_NOMEM;
   }
   return KAVLO_OK;
 }

@@ -418,6 +418,9 @@ inline int item_release_date(const Store &s, const PlaylistItem &it) noexcept {
 // becomes "".
 void item_attr_add(Store &s, const char *key, std::string_view value) noexcept;
 
+// As item_attr_add, with a value the store holds already (not NULL).
+void item_attr_add_stored(Store &s, const char *key, const char *value) noexcept;
+
 // Appends an attribute of the #EXTM3U line, as item_attr_add does for an
 // item. Called before the first item.
 void header_attr_add(Store &s, const char *key, std::string_view value) noexcept;
@@ -433,8 +436,9 @@ const ItemOption *item_option_add(Store &s, const char *tag, std::string_view ke
 // NULL string, adds nothing.
 void item_http_add(Store &s, HttpSource source, const char *name, const char *value) noexcept;
 
-// Keeps a group of an #EXTGRP: line for the next item.
-void item_extgrp_add(Store &s, std::string_view name) noexcept;
+// Keeps a group of an #EXTGRP: line for the next item; returns its stored
+// copy, or NULL when it cannot be kept.
+const char *item_extgrp_add(Store &s, std::string_view name) noexcept;
 
 // Drops the options, tag-line headers and #EXTGRP: groups that no item
 // followed.

@@ -24,7 +24,7 @@ struct PendingAttr {
 };
 
 // The kind of a kept option's tag, as far as request headers go.
-enum class TagKind { other, vlcopt, kodiprop };
+enum class TagKind { other, vlcopt, kodiprop, exthttp };
 
 // Everything pending is a view into the decoded text, which outlives the
 // parse; only what reaches the store is copied.
@@ -46,6 +46,10 @@ struct M3uParseState {
   // The stored tag last classified by option_headers, and its kind.
   const char *kind_tag = nullptr;
   TagKind kind = TagKind::other;
+  // The stored copy of the last #EXTGRP: line that names one group, and
+  // the text it copies: the "group-title" it gives shares it.
+  sv group_text;
+  const char *group_copy = nullptr;
   // Attributes of the last scanned list past the 64th: their count and
   // the key of the first.
   size_t attrs_dropped = 0;
@@ -223,16 +227,24 @@ void kodi_headers(Store &s, sv value, size_t line_no) noexcept {
     loss_at(s, line_no, h.first_dropped, "m3u: request headers past the 64th dropped: %zu", h.dropped);
 }
 
+bool read_exthttp(Store &s, sv json, size_t line_no) noexcept;
+
 // The request headers a kept option sets: "#EXTVLCOPT:http-NAME=VALUE"
-// (surrounding quotes removed) and the header lists of
-// "#KODIPROP:inputstream.adaptive.{stream,manifest,common}_headers".
-void option_headers(Store &s, M3uParseState &st, const ItemOption &o, size_t line_no) noexcept {
+// (surrounding quotes removed), the header lists of
+// "#KODIPROP:inputstream.adaptive.{stream,manifest,common}_headers" and
+// the JSON object of "#EXTHTTP:", the text after the tag's ":" (`rest`).
+void option_headers(Store &s, M3uParseState &st, const ItemOption &o, sv rest, size_t line_no) noexcept {
   // Options that repeat a tag share its stored copy: its kind is found once.
   if (o.tag != st.kind_tag) {
     st.kind_tag = o.tag;
     st.kind = str_ieq(o.tag, "EXTVLCOPT") ? TagKind::vlcopt
               : str_ieq(o.tag, "KODIPROP") ? TagKind::kodiprop
+              : str_ieq(o.tag, "EXTHTTP")  ? TagKind::exthttp
                                            : TagKind::other;
+  }
+  if (st.kind == TagKind::exthttp) {
+    (void)read_exthttp(s, trim(rest), line_no);
+    return;
   }
   const sv key = o.key;
   if (st.kind == TagKind::vlcopt) {
@@ -424,18 +436,18 @@ bool read_exthttp(Store &s, sv json, size_t line_no) noexcept {
 // An ignored tag line, "#TAG:KEY=VALUE", kept for the next entry: the key
 // runs to the first "=" (all of the rest when there is none); a line
 // without ":" is a tag alone.
-void keep_option(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
-  const sv body = line.substr(1);
-  const size_t colon = find_byte(body, 0, ':');
-  const sv tag = body.substr(0, colon);
-  sv key, value;
+// `colon` is the position of the line's first ":", or npos.
+void keep_option(Store &s, M3uParseState &st, sv line, size_t colon, size_t line_no) noexcept {
+  const sv tag = line.substr(1, colon == sv::npos ? sv::npos : colon - 1);
+  sv rest, key, value;
   if (colon != sv::npos) {
-    const sv rest = body.substr(colon + 1);
+    rest = line.substr(colon + 1);
     const size_t eq = find_byte(rest, 0, '=');
     key = rest.substr(0, eq);
     if (eq != sv::npos) value = rest.substr(eq + 1);
   }
-  if (const ItemOption *o = item_option_add(s, st.tag.get(s, tag), key, value)) option_headers(s, st, *o, line_no);
+  if (const ItemOption *o = item_option_add(s, st.tag.get(s, tag), key, value))
+    option_headers(s, st, *o, rest, line_no);
 }
 
 // A comment: "#" not followed by a tag name (a letter, then letters,
@@ -457,11 +469,18 @@ bool is_comment(sv line) noexcept {
 
 // The groups of an "#EXTGRP:" line, split at ";", for the entry whose
 // location follows.
-void keep_groups(Store &s, sv value) noexcept {
+void keep_groups(Store &s, M3uParseState &st, sv value) noexcept {
+  st.group_copy = nullptr;
   for (size_t start = 0;;) {
     const size_t semi = find_byte(value, start, ';');
     const sv group = trim(value.substr(start, semi == sv::npos ? sv::npos : semi - start));
-    if (!group.empty()) item_extgrp_add(s, group);
+    if (!group.empty()) {
+      const char *copy = item_extgrp_add(s, group);
+      if (group.size() == value.size()) {
+        st.group_text = value;
+        st.group_copy = copy;
+      }
+    }
     if (semi == sv::npos) return;
     start = semi + 1;
   }
@@ -479,11 +498,12 @@ void read_tag(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
   if (starts_with_icase(line, "#EXTGRP:")) {
     st.has_group = true;
     st.current_group = trim(line.substr(8));
-    keep_groups(s, st.current_group);
+    keep_groups(s, st, st.current_group);
     return;
   }
   // The subject of the warning: the tag, up to the ":"; a comment whole.
-  const sv tag = line.substr(0, find_byte(line, 0, ':'));
+  const size_t colon = find_byte(line, 0, ':');
+  const sv tag = line.substr(0, colon);
   const bool playlist = starts_with_icase(line, "#PLAYLIST:");
   if (playlist || starts_with_icase(line, "#EXTVLCOPT") || starts_with_icase(line, "#EXTIMG") ||
       starts_with_icase(line, "#EXT-X-")) {
@@ -499,10 +519,7 @@ void read_tag(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
     if (s.title == nullptr && !title.empty()) s.title = copy_string(s, title);
     return;
   }
-  keep_option(s, st, line, line_no);
-  // An #EXTHTTP: line stays an option like any other, and gives the
-  // request headers of its JSON object when it holds one.
-  if (starts_with_icase(line, "#EXTHTTP:")) (void)read_exthttp(s, trim(line.substr(9)), line_no);
+  keep_option(s, st, line, colon, line_no);
 }
 
 // The EPG addresses of a header attribute: comma-separated, trimmed, each
@@ -558,7 +575,10 @@ void read_header(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept 
   for (int k = 0; k < st.pending_attr_count; ++k) {
     const PendingAttr &a = st.pending_attrs[k];
     if (a.key.data() == extgrp_key) {
-      item_attr_add(s, extgrp_key, a.value);
+      if (st.group_copy != nullptr && a.value.data() == st.group_text.data() && a.value.size() == st.group_text.size())
+        item_attr_add_stored(s, extgrp_key, st.group_copy);
+      else
+        item_attr_add(s, extgrp_key, a.value);
       continue;
     }
     if (st.stored_key[k] == nullptr || !same_bytes(st.stored_key_text[k], a.key)) {
