@@ -98,7 +98,7 @@ for (const p of playlists) {
   }
 }
 
-let entries = 0, withValue = 0, agree = 0, onlyMine = 0, unexplained = 0;
+let entries = 0, withValue = 0, agree = 0, onlyMine = 0, unexplained = 0, notUtf8 = 0;
 const explained = new Map();
 for (const { name, file } of lists) {
   const run = spawnSync(kavloBin, ['--full', file], { encoding: 'utf8', maxBuffer: 1 << 30 });
@@ -109,7 +109,14 @@ for (const { name, file } of lists) {
     continue;
   }
   const kavlo = JSON.parse(run.stdout);
-  const text = readFileSync(file, 'utf8');
+  let text;
+  try {
+    // The peer reads UTF-8 only: a list in another encoding is left out.
+    text = new TextDecoder('utf-8', { fatal: true }).decode(readFileSync(file));
+  } catch {
+    ++notUtf8;
+    continue;
+  }
   let peer;
   try {
     peer = parser.parse(text);
@@ -169,6 +176,7 @@ rmSync(tmp, { recursive: true, force: true });
 const share = withValue ? ((100 * agree) / withValue).toFixed(1) : '-';
 console.log(`${lists.length} lists, ${entries} entries, ${withValue} with a referrer or user agent from the peer: ` +
             `${agree} agree (${share} %)`);
+if (notUtf8) console.log(`${notUtf8} lists not in UTF-8 left out`);
 if (onlyMine) console.log(`${onlyMine} further entries with a referrer or user agent from kavlo alone`);
 for (const [rule, n] of explained) console.log(`  ${n} x ${rule}`);
 if (unexplained) console.log(`${unexplained} differences no rule explains`);
