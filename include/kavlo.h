@@ -641,14 +641,17 @@ KAVLO_API const char *kavlo_playlist_cue_track_rem_value(const kavlo_playlist *p
  *
  * The round trip: parsing the text written in a format, with that format
  * named (kavlo_playlist_parse(q, text, length, format, NULL)), gives the
- * result written, as its full document shows it, except the line numbers
- * and the warnings about what the first text had wrong. This holds for
+ * result written, as its full document shows it, except the line numbers,
+ * the warnings about what the first text had wrong and their diagnostics,
+ * and the "#EXTGRP:" groups ("groups") other than the one that gives an
+ * entry its "group-title". This holds for
  * every result a parse gives, written in its own format, and for results
  * appended from results of one format. Automatic detection finds every
  * written M3U text; a streaming list or CUE sheet it finds in their usual
  * forms (see kavlo_parse()).
  *
- * Extended M3U: "#EXTM3U" with the attributes of the original header, then
+ * Extended M3U: "#EXTM3U" with the attributes of the original header
+ * ("#PLAYLIST:" with the list's title after it, when it has one), then
  * for each item its options in order ("#TAG:KEY=VALUE", as read), an
  * "#EXTGRP:" line where the item's "group-title" came from one (or, for a
  * streaming-list entry, its group), "#EXTINF:" with the duration number,
