@@ -166,6 +166,28 @@ TEST_F(Full, EveryCorpusFileHasADiagnosticForEachWarning) {
   EXPECT_GE(warned, 5u);
 }
 
+// Appended items keep what the full document shows of them: request
+// headers of their tag lines, #EXTGRP: groups, location parts; an empty
+// target takes the list's title and EPG addresses too.
+TEST_F(Full, AppendedItemsKeepTheirIptvMembers) {
+  Handle src("#EXTM3U x-tvg-url=\"e1,e2\"\n#PLAYLIST:T\n#EXTINF:-1,A\n#EXTGRP:g;h\n"
+             "#EXTHTTP:{\"Cookie\":\"c\"}\n#EXTVLCOPT:http-user-agent=\"V\"\nhttp://a/1|Referer=r\n"
+             "#EXTINF:-1,B\nhttp://a/2\n");
+  kavlo_playlist *dst = kavlo_playlist_new();
+  const int pick[] = {1, 0};
+  ASSERT_EQ(kavlo_playlist_append(dst, src.p, pick, 2), KAVLO_OK);
+  EXPECT_STREQ(kavlo_playlist_title(dst), "T");
+  EXPECT_EQ(kavlo_playlist_epg_count(dst), 2);
+  EXPECT_EQ(kavlo_playlist_item_http_count(dst, 0), 0);
+  EXPECT_STREQ(kavlo_playlist_item_http(dst, 1, "cookie"), "c");
+  EXPECT_STREQ(kavlo_playlist_item_http(dst, 1, "user-agent"), "V");
+  EXPECT_STREQ(kavlo_playlist_item_http(dst, 1, "referer"), "r");
+  EXPECT_EQ(kavlo_playlist_item_group_count(dst, 1), 2);
+  EXPECT_STREQ(kavlo_playlist_item_group_at(dst, 1, 1), "h");
+  EXPECT_EQ(kt::compare_full_with_accessors(dst), "");
+  kavlo_playlist_free(dst);
+}
+
 // The accessors of what only the full document carries answer a NULL
 // handle, an index out of range and a NULL key as documented.
 TEST_F(Full, NewAccessorsOutOfRange) {
