@@ -1,14 +1,18 @@
-"""Builds the native part of the kavlo module against libkavlo.
+"""Builds the native part of the kavlo module, with the library beside it.
 
-The library comes from the repository's build tree (../build after `make`,
-or the directory named by KAVLO_BUILD_DIR) and is then bundled next to the
-module; without a build tree, from the installation `make install` made,
-found with pkg-config. The version is the library's.
+The extension links libkavlo.so.0 and finds it in its own directory (rpath
+$ORIGIN), where the build copies it, so a wheel carries the library and
+works wherever it is installed. The library comes from the repository's
+build tree (../build after `make`, or the directory KAVLO_BUILD_DIR names);
+without one it is built from the repository's sources with CMake (into
+python/build/libkavlo); outside a checkout, the installation `make install`
+made is linked where it lies (found with pkg-config).
 """
 import os
 import re
 import shutil
 import subprocess
+import sys
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
@@ -16,11 +20,27 @@ from setuptools.command.build_ext import build_ext
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 SONAME = "libkavlo.so.0"
+CHECKOUT = os.path.exists(os.path.join(ROOT, "CMakeLists.txt")) and os.path.isdir(os.path.join(ROOT, "src"))
+
+NO_WHEEL = """kavlo: building a wheel needs the 'wheel' package, which this Python does not see.
+  On Debian: apt-get install python3-wheel python3-setuptools, then build with the
+  system's Python, e.g. in a venv made with `python3 -m venv --system-site-packages`:
+      pip wheel --no-build-isolation ./python
+  or keep build isolation and take both from Debian's wheel files
+  (apt-get install python3-wheel-whl python3-setuptools-whl):
+      pip wheel --no-index --find-links /usr/share/python-wheels ./python"""
 
 
-def build_tree():
-    d = os.environ.get("KAVLO_BUILD_DIR") or os.path.join(ROOT, "build")
-    return d if os.path.exists(os.path.join(d, SONAME)) else None
+def need_wheel():
+    if not {"bdist_wheel", "dist_info", "editable_wheel"} & set(sys.argv):
+        return
+    try:
+        import setuptools.command.bdist_wheel  # noqa: F401  (setuptools 70.1 and later)
+    except ImportError:
+        try:
+            import wheel.bdist_wheel  # noqa: F401
+        except ImportError:
+            raise SystemExit(NO_WHEEL) from None
 
 
 def pkg_config(*args):
@@ -32,53 +52,67 @@ def pkg_config(*args):
 
 
 def version():
-    cmake = os.path.join(ROOT, "CMakeLists.txt")
-    if os.path.exists(cmake):
-        m = re.search(r"project\(kavlo\s+VERSION\s+([0-9.]+)", open(cmake, encoding="utf-8").read())
-        if m:
-            return m.group(1)
+    if CHECKOUT:
+        text = open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8").read()
+        return re.search(r"project\(kavlo\s+VERSION\s+([0-9.]+)", text).group(1)
     v = pkg_config("--modversion")
     if v:
         return v[0]
-    raise SystemExit("kavlo: cannot tell the library's version (no CMakeLists.txt, no pkg-config kavlo)")
+    raise SystemExit("kavlo: cannot tell the library's version (no checkout, no pkg-config kavlo)")
 
 
-BUILD = build_tree()
-if BUILD:
-    ext_args = dict(include_dirs=[os.path.join(ROOT, "include")], library_dirs=[BUILD],
-                    libraries=["kavlo", "uchardet"], runtime_library_dirs=["$ORIGIN"])
-else:
-    cflags, libdir = pkg_config("--cflags"), pkg_config("--variable=libdir")
-    if cflags is None or not libdir:
-        raise SystemExit("kavlo: library not found; run `make` in the repository first "
-                         "(or `make install`, or set KAVLO_BUILD_DIR)")
-    ext_args = dict(include_dirs=[f[2:] for f in cflags if f.startswith("-I")], library_dirs=libdir,
-                    libraries=["kavlo", "uchardet"], runtime_library_dirs=libdir)
-
-VERSION = version()
+def library_dir():
+    """The directory holding libkavlo.so.0 of this checkout, built if need be;
+    None outside a checkout."""
+    for d in (os.environ.get("KAVLO_BUILD_DIR"), os.path.join(ROOT, "build")):
+        if d and os.path.exists(os.path.join(d, SONAME)):
+            return d
+    if not CHECKOUT:
+        return None
+    out = os.path.join(HERE, "build", "libkavlo")
+    flags = ["-DCMAKE_BUILD_TYPE=Release", "-DKAVLO_BUILD_TESTS=OFF", "-DKAVLO_BUILD_TOOLS=OFF",
+             "-DKAVLO_BUILD_BENCH=OFF"]
+    try:
+        subprocess.run(["cmake", "-S", ROOT, "-B", out, *flags], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "--build", out, "--target", "kavlo", "--parallel", "2"], check=True)
+    except (OSError, subprocess.CalledProcessError) as e:
+        raise SystemExit(f"kavlo: building the library failed ({e}); run `make` in the repository "
+                         "(scripts/setup.sh installs what it needs)") from None
+    return out
 
 
 class BuildExt(build_ext):
-    """Also copies the library of the build tree next to the module.
-
-    Always rebuilds: pip builds in python/build, where an earlier build
-    against another library (or for another place) may still lie."""
+    """Copies the library next to the module, so the rpath $ORIGIN finds
+    it. Always rebuilds: an earlier build in python/build may be against
+    another library."""
 
     def run(self):
         self.force = True
         super().run()
         dest = os.path.join(self.build_lib, "kavlo", SONAME)
-        if BUILD:
-            shutil.copyfile(os.path.realpath(os.path.join(BUILD, SONAME)), dest)
+        if LIBDIR:
+            shutil.copyfile(os.path.realpath(os.path.join(LIBDIR, SONAME)), dest)
             if self.inplace:
                 shutil.copyfile(dest, os.path.join(HERE, "kavlo", SONAME))
         elif os.path.exists(dest):
             os.remove(dest)
 
 
+need_wheel()
+LIBDIR = library_dir() if {"build_ext", "build", "bdist_wheel", "editable_wheel", "install", "develop"} & set(sys.argv) else None
+if LIBDIR or CHECKOUT:
+    ext_args = dict(include_dirs=[os.path.join(ROOT, "include")], library_dirs=[LIBDIR] if LIBDIR else [],
+                    runtime_library_dirs=["$ORIGIN"])
+else:
+    cflags, libdir = pkg_config("--cflags"), pkg_config("--variable=libdir")
+    if cflags is None or not libdir:
+        raise SystemExit("kavlo: library not found; run `make` in the repository first "
+                         "(or `make install`, or set KAVLO_BUILD_DIR)")
+    ext_args = dict(include_dirs=[f[2:] for f in cflags if f.startswith("-I")], library_dirs=libdir,
+                    runtime_library_dirs=libdir)
+
 setup(
-    version=VERSION,
-    ext_modules=[Extension("kavlo._kavlo", ["kavlo/_kavlo.c"], define_macros=[("KAVLO_PY_VERSION", f'"{VERSION}"')],
-                           **ext_args)],
+    version=version(),
+    ext_modules=[Extension("kavlo._kavlo", ["kavlo/_kavlo.c"], libraries=["kavlo"], **ext_args)],
     cmdclass={"build_ext": BuildExt},
 )

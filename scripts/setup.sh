@@ -9,7 +9,8 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev
           clang libclang-rt-14-dev python3 jq
-          python3-dev python3-venv python3-setuptools python3-wheel libuchardet-dev)
+          python3-dev python3-venv python3-setuptools python3-wheel libuchardet-dev
+          python3-setuptools-whl python3-wheel-whl)
 yyjson_packages=(libyyjson0 libyyjson-dev)
 
 missing=()

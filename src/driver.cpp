@@ -4,6 +4,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -198,7 +199,14 @@ int parse_file(Store &s, const char *path, int format, const char *encoding, Par
   ReadBlock buf;
   size_t got = 0;
   if (mode.read_streams && have_stat && !S_ISREG(st.st_mode)) {
-    // A stream blocks for its writer from here on.
+    // A stream blocks for its writer from here on. A FIFO whose writer has
+    // not come yet would read as empty: poll waits for it (Linux reports no
+    // hang-up on a FIFO no writer has opened).
+    if (S_ISFIFO(st.st_mode)) {
+      pollfd wait{fd, POLLIN, 0};
+      while (::poll(&wait, 1, -1) < 0 && errno == EINTR) {
+      }
+    }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     const int rc = read_stream(s, fd, buf, got);

@@ -2,8 +2,10 @@
 // full document showed, the encoding used, detection without a trace, and
 // parses on several threads at once.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -112,6 +114,25 @@ TEST_F(Handles, FileAsTakesTheFormatAndStreamsAreReadToTheirEnd) {
     writer.join();
     ::close(fds[0]);
   }
+}
+
+TEST_F(Handles, AFifoWaitsForItsWriter) {
+  const std::string path = kt::temp_file("fifo-dir-marker", "") + ".fifo";
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  std::thread writer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // opens after the reader
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    const std::string text = "#EXTM3U\nhttp://x/1\n";
+    if (fd >= 0) {
+      (void)!::write(fd, text.data(), text.size());
+      ::close(fd);
+    }
+  });
+  Playlist p;
+  EXPECT_EQ(kavlo_playlist_parse_file(p, path.c_str(), nullptr), KAVLO_OK);
+  EXPECT_EQ(kavlo_playlist_item_count(p), 1);
+  writer.join();
+  ::unlink(path.c_str());
 }
 
 TEST_F(Handles, EncodingNamesWhatTheTextWasDecodedFrom) {

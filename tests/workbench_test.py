@@ -166,6 +166,10 @@ class Workbench(unittest.TestCase):
             self.assertEqual(rc, status, err)
             self.assertEqual(read(out), before)
             self.assertEqual(sorted(os.listdir(self.dir.name)), ["iptv.m3u", "out.m3u", "radio.txt"])
+        # In place: every file is read before OUT is replaced.
+        rc, _, err = run("filter", "--scheme", "rtsp", out, "-o", out)
+        self.assertEqual((rc, err), (0, ""))
+        self.assertEqual(read(out).splitlines()[-2:], ['#EXTINF:-1 group-title="Sport",E', "rtsp://s/e"])
         rc, _, err = run("convert", "--to", "m3u", self.m3u, "-o", os.path.join(self.dir.name, "no", "such.m3u"))
         self.assertEqual(rc, 5)
         self.assertIn("No such file or directory", err)
