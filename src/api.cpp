@@ -11,10 +11,11 @@
 #include "driver.h"
 #include "json/json.h"
 #include "mem.h"
-#include "store.h"
-#include "text.h"
+#include "store/store.h"
+#include "text/text.h"
 #include "views.h"
 #include "write/write.h"
+#include "store/locations.h"
 
 namespace {
 

@@ -19,7 +19,9 @@
 #include "kavlo.h"
 #include "mem.h"
 #include "parsers/parsers.h"
-#include "text.h"
+#include "text/text.h"
+#include "store/messages.h"
+#include "store/locations.h"
 
 namespace kavlo {
 

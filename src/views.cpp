@@ -6,7 +6,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "text.h"
+#include "text/text.h"
+#include "store/locations.h"
 
 namespace kavlo {
 

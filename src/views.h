@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "store.h"
+#include "store/store.h"
 
 namespace kavlo {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "support/full_doc.h"
-#include "../src/store.h"
+#include "../src/store/store.h"
 #include "support/handle_compare.h"
 #include "support/kavlo_test.h"
 

@@ -6,7 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "../src/store.h"
+#include "../src/store/locations.h"
+#include "../src/store/messages.h"
+#include "../src/store/store.h"
 
 namespace {
 

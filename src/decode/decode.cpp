@@ -13,8 +13,9 @@
 #endif
 
 #include "../mem.h"
-#include "../text.h"
+#include "../text/text.h"
 #include "kavlo.h"
+#include "../store/messages.h"
 
 namespace kavlo {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "../store.h"
+#include "../store/store.h"
 
 namespace kavlo {
 

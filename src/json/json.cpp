@@ -17,6 +17,7 @@
 #include "kavlo.h"
 #include "../mem.h"
 #include "../views.h"
+#include "../store/locations.h"
 
 namespace kavlo {
 

@@ -4,9 +4,10 @@
 #include <string_view>
 
 #include "../mem.h"
-#include "../text.h"
+#include "../text/text.h"
 #include "kavlo.h"
 #include "parsers.h"
+#include "../store/messages.h"
 
 namespace kavlo {
 

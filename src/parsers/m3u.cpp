@@ -8,9 +8,11 @@
 #include <string_view>
 
 #include "../detect.h"
-#include "../text.h"
+#include "../text/text.h"
 #include "kavlo.h"
 #include "parsers.h"
+#include "../store/messages.h"
+#include "../store/locations.h"
 
 namespace kavlo {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "../store.h"
+#include "../store/store.h"
 
 namespace kavlo {
 

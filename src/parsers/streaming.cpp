@@ -3,9 +3,11 @@
 // must carry an http, https or rtsp scheme.
 #include <string_view>
 
-#include "../text.h"
+#include "../text/text.h"
 #include "kavlo.h"
 #include "parsers.h"
+#include "../store/messages.h"
+#include "../store/locations.h"
 
 namespace kavlo {
 

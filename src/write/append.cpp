@@ -12,7 +12,8 @@
 #include "write.h"
 #include "../mem.h"
 #include "../parsers/parsers.h"
-#include "../text.h"
+#include "../text/text.h"
+#include "../store/locations.h"
 
 namespace kavlo {
 

@@ -18,7 +18,7 @@
 #include "../detect.h"
 #include "../mem.h"
 #include "../parsers/parsers.h"
-#include "../text.h"
+#include "../text/text.h"
 
 namespace kavlo {
 

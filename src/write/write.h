@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../store.h"
+#include "../store/store.h"
 
 namespace kavlo {
 

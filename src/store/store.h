@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "arena.h"
+
 namespace kavlo {
 
 constexpr int max_warnings = 512;
@@ -174,21 +176,6 @@ struct CueSheet {
   const char *cdtextfile;
 };
 
-// Strings of the store live in chunks that never move, so a pointer handed
-// to the host stays valid until the next clear.
-struct ArenaChunk {
-  ArenaChunk *next;
-  size_t capacity;
-  size_t used;
-  size_t bytes;  // the whole block, header included
-  char *data() noexcept { return reinterpret_cast<char *>(this + 1); }
-};
-struct Arena {
-  ArenaChunk *head;  // current chunk, filled front to back
-  ArenaChunk *big;   // chunks holding one large string each
-  size_t next_size;
-};
-
 struct Store {
   PlaylistItem *items;
   int item_count;
@@ -325,33 +312,19 @@ Store &store() noexcept;
 // Constant name of a format code; "unknown" for any code without one.
 const char *format_name(int code) noexcept;
 
-// Sizes the arena's first chunk for a text of `text_size` bytes, whose
-// stored strings take about as much: large texts start with large chunks.
-void arena_reserve(Arena &a, size_t text_size) noexcept;
-
 // Empties the store and releases everything it owns.
 void clear(Store &s) noexcept;
 
 // A store-owned, NUL-terminated copy of `text`, or NULL when it cannot be
 // allocated. The empty string needs no allocation.
-const char *copy_string_slow(Store &s, std::string_view text) noexcept;
-inline const char *copy_string(Store &s, std::string_view text) noexcept {
-  ArenaChunk *c = s.arena.head;
-  if (text.empty()) return "";
-  if (c != nullptr && c->capacity - c->used > text.size()) {
-    char *p = c->data() + c->used;
-    c->used += text.size() + 1;
-    std::memcpy(p, text.data(), text.size());
-    p[text.size()] = '\0';
-    return p;
-  }
-  return copy_string_slow(s, text);
-}
+inline const char *copy_string(Store &s, std::string_view text) noexcept { return arena_copy(s.arena, text); }
 
 // A store-owned copy of `first` with its NUL, followed by one of `second`
 // with its own: the second string is found past the first one's NUL. NULL
 // when it cannot be allocated.
-const char *copy_string_pair(Store &s, std::string_view first, std::string_view second) noexcept;
+inline const char *copy_string_pair(Store &s, std::string_view first, std::string_view second) noexcept {
+  return arena_copy_pair(s.arena, first, second);
+}
 
 // The type word of the FILE line of track `t` ("WAVE", "MP3", "BINARY"; ""
 // when the line had none), kept for the CUE writer right after the file
@@ -452,97 +425,11 @@ void cue_rem_add(Store &s, std::string_view key, std::string_view value) noexcep
 
 // A store-owned block of `n` bytes (n > 0) for a string the caller writes;
 // NULL when it cannot be allocated.
-char *arena_block(Store &s, size_t n) noexcept;
+inline char *arena_block(Store &s, size_t n) noexcept { return arena_alloc(s.arena, n); }
 
 // A store-owned copy of `text` with ASCII letters in lower case; NULL when
 // it cannot be allocated.
 const char *copy_lower(Store &s, std::string_view text) noexcept;
-
-// Request headers written as "Name=Value" pairs: in a location's suffix
-// (see location_headers) and in the value of a #KODIPROP ..._headers line.
-// The text is split at "&" and "|", each part at its first "="; a value
-// that begins with a double quote runs to the next one (separators inside
-// included) and is taken without the quotes, any other value runs to the
-// next separator. Parts without "=" or with an empty name add nothing.
-// Names are compared with ASCII letters folded and the first value of a
-// name wins; at most 64 are kept, `dropped` counts the further names and
-// `first_dropped` is the first of them.
-struct HeaderList {
-  struct Span {  // left uninitialised: the writer makes one for every item
-    const char *data;
-    size_t size;
-    std::string_view view() const noexcept { return {data, size}; }
-  };
-  int count;
-  Span key[max_attrs];
-  Span value[max_attrs];
-  bool quoted[max_attrs];  // the value stood in double quotes
-  size_t dropped;
-  std::string_view first_dropped;
-};
-// False, leaving the pairs undefined, when no part has a name and "=".
-bool header_pairs(std::string_view text, HeaderList &out) noexcept;
-
-// The headers of a location: the URL before the first "|" and the pairs
-// after it, in either dialect: "URL|User-Agent=a&Referer=b" (Kodi: values
-// percent-encoded, see percent_decode) and "URL|Referer="b"|User-Agent="a""
-// (iptv-org: values quoted).
-struct LocationHeaders : HeaderList {
-  std::string_view url;
-};
-// False, leaving `out` undefined, when the location has no such pair.
-bool location_headers(std::string_view location, LocationHeaders &out) noexcept;
-
-// The addresses of a streaming-list location: "URL#URL2#URL3" lists
-// further addresses (a "#" followed by a scheme, "name://", separates
-// them, white space around it ignored) and "URL$LABEL" gives an address
-// a label (the text after its last "$", when not empty). `first` is the first address without its label,
-// the alternates the others without theirs; at most 64 alternates are
-// kept, `dropped` counts the rest.
-struct LocationAddresses {
-  std::string_view first;
-  std::string_view label;
-  int alternate_count;
-  std::string_view alternate[max_attrs];
-  size_t dropped;
-  std::string_view first_dropped;
-};
-// False when the location has neither further addresses nor a label.
-bool location_addresses(std::string_view location, LocationAddresses &out) noexcept;
-
-// A store-owned copy of a header value: one in quotes as it stands, any
-// other percent-decoded (see percent_decode). NULL when it cannot be
-// copied.
-const char *copy_header_value(Store &s, std::string_view value, bool quoted) noexcept;
-
-// A header value of Kodi's dialect, percent-decoded into `out` (room for
-// `in.size()` bytes): "%XX" gives the byte XX, any other "%" stays. Returns
-// the length written, or SIZE_MAX when the decoded text would hold a
-// control character or not be strict UTF-8 (the value then stays as
-// written).
-size_t percent_decode(std::string_view in, char *out) noexcept;
-
-// Notes that the last item's location may carry more than its address.
-// KAVLO_ERR_NOMEM when the note cannot be kept.
-[[nodiscard]] int item_mark_suffixed(Store &s) noexcept;
-
-// Reads the URL part, label, alternates and request headers of the
-// locations of the items from `from` on into the store: those the parser
-// marked with item_mark_suffixed when it marks them (`from` 0 after an M3U
-// or streaming-list parse), else every one. Request headers
-// in every format, addresses and labels in a streaming list.
-// KAVLO_ERR_NOMEM when they cannot be kept.
-[[nodiscard]] int resolve_headers(Store &s, size_t from = 0) noexcept;
-
-// As resolve_headers for item `i` alone (an item added after the parse).
-[[nodiscard]] int resolve_item_location(Store &s, size_t i) noexcept;
-
-// The location record of item `i` at or after position `from` (a cursor
-// for a walk in item order), or NULL.
-inline const ItemLocation *item_location(const Store &s, size_t &from, size_t i) noexcept {
-  while (from < s.location_used && s.locations[from].item < i) ++from;
-  return from < s.location_used && s.locations[from].item == i ? &s.locations[from] : nullptr;
-}
 
 // The extra record of the last track, made on first use; NULL when there
 // is no track or the record cannot be allocated (the value is dropped).
@@ -576,37 +463,6 @@ inline const ItemAttr *item_attrs(const Store &s, size_t i) noexcept {
 }
 inline const CueIndex *track_indices(const Store &s, const CueTrack &t) noexcept {
   return t.index_count ? s.indices + t.index_begin : nullptr;
-}
-
-// Appends a formatted warning raised by line `line` (0: the text as a
-// whole) about `subject` (the tag, key or URL concerned; "" for none).
-// At most 512 are kept, each cut to 511 bytes without splitting a UTF-8
-// character; later ones are counted, and the text and line of the first of
-// them kept. warnf is warn_at for the text as a whole, without a subject.
-void warn_at(Store &s, uint64_t line, std::string_view subject, const char *fmt, ...) noexcept
-    __attribute__((format(printf, 4, 5)));
-void warnf(Store &s, const char *fmt, ...) noexcept __attribute__((format(printf, 2, 3)));
-
-// Records a loss that no warning reports (an attribute past the cap, text
-// cut at a NUL byte, ...), as warn_at records a warning: at most 512 are
-// kept, later ones counted.
-void loss_at(Store &s, uint64_t line, std::string_view subject, const char *fmt, ...) noexcept
-    __attribute__((format(printf, 4, 5)));
-
-// Writes the messages of the counts of dropped warnings and losses; run
-// after a parse and after anything else that may warn.
-void finish_diagnostics(Store &s) noexcept;
-
-// Replaces the last error with a formatted message.
-void set_error(Store &s, const char *fmt, ...) noexcept __attribute__((format(printf, 2, 3)));
-
-// Formats into `out` (message_size bytes), cutting long texts before a
-// UTF-8 character that would be split. Exposed for tests.
-void format_message(char *out, const char *fmt, va_list ap) noexcept;
-
-// Length argument for "%.*s" of a view: no more than a message can hold.
-inline int msg_len(std::string_view v) noexcept {
-  return v.size() < message_size ? static_cast<int>(v.size()) : static_cast<int>(message_size);
 }
 
 }  // namespace kavlo
