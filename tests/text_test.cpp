@@ -8,6 +8,7 @@
 #include "../src/store/messages.h"
 #include "../src/store/store.h"
 #include "../src/text/text.h"
+#include "../src/text/utf8.h"
 #include "../src/decode/decode.h"
 
 namespace {

@@ -18,6 +18,7 @@
 #include "../mem.h"
 #include "../views.h"
 #include "../store/locations.h"
+#include "../text/utf8.h"
 
 namespace kavlo {
 
@@ -33,31 +34,6 @@ constexpr char digit_pairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
-
-// Length of the strict UTF-8 sequence at q (lead byte 0x80 or above), or 0
-// when it is overlong, a surrogate, above U+10FFFF, cut off or stray.
-// `avail` is the number of bytes left in the string; a NUL-terminated
-// string may give SIZE_MAX, since its NUL is no continuation byte and each
-// byte is read only when the one before it belongs to the sequence.
-inline size_t utf8_sequence(const unsigned char *q, size_t avail) noexcept {
-  const unsigned c = q[0];
-  auto cont = [&](size_t i) { return (q[i] & 0xC0) == 0x80; };
-  if (c < 0xC2) return 0;
-  if (c < 0xE0) return avail >= 2 && cont(1) ? 2 : 0;
-  if (avail < 3) return 0;
-  const unsigned c1 = q[1];
-  if (c < 0xF0) {
-    const bool ok1 = c == 0xE0 ? (c1 >= 0xA0 && c1 <= 0xBF)
-                     : c == 0xED ? (c1 >= 0x80 && c1 <= 0x9F)
-                                 : (c1 & 0xC0) == 0x80;
-    return ok1 && cont(2) ? 3 : 0;
-  }
-  if (c > 0xF4 || avail < 4) return 0;
-  const bool ok1 = c == 0xF0 ? (c1 >= 0x90 && c1 <= 0xBF)
-                   : c == 0xF4 ? (c1 >= 0x80 && c1 <= 0x8F)
-                               : (c1 & 0xC0) == 0x80;
-  return ok1 && cont(2) && cont(3) ? 4 : 0;
-}
 
 #if defined(__SSE2__)
 #if defined(__SANITIZE_ADDRESS__)

@@ -13,6 +13,7 @@
 #include "parsers.h"
 #include "../store/messages.h"
 #include "../store/locations.h"
+#include "../text/utf8.h"
 
 namespace kavlo {
 

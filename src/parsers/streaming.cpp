@@ -8,6 +8,7 @@
 #include "parsers.h"
 #include "../store/messages.h"
 #include "../store/locations.h"
+#include "../text/utf8.h"
 
 namespace kavlo {
 
@@ -23,20 +24,11 @@ StreamSeparator stream_separator(sv line) noexcept {
   while (i < n && line[i] != ',' && static_cast<unsigned char>(line[i]) < 0x80) ++i;
   while (i < n) {
     const auto c = static_cast<unsigned char>(line[i]);
-    size_t step;
     if (c == ',') return {i, 1};
-    if (c < 0x80 || (c >= 0x80 && c <= 0xBF) || c >= 0xF8) {
-      step = 1;
-    } else if (c <= 0xDF) {
-      step = 2;
-    } else if (c <= 0xEF) {
-      if (c == 0xEF && n - i >= 3 && static_cast<unsigned char>(line[i + 1]) == 0xBC &&
-          static_cast<unsigned char>(line[i + 2]) == 0x8C)
-        return {i, 3};
-      step = 3;
-    } else {
-      step = 4;
-    }
+    if (c == 0xEF && n - i >= 3 && static_cast<unsigned char>(line[i + 1]) == 0xBC &&
+        static_cast<unsigned char>(line[i + 2]) == 0x8C)
+      return {i, 3};
+    const size_t step = utf8_lead_length(c);
     if (step > n - i) break;  // a sequence cut off by the end of the line
     i += step;
   }

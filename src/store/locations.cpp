@@ -8,6 +8,7 @@
 #include "messages.h"
 #include "../mem.h"
 #include "../text/text.h"
+#include "../text/utf8.h"
 
 namespace kavlo {
 

@@ -6,31 +6,9 @@
 
 #include "kavlo.h"
 #include "../mem.h"
+#include "../text/utf8.h"
 
 namespace kavlo {
-
-namespace {
-
-// Length of the prefix of `buf` (whose text is `len` bytes, of which at
-// least `limit` + 3 are in the buffer when available) that fits in `limit`
-// bytes without splitting a well-formed UTF-8 character.
-size_t utf8_safe_cut(const char *buf, size_t len, size_t limit) noexcept {
-  if (len <= limit) return len;
-  auto u = [&](size_t i) { return static_cast<unsigned char>(buf[i]); };
-  if ((u(limit) & 0xC0) != 0x80) return limit;  // the cut falls between characters
-  size_t lead = limit;
-  while (lead > 0 && limit - lead < 3 && (u(lead - 1) & 0xC0) == 0x80) --lead;
-  if (lead == 0) return limit;
-  --lead;
-  unsigned char c = u(lead);
-  size_t seq = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-  if (seq == 0 || lead + seq <= limit || lead + seq > len) return limit;
-  for (size_t i = lead + 1; i < lead + seq; ++i)
-    if ((u(i) & 0xC0) != 0x80) return limit;
-  return lead;
-}
-
-}  // namespace
 
 void format_message(char *out, const char *fmt, va_list ap) noexcept {
   char buf[message_size + 4];

@@ -19,41 +19,6 @@ bool str_ieq(const char *a, const char *b) noexcept {
   }
 }
 
-bool is_strict_utf8(std::string_view s) noexcept {
-  const auto *q = reinterpret_cast<const unsigned char *>(s.data());
-  const size_t n = s.size();
-  size_t i = 0;
-  while (i < n) {
-    const unsigned c = q[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    auto cont = [&](size_t k) { return i + k < n && (q[i + k] & 0xC0) == 0x80; };
-    size_t len;
-    if (c < 0xC2) return false;
-    if (c < 0xE0) {
-      len = 2;
-    } else if (c < 0xF0) {
-      if (i + 1 >= n) return false;
-      const unsigned c1 = q[i + 1];
-      if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F)) return false;
-      len = 3;
-    } else if (c <= 0xF4) {
-      if (i + 1 >= n) return false;
-      const unsigned c1 = q[i + 1];
-      if ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F)) return false;
-      len = 4;
-    } else {
-      return false;
-    }
-    for (size_t k = 1; k < len; ++k)
-      if (!cont(k)) return false;
-    i += len;
-  }
-  return true;
-}
-
 bool has_stream_scheme(std::string_view s) noexcept {
   auto ieq = [&](size_t at, std::string_view lower) {
     for (size_t k = 0; k < lower.size(); ++k)

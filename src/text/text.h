@@ -62,9 +62,6 @@ inline size_t find_byte(std::string_view s, size_t from, char c) noexcept {
 }
 
 
-// True when `s` is strict UTF-8 (no overlong form, surrogate or code
-// point above U+10FFFF), as the JSON writer requires.
-bool is_strict_utf8(std::string_view s) noexcept;
 
 // True when `s` holds one of the bytes `a`, `b` and `c`. Sixteen bytes at
 // a time, the last block overlapping the one before it.

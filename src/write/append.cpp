@@ -14,6 +14,7 @@
 #include "../parsers/parsers.h"
 #include "../text/text.h"
 #include "../store/locations.h"
+#include "../text/utf8.h"
 
 namespace kavlo {
 

@@ -11,6 +11,7 @@
 #include "input.h"
 #include "output.h"
 #include "progress.h"
+#include "../../src/text/utf8.h"
 
 namespace kavlo_cli {
 
@@ -61,7 +62,7 @@ void report(const char *file, const Outcome &r, const Options &o) {
 std::string wrapper_head(const char *file, const Outcome &r) {
   std::string h = "{\"file\":";
   const std::string_view name = file;
-  const bool escaped = !is_utf8(name);
+  const bool escaped = !kavlo::is_strict_utf8(name);
   append_json_string(h, name, escaped ? Stray::escape : Stray::replace);
   if (escaped) h += ",\"file_escaped\":true";
   h += ",\"status\":\"";
