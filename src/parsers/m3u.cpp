@@ -322,26 +322,7 @@ bool json_string(sv text, size_t &i, char *out, size_t &n) noexcept {
       }
       if (cp < 0x20 || cp == 0x7F) return false;
       char utf8[4];
-      size_t len;
-      if (cp < 0x80) {
-        utf8[0] = static_cast<char>(cp);
-        len = 1;
-      } else if (cp < 0x800) {
-        utf8[0] = static_cast<char>(0xC0 | (cp >> 6));
-        utf8[1] = static_cast<char>(0x80 | (cp & 0x3F));
-        len = 2;
-      } else if (cp < 0x10000) {
-        utf8[0] = static_cast<char>(0xE0 | (cp >> 12));
-        utf8[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        utf8[2] = static_cast<char>(0x80 | (cp & 0x3F));
-        len = 3;
-      } else {
-        utf8[0] = static_cast<char>(0xF0 | (cp >> 18));
-        utf8[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        utf8[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        utf8[3] = static_cast<char>(0x80 | (cp & 0x3F));
-        len = 4;
-      }
+      const size_t len = utf8_encode(cp, utf8);
       if (out != nullptr) std::memcpy(out + n, utf8, len);
       n += len;
     } else {

@@ -1,7 +1,7 @@
 // UTF-8 in one place: the structural check the decoder uses on whole
 // texts, the strict check the JSON writer and the builders need, the
-// length of one character, and a cut that never splits one. Everything
-// works on bytes; nothing here allocates.
+// length and the encoding of one character, and a cut that never splits
+// one. Everything works on bytes; nothing here allocates.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +45,31 @@ inline size_t utf8_sequence(const unsigned char *q, size_t avail) noexcept {
 // else as utf8_sequence.
 inline size_t utf8_char_length(const unsigned char *p, size_t n) noexcept {
   return p[0] < 0x80 ? 1 : utf8_sequence(p, n);
+}
+
+// Writes code point `cp` (at most U+10FFFF, not a surrogate) as UTF-8 at
+// `out`; returns its length, 1 to 4.
+inline size_t utf8_encode(unsigned cp, char out[4]) noexcept {
+  if (cp < 0x80) {
+    out[0] = static_cast<char>(cp);
+    return 1;
+  }
+  if (cp < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (cp >> 6));
+    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 2;
+  }
+  if (cp < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (cp >> 12));
+    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (cp >> 18));
+  out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+  return 4;
 }
 
 // True when `s` is strict UTF-8 (no overlong form, surrogate or code
