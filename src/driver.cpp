@@ -93,7 +93,11 @@ int read_stream(Store &s, int fd, ReadBlock &buf, size_t &got) noexcept {
   return KAVLO_OK;
 }
 
+// The parser of the format decided (`s.detected_format`, which only the
+// driver sets). An HLS manifest is refused here, also when the caller
+// named M3U.
 int dispatch(Store &s, const char *text, size_t len) noexcept {
+  if (s.detected_format == KAVLO_FORMAT_M3U && looks_hls(text, len)) s.detected_format = KAVLO_FORMAT_M3U8_HLS;
   switch (s.detected_format) {
     case KAVLO_FORMAT_M3U:
       return parse_m3u(s, text, len);

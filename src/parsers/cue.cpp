@@ -106,25 +106,15 @@ bool read_time(sv v, size_t i, int64_t &frames) noexcept {
 }
 
 [[nodiscard]] int open_track(Store &s, CueParseState &st, sv value, size_t line) noexcept {
-  if (s.track_count >= s.track_capacity &&
-      !grow_array(s.tracks, s.track_capacity, static_cast<size_t>(s.track_count) + 1,
-                  first_capacity(s, first_track_capacity, sizeof(CueTrack), 64), INT32_MAX))
-    return KAVLO_ERR_NOMEM;
-  CueTrack &t = s.tracks[s.track_count];
-  t = CueTrack{};
-  t.line = line;
   size_t i = skip_space(value, 0);
-  t.number = read_digits(value, i);
-  const sv datatype = value.substr(skip_space(value, i));
-  t.datatype = st.datatype.get(s, datatype);
-  if (st.has_file) {
-    if (!st.file_copied) {
-      st.file_copy = copy_string_pair(s, st.current_file, st.current_file_type);
-      st.file_copied = true;
-    }
-    t.file = st.file_copy;
+  const int number = read_digits(value, i);
+  const char *datatype = st.datatype.get(s, value.substr(skip_space(value, i)));
+  if (st.has_file && !st.file_copied) {
+    st.file_copy = copy_string_pair(s, st.current_file, st.current_file_type);
+    st.file_copied = true;
   }
-  st.current_track = s.track_count++;
+  if (track_add(s, number, datatype, st.has_file ? st.file_copy : nullptr, line) != KAVLO_OK) return KAVLO_ERR_NOMEM;
+  st.current_track = s.track_count - 1;
   return KAVLO_OK;
 }
 
@@ -180,25 +170,15 @@ void read_rem(Store &s, sv value, size_t line_no) noexcept {
   cue_rem_add(s, key, strip_quotes(value.substr(skip_space(value, end))));
 }
 
-// The sheet field or track field a string keyword fills; NULL when the
-// keyword is dropped in the current phase.
-const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept {
-  CueTrack *t = st.current_track >= 0 ? &s.tracks[st.current_track] : nullptr;
+// The sheet or track field a string keyword fills.
+CueField string_field(Keyword k) noexcept {
   switch (k) {
-    case Keyword::Title: return t ? &t->title : &s.cue.title;
-    case Keyword::Performer: return t ? &t->performer : &s.cue.performer;
-    case Keyword::Songwriter: {
-      if (t == nullptr) return &s.cue.songwriter;
-      CueTrackExtra *e = last_track_extra(s);
-      return e ? &e->songwriter : nullptr;
-    }
-    case Keyword::Catalog: return t ? nullptr : &s.cue.catalog;
-    case Keyword::Cdtextfile: return t ? nullptr : &s.cue.cdtextfile;
-    case Keyword::Isrc: {
-      CueTrackExtra *e = t ? last_track_extra(s) : nullptr;
-      return e ? &e->isrc : nullptr;
-    }
-    default: return nullptr;
+    case Keyword::Title: return CueField::title;
+    case Keyword::Performer: return CueField::performer;
+    case Keyword::Songwriter: return CueField::songwriter;
+    case Keyword::Catalog: return CueField::catalog;
+    case Keyword::Cdtextfile: return CueField::cdtextfile;
+    default: return CueField::isrc;
   }
 }
 
@@ -236,11 +216,11 @@ const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept
     case Keyword::Cdtextfile:
     case Keyword::Isrc:
       if (k == Keyword::Title && value.empty()) warn_at(s, line_no, "TITLE", "cue: empty TITLE value");
-      if (const char **field = string_field(s, st, k)) *field = copy_string(s, strip_quotes(value));
+      cue_field_set(s, string_field(k), strip_quotes(value));
       break;
     case Keyword::Flags:
       if (track_open(s, st, "FLAGS", line_no)) {
-        if (CueTrackExtra *e = last_track_extra(s)) e->flags = copy_string(s, value);
+        cue_field_set(s, CueField::flags, value);
       }
       break;
     case Keyword::Rem:
@@ -268,7 +248,6 @@ int parse_cue(Store &s, const char *text, size_t len) noexcept {
     const int rc = read_line(s, st, line, line_no);
     if (rc != KAVLO_OK) return rc;
   }
-  s.detected_format = KAVLO_FORMAT_CUE;
   // One item per track, at the track's line; the item shares the track's
   // stored strings.
   for (int i = 0; i < s.track_count; ++i) {

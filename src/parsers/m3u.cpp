@@ -589,11 +589,6 @@ void keep_epg(Store &s, std::string_view list, size_t &dropped, std::string_view
 
 int parse_m3u(Store &s, const char *text, size_t len) noexcept {
   s.suffixes_marked = true;
-  if (looks_hls(text, len)) {
-    s.detected_format = KAVLO_FORMAT_M3U8_HLS;
-    set_error(s, "%s", hls_refused);
-    return KAVLO_ERR_FORMAT;
-  }
   M3uParseState st;
   LineCursor cur{text, len};
   sv raw;
@@ -622,7 +617,6 @@ int parse_m3u(Store &s, const char *text, size_t len) noexcept {
     set_error(s, "%s", missing_header.data());
     return KAVLO_ERR_FORMAT;
   }
-  s.detected_format = KAVLO_FORMAT_M3U;
   decide_imdb(s);
   return KAVLO_OK;
 }

@@ -63,7 +63,6 @@ int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
         (has_any_byte(url, '|', '#', '$') && item_mark_suffixed(s) != KAVLO_OK))
       return KAVLO_ERR_NOMEM;
   }
-  s.detected_format = KAVLO_FORMAT_STREAMING_LIST;
   return KAVLO_OK;
 }
 

@@ -237,6 +237,42 @@ CueTrackExtra *last_track_extra(Store &s) noexcept {
   return &s.extras[s.extra_used - 1];
 }
 
+int track_add(Store &s, int number, const char *datatype, const char *file, size_t line) noexcept {
+  if (s.track_count >= s.track_capacity &&
+      !grow_array(s.tracks, s.track_capacity, static_cast<size_t>(s.track_count) + 1,
+                  first_capacity(s, first_track_capacity, sizeof(CueTrack), 64), INT32_MAX))
+    return KAVLO_ERR_NOMEM;
+  CueTrack &t = s.tracks[s.track_count++];
+  t = CueTrack{};
+  t.line = line;
+  t.number = number;
+  t.datatype = datatype;
+  t.file = file;
+  return KAVLO_OK;
+}
+
+void cue_field_set(Store &s, CueField field, std::string_view value) noexcept {
+  CueTrack *t = s.track_count > 0 ? &s.tracks[s.track_count - 1] : nullptr;
+  const char **slot = nullptr;
+  switch (field) {
+    case CueField::title: slot = t ? &t->title : &s.cue.title; break;
+    case CueField::performer: slot = t ? &t->performer : &s.cue.performer; break;
+    case CueField::catalog: slot = t ? nullptr : &s.cue.catalog; break;
+    case CueField::cdtextfile: slot = t ? nullptr : &s.cue.cdtextfile; break;
+    case CueField::songwriter:
+    case CueField::isrc:
+    case CueField::flags:
+      if (t == nullptr && field != CueField::songwriter) break;
+      if (t == nullptr) {
+        slot = &s.cue.songwriter;
+      } else if (CueTrackExtra *e = last_track_extra(s)) {
+        slot = field == CueField::songwriter ? &e->songwriter : field == CueField::isrc ? &e->isrc : &e->flags;
+      }
+      break;
+  }
+  if (slot != nullptr) *slot = copy_string(s, value);
+}
+
 void track_gap_set(Store &s, bool post, int64_t frames) noexcept {
   CueTrackExtra *e = last_track_extra(s);
   if (e == nullptr) return;

@@ -435,6 +435,20 @@ const char *copy_lower(Store &s, std::string_view text) noexcept;
 // is no track or the record cannot be allocated (the value is dropped).
 CueTrackExtra *last_track_extra(Store &s) noexcept;
 
+// Appends a track read at `line` with its number, data type and FILE
+// string (see copy_string_pair), both held by the store already (NULL for
+// none). KAVLO_ERR_NOMEM when the track array cannot grow.
+[[nodiscard]] int track_add(Store &s, int number, const char *datatype, const char *file, size_t line) noexcept;
+
+// The text fields of a CUE sheet and of its tracks.
+enum class CueField : uint8_t { title, performer, songwriter, catalog, cdtextfile, isrc, flags };
+
+// Sets `field` to a copy of `value`, of the last track once there is one,
+// else of the sheet. A field the place does not hold (CATALOG and
+// CDTEXTFILE of a track, ISRC and FLAGS of the sheet) is dropped, as is a
+// value that cannot be copied.
+void cue_field_set(Store &s, CueField field, std::string_view value) noexcept;
+
 // The PREGAP (`post` false) or POSTGAP of the last track.
 void track_gap_set(Store &s, bool post, int64_t frames) noexcept;
 
