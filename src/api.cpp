@@ -96,6 +96,28 @@ bool item_view(const Store &s, int item, kavlo::HttpSet *http, kavlo::Catchup *c
   return true;
 }
 
+// The request headers of the item asked for last on this thread: hosts
+// read them one at a time (the count, then each name and value), and each
+// set is made from several records. Keyed by the store's stamp, which
+// changes with its result. NULL when `item` is out of range.
+const kavlo::HttpSet *http_of(const Store &s, int item) noexcept {
+  struct Cache {
+    const Store *store;
+    uint64_t stamp;
+    int item;
+    kavlo::HttpSet set;
+  };
+  thread_local Cache cache{nullptr, 0, -1, {}};
+  if (item_at(s, item) == nullptr) return nullptr;
+  if (cache.store != &s || cache.stamp != s.stamp || cache.item != item) {
+    item_view(s, item, &cache.set, nullptr);
+    cache.store = &s;
+    cache.stamp = s.stamp;
+    cache.item = item;
+  }
+  return &cache.set;
+}
+
 // The #EXTGRP: groups of item `item`: a range of the groups, which are in
 // item order.
 struct NameRange {
@@ -385,27 +407,25 @@ const char *kavlo_playlist_item_alternate(const kavlo_playlist *p, int item, int
 }
 
 int kavlo_playlist_item_http_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
-  kavlo::HttpSet http;
-  return item_view(of(p), item, &http, nullptr) ? http.count : 0;
+  const kavlo::HttpSet *http = http_of(of(p), item);
+  return http != nullptr ? http->count : 0;
 }
 
 const char *kavlo_playlist_item_http_key(const kavlo_playlist *p, int item, int header) KAVLO_NOEXCEPT {
-  kavlo::HttpSet http;
-  if (!item_view(of(p), item, &http, nullptr) || header < 0 || header >= http.count) return nullptr;
-  return http.name[header];
+  const kavlo::HttpSet *http = http_of(of(p), item);
+  return http != nullptr && header >= 0 && header < http->count ? http->name[header] : nullptr;
 }
 
 const char *kavlo_playlist_item_http_value(const kavlo_playlist *p, int item, int header) KAVLO_NOEXCEPT {
-  kavlo::HttpSet http;
-  if (!item_view(of(p), item, &http, nullptr) || header < 0 || header >= http.count) return nullptr;
-  return http.value[header];
+  const kavlo::HttpSet *http = http_of(of(p), item);
+  return http != nullptr && header >= 0 && header < http->count ? http->value[header] : nullptr;
 }
 
 const char *kavlo_playlist_item_http(const kavlo_playlist *p, int item, const char *name) KAVLO_NOEXCEPT {
-  kavlo::HttpSet http;
-  if (name == nullptr || !item_view(of(p), item, &http, nullptr)) return nullptr;
-  for (int k = 0; k < http.count; ++k)
-    if (kavlo::str_ieq(http.name[k], name)) return http.value[k];
+  const kavlo::HttpSet *http = name != nullptr ? http_of(of(p), item) : nullptr;
+  if (http == nullptr) return nullptr;
+  for (int k = 0; k < http->count; ++k)
+    if (kavlo::str_ieq(http->name[k], name)) return http->value[k];
   return nullptr;
 }
 

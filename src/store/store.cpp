@@ -3,6 +3,7 @@
 // have files of their own).
 #include "store.h"
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -63,6 +64,12 @@ void clear(Store &s) noexcept {
   block_free(s.write_text, s.write_capacity);
   block_free(s.decoded_text, s.decoded_capacity);
   std::memset(static_cast<void *>(&s), 0, sizeof s);
+  touch(s);
+}
+
+void touch(Store &s) noexcept {
+  static std::atomic<uint64_t> last{0};
+  s.stamp = last.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 namespace {

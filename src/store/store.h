@@ -299,7 +299,14 @@ struct Store {
   // The encoding the text was decoded from (see kavlo_playlist_encoding);
   // NULL until a text is decoded.
   const char *encoding;
+
+  // Unique to this state of the result, for caches of what is made from
+  // it: set anew by clear() and by every change after a parse (touch()).
+  uint64_t stamp;
 };
+
+// Gives the store a stamp no store has had.
+void touch(Store &s) noexcept;
 
 // First capacity of an array of records of `record` bytes: `small` for
 // ordinary texts, or one record per `bytes_per_record` of a large text.

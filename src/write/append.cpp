@@ -350,6 +350,7 @@ int append_items(Store &dst, const Store &src, const int *items, size_t count) n
     return KAVLO_ERR_NOMEM;
   }
   if (dst.detected_format == KAVLO_FORMAT_M3U) decide_imdb(dst);
+  touch(dst);
   return KAVLO_OK;
 }
 
@@ -450,6 +451,7 @@ int build_item(Store &s, const char *location, const char *title, int64_t durati
     const bool date = it.title[0] == 't' && it.title[1] == 't' && it.extinf_value >= 1;
     s.imdb_date_playlist = date && (s.item_count == 1 || s.imdb_date_playlist != 0) ? 1 : 0;
   }
+  touch(s);
   return KAVLO_OK;
 }
 
@@ -474,6 +476,7 @@ int build_attr(Store &s, const char *key, const char *value) noexcept {
   ItemAttrRange &range = s.attr_ranges[item];
   if (range.count == 0) range.begin = begin;
   ++range.count;
+  touch(s);
   return KAVLO_OK;
 }
 
@@ -495,6 +498,7 @@ int build_option(Store &s, const char *tag, const char *key, const char *value) 
   }
   *slot = o;
   ++s.option_used;
+  touch(s);
   return KAVLO_OK;
 }
 
@@ -517,6 +521,7 @@ int build_header_attr(Store &s, const char *key, const char *value) noexcept {
     keep_epg(s, value, dropped, first_dropped);
   }
   if (blank) s.detected_format = KAVLO_FORMAT_M3U;
+  touch(s);
   return KAVLO_OK;
 }
 
