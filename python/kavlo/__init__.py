@@ -46,8 +46,8 @@ _native = _load_native()
 __version__ = _native.VERSION
 
 __all__ = [
-    "Attr", "CueSheet", "Format", "Index", "Item", "KavloError", "KavloOSError", "Option", "Records", "Result",
-    "Status", "Track", "__version__", "detect", "parse", "parse_file",
+    "Attr", "Catchup", "CueSheet", "Diagnostic", "Format", "Index", "Item", "KavloError", "KavloOSError", "Option",
+    "Records", "Result", "Status", "Track", "__version__", "detect", "parse", "parse_file",
 ]
 
 
@@ -174,6 +174,28 @@ class Index(NamedTuple):
     ms: int
 
 
+class Catchup(NamedTuple):
+    """The catch-up (archive) settings of an entry: the attributes catchup,
+    catchup-source, catchup-days and tvg-shift of its #EXTINF line, else of
+    the #EXTM3U line (None when neither gives one)."""
+
+    mode: Optional[str] = None
+    source: Optional[str] = None
+    days: Optional[str] = None
+    shift: Optional[str] = None
+
+
+class Diagnostic(NamedTuple):
+    """A warning with the 1-based line that raised it (0 for the decoding
+    warnings, which concern the whole text) and its subject (the tag, key,
+    URL or encoding; "" when there is none), or something the parse lost
+    without a warning ("m3u: line cut at a NUL byte", ...)."""
+
+    line: int
+    message: str
+    subject: str
+
+
 class CueSheet(NamedTuple):
     """The sheet-level fields of a CUE sheet (None when not set)."""
 
@@ -227,15 +249,17 @@ class Item(_Record):
 
     __slots__ = ()
     _names = ("location", "title", "duration_ms", "release_date", "attrs", "line", "options", "url", "headers",
-              "group")
+              "group", "http", "groups", "catchup", "alternates", "label")
 
     # Stored as (location, title, duration_ms, release_date, attributes as
     # a flat (key, value, ...) tuple, line, options, url, headers flat,
-    # group).
+    # group, http flat, groups, catchup, alternates, label).
     def __new__(cls, location, title="", duration_ms=-1, release_date=0, attrs=None, line=0, options=(),
-                url=None, headers=None, group=None):
+                url=None, headers=None, group=None, http=None, groups=(), catchup=None, alternates=(),
+                label=None):
         return tuple.__new__(cls, (location, title, duration_ms, release_date, _flatten(attrs), line,
-                                   tuple(options), url, _flatten(headers), group))
+                                   tuple(options), url, _flatten(headers), group, _flatten(http), tuple(groups),
+                                   catchup, tuple(alternates), label))
 
     location = _field(0, "path or URL; \"\" when the playlist gave none")
     title = _field(1, "title; \"\" when the playlist gave none")
@@ -245,6 +269,10 @@ class Item(_Record):
     options = _field(6, "tag lines kept for this entry (#EXTVLCOPT, #KODIPROP, ...), in order")
     url = _field(7, "the location before its |Key=Value headers, when it has any")
     group = _field(9, "in a streaming list, NAME of the last NAME,#genre# line before the entry")
+    groups = _field(11, "the groups of the #EXTGRP: lines before the entry's location, in order")
+    catchup = _field(12, "the catch-up settings (a Catchup), None when the entry has none")
+    alternates = _field(13, "in a streaming list, the further addresses of URL#URL2#URL3, without labels")
+    label = _field(14, "in a streaming list, the label of URL$LABEL")
 
     @property
     def attrs(self):
@@ -262,6 +290,15 @@ class Item(_Record):
     def headers(self):
         """The Key=Value pairs after | in the location (first value wins)."""
         return _native.attrs_dict(self[8])
+
+    @property
+    def http(self):
+        """The request headers a player should send, by lower-case name
+        ("user-agent", "referer", ...): from the location's | headers,
+        #EXTHTTP, #EXTVLCOPT and #KODIPROP lines, the entry's and the
+        #EXTM3U line's attributes, the first of these that gives a name a
+        value deciding."""
+        return _native.attrs_dict(self[10])
 
     def attr(self, key):
         """Value of the first attribute whose key equals `key` with ASCII
@@ -306,7 +343,7 @@ class Track(_Record):
         return name in ("number", "indices") or (v is not None and v != ())
 
 
-_native.bind(Item, Track, Index, Option, Attr)
+_native.bind(Item, Track, Index, Option, Attr, Catchup, Diagnostic)
 
 
 class Records(collections.abc.Sequence):
@@ -351,12 +388,20 @@ class Records(collections.abc.Sequence):
         return f"<kavlo.Records: {self._n}>"
 
 
-_RESULT_FIELDS = ("format", "items", "tracks", "imdb_date_playlist", "cue", "warnings", "encoding", "header")
+_RESULT_FIELDS = ("format", "items", "tracks", "imdb_date_playlist", "cue", "warnings", "encoding", "header", "title",
+                  "epg", "diagnostics")
 
 
 class Result:
     """The outcome of one parse. It owns the library's parsed playlist and
-    does not change after it was made."""
+    does not change after it was made.
+
+    Besides the entries (`items`, and `tracks` of a CUE sheet), `header`
+    holds the #EXTM3U line's attributes, `title` the text of the first
+    #PLAYLIST: line (None without one), `epg` the EPG addresses of the
+    #EXTM3U line (x-tvg-url, url-tvg), and `diagnostics` every warning as a
+    Diagnostic with its line and subject, along with what the parse lost
+    without a warning."""
 
     __slots__ = _RESULT_FIELDS + ("_p", "_json")
 
@@ -402,7 +447,7 @@ def _restore(state):
 def _result(out, path=None):
     if isinstance(out, tuple):
         raise _failure(*out, path)
-    fmt, imdb, n_items, n_tracks, warnings, encoding, header, sheet, rem = out.info()
+    fmt, imdb, n_items, n_tracks, warnings, encoding, header, sheet, rem, title, epg, diagnostics = out.info()
     r = Result.__new__(Result)
     r.format = Format(fmt) if fmt in Format._value2member_map_ else Format.UNKNOWN
     r.items = Records(out.item, n_items)
@@ -412,6 +457,9 @@ def _result(out, path=None):
     r.warnings = warnings
     r.encoding = encoding
     r.header = _native.attrs_dict(header)
+    r.title = title
+    r.epg = epg
+    r.diagnostics = diagnostics
     r._p = out
     r._json = None
     return r

@@ -24,7 +24,8 @@
 #define GIL_FREE_BYTES (64 * 1024)
 
 /* Record classes made in Python (tuple subclasses), filled here. */
-static PyTypeObject *item_type, *track_type, *index_type, *option_type, *attr_type;
+static PyTypeObject *item_type, *track_type, *index_type, *option_type, *attr_type, *catchup_type,
+    *diagnostic_type;
 static PyObject *empty_str, *empty_tuple;
 
 static PyObject *new_ref(PyObject *o) {
@@ -56,6 +57,7 @@ typedef struct {
   cache_slot *cache; /* made on the first record of a large result */
   int cue;           /* a CUE sheet: its items share the tracks' strings */
   int large;         /* CACHE_RECORDS items or more */
+  int header_catchup; /* the #EXTM3U line gives a catch-up setting */
 } Playlist;
 
 static PyTypeObject playlist_type;
@@ -123,6 +125,9 @@ static const field_fn attr_fields[] = {kavlo_playlist_item_attr_key, kavlo_playl
 static const field_fn option_fields[] = {kavlo_playlist_item_option_tag, kavlo_playlist_item_option_key,
                                          kavlo_playlist_item_option_value};
 static const field_fn url_header_fields[] = {kavlo_playlist_item_header_key, kavlo_playlist_item_header_value};
+static const field_fn http_fields[] = {kavlo_playlist_item_http_key, kavlo_playlist_item_http_value};
+static const field_fn group_fields[] = {kavlo_playlist_item_group_at};
+static const field_fn alternate_fields[] = {kavlo_playlist_item_alternate};
 static const field_fn header_fields[] = {header_key, header_value};
 static const field_fn track_rem_fields[] = {kavlo_playlist_cue_track_rem_key, kavlo_playlist_cue_track_rem_value};
 static const field_fn sheet_rem_fields[] = {sheet_rem_key, sheet_rem_value};
@@ -170,24 +175,52 @@ static int record_index(Playlist *pl, PyObject *arg, int count) {
   return (int)i;
 }
 
+static const char *const catchup_keys[] = {"mode", "source", "days", "shift"};
+
+/* Catchup(mode, source, days, shift) of item `i`, None when it has none.
+ * The settings come from the item's attributes, else the #EXTM3U line's:
+ * an item without attributes under a header without any has none, which
+ * spares the four look-ups. */
+static PyObject *catchup_of(Playlist *pl, int i, int attr_count) {
+  const char *v[4] = {NULL, NULL, NULL, NULL};
+  int any = 0;
+  if (attr_count > 0 || pl->header_catchup)
+    for (int k = 0; k < 4; ++k) any |= (v[k] = kavlo_playlist_item_catchup(pl->p, i, catchup_keys[k])) != NULL;
+  if (!any) return new_ref(Py_None);
+  PyObject *rec = catchup_type->tp_alloc(catchup_type, 4);
+  if (rec == NULL) return NULL;
+  for (int k = 0; k < 4; ++k) PUT(rec, k, text(pl, v[k], 0));
+  return rec;
+fail:
+  Py_DECREF(rec);
+  return NULL;
+}
+
 /* item(i): Item(location, title, duration_ms, release_date, attrs (flat),
- * line, options, url, headers (flat), group). */
+ * line, options, url, headers (flat), group, http (flat), groups,
+ * catchup, alternates, label). */
 static PyObject *playlist_item(Playlist *pl, PyObject *arg) {
   const kavlo_playlist *p = pl->p;
   int i = record_index(pl, arg, kavlo_playlist_item_count(p));
   if (i < 0) return NULL;
-  PyObject *rec = item_type->tp_alloc(item_type, 10);
+  PyObject *rec = item_type->tp_alloc(item_type, 15);
   if (rec == NULL) return NULL;
+  int attr_count = kavlo_playlist_item_attr_count(p, i);
   PUT(rec, 0, text(pl, kavlo_playlist_item_location(p, i), pl->cue));
   PUT(rec, 1, text(pl, kavlo_playlist_item_title(p, i), pl->cue));
   PUT(rec, 2, PyLong_FromLong(kavlo_playlist_item_duration_ms(p, i)));
   PUT(rec, 3, PyLong_FromLong(kavlo_playlist_item_release_date(p, i)));
-  PUT(rec, 4, entries(pl, i, kavlo_playlist_item_attr_count(p, i), 2, attr_fields, NULL));
+  PUT(rec, 4, entries(pl, i, attr_count, 2, attr_fields, NULL));
   PUT(rec, 5, PyLong_FromLongLong(kavlo_playlist_item_line(p, i)));
   PUT(rec, 6, entries(pl, i, kavlo_playlist_item_option_count(p, i), 3, option_fields, option_type));
   PUT(rec, 7, text(pl, kavlo_playlist_item_url(p, i), 0));
   PUT(rec, 8, entries(pl, i, kavlo_playlist_item_header_count(p, i), 2, url_header_fields, NULL));
   PUT(rec, 9, text(pl, kavlo_playlist_item_group(p, i), 1));
+  PUT(rec, 10, entries(pl, i, kavlo_playlist_item_http_count(p, i), 2, http_fields, NULL));
+  PUT(rec, 11, entries(pl, i, kavlo_playlist_item_group_count(p, i), 1, group_fields, NULL));
+  PUT(rec, 12, catchup_of(pl, i, attr_count));
+  PUT(rec, 13, entries(pl, i, kavlo_playlist_item_alternate_count(p, i), 1, alternate_fields, NULL));
+  PUT(rec, 14, text(pl, kavlo_playlist_item_label(p, i), 0));
   return rec;
 fail:
   Py_DECREF(rec);
@@ -225,13 +258,42 @@ fail:
   return NULL;
 }
 
+static const char *epg_at(const kavlo_playlist *p, int o, int k) {
+  (void)o;
+  return kavlo_playlist_epg(p, k);
+}
+static const field_fn epg_fields[] = {epg_at};
+
+/* The diagnostics: a tuple of Diagnostic(line, message, subject). */
+static PyObject *diagnostics(Playlist *pl) {
+  const kavlo_playlist *p = pl->p;
+  int n = kavlo_playlist_diagnostic_count(p);
+  if (n <= 0) return new_ref(empty_tuple);
+  PyObject *out = PyTuple_New(n);
+  if (out == NULL) return NULL;
+  for (int k = 0; k < n; ++k) {
+    PyObject *rec;
+    const char *subject = kavlo_playlist_diagnostic_subject(p, k);
+    PUT(out, k, rec = diagnostic_type->tp_alloc(diagnostic_type, 3));
+    PUT(rec, 0, PyLong_FromLongLong(kavlo_playlist_diagnostic_line(p, k)));
+    PUT(rec, 1, text(pl, kavlo_playlist_diagnostic_message(p, k), 0));
+    PUT(rec, 2, text(pl, subject ? subject : "", 0));
+  }
+  return out;
+fail:
+  Py_DECREF(out);
+  return NULL;
+}
+
 /* info() -> (format, imdb, item count, track count, warnings, encoding,
- * header (flat), sheet fields (5), sheet REM lines). */
+ * header (flat), sheet fields (5), sheet REM lines, title, EPG addresses,
+ * diagnostics). */
 static PyObject *playlist_info(Playlist *pl, PyObject *noargs) {
   static const char *const keys[] = {"TITLE", "PERFORMER", "SONGWRITER", "CATALOG", "CDTEXTFILE"};
   (void)noargs;
   const kavlo_playlist *p = pl->p;
-  PyObject *warnings = NULL, *sheet = NULL, *header = NULL, *rem = NULL, *enc = NULL;
+  PyObject *warnings = NULL, *sheet = NULL, *header = NULL, *rem = NULL, *enc = NULL, *title = NULL, *epg = NULL,
+           *diag = NULL;
   int nw = kavlo_playlist_warning_count(p);
   if ((warnings = PyList_New(nw)) == NULL || (sheet = PyTuple_New(5)) == NULL) goto fail;
   for (int w = 0; w < nw; ++w) {
@@ -242,17 +304,23 @@ static PyObject *playlist_info(Playlist *pl, PyObject *noargs) {
   for (int k = 0; k < 5; ++k) PUT(sheet, k, text(pl, kavlo_playlist_cue_meta(p, keys[k]), 0));
   if ((header = entries(pl, 0, kavlo_playlist_header_attr_count(p), 2, header_fields, NULL)) == NULL ||
       (rem = entries(pl, 0, kavlo_playlist_cue_rem_count(p), 2, sheet_rem_fields, attr_type)) == NULL ||
-      (enc = text(pl, kavlo_playlist_encoding(p), 0)) == NULL)
+      (enc = text(pl, kavlo_playlist_encoding(p), 0)) == NULL ||
+      (title = text(pl, kavlo_playlist_title(p), 0)) == NULL ||
+      (epg = entries(pl, 0, kavlo_playlist_epg_count(p), 1, epg_fields, NULL)) == NULL ||
+      (diag = diagnostics(pl)) == NULL)
     goto fail;
-  return Py_BuildValue("(iNiiNNNNN)", kavlo_playlist_detected_format(p),
+  return Py_BuildValue("(iNiiNNNNNNNN)", kavlo_playlist_detected_format(p),
                        PyBool_FromLong(kavlo_playlist_m3u_is_imdb_date_playlist(p)), kavlo_playlist_item_count(p),
-                       kavlo_playlist_cue_track_count(p), warnings, enc, header, sheet, rem);
+                       kavlo_playlist_cue_track_count(p), warnings, enc, header, sheet, rem, title, epg, diag);
 fail:
   Py_XDECREF(warnings);
   Py_XDECREF(sheet);
   Py_XDECREF(header);
   Py_XDECREF(rem);
   Py_XDECREF(enc);
+  Py_XDECREF(title);
+  Py_XDECREF(epg);
+  Py_XDECREF(diag);
   return NULL;
 }
 
@@ -283,6 +351,9 @@ static PyTypeObject playlist_type = {
 
 /* ---- parsing ------------------------------------------------------------ */
 
+/* The attributes of the #EXTM3U line that give items catch-up settings. */
+static const char *const header_catchup_keys[] = {"catchup", "catchup-source", "catchup-days", "tvg-shift"};
+
 /* After a parse into `p`: a Playlist, or (status, message) after a
  * failure, which frees the handle. */
 static PyObject *finish(kavlo_playlist *p, int rc) {
@@ -300,6 +371,8 @@ static PyObject *finish(kavlo_playlist *p, int rc) {
   pl->cache = NULL;
   pl->cue = kavlo_playlist_detected_format(p) == KAVLO_FORMAT_CUE;
   pl->large = kavlo_playlist_item_count(p) >= CACHE_RECORDS;
+  pl->header_catchup = 0;
+  for (int k = 0; k < 4; ++k) pl->header_catchup |= kavlo_playlist_header_attr(p, header_catchup_keys[k]) != NULL;
   return (PyObject *)pl;
 }
 
@@ -427,20 +500,23 @@ static PyObject *py_attrs_dict(PyObject *self, PyObject *flat) {
   return d;
 }
 
-/* bind(Item, Track, Index, Option, Attr): the record classes. */
+/* bind(Item, Track, Index, Option, Attr, Catchup, Diagnostic): the record
+ * classes. */
 static PyObject *py_bind(PyObject *self, PyObject *args) {
   (void)self;
-  PyTypeObject *t[5];
-  PyTypeObject **slots[5] = {&item_type, &track_type, &index_type, &option_type, &attr_type};
-  if (!PyArg_ParseTuple(args, "O!O!O!O!O!", &PyType_Type, &t[0], &PyType_Type, &t[1], &PyType_Type, &t[2],
-                        &PyType_Type, &t[3], &PyType_Type, &t[4]))
+  enum { N = 7 };
+  PyTypeObject *t[N];
+  PyTypeObject **slots[N] = {&item_type,   &track_type,   &index_type,     &option_type,
+                             &attr_type,   &catchup_type, &diagnostic_type};
+  if (!PyArg_ParseTuple(args, "O!O!O!O!O!O!O!", &PyType_Type, &t[0], &PyType_Type, &t[1], &PyType_Type, &t[2],
+                        &PyType_Type, &t[3], &PyType_Type, &t[4], &PyType_Type, &t[5], &PyType_Type, &t[6]))
     return NULL;
-  for (int i = 0; i < 5; ++i)
+  for (int i = 0; i < N; ++i)
     if (!PyType_IsSubtype(t[i], &PyTuple_Type)) {
       PyErr_SetString(PyExc_TypeError, "record classes must derive from tuple");
       return NULL;
     }
-  for (int i = 0; i < 5; ++i) {
+  for (int i = 0; i < N; ++i) {
     Py_INCREF(t[i]);
     Py_XSETREF(*slots[i], t[i]);
   }

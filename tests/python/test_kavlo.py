@@ -81,6 +81,11 @@ def library():
         "cue_track_index_ms": (i, [P, i, i]), "cue_track_pregap": (i64, [P, i]), "cue_track_postgap": (i64, [P, i]),
         "cue_track_rem_count": (i, [P, i]), "cue_track_rem_key": (s, [P, i, i]),
         "cue_track_rem_value": (s, [P, i, i]), "warning_count": (i, [P]), "warning": (s, [P, i]),
+        "item_http_count": (i, [P, i]), "item_http_key": (s, [P, i, i]), "item_http_value": (s, [P, i, i]),
+        "item_group_count": (i, [P, i]), "item_group_at": (s, [P, i, i]), "item_catchup": (s, [P, i, s]),
+        "item_alternate_count": (i, [P, i]), "item_alternate": (s, [P, i, i]), "item_label": (s, [P, i]),
+        "title": (s, [P]), "epg_count": (i, [P]), "epg": (s, [P, i]), "diagnostic_count": (i, [P]),
+        "diagnostic_line": (i64, [P, i]), "diagnostic_message": (s, [P, i]), "diagnostic_subject": (s, [P, i]),
     }
     for name, (res, args) in table.items():
         fn = getattr(lib, "kavlo_playlist_" + name)
@@ -114,6 +119,9 @@ class Handle:
     def pairs(self, count, key, value, *owner):
         return tuple((self(key, *owner, k), self(value, *owner, k)) for k in range(self(count, *owner)))
 
+    def strings(self, count, at, *owner):
+        return tuple(self(at, *owner, k) for k in range(self(count, *owner)))
+
 
 def expected_fields(h):
     """The module's view of a handle, made from its accessors alone."""
@@ -122,10 +130,14 @@ def expected_fields(h):
         attrs = h.pairs("item_attr_count", "item_attr_key", "item_attr_value", i)
         options = tuple(kavlo.Option(h("item_option_tag", i, k), h("item_option_key", i, k),
                                      h("item_option_value", i, k)) for k in range(h("item_option_count", i)))
+        catchup = kavlo.Catchup(*(h("item_catchup", i, k) for k in (b"mode", b"source", b"days", b"shift")))
         items.append(kavlo.Item(h("item_location", i), h("item_title", i), h("item_duration_ms", i),
                                 h("item_release_date", i), attrs, h("item_line", i), options, h("item_url", i),
                                 h.pairs("item_header_count", "item_header_key", "item_header_value", i),
-                                h("item_group", i)))
+                                h("item_group", i), h.pairs("item_http_count", "item_http_key", "item_http_value", i),
+                                h.strings("item_group_count", "item_group_at", i),
+                                catchup if any(catchup) else None,
+                                h.strings("item_alternate_count", "item_alternate", i), h("item_label", i)))
     tracks = []
     for t in range(h("cue_track_count")):
         f = [h("cue_track_field", t, k) for k in (b"DATATYPE", b"TITLE", b"PERFORMER", b"SONGWRITER", b"ISRC",
@@ -140,12 +152,16 @@ def expected_fields(h):
     return dict(format=h("detected_format"), imdb_date_playlist=bool(h("m3u_is_imdb_date_playlist")),
                 items=items, tracks=tracks, cue=kavlo.CueSheet(*sheet, rem=rem), encoding=h("encoding"),
                 warnings=[h("warning", w) for w in range(h("warning_count"))],
-                header=dict(reversed(h.pairs("header_attr_count", "header_attr_key", "header_attr_value"))))
+                header=dict(reversed(h.pairs("header_attr_count", "header_attr_key", "header_attr_value"))),
+                title=h("title"), epg=h.strings("epg_count", "epg"),
+                diagnostics=tuple(kavlo.Diagnostic(h("diagnostic_line", d), h("diagnostic_message", d),
+                                                   h("diagnostic_subject", d)) for d in range(h("diagnostic_count"))))
 
 
 def fields(r):
     return dict(format=int(r.format), imdb_date_playlist=r.imdb_date_playlist, items=list(r.items),
-                tracks=list(r.tracks), cue=r.cue, encoding=r.encoding, warnings=r.warnings, header=r.header)
+                tracks=list(r.tracks), cue=r.cue, encoding=r.encoding, warnings=r.warnings, header=r.header,
+                title=r.title, epg=r.epg, diagnostics=r.diagnostics)
 
 
 class AgainstTheLibrary(unittest.TestCase):
@@ -192,6 +208,45 @@ class AgainstTheLibrary(unittest.TestCase):
                     self.assertEqual(fields(kavlo.parse_file(path)), expected_fields(Handle(read(path), "auto", "auto")))
 
 
+def iptv_members(item):
+    """The members an item adds to the full document, as the document
+    writes them."""
+    catchup = {k: v for k, v in item.catchup._asdict().items() if v is not None} if item.catchup else None
+    out = dict(http=item.http or None, groups=list(item.groups) or None, catchup=catchup,
+               alternates=list(item.alternates) or None, label=item.label)
+    return {k: v for k, v in out.items() if v is not None}
+
+
+class FullDocument(unittest.TestCase):
+    """The IPTV members of every case file equal those of the library's
+    full document, item for item and in order."""
+
+    def test_case_files(self):
+        keys = ("http", "groups", "catchup", "alternates", "label")
+        seen = set()
+        for title, data, fmt in CASE_LIST:
+            h = Handle(data, fmt, "auto")
+            if h.status != kavlo.Status.OK:
+                continue
+            with self.subTest(title):
+                doc = json.loads(h("json_full"))
+                if doc == {}:  # no document could be written
+                    continue
+                r = kavlo.parse(data, format=fmt)
+                expected = [{k: d[k] for k in keys if k in d} for d in doc.get("items", [])]
+                got = [iptv_members(item) for item in r.items]
+                self.assertEqual(got, expected)
+                for a, b in zip(got, expected):  # dict order: the order the library decided
+                    self.assertEqual([list(v) if isinstance(v, dict) else v for v in a.values()],
+                                     [list(v) if isinstance(v, dict) else v for v in b.values()])
+                self.assertEqual(r.title, doc.get("title"))
+                self.assertEqual(list(r.epg), doc.get("epg", []))
+                self.assertEqual([d._asdict() for d in r.diagnostics], doc.get("diagnostics", []))
+                seen.update(k for e in expected for k in e)
+                seen.update(k for k in ("title", "epg", "diagnostics") if k in doc)
+        self.assertEqual(seen, set(keys) | {"title", "epg", "diagnostics"})
+
+
 class Records(unittest.TestCase):
     def test_full_document_members(self):
         data = (b'#EXTM3U x-tvg-url="http://e/g.xml"\n#EXTVLCOPT:http-referrer=http://r/\n#KODIPROP:k=v\n'
@@ -206,6 +261,27 @@ class Records(unittest.TestCase):
         self.assertEqual(r.header, {"x-tvg-url": "http://e/g.xml"})
         self.assertEqual((r.items[1].url, r.items[1].headers, r.items[1].options), (None, {}, ()))
         self.assertEqual(kavlo.parse("新闻,#genre#\nA,http://x/a\n").items[0].group, "新闻")
+
+    def test_iptv_members(self):
+        data = (b'#EXTM3U catchup="shift" tvg-shift="+2" url-tvg="http://e/1.xml, http://e/2.xml"\n'
+                b'#PLAYLIST:  My TV  \n#EXTGRP:News; World\n#EXTINF:-1,Bare\nhttp://x/a|Referer=http://r/\n'
+                b'#EXTINF:-1 catchup-days="3" http-user-agent="UA",Own\nhttp://x/b\nhttp://x/c\n')
+        r = kavlo.parse(data)
+        bare, own, plain = r.items
+        self.assertEqual((r.title, r.epg), ("My TV", ("http://e/1.xml", "http://e/2.xml")))
+        # An item without attributes still takes the header's catch-up settings.
+        self.assertEqual(bare.catchup, kavlo.Catchup(mode="shift", shift="+2"))
+        self.assertEqual(plain.catchup, kavlo.Catchup(mode="shift", shift="+2"))
+        self.assertEqual(own.catchup, kavlo.Catchup("shift", None, "3", "+2"))
+        self.assertEqual((bare.groups, bare.http, own.groups, own.http),
+                         (("News", "World"), {"referer": "http://r/"}, (), {"user-agent": "UA"}))
+        self.assertIsNone(kavlo.parse(b"#EXTM3U\n#EXTINF:-1 a=\"1\",A\n/a\n").items[0].catchup)
+        s = kavlo.parse("CCTV,http://a/1$线路一#http://b/1$二#rtsp://c/1\n")
+        self.assertEqual((s.items[0].url, s.items[0].label, s.items[0].alternates),
+                         ("http://a/1", "线路一", ("http://b/1", "rtsp://c/1")))
+        w = kavlo.parse(b"#EXTM3U\n#EXTVLCOPT:x=1\n#EXTINF:-1,A\nhttp://x/a\n")
+        self.assertEqual(w.diagnostics, (kavlo.Diagnostic(2, "m3u: ignored tag", "#EXTVLCOPT"),))
+        self.assertEqual(len(w.diagnostics), len(w.warnings))
 
     def test_cue_sheet(self):
         r = kavlo.parse_file(os.path.join(EX, "album.cue"))
@@ -225,8 +301,8 @@ class Records(unittest.TestCase):
             self.assertEqual(pickle.loads(pickle.dumps(rec)), rec)
             self.assertEqual(hash(rec), hash(type(rec)(*[getattr(rec, n) for n in rec._names])))
         self.assertEqual(len({r.tracks[1], r.tracks[1], r.tracks[0]}), 2)
-        self.assertEqual(kavlo.Item("/a|X=1", "T", 5000, attrs={"k": "v"}, line=3, url="/a", headers={"X": "1"}),
-                         m.items[0])
+        self.assertEqual(kavlo.Item("/a|X=1", "T", 5000, attrs={"k": "v"}, line=3, url="/a", headers={"X": "1"},
+                                    http={"x": "1"}), m.items[0])
         with self.assertRaises(AttributeError):
             m.items[0].title = "x"
 
