@@ -47,7 +47,7 @@ __version__ = _native.VERSION
 
 __all__ = [
     "Attr", "Catchup", "CueSheet", "Diagnostic", "Format", "Index", "Item", "KavloError", "KavloOSError", "Option",
-    "Records", "Result", "Status", "Track", "__version__", "detect", "parse", "parse_file",
+    "Records", "Result", "Status", "Track", "__version__", "detect", "parse", "parse_file", "write",
 ]
 
 
@@ -211,11 +211,19 @@ _FOLD = str.maketrans("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz"
 
 
 def _flatten(pairs):
+    """A flat (key, value, ...) tuple of a mapping or of (key, value) pairs."""
     if pairs is None:
         return ()
     if isinstance(pairs, collections.abc.Mapping):
         pairs = pairs.items()
-    return tuple(x for pair in pairs for x in pair)
+    elif isinstance(pairs, (str, bytes)):
+        raise TypeError(f"a mapping or (key, value) pairs expected, not {type(pairs).__name__}")
+    out = []
+    for pair in pairs:
+        if isinstance(pair, (str, bytes)) or len(pair) != 2:
+            raise TypeError(f"a (key, value) pair expected, not {pair!r}")
+        out += pair
+    return tuple(out)
 
 
 try:  # the C descriptor behind namedtuple fields
@@ -414,6 +422,34 @@ class Result:
     def json_text(self):
         return self.to_json()
 
+    def to_text(self, format=None, bom=False, crlf=False):
+        """The library's text of this result in `format`: "m3u" (extended
+        M3U) or "streaming-list" from any result, "cue" from a CUE sheet,
+        None (the default) in the result's own format. `bom` begins the
+        text with U+FEFF (the byte-order mark once encoded), `crlf` ends
+        its lines with CR LF. Parsing the text again in that format gives
+        the same entries, line numbers and warnings aside.
+
+        The text is a str; .encode("utf-8", "surrogateescape") gives the
+        library's bytes exactly (bytes of the input that were not UTF-8
+        are kept as lone surrogates, as in the records). Raises KavloError
+        (ERR_FORMAT) for a format the result cannot be written in, and
+        ValueError for a result restored from a pickle, which holds no
+        parsed playlist (kavlo.write(result.items) still writes its
+        entries)."""
+        code = Format.AUTO if format is None else _format_code(format)
+        if self._p is None:
+            raise ValueError("a result restored from a pickle cannot be written; write its items with kavlo.write()")
+        out = self._p.write(int(code), _flags(bom, crlf))
+        if isinstance(out, int):
+            target = "its own format" if code == Format.AUTO else str(code)
+            raise KavloError(out, f"{self.format} result cannot be written as {target}")
+        return out
+
+    def to_m3u(self, bom=False, crlf=False):
+        """The result as extended M3U text: to_text("m3u", bom, crlf)."""
+        return self.to_text(Format.M3U, bom, crlf)
+
     def __reduce__(self):
         # By value: the records and the library's two documents.
         state = {n: getattr(self, n) for n in _RESULT_FIELDS}
@@ -463,6 +499,13 @@ def _result(out, path=None):
     r._p = out
     r._json = None
     return r
+
+
+_WRITE_BOM, _WRITE_CRLF = 1, 2
+
+
+def _flags(bom, crlf):
+    return (_WRITE_BOM if bom else 0) | (_WRITE_CRLF if crlf else 0)
 
 
 def _format_code(format):
@@ -533,6 +576,54 @@ def parse_file(path, format=None, encoding=None):
             raise _failure(Status.ERR_IO, f"io: {e.strerror}", fspath) from None
         return _result(_native.parse(data, code, enc))
     return _result(_native.parse_file(os.fsencode(fspath), code, enc), fspath)
+
+
+def _writable(entry, i):
+    """An Item of an entry given to write()."""
+    if isinstance(entry, Item):
+        return entry
+    try:
+        if isinstance(entry, collections.abc.Mapping):
+            return Item(**entry)
+        if isinstance(entry, (str, bytes)):
+            raise TypeError(f"a {type(entry).__name__} is not an entry")
+        try:
+            location = entry.location
+        except AttributeError:
+            raise TypeError(f"{type(entry).__name__} has no location") from None
+        return Item(location, getattr(entry, "title", ""), getattr(entry, "duration_ms", -1),
+                    attrs=getattr(entry, "attrs", None), options=getattr(entry, "options", ()),
+                    group=getattr(entry, "group", None))
+    except TypeError as e:
+        raise TypeError(f"item {i}: {e}") from None
+
+
+def write(items, format="m3u", bom=False, crlf=False, header=None):
+    """Writes entries a program made or edited as playlist text, as the
+    library writes a parsed result (see Result.to_text()).
+
+    `items` is an iterable of Item objects, of mappings with Item's field
+    names (`location` required) or of objects with such attributes
+    (dataclasses, named tuples, ...). Written are the location (with its
+    |Key=Value headers), title, duration_ms (-1 for none; written in whole
+    seconds), attrs (a mapping or (key, value) pairs), options ((tag, key,
+    value) records, key and value may be None, written as tag lines before
+    the #EXTINF line) and group: a group that is not None is the entry's
+    group-title attribute (replacing the one attrs give). Other fields are
+    what a parse derives (line, url, http, ...) and are not written.
+    `header` gives the attributes of the #EXTM3U line. `format` is "m3u" or
+    "streaming-list"; `bom` and `crlf` as for Result.to_text().
+
+    Raises TypeError for entries and fields of the wrong type, ValueError
+    for values a playlist line cannot hold (a line break, more than 64
+    attributes, a duration past 2147483 s, text that is not UTF-8) and
+    KavloError (ERR_FORMAT) for a format the entries cannot be written in."""
+    entries = [_writable(entry, i) for i, entry in enumerate(items)]
+    code = _format_code(format)
+    out = _native.build(entries, _flatten(header), int(code), _flags(bom, crlf))
+    if isinstance(out, int):
+        raise KavloError(out, f"entries cannot be written as {code}")
+    return out
 
 
 def detect(data, encoding=None):

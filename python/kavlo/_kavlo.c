@@ -332,7 +332,29 @@ static PyObject *playlist_json(Playlist *pl, PyObject *arg) {
   return PyUnicode_DecodeUTF8(t, (Py_ssize_t)strlen(t), "strict");
 }
 
+/* The written text as a str: bytes that are not UTF-8 (which the parse
+ * let through) come back as lone surrogates, as the records hold them. */
+static PyObject *written(const char *t, size_t len) {
+  return PyUnicode_DecodeUTF8(t, (Py_ssize_t)len, "surrogateescape");
+}
+
+/* write(format, flags) -> the library's text of this handle, or the status
+ * of a failed write as an int. The write keeps the GIL: the text is held
+ * by the handle until its next write, so two threads writing one result
+ * must not overlap. */
+static PyObject *playlist_write(Playlist *pl, PyObject *args) {
+  int format;
+  unsigned flags;
+  if (!PyArg_ParseTuple(args, "iI", &format, &flags)) return NULL;
+  const char *t;
+  size_t len;
+  int rc = kavlo_playlist_write(pl->p, format, flags, &t, &len);
+  if (rc == KAVLO_ERR_NOMEM) return PyErr_NoMemory();
+  return rc == KAVLO_OK ? written(t, len) : PyLong_FromLong(rc);
+}
+
 static PyMethodDef playlist_methods[] = {
+    {"write", (PyCFunction)playlist_write, METH_VARARGS, "write(format, flags) -> text or status"},
     {"item", (PyCFunction)playlist_item, METH_O, "item(i) -> Item"},
     {"track", (PyCFunction)playlist_track, METH_O, "track(t) -> Track"},
     {"info", (PyCFunction)playlist_info, METH_NOARGS, "the result-level fields"},
@@ -461,6 +483,247 @@ static PyObject *py_detect(PyObject *self, PyObject *args) {
   return PyLong_FromLong(code);
 }
 
+/* ---- writing items a program made -------------------------------------- */
+
+/* The most attributes one #EXTINF or #EXTM3U line holds. */
+#define MAX_ATTRS 64
+/* The longest duration an #EXTINF line holds, in milliseconds. */
+#define MAX_DURATION_MS INT64_C(2147483000)
+
+/* A string for the builder: `o`'s UTF-8 (lone surrogates back to the bytes
+ * they stand for), or NULL with an error set. None gives "" when
+ * `none_ok`. What a line cannot hold (CR, LF, NUL) is a ValueError naming
+ * `what` of item `item` (-1: of the header). `*hold` keeps a bytes object
+ * alive when one had to be made; the caller releases it. */
+static const char *utf8_of(PyObject *o, int none_ok, int item, const char *what, PyObject **hold) {
+  *hold = NULL;
+  if (o == Py_None && none_ok) return "";
+  if (!PyUnicode_Check(o)) {
+    if (item < 0)
+      PyErr_Format(PyExc_TypeError, "header %s must be a str, not %.80s", what, Py_TYPE(o)->tp_name);
+    else
+      PyErr_Format(PyExc_TypeError, "item %d: %s must be a str, not %.80s", item, what, Py_TYPE(o)->tp_name);
+    return NULL;
+  }
+  Py_ssize_t n;
+  const char *s = PyUnicode_AsUTF8AndSize(o, &n);
+  if (s == NULL) {
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return NULL;
+    PyErr_Clear();
+    if ((*hold = PyUnicode_AsEncodedString(o, "utf-8", "surrogateescape")) == NULL) return NULL;
+    s = PyBytes_AS_STRING(*hold);
+    n = PyBytes_GET_SIZE(*hold);
+  }
+  const char *bad = NULL;
+  for (Py_ssize_t k = 0; k < n && bad == NULL; ++k)
+    if (s[k] == '\n' || s[k] == '\r' || s[k] == '\0') bad = s[k] == '\0' ? "a NUL character" : "a line break";
+  if (bad != NULL) {
+    Py_CLEAR(*hold);
+    if (item < 0)
+      PyErr_Format(PyExc_ValueError, "header %s holds %s", what, bad);
+    else
+      PyErr_Format(PyExc_ValueError, "item %d: %s holds %s", item, what, bad);
+    return NULL;
+  }
+  return s;
+}
+
+/* A refusal of the builder after the checks above: what is left is text
+ * that is not UTF-8; memory is MemoryError. */
+static int built(int rc, int item, const char *what) {
+  if (rc == KAVLO_OK) return 0;
+  if (rc == KAVLO_ERR_NOMEM) {
+    PyErr_NoMemory();
+  } else if (item < 0) {
+    PyErr_Format(PyExc_ValueError, "header %s not accepted (text that is not UTF-8?)", what);
+  } else {
+    PyErr_Format(PyExc_ValueError, "item %d: %s not accepted (text that is not UTF-8?)", item, what);
+  }
+  return -1;
+}
+
+/* One key=value attribute: of the header (item -1) or of the item added
+ * last. */
+static int add_attr(kavlo_playlist *p, int item, PyObject *key, PyObject *value) {
+  PyObject *hk, *hv;
+  const char *k = utf8_of(key, 0, item, "attribute key", &hk);
+  if (k == NULL) return -1;
+  const char *v = utf8_of(value, 0, item, "attribute value", &hv);
+  int rc = -1;
+  if (v != NULL)
+    rc = built(item < 0 ? kavlo_playlist_add_header_attr(p, k, v) : kavlo_playlist_add_attr(p, k, v), item,
+               "attribute");
+  Py_XDECREF(hk);
+  Py_XDECREF(hv);
+  return rc;
+}
+
+/* Whether `o` is the str "group-title", ASCII letters folded. */
+static int is_group_title(PyObject *o) {
+  static const char name[] = "group-title";
+  if (!PyUnicode_Check(o) || PyUnicode_GET_LENGTH(o) != (Py_ssize_t)(sizeof name - 1)) return 0;
+  for (Py_ssize_t k = 0; k < (Py_ssize_t)(sizeof name - 1); ++k) {
+    Py_UCS4 c = PyUnicode_READ_CHAR(o, k);
+    if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
+    if (c != (Py_UCS4)name[k]) return 0;
+  }
+  return 1;
+}
+
+/* The attributes of item `item` (a flat (key, value, ...) tuple); a group
+ * that is not None is its group-title attribute, in place of the first
+ * one the attributes hold (later ones left out) or after them. */
+static int add_attrs(kavlo_playlist *p, int item, PyObject *flat, PyObject *group) {
+  if (!PyTuple_Check(flat) || PyTuple_GET_SIZE(flat) % 2 != 0) {
+    PyErr_Format(PyExc_TypeError, "item %d: attributes must be (key, value) pairs", item);
+    return -1;
+  }
+  Py_ssize_t n = PyTuple_GET_SIZE(flat) / 2, count = n;
+  int has_group = group != Py_None, group_done = 0;
+  if (has_group) {
+    Py_ssize_t titles = 0;
+    for (Py_ssize_t a = 0; a < n; ++a) titles += is_group_title(PyTuple_GET_ITEM(flat, 2 * a));
+    count += titles ? 1 - titles : 1;
+  }
+  if (count > MAX_ATTRS) {
+    PyErr_Format(PyExc_ValueError, "item %d: %zd attributes, more than an #EXTINF line holds (%d)", item, count,
+                 MAX_ATTRS);
+    return -1;
+  }
+  for (Py_ssize_t a = 0; a < n; ++a) {
+    PyObject *key = PyTuple_GET_ITEM(flat, 2 * a), *value = PyTuple_GET_ITEM(flat, 2 * a + 1);
+    if (has_group && is_group_title(key)) {
+      if (group_done) continue;
+      value = group;
+      group_done = 1;
+    }
+    if (add_attr(p, item, key, value) < 0) return -1;
+  }
+  if (has_group && !group_done) {
+    PyObject *key = PyUnicode_FromString("group-title");
+    int rc = key ? add_attr(p, item, key, group) : -1;
+    Py_XDECREF(key);
+    return rc;
+  }
+  return 0;
+}
+
+/* The options of item `item`: (tag, key, value) records, key and value
+ * str or None. */
+static int add_options(kavlo_playlist *p, int item, PyObject *options) {
+  if (!PyTuple_Check(options)) {
+    PyErr_Format(PyExc_TypeError, "item %d: options must be a sequence of (tag, key, value)", item);
+    return -1;
+  }
+  for (Py_ssize_t o = 0; o < PyTuple_GET_SIZE(options); ++o) {
+    PyObject *opt = PyTuple_GET_ITEM(options, o);
+    if (!(PyTuple_Check(opt) || PyList_Check(opt)) || PySequence_Fast_GET_SIZE(opt) != 3) {
+      PyErr_Format(PyExc_TypeError, "item %d: option %zd is not a (tag, key, value) record", item, o);
+      return -1;
+    }
+    PyObject *h[3];
+    const char *f[3];
+    static const char *const names[] = {"option tag", "option key", "option value"};
+    int rc = -1, k = 0;
+    for (; k < 3; ++k)
+      if ((f[k] = utf8_of(PySequence_Fast_GET_ITEM(opt, k), k > 0, item, names[k], &h[k])) == NULL) break;
+    if (k == 3) rc = built(kavlo_playlist_add_option(p, f[0], f[1], f[2]), item, "option");
+    while (k-- > 0) Py_XDECREF(h[k]);
+    if (rc < 0) return -1;
+  }
+  return 0;
+}
+
+/* One Item: its location, title, duration, attributes (with its group)
+ * and options. */
+static int add_item(kavlo_playlist *p, int item, PyObject *rec) {
+  if (!PyObject_TypeCheck(rec, item_type) || PyTuple_GET_SIZE(rec) < 10) {
+    PyErr_Format(PyExc_TypeError, "item %d: an Item expected, not %.80s", item, Py_TYPE(rec)->tp_name);
+    return -1;
+  }
+  PyObject *dur = PyTuple_GET_ITEM(rec, 2);
+  long long ms = -1;
+  if (dur != Py_None) {
+    if (!PyLong_Check(dur) || PyBool_Check(dur)) {
+      PyErr_Format(PyExc_TypeError, "item %d: duration_ms must be an int, not %.80s", item, Py_TYPE(dur)->tp_name);
+      return -1;
+    }
+    int overflow;
+    ms = PyLong_AsLongLongAndOverflow(dur, &overflow);
+    if (ms == -1 && PyErr_Occurred()) return -1;
+    if (overflow || ms < -1 || ms > MAX_DURATION_MS) {
+      PyErr_Format(PyExc_ValueError, "item %d: duration_ms %R is neither -1 nor 0 to %lld", item, dur,
+                   (long long)MAX_DURATION_MS);
+      return -1;
+    }
+  }
+  PyObject *group = PyTuple_GET_ITEM(rec, 9);
+  if (group != Py_None && !PyUnicode_Check(group)) {
+    PyErr_Format(PyExc_TypeError, "item %d: group must be a str or None, not %.80s", item, Py_TYPE(group)->tp_name);
+    return -1;
+  }
+  PyObject *hl, *ht;
+  const char *loc = utf8_of(PyTuple_GET_ITEM(rec, 0), 0, item, "location", &hl);
+  if (loc == NULL) return -1;
+  const char *title = utf8_of(PyTuple_GET_ITEM(rec, 1), 1, item, "title", &ht);
+  int rc = -1;
+  if (title != NULL) rc = built(kavlo_playlist_add_item(p, loc, title, (int64_t)ms), item, "location or title");
+  Py_XDECREF(hl);
+  Py_XDECREF(ht);
+  if (rc < 0) return -1;
+  if (add_attrs(p, item, PyTuple_GET_ITEM(rec, 4), group) < 0) return -1;
+  return add_options(p, item, PyTuple_GET_ITEM(rec, 6));
+}
+
+/* build(items, header (flat), format, flags) -> the text the library
+ * writes for these Items under an #EXTM3U line with those attributes, or
+ * the status of a failed write as an int. */
+static PyObject *py_build(PyObject *self, PyObject *args) {
+  (void)self;
+  PyObject *items, *header;
+  int format;
+  unsigned flags;
+  if (!PyArg_ParseTuple(args, "O!O!iI", &PyList_Type, &items, &PyTuple_Type, &header, &format, &flags))
+    return NULL;
+  if (PyTuple_GET_SIZE(header) % 2 != 0) {
+    PyErr_SetString(PyExc_TypeError, "header attributes must be (key, value) pairs");
+    return NULL;
+  }
+  if (PyTuple_GET_SIZE(header) / 2 > MAX_ATTRS) {
+    PyErr_Format(PyExc_ValueError, "%zd header attributes, more than an #EXTM3U line holds (%d)",
+                 PyTuple_GET_SIZE(header) / 2, MAX_ATTRS);
+    return NULL;
+  }
+  if (PyList_GET_SIZE(items) > INT_MAX) {
+    PyErr_SetString(PyExc_ValueError, "too many items for one playlist");
+    return NULL;
+  }
+  kavlo_playlist *p = kavlo_playlist_new();
+  if (p == NULL) return PyErr_NoMemory();
+  PyObject *out = NULL;
+  for (Py_ssize_t a = 0; a + 1 < PyTuple_GET_SIZE(header); a += 2)
+    if (add_attr(p, -1, PyTuple_GET_ITEM(header, a), PyTuple_GET_ITEM(header, a + 1)) < 0) goto done;
+  /* The repr() in an error message may run Python code that changes the
+   * list: its length is read each time and the record held. */
+  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items); ++i) {
+    PyObject *rec = PyList_GET_ITEM(items, i);
+    Py_INCREF(rec);
+    int rc = add_item(p, (int)i, rec);
+    Py_DECREF(rec);
+    if (rc < 0) goto done;
+  }
+  const char *t;
+  size_t len;
+  int rc = kavlo_playlist_write(p, format, flags, &t, &len);
+  if (rc == KAVLO_ERR_NOMEM)
+    PyErr_NoMemory();
+  else
+    out = rc == KAVLO_OK ? written(t, len) : PyLong_FromLong(rc);
+done:
+  kavlo_playlist_free(p);
+  return out;
+}
+
 /* encoding_known(name): whether iconv converts from `name` (the library
  * hands every name it does not alias to iconv, and iconv knows the
  * aliases). */
@@ -527,6 +790,7 @@ static PyMethodDef methods[] = {
     {"parse", py_parse, METH_VARARGS, "parse(data, format, encoding) -> Playlist or (status, message)"},
     {"parse_file", py_parse_file, METH_VARARGS, "parse_file(path, format, encoding) -> Playlist or (status, message)"},
     {"detect", py_detect, METH_VARARGS, "detect(data, encoding) -> format code"},
+    {"build", py_build, METH_VARARGS, "build(items, header, format, flags) -> text or status"},
     {"encoding_known", py_encoding_known, METH_VARARGS, "whether iconv knows an encoding name"},
     {"format_name", py_format_name, METH_O, "the library's name of a format code"},
     {"attrs_dict", py_attrs_dict, METH_O, "mapping of a flat (key, value, ...) tuple, first value winning"},
