@@ -528,17 +528,30 @@ static const char *utf8_of(PyObject *o, int none_ok, int item, const char *what,
   return s;
 }
 
-/* A refusal of the builder after the checks above: what is left is text
- * that is not UTF-8; memory is MemoryError. */
-static int built(int rc, int item, const char *what) {
+/* What the builder takes of each kind of string (besides UTF-8 without
+ * CR and LF): what the M3U reader gives back as it was written. */
+static const char rule_item[] = "the location must not be empty or begin with '#'";
+static const char rule_attr[] = "a key must not be empty or hold '=' or white space, and a value holding '\"' "
+                                "must not hold white space or begin with '\"'";
+static const char rule_option[] = "a tag is a letter, then letters, digits, '-' and '_' (not EXTINF, EXTGRP, "
+                                  "EXTM3U or PLAYLIST), and its key holds no '='";
+
+/* A status of the builder: 0 for KAVLO_OK, else -1 with MemoryError or a
+ * ValueError telling what of item `item` (-1: of the header) was refused,
+ * its texts `a` and `b` (NULL when none) and the rule they broke. */
+static int built(int rc, int item, const char *what, PyObject *a, PyObject *b, const char *rule) {
   if (rc == KAVLO_OK) return 0;
   if (rc == KAVLO_ERR_NOMEM) {
     PyErr_NoMemory();
-  } else if (item < 0) {
-    PyErr_Format(PyExc_ValueError, "header %s not accepted (text that is not UTF-8?)", what);
-  } else {
-    PyErr_Format(PyExc_ValueError, "item %d: %s not accepted (text that is not UTF-8?)", item, what);
+    return -1;
   }
+  PyObject *shown = b ? PyUnicode_FromFormat("%R=%R", a, b) : PyObject_Repr(a);
+  if (shown == NULL) return -1;
+  if (item < 0)
+    PyErr_Format(PyExc_ValueError, "header %s %U refused: %s (and text is UTF-8)", what, shown, rule);
+  else
+    PyErr_Format(PyExc_ValueError, "item %d: %s %U refused: %s (and text is UTF-8)", item, what, shown, rule);
+  Py_DECREF(shown);
   return -1;
 }
 
@@ -552,7 +565,7 @@ static int add_attr(kavlo_playlist *p, int item, PyObject *key, PyObject *value)
   int rc = -1;
   if (v != NULL)
     rc = built(item < 0 ? kavlo_playlist_add_header_attr(p, k, v) : kavlo_playlist_add_attr(p, k, v), item,
-               "attribute");
+               "attribute", key, value, rule_attr);
   Py_XDECREF(hk);
   Py_XDECREF(hv);
   return rc;
@@ -627,7 +640,7 @@ static int add_options(kavlo_playlist *p, int item, PyObject *options) {
     int rc = -1, k = 0;
     for (; k < 3; ++k)
       if ((f[k] = utf8_of(PySequence_Fast_GET_ITEM(opt, k), k > 0, item, names[k], &h[k])) == NULL) break;
-    if (k == 3) rc = built(kavlo_playlist_add_option(p, f[0], f[1], f[2]), item, "option");
+    if (k == 3) rc = built(kavlo_playlist_add_option(p, f[0], f[1], f[2]), item, "option", opt, NULL, rule_option);
     while (k-- > 0) Py_XDECREF(h[k]);
     if (rc < 0) return -1;
   }
@@ -667,7 +680,9 @@ static int add_item(kavlo_playlist *p, int item, PyObject *rec) {
   if (loc == NULL) return -1;
   const char *title = utf8_of(PyTuple_GET_ITEM(rec, 1), 1, item, "title", &ht);
   int rc = -1;
-  if (title != NULL) rc = built(kavlo_playlist_add_item(p, loc, title, (int64_t)ms), item, "location or title");
+  if (title != NULL)
+    rc = built(kavlo_playlist_add_item(p, loc, title, (int64_t)ms), item, "location", PyTuple_GET_ITEM(rec, 0), NULL,
+               rule_item);
   Py_XDECREF(hl);
   Py_XDECREF(ht);
   if (rc < 0) return -1;
