@@ -87,6 +87,7 @@ def library():
         "title": (s, [P]), "epg_count": (i, [P]), "epg": (s, [P, i]), "diagnostic_count": (i, [P]),
         "diagnostic_line": (i64, [P, i]), "diagnostic_message": (s, [P, i]), "diagnostic_subject": (s, [P, i]),
     }
+    table["write"] = (i, [P, i, ctypes.c_uint, ctypes.POINTER(ctypes.c_char_p), ctypes.POINTER(ctypes.c_size_t)])
     for name, (res, args) in table.items():
         fn = getattr(lib, "kavlo_playlist_" + name)
         fn.restype, fn.argtypes = res, args
@@ -118,6 +119,12 @@ class Handle:
 
     def pairs(self, count, key, value, *owner):
         return tuple((self(key, *owner, k), self(value, *owner, k)) for k in range(self(count, *owner)))
+
+    def write(self, fmt, flags):
+        """(status, bytes) of kavlo_playlist_write()."""
+        t, n = ctypes.c_char_p(), ctypes.c_size_t()
+        rc = LIB.kavlo_playlist_write(self.p, int(fmt), flags, ctypes.byref(t), ctypes.byref(n))
+        return rc, ctypes.string_at(t, n.value) if rc == 0 else None
 
     def strings(self, count, at, *owner):
         return tuple(self(at, *owner, k) for k in range(self(count, *owner)))
@@ -245,6 +252,158 @@ class FullDocument(unittest.TestCase):
                 seen.update(k for e in expected for k in e)
                 seen.update(k for k in ("title", "epg", "diagnostics") if k in doc)
         self.assertEqual(seen, set(keys) | {"title", "epg", "diagnostics"})
+
+
+def readable(r):
+    """What a written text gives back: the result without line numbers,
+    warnings, diagnostics and #EXTGRP groups."""
+    items = [tuple(x for n, x in zip(kavlo.Item._names, item) if n not in ("line", "groups")) for item in r.items]
+    return dict(format=int(r.format), items=items, tracks=list(r.tracks), cue=r.cue, header=r.header, title=r.title,
+                epg=r.epg, imdb=r.imdb_date_playlist)
+
+
+WRITTEN_FORMATS = (kavlo.Format.AUTO, kavlo.Format.M3U, kavlo.Format.STREAMING_LIST, kavlo.Format.CUE)
+
+
+class Writing(unittest.TestCase):
+    def parsed_cases(self):
+        for title, data, fmt in CASE_LIST + [("iptv example", read(os.path.join(EX, "iptv.m3u")), "auto")]:
+            h = Handle(data, fmt, "auto")
+            if h.status == kavlo.Status.OK:
+                yield title, h, kavlo.parse(data, format=fmt)
+
+    def test_text_is_the_library_write(self):
+        for title, h, r in self.parsed_cases():
+            for fmt in WRITTEN_FORMATS:
+                for flags in range(4):
+                    with self.subTest(title, format=str(fmt), flags=flags):
+                        rc, expected = h.write(fmt, flags)
+                        call = lambda: r.to_text(None if fmt == kavlo.Format.AUTO else fmt, bom=flags & 1,
+                                                 crlf=flags & 2)
+                        if rc != kavlo.Status.OK:
+                            with self.assertRaises(kavlo.KavloError) as e:
+                                call()
+                            self.assertEqual(e.exception.status, rc)
+                            continue
+                        self.assertEqual(call().encode("utf-8", "surrogateescape"), expected)
+            if r.format == kavlo.Format.M3U:
+                self.assertEqual(r.to_m3u(crlf=True), r.to_text(crlf=True))
+
+    def test_round_trip_in_the_result_format(self):
+        seen = set()
+        for title, h, r in self.parsed_cases():
+            if r.format == kavlo.Format.UNKNOWN:
+                continue
+            with self.subTest(title):
+                back = kavlo.parse(r.to_text().encode("utf-8", "surrogateescape"), format=r.format)
+                self.assertEqual(readable(back), readable(r))
+                seen.add(r.format)
+        self.assertEqual(seen, {kavlo.Format.M3U, kavlo.Format.STREAMING_LIST, kavlo.Format.CUE})
+
+    def test_write_of_parsed_items_reads_back(self):
+        # The builder takes whole seconds, and refuses tag lines the reader
+        # acts on, which a parse keeps as options when they are malformed.
+        acted_on = re.compile(r"EXTINF|EXTGRP$|EXTM3U$|PLAYLIST$")
+        keep = lambda res: [(i.location, i.title, i.duration_ms // 1000, i.attr_list, i.options, i.http, i.catchup)
+                            for i in res.items]
+        checked = refused = 0
+        for title, h, r in self.parsed_cases():
+            if r.format != kavlo.Format.M3U:
+                continue
+            with self.subTest(title):
+                if any(acted_on.match(o.tag) for i in r.items for o in i.options):
+                    with self.assertRaisesRegex(ValueError, "option .* refused"):
+                        kavlo.write(r.items, header=r.header)
+                    refused += 1
+                    continue
+                back = kavlo.parse(kavlo.write(r.items, header=r.header), format="m3u")
+                self.assertEqual(keep(back), keep(r))
+                self.assertEqual(back.header, r.header)
+                checked += 1
+        self.assertGreater(checked, 20)
+        self.assertGreater(refused, 0)
+
+    def test_write_of_hand_built_entries(self):
+        import dataclasses
+
+        @dataclasses.dataclass
+        class Channel:
+            location: str
+            title: str = ""
+            group: str = None
+
+        entries = [
+            kavlo.Item("http://x/1|User-Agent=UA", "One", 61500, attrs={"tvg-name": 'say"cheese"', "group-title": "Old"},
+                       options=[kavlo.Option("EXTVLCOPT", "http-referrer", "http://r/")], group="News"),
+            {"location": "http://x/2", "title": "Two", "attrs": [("tvg-id", "b"), ("tvg-id", "c")],
+             "options": [("KODIPROP", "k", None), ["EXTX", None, None]]},
+            Channel("http://x/3", "Trois, quatre", "新闻"),
+        ]
+        text = kavlo.write(entries, header={"x-tvg-url": "http://e/g.xml"})
+        self.assertEqual(text, '#EXTM3U x-tvg-url="http://e/g.xml"\n#EXTVLCOPT:http-referrer=http://r/\n'
+                               '#EXTINF:61 tvg-name=say"cheese" group-title="News",One\nhttp://x/1|User-Agent=UA\n'
+                               '#KODIPROP:k\n#EXTX\n#EXTINF:-1 tvg-id="b" tvg-id="c",Two\nhttp://x/2\n'
+                               '#EXTINF:-1 group-title="新闻",Trois, quatre\nhttp://x/3\n')
+        one, two, three = kavlo.parse(text).items
+        self.assertEqual((one.attrs, one.duration_ms, one.http), ({"tvg-name": 'say"cheese"', "group-title": "News"},
+                                                                  61000, {"user-agent": "UA", "referer": "http://r/"}))
+        self.assertEqual((two.attr_list, two.options), ([kavlo.Attr("tvg-id", "b"), kavlo.Attr("tvg-id", "c")],
+                                                        (kavlo.Option("KODIPROP", "k", ""), kavlo.Option("EXTX", "", ""))))
+        self.assertEqual((three.title, three.attrs), ("quatre", {"group-title": "新闻"}))
+        streaming = kavlo.write(entries, format="streaming-list", bom=True, crlf=True)
+        self.assertEqual(streaming, "\ufeffNews,#genre#\r\nOne,http://x/1|User-Agent=UA\r\n,#genre#\r\n"
+                                    "Two,http://x/2\r\n新闻,#genre#\r\nTrois‚ quatre,http://x/3\r\n")
+        self.assertEqual([i.group for i in kavlo.parse(streaming).items], ["News", None, "新闻"])
+        self.assertEqual(kavlo.write(iter([])), "#EXTM3U\n")
+
+    def test_bad_entries(self):
+        many = {f"k{n}": "v" for n in range(64)}
+        cases = [
+            ([{"location": "/a", "bogus": 1}], TypeError, "item 0: .*bogus"),
+            ([{"location": "/a"}, 5], TypeError, "item 1: int has no location"),
+            (["/a"], TypeError, "item 0: a str is not an entry"),
+            ([{"location": b"/a"}], TypeError, "item 0: location must be a str"),
+            ([{"location": "/a", "title": 5}], TypeError, "title must be a str"),
+            ([{"location": "/a", "duration_ms": 1.5}], TypeError, "duration_ms must be an int"),
+            ([{"location": "/a", "attrs": "k=v"}], TypeError, "pairs expected"),
+            ([{"location": "/a", "options": [("EXTX", "k")]}], TypeError, "option 0 is not"),
+            ([{"location": "/a", "group": 3}], TypeError, "group must be a str"),
+            ([{"location": "/a", "duration_ms": -2}], ValueError, "duration_ms -2"),
+            ([{"location": "/a", "duration_ms": 2147483001}], ValueError, "duration_ms 2147483001"),
+            ([{"location": "/a", "duration_ms": 1 << 70}], ValueError, "duration_ms"),
+            ([{"location": "/a\nb"}], ValueError, "location holds a line break"),
+            ([{"location": "/a", "title": "x\0y"}], ValueError, "title holds a NUL"),
+            ([{"location": "#a"}], ValueError, "location '#a' refused"),
+            ([{"location": "/a", "attrs": {"a b": "c"}}], ValueError, "attribute 'a b'='c' refused"),
+            ([{"location": "/a", "attrs": {"k": 'a "b'}}], ValueError, "refused"),
+            ([{"location": "/a", "attrs": {"k": "\udcff"}}], ValueError, "refused"),
+            ([{"location": "/a", "attrs": many}], None, None),
+            ([{"location": "/a", "attrs": many, "group": "G"}], ValueError, "65 attributes"),
+            ([{"location": "/a", "options": [("EXTINF", "1", None)]}], ValueError, "option .* refused"),
+        ]
+        for entries, exc, message in cases:
+            with self.subTest(entries=repr(entries)[:60]):
+                if exc is None:
+                    self.assertEqual(len(kavlo.parse(kavlo.write(entries)).items[0].attrs), 64)
+                    continue
+                with self.assertRaisesRegex(exc, message):
+                    kavlo.write(entries)
+        for call, exc in ((lambda: kavlo.write([], header={"a b": "c"}), ValueError),
+                          (lambda: kavlo.write([], header=[("k", "v", "w")]), TypeError),
+                          (lambda: kavlo.write([], format="cue"), kavlo.KavloError),
+                          (lambda: kavlo.write([], format="pls"), ValueError),
+                          (lambda: kavlo.write(5), TypeError)):
+            with self.assertRaises(exc):
+                call()
+
+    def test_results_that_cannot_be_written(self):
+        r = kavlo.parse(b"#EXTM3U\n#EXTINF:-1,A\nhttp://x/a\n")
+        with self.assertRaises(kavlo.KavloError) as e:
+            r.to_text("cue")
+        self.assertEqual((e.exception.status, e.exception.message),
+                         (kavlo.Status.ERR_FORMAT, "m3u result cannot be written as cue"))
+        with self.assertRaisesRegex(ValueError, "pickle"):
+            pickle.loads(pickle.dumps(r)).to_m3u()
 
 
 class Records(unittest.TestCase):
