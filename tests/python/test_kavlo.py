@@ -355,6 +355,9 @@ class Writing(unittest.TestCase):
                                     "Two,http://x/2\r\n新闻,#genre#\r\nTrois‚ quatre,http://x/3\r\n")
         self.assertEqual([i.group for i in kavlo.parse(streaming).items], ["News", None, "新闻"])
         self.assertEqual(kavlo.write(iter([])), "#EXTM3U\n")
+        # The group takes the place of every group-title attribute.
+        regrouped = {"location": "/a", "attrs": [("group-title", "A"), ("x", "1"), ("GROUP-TITLE", "B")], "group": "G"}
+        self.assertEqual(kavlo.write([regrouped]), '#EXTM3U\n#EXTINF:-1 group-title="G" x="1",\n/a\n')
 
     def test_bad_entries(self):
         many = {f"k{n}": "v" for n in range(64)}
