@@ -58,6 +58,7 @@ typedef struct {
   int cue;           /* a CUE sheet: its items share the tracks' strings */
   int large;         /* CACHE_RECORDS items or more */
   int header_catchup; /* the #EXTM3U line gives a catch-up setting */
+  int header_http;    /* the #EXTM3U line gives a request header */
 } Playlist;
 
 static PyTypeObject playlist_type;
@@ -177,14 +178,48 @@ static int record_index(Playlist *pl, PyObject *arg, int count) {
 
 static const char *const catchup_keys[] = {"mode", "source", "days", "shift"};
 
-/* Catchup(mode, source, days, shift) of item `i`, None when it has none.
- * The settings come from the item's attributes, else the #EXTM3U line's:
- * an item without attributes under a header without any has none, which
- * spares the four look-ups. */
-static PyObject *catchup_of(Playlist *pl, int i, int attr_count) {
+/* The attributes that give an item's request headers and catch-up
+ * settings (kavlo.h), of its #EXTINF line or else of the #EXTM3U line. The
+ * accessors of those combine every source on each call; an item none of
+ * whose sources is there has none, which spares the calls. */
+static const char *const http_attrs[] = {"http-user-agent", "user-agent", "http-referrer", "referrer", "http-origin"};
+static const char *const catchup_attrs[] = {"catchup", "catchup-source", "catchup-days", "tvg-shift"};
+#define COUNT(a) ((int)(sizeof(a) / sizeof((a)[0])))
+
+static int ascii_ieq(const char *a, const char *b) {
+  for (;; ++a, ++b) {
+    unsigned char x = (unsigned char)*a, y = (unsigned char)*b;
+    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
+    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+    if (x != y) return 0;
+    if (x == 0) return 1;
+  }
+}
+
+static int one_of(const char *key, const char *const *names, int n) {
+  for (int k = 0; k < n; ++k)
+    if (ascii_ieq(key, names[k])) return 1;
+  return 0;
+}
+
+/* Which of those the #EXTINF attributes of item `i` hold: bit 1 a request
+ * header, bit 2 a catch-up setting. */
+static int attr_sources(const kavlo_playlist *p, int i, int attr_count) {
+  int found = 0;
+  for (int a = 0; a < attr_count && found != 3; ++a) {
+    const char *key = kavlo_playlist_item_attr_key(p, i, a);
+    if (key == NULL) continue;
+    if (one_of(key, http_attrs, COUNT(http_attrs))) found |= 1;
+    else if (one_of(key, catchup_attrs, COUNT(catchup_attrs))) found |= 2;
+  }
+  return found;
+}
+
+/* Catchup(mode, source, days, shift) of item `i`, None when it has none. */
+static PyObject *catchup_of(Playlist *pl, int i, int sourced) {
   const char *v[4] = {NULL, NULL, NULL, NULL};
   int any = 0;
-  if (attr_count > 0 || pl->header_catchup)
+  if (sourced)
     for (int k = 0; k < 4; ++k) any |= (v[k] = kavlo_playlist_item_catchup(pl->p, i, catchup_keys[k])) != NULL;
   if (!any) return new_ref(Py_None);
   PyObject *rec = catchup_type->tp_alloc(catchup_type, 4);
@@ -206,6 +241,11 @@ static PyObject *playlist_item(Playlist *pl, PyObject *arg) {
   PyObject *rec = item_type->tp_alloc(item_type, 15);
   if (rec == NULL) return NULL;
   int attr_count = kavlo_playlist_item_attr_count(p, i);
+  int sources = attr_sources(p, i, attr_count);
+  int header_count = kavlo_playlist_item_header_count(p, i);
+  /* Request headers come from the location, tag lines (options) and
+   * attributes. */
+  int http = header_count > 0 || kavlo_playlist_item_option_count(p, i) > 0 || (sources & 1) || pl->header_http;
   PUT(rec, 0, text(pl, kavlo_playlist_item_location(p, i), pl->cue));
   PUT(rec, 1, text(pl, kavlo_playlist_item_title(p, i), pl->cue));
   PUT(rec, 2, PyLong_FromLong(kavlo_playlist_item_duration_ms(p, i)));
@@ -214,11 +254,11 @@ static PyObject *playlist_item(Playlist *pl, PyObject *arg) {
   PUT(rec, 5, PyLong_FromLongLong(kavlo_playlist_item_line(p, i)));
   PUT(rec, 6, entries(pl, i, kavlo_playlist_item_option_count(p, i), 3, option_fields, option_type));
   PUT(rec, 7, text(pl, kavlo_playlist_item_url(p, i), 0));
-  PUT(rec, 8, entries(pl, i, kavlo_playlist_item_header_count(p, i), 2, url_header_fields, NULL));
+  PUT(rec, 8, entries(pl, i, header_count, 2, url_header_fields, NULL));
   PUT(rec, 9, text(pl, kavlo_playlist_item_group(p, i), 1));
-  PUT(rec, 10, entries(pl, i, kavlo_playlist_item_http_count(p, i), 2, http_fields, NULL));
+  PUT(rec, 10, entries(pl, i, http ? kavlo_playlist_item_http_count(p, i) : 0, 2, http_fields, NULL));
   PUT(rec, 11, entries(pl, i, kavlo_playlist_item_group_count(p, i), 1, group_fields, NULL));
-  PUT(rec, 12, catchup_of(pl, i, attr_count));
+  PUT(rec, 12, catchup_of(pl, i, (sources & 2) || pl->header_catchup));
   PUT(rec, 13, entries(pl, i, kavlo_playlist_item_alternate_count(p, i), 1, alternate_fields, NULL));
   PUT(rec, 14, text(pl, kavlo_playlist_item_label(p, i), 0));
   return rec;
@@ -373,9 +413,6 @@ static PyTypeObject playlist_type = {
 
 /* ---- parsing ------------------------------------------------------------ */
 
-/* The attributes of the #EXTM3U line that give items catch-up settings. */
-static const char *const header_catchup_keys[] = {"catchup", "catchup-source", "catchup-days", "tvg-shift"};
-
 /* After a parse into `p`: a Playlist, or (status, message) after a
  * failure, which frees the handle. */
 static PyObject *finish(kavlo_playlist *p, int rc) {
@@ -393,8 +430,10 @@ static PyObject *finish(kavlo_playlist *p, int rc) {
   pl->cache = NULL;
   pl->cue = kavlo_playlist_detected_format(p) == KAVLO_FORMAT_CUE;
   pl->large = kavlo_playlist_item_count(p) >= CACHE_RECORDS;
-  pl->header_catchup = 0;
-  for (int k = 0; k < 4; ++k) pl->header_catchup |= kavlo_playlist_header_attr(p, header_catchup_keys[k]) != NULL;
+  pl->header_catchup = pl->header_http = 0;
+  for (int k = 0; k < COUNT(catchup_attrs); ++k)
+    pl->header_catchup |= kavlo_playlist_header_attr(p, catchup_attrs[k]) != NULL;
+  for (int k = 0; k < COUNT(http_attrs); ++k) pl->header_http |= kavlo_playlist_header_attr(p, http_attrs[k]) != NULL;
   return (PyObject *)pl;
 }
 

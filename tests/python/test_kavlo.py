@@ -333,8 +333,8 @@ class Writing(unittest.TestCase):
             group: str = None
 
         entries = [
-            kavlo.Item("http://x/1|User-Agent=UA", "One", 61500, attrs={"tvg-name": 'say"cheese"', "group-title": "Old"},
-                       options=[kavlo.Option("EXTVLCOPT", "http-referrer", "http://r/")], group="News"),
+            kavlo.Item("http://x/1|User-Agent=UA", "One", 61500,
+                       attrs={"tvg-name": 'say"cheese"', "group-title": "Old"}, options=[kavlo.Option("EXTVLCOPT", "http-referrer", "http://r/")], group="News"),
             {"location": "http://x/2", "title": "Two", "attrs": [("tvg-id", "b"), ("tvg-id", "c")],
              "options": [("KODIPROP", "k", None), ["EXTX", None, None]]},
             Channel("http://x/3", "Trois, quatre", "新闻"),
@@ -347,8 +347,8 @@ class Writing(unittest.TestCase):
         one, two, three = kavlo.parse(text).items
         self.assertEqual((one.attrs, one.duration_ms, one.http), ({"tvg-name": 'say"cheese"', "group-title": "News"},
                                                                   61000, {"user-agent": "UA", "referer": "http://r/"}))
-        self.assertEqual((two.attr_list, two.options), ([kavlo.Attr("tvg-id", "b"), kavlo.Attr("tvg-id", "c")],
-                                                        (kavlo.Option("KODIPROP", "k", ""), kavlo.Option("EXTX", "", ""))))
+        self.assertEqual(two.attr_list, [kavlo.Attr("tvg-id", "b"), kavlo.Attr("tvg-id", "c")])
+        self.assertEqual(two.options, (kavlo.Option("KODIPROP", "k", ""), kavlo.Option("EXTX", "", "")))
         self.assertEqual((three.title, three.attrs), ("quatre", {"group-title": "新闻"}))
         streaming = kavlo.write(entries, format="streaming-list", bom=True, crlf=True)
         self.assertEqual(streaming, "\ufeffNews,#genre#\r\nOne,http://x/1|User-Agent=UA\r\n,#genre#\r\n"
