@@ -50,9 +50,14 @@ struct Tables {
 
   std::vector<int32_t> durations, release_dates;
   std::vector<double> lines;
-  std::vector<uint8_t> item_masks;  // 1: url, 2: group
+  std::vector<uint8_t> item_masks;  // see item_bits
   std::vector<uint32_t> attr_counts, option_counts, header_counts, key_ids;
+  std::vector<uint32_t> alternate_counts, group_counts, http_counts;
   uint32_t header_attr_count = 0, warning_count = 0;
+
+  bool has_title = false;
+  uint32_t epg_count = 0, diagnostic_count = 0;
+  std::vector<double> diagnostic_lines;
 
   uint8_t sheet_mask = 0;
   uint32_t sheet_rem_count = 0;
@@ -61,6 +66,33 @@ struct Tables {
   std::vector<uint32_t> track_rem_counts, index_counts;
   std::vector<double> pregaps, postgaps, index_frames;
 };
+
+// Bits of an item's mask: the strings it has besides those every item has.
+enum item_bits : uint8_t {
+  has_url = 1,
+  has_group = 2,
+  has_label = 4,
+  has_mode = 8,  // the catch-up fields: mode, source, days, shift
+  has_source = 16,
+  has_days = 32,
+  has_shift = 64,
+};
+
+const char *const catchup_fields[] = {"mode", "source", "days", "shift"};
+
+// Whether an attribute key is one the catch-up fields are read from.
+bool catchup_key(std::string_view k) {
+  auto ieq = [&](std::string_view w) {
+    if (k.size() != w.size()) return false;
+    for (size_t i = 0; i < k.size(); ++i) {
+      char c = k[i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c != w[i]) return false;
+    }
+    return true;
+  };
+  return ieq("catchup") || ieq("catchup-source") || ieq("catchup-days") || ieq("tvg-shift");
+}
 
 // Reads a handle's result into Tables. The strings go into chunks in the
 // order lib/result.js takes them; short strings that repeat are kept once.
@@ -102,23 +134,27 @@ class Collector {
     if (seen.s == s) return seen.id;
     std::string_view v(s);
     auto [it, added] = key_ids_.try_emplace(v, static_cast<uint32_t>(t_.keys.size()));
-    if (added) t_.keys.emplace_back(v);
+    if (added) t_.keys.emplace_back(v), catchup_keys_.push_back(catchup_key(v));
     seen = {s, it->second};
     return it->second;
   }
 
   // Key ids and values of `count` pairs; a key repeated within them is
   // marked and its value left out.
+  // Returns whether one of the keys is read for the catch-up fields.
   template <typename Key, typename Value>
-  void pairs(int count, Key key_of, Value value_of) {
+  bool pairs(int count, Key key_of, Value value_of) {
     const size_t first = t_.key_ids.size();
+    bool catchup = false;
     for (int a = 0; a < count; ++a) {
       uint32_t id = key(key_of(a));
+      catchup = catchup || catchup_keys_[id];
       for (size_t j = first; j < t_.key_ids.size(); ++j)
         if (t_.key_ids[j] == id) id = repeated_key;
       t_.key_ids.push_back(id);
       if (id != repeated_key) str(value_of(a));
     }
+    return catchup;
   }
 
   // The chunks in UTF-16 where they are not ASCII, string ends in code units.
@@ -169,6 +205,7 @@ class Collector {
   std::vector<Slot> slots_;
   KeySlot key_cache_[256];
   std::unordered_map<std::string_view, uint32_t> key_ids_;
+  std::vector<bool> catchup_keys_;  // per key id
 };
 
 // UTF-8 to UTF-16 with U+FFFD for each maximal ill-formed part, as
@@ -233,7 +270,14 @@ void collect(kavlo_playlist *p, Tables &t) {
   if (const char *e = kavlo_playlist_encoding(p)) t.encoding = e, t.has_encoding = true;
   const int n = kavlo_playlist_item_count(p);
   c.expect(static_cast<size_t>(n));
-  for (auto *v : {&t.attr_counts, &t.option_counts, &t.header_counts}) v->reserve(n);
+  for (auto *v : {&t.attr_counts, &t.option_counts, &t.header_counts, &t.alternate_counts, &t.group_counts,
+                  &t.http_counts})
+    v->reserve(n);
+  // The catch-up fields come from the item's attributes, else the #EXTM3U
+  // line's: only an item or header with such a key needs asking.
+  bool header_catchup = false;
+  for (const char *f : {"catchup", "catchup-source", "catchup-days", "tvg-shift"})
+    header_catchup = header_catchup || kavlo_playlist_header_attr(p, f) != nullptr;
   t.durations.reserve(n), t.release_dates.reserve(n), t.lines.reserve(n), t.item_masks.reserve(n);
   for (int i = 0; i < n; ++i) {
     c.str(kavlo_playlist_item_title(p, i));
@@ -243,7 +287,7 @@ void collect(kavlo_playlist *p, Tables &t) {
     t.lines.push_back(static_cast<double>(kavlo_playlist_item_line(p, i)));
     const int attrs = kavlo_playlist_item_attr_count(p, i);
     t.attr_counts.push_back(static_cast<uint32_t>(attrs));
-    c.pairs(attrs, [&](int a) { return kavlo_playlist_item_attr_key(p, i, a); },
+    const bool catchup = c.pairs(attrs, [&](int a) { return kavlo_playlist_item_attr_key(p, i, a); },
             [&](int a) { return kavlo_playlist_item_attr_value(p, i, a); });
     const int options = kavlo_playlist_item_option_count(p, i);
     t.option_counts.push_back(static_cast<uint32_t>(options));
@@ -258,9 +302,24 @@ void collect(kavlo_playlist *p, Tables &t) {
     t.header_counts.push_back(static_cast<uint32_t>(headers));
     c.pairs(headers, [&](int h) { return kavlo_playlist_item_header_key(p, i, h); },
             [&](int h) { return kavlo_playlist_item_header_value(p, i, h); });
-    const char *group = kavlo_playlist_item_group(p, i);
-    if (group) c.str(group);
-    t.item_masks.push_back(static_cast<uint8_t>((url ? 1 : 0) | (group ? 2 : 0)));
+    uint8_t mask = url ? has_url : 0;
+    const int alternates = kavlo_playlist_item_alternate_count(p, i);
+    t.alternate_counts.push_back(static_cast<uint32_t>(alternates));
+    for (int a = 0; a < alternates; ++a) c.str(kavlo_playlist_item_alternate(p, i, a));
+    if (const char *label = kavlo_playlist_item_label(p, i)) c.str(label), mask |= has_label;
+    if (const char *group = kavlo_playlist_item_group(p, i)) c.str(group), mask |= has_group;
+    const int groups = kavlo_playlist_item_group_count(p, i);
+    t.group_counts.push_back(static_cast<uint32_t>(groups));
+    for (int g = 0; g < groups; ++g) c.str(kavlo_playlist_item_group_at(p, i, g));
+    const int http = kavlo_playlist_item_http_count(p, i);
+    t.http_counts.push_back(static_cast<uint32_t>(http));
+    c.pairs(http, [&](int h) { return kavlo_playlist_item_http_key(p, i, h); },
+            [&](int h) { return kavlo_playlist_item_http_value(p, i, h); });
+    if (catchup || header_catchup)
+      for (unsigned f = 0; f < 4; ++f)
+        if (const char *v = kavlo_playlist_item_catchup(p, i, catchup_fields[f]))
+          c.str(v), mask |= static_cast<uint8_t>(has_mode << f);
+    t.item_masks.push_back(mask);
   }
   const int header = kavlo_playlist_header_attr_count(p);
   t.header_attr_count = static_cast<uint32_t>(header);
@@ -298,6 +357,18 @@ void collect(kavlo_playlist *p, Tables &t) {
   const int warnings = kavlo_playlist_warning_count(p);
   t.warning_count = static_cast<uint32_t>(warnings);
   for (int w = 0; w < warnings; ++w) c.str(kavlo_playlist_warning(p, w));
+  if (const char *title = kavlo_playlist_title(p)) c.str(title), t.has_title = true;
+  const int epg = kavlo_playlist_epg_count(p);
+  t.epg_count = static_cast<uint32_t>(epg);
+  for (int e = 0; e < epg; ++e) c.str(kavlo_playlist_epg(p, e));
+  const int diagnostics = kavlo_playlist_diagnostic_count(p);
+  t.diagnostic_count = static_cast<uint32_t>(diagnostics);
+  t.diagnostic_lines.reserve(diagnostics);
+  for (int d = 0; d < diagnostics; ++d) {
+    t.diagnostic_lines.push_back(static_cast<double>(kavlo_playlist_diagnostic_line(p, d)));
+    c.str(kavlo_playlist_diagnostic_message(p, d));
+    c.str(kavlo_playlist_diagnostic_subject(p, d));
+  }
   c.finish();
 }
 
@@ -392,6 +463,9 @@ Napi::Value to_js(Napi::Env env, Tables &t) {
   o.Set("attrCounts", typed(env, t.attr_counts));
   o.Set("optionCounts", typed(env, t.option_counts));
   o.Set("headerCounts", typed(env, t.header_counts));
+  o.Set("alternateCounts", typed(env, t.alternate_counts));
+  o.Set("groupCounts", typed(env, t.group_counts));
+  o.Set("httpCounts", typed(env, t.http_counts));
   o.Set("headerAttrCount", t.header_attr_count);
   o.Set("cue", t.cue);
   o.Set("sheetMask", t.sheet_mask);
@@ -406,6 +480,9 @@ Napi::Value to_js(Napi::Env env, Tables &t) {
   o.Set("indexFrames", typed(env, t.index_frames));
   o.Set("indexMs", typed(env, t.index_ms));
   o.Set("warningCount", t.warning_count);
+  o.Set("hasTitle", t.has_title);
+  o.Set("epgCount", t.epg_count);
+  o.Set("diagnosticLines", typed(env, t.diagnostic_lines));
   return o;
 }
 

@@ -93,8 +93,9 @@ function parseFirstWins(text) {
 
 // The compact document: the full one without the members only it has.
 function compact(doc) {
-  const { version, header, ...root } = doc;
-  root.items = root.items.map(({ line, options, url, headers, group, ...item }) => item);
+  const { version, header, title, epg, diagnostics, ...root } = doc;
+  root.items = root.items.map(({ line, options, url, headers, alternates, label, group, groups, http, catchup,
+    ...item }) => item);
   if (root.cue) {
     const { songwriter, catalog, cdtextfile, rem, ...cue } = root.cue;
     cue.tracks = cue.tracks.map(({ performer, songwriter: s, isrc, flags, datatype, pregap, postgap, rem: r, ...t }) => t);
