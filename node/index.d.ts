@@ -54,6 +54,27 @@ export interface ItemOption {
   value: string;
 }
 
+/** The catch-up settings of an entry: only those set are there. */
+export interface Catchup {
+  /** The catchup attribute ("default", "append", "shift", ...). */
+  mode?: string;
+  /** catchup-source: the address template. */
+  source?: string;
+  /** catchup-days. */
+  days?: string;
+  /** tvg-shift. */
+  shift?: string;
+}
+
+/** A warning with its 1-based line (0 for the decoding warnings) and
+ *  subject (the tag, key, URL or encoding; "" when none), or what the
+ *  parse lost without a warning (caps reached, a line cut at a NUL). */
+export interface Diagnostic {
+  line: number;
+  message: string;
+  subject: string;
+}
+
 /** A REM line of a CUE sheet: its first word and the rest. */
 export interface Rem {
   key: string;
@@ -84,9 +105,26 @@ export declare class Item {
    *  wins); left out when the location has no pair. */
   url?: string;
   headers?: Record<string, string>;
+  /** In a streaming list, a location "URL#URL2#URL3" (further addresses
+   *  of the stream) and "URL$LABEL": the other addresses, and the first
+   *  one's label; left out when the location has none. */
+  alternates?: string[];
+  label?: string;
   /** In a streaming list, NAME of the last "NAME,#genre#" line before the
    *  entry; left out otherwise. */
   group?: string;
+  /** In an M3U list, the groups of the "#EXTGRP:" lines before the entry's
+   *  location (split at ";"); left out when none. */
+  groups?: string[];
+  /** The request headers a player should send, by lower-case HTTP name
+   *  ("user-agent", "referer", ...): the location's, then #EXTHTTP,
+   *  #EXTVLCOPT and #KODIPROP lines, then the entry's and the #EXTM3U
+   *  line's attributes; left out when none. */
+  http?: Record<string, string>;
+  /** Catch-up settings from the attributes catchup, catchup-source,
+   *  catchup-days and tvg-shift (the entry's, else the #EXTM3U line's);
+   *  left out when none is set. */
+  catchup?: Catchup;
 
   /** Value of the attribute whose key equals `key` with ASCII letters
    *  folded, or undefined. */
@@ -100,9 +138,6 @@ export declare class Item {
   };
   /** The group-title attribute (or #EXTGRP), else the streaming group. */
   readonly groupTitle: string;
-  /** Headers of the location, then #EXTVLCOPT options, then attributes. */
-  readonly http: { referrer: string; 'user-agent': string };
-  readonly catchup: { type: string; days: string; source: string };
   readonly timeshift: string;
   readonly lang: string;
 }
@@ -162,6 +197,14 @@ export declare class Result {
    *  guess of "auto" ("WINDOWS-1251", ...), or "raw" for bytes that no
    *  encoding decoded. */
   encoding: string | null;
+  /** The text of the first "#PLAYLIST:" line, null when none. */
+  title: string | null;
+  /** The EPG addresses of the #EXTM3U line (x-tvg-url and url-tvg, split
+   *  at commas), [] when none. */
+  epg: string[];
+  /** Every warning with its line and subject, and what the parse lost
+   *  without one; [] when none. */
+  diagnostics: Diagnostic[];
   /** The library's full document as a value, member for member:
    *  JSON.stringify(result) writes it. */
   toJSON(): object;

@@ -45,6 +45,27 @@ export interface ItemOption {
   value: string;
 }
 
+/** The catch-up settings of an entry: only those set are there. */
+export interface Catchup {
+  /** The catchup attribute ("default", "append", "shift", ...). */
+  mode?: string;
+  /** catchup-source: the address template. */
+  source?: string;
+  /** catchup-days. */
+  days?: string;
+  /** tvg-shift. */
+  shift?: string;
+}
+
+/** A warning with its 1-based line (0 for the decoding warnings) and
+ *  subject (the tag, key, URL or encoding; "" when none), or what the
+ *  parse lost without a warning (caps reached, a line cut at a NUL). */
+export interface Diagnostic {
+  line: number;
+  message: string;
+  subject: string;
+}
+
 /** A REM line of a CUE sheet: its first word and the rest. */
 export interface Rem {
   key: string;
@@ -68,8 +89,18 @@ export declare class Item {
   /** For a location "URL|Key=Value&...": the URL and the pairs. */
   url?: string;
   headers?: Record<string, string>;
+  /** In a streaming list: the other addresses of "URL#URL2#URL3", and the
+   *  label of "URL$LABEL". */
+  alternates?: string[];
+  label?: string;
   /** In a streaming list: NAME of the last "NAME,#genre#" line before it. */
   group?: string;
+  /** In an M3U list: the "#EXTGRP:" groups before the entry's location. */
+  groups?: string[];
+  /** The request headers a player should send, by lower-case HTTP name. */
+  http?: Record<string, string>;
+  /** Catch-up settings (the entry's attributes, else the #EXTM3U line's). */
+  catchup?: Catchup;
 
   /** Value of the attribute whose key equals `key` with ASCII letters folded. */
   attr(key: string): string | undefined;
@@ -81,8 +112,6 @@ export declare class Item {
   };
   /** The group-title attribute (or #EXTGRP), else the streaming group. */
   readonly groupTitle: string;
-  readonly http: { referrer: string; 'user-agent': string };
-  readonly catchup: { type: string; days: string; source: string };
   readonly timeshift: string;
   readonly lang: string;
 }
@@ -134,6 +163,14 @@ export declare class Result {
   header: Record<string, string>;
   /** The encoding the text was read in: "UTF-8", "UTF-16LE", "GBK", "CP1252", ... */
   encoding: string | null;
+  /** The text of the first "#PLAYLIST:" line, null when none. */
+  title: string | null;
+  /** The EPG addresses of the #EXTM3U line (x-tvg-url and url-tvg, split
+   *  at commas), [] when none. */
+  epg: string[];
+  /** Every warning with its line and subject, and what the parse lost
+   *  without one; [] when none. */
+  diagnostics: Diagnostic[];
   /** The library's full JSON document, member for member. */
   toJSON(): unknown;
 }

@@ -28,6 +28,9 @@ const tableTypes = [
   ['attrCounts', Uint32Array],
   ['optionCounts', Uint32Array],
   ['headerCounts', Uint32Array],
+  ['alternateCounts', Uint32Array],
+  ['groupCounts', Uint32Array],
+  ['httpCounts', Uint32Array],
   ['trackNumbers', Int32Array],
   ['trackMasks', Uint8Array],
   ['pregaps', Float64Array],
@@ -37,9 +40,10 @@ const tableTypes = [
   ['indexNumbers', Int32Array],
   ['indexFrames', Float64Array],
   ['indexMs', Int32Array],
+  ['diagnosticLines', Float64Array],
 ];
 const scalarNames = ['format', 'imdb', 'cue', 'sheetMask', 'sheetRemCount', 'warningCount', 'repeatCount',
-  'headerAttrCount'];
+  'headerAttrCount', 'hasTitle', 'epgCount'];
 
 const formatNames = ['m3u', 'm3u8-hls', 'streaming-list', 'cue', 'unknown'];
 
@@ -203,6 +207,7 @@ function tablesOut(raw) {
   raw.format = formatNames[raw.format] ?? 'unknown';
   raw.imdb = raw.imdb !== 0;
   raw.cue = raw.cue !== 0;
+  raw.hasTitle = raw.hasTitle !== 0;
   return raw;
 }
 
