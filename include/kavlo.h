@@ -736,6 +736,51 @@ KAVLO_API int kavlo_playlist_write(kavlo_playlist *p, int format, unsigned flags
 KAVLO_API int kavlo_playlist_append(kavlo_playlist *dst, const kavlo_playlist *src, const int *items,
                                     size_t count) KAVLO_NOEXCEPT;
 
+/* Building a result entry by entry, to write a list a program made or
+ * edited with kavlo_playlist_write(). A handle that holds nothing (new or
+ * cleared) becomes an M3U result with its first item or #EXTM3U attribute;
+ * items may also be added to an M3U or streaming-list result after its
+ * parse. Every string must be UTF-8 without CR or LF, and must be one the
+ * M3U reader gives back from the written text:
+ *   location  something left after trimming, not starting with "#";
+ *   key       of an attribute: not empty, no "=" and no white space;
+ *   value     of an attribute: one that holds a double quote is written
+ *             bare, so it may then hold no white space and not begin
+ *             with the quote;
+ *   tag       of an option: a letter, then letters, digits, "-" and "_";
+ *             not EXTINF..., EXTGRP, EXTM3U or PLAYLIST, which the reader
+ *             acts on; its key may hold no "=".
+ * The location and title are kept trimmed, as the reader gives them back;
+ * a title holding a comma reads back as the text after its last comma (the
+ * reader's title rule). A group is the attribute "group-title" (written as
+ * a "NAME,#genre#" line in a streaming list). Built items have line 0; the
+ * request headers of a location's "|" suffix and of the attributes are
+ * read as for a parsed item, those of options when the written text is
+ * parsed.
+ * Each returns KAVLO_OK; KAVLO_ERR_INVALID, storing nothing, for a NULL
+ * handle or string (a title or an option's key and value may be NULL), a
+ * string not as above, a result of another format (CUE, HLS, unknown), an
+ * attribute past the 64th of its line, a duration under -1 or over
+ * 2147483000 ms, an #EXTM3U attribute after the first item, or an
+ * attribute or option before any item; KAVLO_ERR_NOMEM, leaving the result
+ * as it was. */
+
+/* Appends an item: its location, title (NULL for none) and duration in
+ * milliseconds (-1 for none; kept in whole seconds, as #EXTINF writes it). */
+KAVLO_API int kavlo_playlist_add_item(kavlo_playlist *p, const char *location, const char *title,
+                                      int64_t duration_ms) KAVLO_NOEXCEPT;
+/* Appends an attribute of the #EXTINF line of the item added last. */
+KAVLO_API int kavlo_playlist_add_attr(kavlo_playlist *p, const char *key, const char *value) KAVLO_NOEXCEPT;
+/* Appends a tag line of the item added last, written before its #EXTINF
+ * line as "#TAG", "#TAG:KEY" or "#TAG:KEY=VALUE" (`tag` without its "#"):
+ * tag "EXTVLCOPT", key "http-user-agent", value "x" gives
+ * "#EXTVLCOPT:http-user-agent=x". */
+KAVLO_API int kavlo_playlist_add_option(kavlo_playlist *p, const char *tag, const char *key,
+                                        const char *value) KAVLO_NOEXCEPT;
+/* Appends an attribute of the #EXTM3U line; only before the first item. */
+KAVLO_API int kavlo_playlist_add_header_attr(kavlo_playlist *p, const char *key,
+                                             const char *value) KAVLO_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

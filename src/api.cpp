@@ -525,6 +525,24 @@ int kavlo_playlist_write(kavlo_playlist *p, int format, unsigned flags, const ch
   return kavlo::write_playlist(p->store, format, flags, text, length);
 }
 
+int kavlo_playlist_add_item(kavlo_playlist *p, const char *location, const char *title,
+                            int64_t duration_ms) KAVLO_NOEXCEPT {
+  return p != nullptr ? kavlo::build_item(p->store, location, title, duration_ms) : KAVLO_ERR_INVALID;
+}
+
+int kavlo_playlist_add_attr(kavlo_playlist *p, const char *key, const char *value) KAVLO_NOEXCEPT {
+  return p != nullptr ? kavlo::build_attr(p->store, key, value) : KAVLO_ERR_INVALID;
+}
+
+int kavlo_playlist_add_option(kavlo_playlist *p, const char *tag, const char *key,
+                              const char *value) KAVLO_NOEXCEPT {
+  return p != nullptr ? kavlo::build_option(p->store, tag, key, value) : KAVLO_ERR_INVALID;
+}
+
+int kavlo_playlist_add_header_attr(kavlo_playlist *p, const char *key, const char *value) KAVLO_NOEXCEPT {
+  return p != nullptr ? kavlo::build_header_attr(p->store, key, value) : KAVLO_ERR_INVALID;
+}
+
 int kavlo_playlist_append(kavlo_playlist *dst, const kavlo_playlist *src, const int *items,
                           size_t count) KAVLO_NOEXCEPT {
   if (dst == nullptr || src == nullptr) return KAVLO_ERR_INVALID;

@@ -546,6 +546,15 @@ uint64_t item_line(const Store &s, size_t i) noexcept {
   return (high << 32) | s.items[i].line;
 }
 
+int resolve_item_location(Store &s, size_t i) noexcept {
+  const char *location = s.items[i].location;
+  const bool streaming = s.detected_format == KAVLO_FORMAT_STREAMING_LIST;
+  if (location == nullptr ||
+      (streaming ? std::strpbrk(location, "|#$") == nullptr : std::strchr(location, '|') == nullptr))
+    return KAVLO_OK;
+  return resolve_location(s, static_cast<int>(i), streaming) ? KAVLO_OK : KAVLO_ERR_NOMEM;
+}
+
 int resolve_headers(Store &s, size_t from) noexcept {
   const bool streaming = s.detected_format == KAVLO_FORMAT_STREAMING_LIST;
   if (s.suffixes_marked && from == 0) {

@@ -534,6 +534,9 @@ size_t percent_decode(std::string_view in, char *out) noexcept;
 // KAVLO_ERR_NOMEM when they cannot be kept.
 [[nodiscard]] int resolve_headers(Store &s, size_t from = 0) noexcept;
 
+// As resolve_headers for item `i` alone (an item added after the parse).
+[[nodiscard]] int resolve_item_location(Store &s, size_t i) noexcept;
+
 // The location record of item `i` at or after position `from` (a cursor
 // for a walk in item order), or NULL.
 inline const ItemLocation *item_location(const Store &s, size_t &from, size_t i) noexcept {

@@ -1,5 +1,5 @@
 // Allocation-failure sweep: the k-th heap allocation inside a parse (and
-// its JSON exports, ordinary and full; a write; an append) fails, for every k until a run completes without
+// its JSON exports, ordinary and full; a write; an append; a built result) fails, for every k until a run completes without
 // reaching the failure. malloc, calloc and realloc are interposed here, so
 // operator new, iconv and yyjson fail too. After each run the store must
 // answer consistently, release everything on kavlo_clear(), and a normal
@@ -388,6 +388,62 @@ TEST_P(Oom, EveryAppendFailureLeavesTheTarget) {
     }
   }
   kavlo_playlist_free(src);
+}
+
+// A result built entry by entry: each call fails in turn at each of its
+// allocations. A failure gives KAVLO_ERR_NOMEM and leaves the result as it
+// was; the same call then succeeds, and the rest gives the whole result.
+TEST(OomBuild, EveryFailureOfACallLeavesTheResult) {
+  using Step = int (*)(kavlo_playlist *);
+  const Step steps[] = {
+      [](kavlo_playlist *p) { return kavlo_playlist_add_header_attr(p, "x-tvg-url", "http://e/1.xml, http://e/2.xml"); },
+      [](kavlo_playlist *p) { return kavlo_playlist_add_item(p, "http://a/1|User-Agent=VLC&Referer=http%3A%2F%2Fr", "One", 5000); },
+      [](kavlo_playlist *p) { return kavlo_playlist_add_attr(p, "group-title", "News"); },
+      [](kavlo_playlist *p) { return kavlo_playlist_add_option(p, "EXTVLCOPT", "http-origin", "http://o"); },
+      [](kavlo_playlist *p) { return kavlo_playlist_add_item(p, "http://a/2", "tt2", 1000); },
+      [](kavlo_playlist *p) { return kavlo_playlist_add_attr(p, "tvg-id", "two"); },
+  };
+  const size_t n = std::size(steps);
+  auto run = [&](kavlo_playlist *p, size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) ASSERT_EQ(steps[i](p), KAVLO_OK) << "step " << i;
+  };
+  kavlo_playlist *whole = kavlo_playlist_new();
+  ASSERT_NE(whole, nullptr);
+  run(whole, 0, n);
+  const std::string ref = kavlo_playlist_json_full(whole);
+  kavlo_playlist_free(whole);
+  int failures = 0;
+  for (size_t step = 0; step < n; ++step) {
+    for (long k = 1;; ++k) {
+      ASSERT_LT(k, 1000);
+      kavlo_playlist *p = kavlo_playlist_new();
+      ASSERT_NE(p, nullptr);
+      run(p, 0, step);
+      const std::string before = kavlo_playlist_json_full(p);
+      const std::vector<size_t> counts_before = counts(p->store);
+      forget_blocks();
+      arm(k);
+      const int rc = steps[step](p);
+      disarm();
+      const bool failed = g_failed;
+      if (failed) {
+        ++failures;
+        EXPECT_EQ(rc, KAVLO_ERR_NOMEM) << "step " << step << ", allocation " << k;
+        EXPECT_EQ(kavlo_playlist_json_full(p), before) << "step " << step << ", allocation " << k;
+        EXPECT_EQ(counts(p->store), counts_before) << "step " << step << ", allocation " << k;
+        run(p, step, n);
+      } else {
+        EXPECT_EQ(rc, KAVLO_OK);
+        run(p, step + 1, n);
+      }
+      EXPECT_EQ(kavlo_playlist_json_full(p), ref) << "step " << step << ", allocation " << k;
+      kavlo_playlist_free(p);
+      EXPECT_EQ(g_live_count, 0u) << "blocks still allocated after kavlo_playlist_free()";
+      forget_blocks();
+      if (!failed) break;
+    }
+  }
+  EXPECT_GT(failures, 0) << "no allocation of the builder was reached";
 }
 
 INSTANTIATE_TEST_SUITE_P(Oom, Oom, ::testing::ValuesIn(inputs()),

@@ -522,26 +522,6 @@ void read_tag(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
   keep_option(s, st, line, colon, line_no);
 }
 
-// The EPG addresses of a header attribute: comma-separated, trimmed, each
-// kept once, at most 64.
-void keep_epg(Store &s, sv list, size_t &dropped, sv &first_dropped) noexcept {
-  for (size_t start = 0;;) {
-    const size_t comma = find_byte(list, start, ',');
-    const sv address = trim(list.substr(start, comma == sv::npos ? sv::npos : comma - start));
-    bool seen = address.empty();
-    for (int k = 0; k < s.epg_count && !seen; ++k) seen = address == s.epg[k];
-    if (!seen) {
-      if (s.epg_count < max_attrs) {
-        if (const char *copy = copy_string(s, address)) s.epg[s.epg_count++] = copy;
-      } else if (dropped++ == 0) {
-        first_dropped = address;
-      }
-    }
-    if (comma == sv::npos) break;
-    start = comma + 1;
-  }
-}
-
 // The attributes of the #EXTM3U line, read as those of an #EXTINF line.
 void read_header(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
   scan_attrs(st, line.substr(7));
@@ -603,6 +583,24 @@ void decide_imdb(Store &s) noexcept {
     if (t == nullptr || t[0] != 't' || t[1] != 't' || it.extinf_value < 1) return;
   }
   s.imdb_date_playlist = 1;
+}
+
+void keep_epg(Store &s, std::string_view list, size_t &dropped, std::string_view &first_dropped) noexcept {
+  for (size_t start = 0;;) {
+    const size_t comma = find_byte(list, start, ',');
+    const sv address = trim(list.substr(start, comma == sv::npos ? sv::npos : comma - start));
+    bool seen = address.empty();
+    for (int k = 0; k < s.epg_count && !seen; ++k) seen = address == s.epg[k];
+    if (!seen) {
+      if (s.epg_count < max_attrs) {
+        if (const char *copy = copy_string(s, address)) s.epg[s.epg_count++] = copy;
+      } else if (dropped++ == 0) {
+        first_dropped = address;
+      }
+    }
+    if (comma == sv::npos) break;
+    start = comma + 1;
+  }
 }
 
 int parse_m3u(Store &s, const char *text, size_t len) noexcept {
