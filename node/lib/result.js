@@ -38,6 +38,8 @@
 // REM lines; the warnings; the title, the EPG addresses, and message and
 // subject of each diagnostic.
 
+const { writeArgs } = require('./options');
+
 /** Status codes of the library. */
 const Status = Object.freeze({ OK: 0, ERR_DECODE: 1, ERR_FORMAT: 3, ERR_INVALID: 4, ERR_IO: 5, ERR_NOMEM: 6 });
 const statusNames = Object.fromEntries(Object.entries(Status).map(([name, code]) => [code, name]));
@@ -106,6 +108,19 @@ class Item {
   }
 }
 
+// The writer of each result a parse made: (format code, flags, bytes) to
+// the text, or to the library's status when it cannot be written. Kept
+// beside the results, not on them, so that they stay plain data.
+const writers = new WeakMap();
+
+/** Gives `result` the writer that toText() calls. */
+function setWriter(result, write) {
+  writers.set(result, write);
+  return result;
+}
+
+const writtenNames = { '-1': 'its own format', 0: 'm3u', 2: 'streaming-list', 3: 'cue' };
+
 // An object of pairs, left out of the document when empty.
 const pairsOf = (obj) => (Object.keys(obj).length ? obj : undefined);
 
@@ -122,6 +137,30 @@ class Result {
     this.title = title;
     this.epg = epg;
     this.diagnostics = diagnostics;
+  }
+
+  /** The parsed playlist written back as playlist text, as the library's
+   *  writer writes it: options format ("m3u", "streaming-list" or "txt",
+   *  "cue" for a CUE result; left out or "auto", the result's own format),
+   *  bom and crlf (booleans), bytes (true: the text's bytes instead of a
+   *  string). It writes the result as the parse gave it: changes made to
+   *  the objects since do not show (write them with write()). */
+  toText(options) {
+    const [format, flags, bytes] = writeArgs(options, -1);
+    const write = writers.get(this);
+    if (write === undefined) throw new TypeError('toText() writes results that a parse made; write() writes items');
+    const out = write(format, flags, bytes);
+    if (typeof out !== 'number') return out;
+    throw new KavloError(out, out === Status.ERR_NOMEM ? undefined
+      : `a ${this.format} result cannot be written as ${writtenNames[format]}`);
+  }
+
+  /** toText() in the M3U format: options bom, crlf and bytes. */
+  toM3U(options) {
+    if (options !== undefined && options !== null && typeof options !== 'object') {
+      throw new TypeError('options must be an object');
+    }
+    return this.toText({ ...options, format: 'm3u' });
   }
 
   /** The result as the library's full JSON document, member for member:
@@ -302,4 +341,4 @@ function buildInSlices(tables) {
   });
 }
 
-module.exports = { Status, KavloError, Item, Result, build, buildInSlices };
+module.exports = { Status, KavloError, Item, Result, build, buildInSlices, setWriter };

@@ -1,7 +1,9 @@
 // Node-API addon over kavlo's playlist handles.
 //
-// Each parse has a handle of its own: it parses, its result is read through
-// the accessors into flat tables (Tables below), and the handle is freed.
+// Each parse has a handle of its own: it parses, and its result is read
+// through the accessors into flat tables (Tables below). The handle then
+// stays with the result object, for writing it back as playlist text, and
+// is freed when that object is collected.
 // parseAsync and parseFileAsync do all of that on a thread of libuv's pool,
 // so several run at once; the main thread only turns the tables into
 // JavaScript values, which lib/result.js then makes into the result
@@ -9,6 +11,8 @@
 #include <napi.h>
 
 #include <kavlo.h>
+
+#include "plan.h"
 
 #include <cstdint>
 #include <cstring>
@@ -35,9 +39,16 @@ struct Chunk {
   std::u16string utf16;
 };
 
+struct HandleFree {
+  void operator()(kavlo_playlist *p) const { kavlo_playlist_free(p); }
+};
+using Handle = std::unique_ptr<kavlo_playlist, HandleFree>;
+
 // The outcome of one parse: what lib/result.js reads, built on any thread.
 struct Tables {
   int status = KAVLO_OK;
+  Handle handle;  // the parsed result, for writing
+  size_t text_bytes = 0;  // of the strings read, a measure of the handle's memory
   std::string error, encoding;
   bool has_encoding = false, imdb = false, cue = false;
   int format = 0;
@@ -243,6 +254,7 @@ void utf16_append(std::u16string &out, const unsigned char *s, size_t n) {
 }
 
 void Collector::finish() {
+  for (const Chunk &ch : t_.chunks) t_.text_bytes += ch.bytes.size();
   t_.chunk_first.insert(t_.chunk_first.begin(), 0);
   t_.chunk_first.push_back(static_cast<uint32_t>(t_.ends.size()));
   for (size_t c = 0; c < t_.chunks.size(); ++c) {
@@ -394,14 +406,14 @@ struct Job {
     const char *enc = encoding.c_str();
     t.status = file ? kavlo_playlist_parse_file_as(p, path.c_str(), format, enc)
                     : kavlo_playlist_parse(p, data, size, format, enc);
+    Handle owned(p);
     try {
-      if (t.status == KAVLO_OK) collect(p, t);
+      if (t.status == KAVLO_OK) collect(p, t), t.handle = std::move(owned);
       else t.error = kavlo_playlist_last_error(p);
     } catch (const std::bad_alloc &) {
       t = Tables{};
       t.status = KAVLO_ERR_NOMEM;
     }
-    kavlo_playlist_free(p);
   }
 };
 
@@ -483,6 +495,17 @@ Napi::Value to_js(Napi::Env env, Tables &t) {
   o.Set("hasTitle", t.has_title);
   o.Set("epgCount", t.epg_count);
   o.Set("diagnosticLines", typed(env, t.diagnostic_lines));
+  if (t.handle) {
+    // The handle holds about as much as the strings read from it, and
+    // more: the collector is told, so that results are collected in time.
+    const int64_t held = static_cast<int64_t>(t.text_bytes) * 2 + 4096;
+    auto handle = Napi::External<kavlo_playlist>::New(env, t.handle.release(), [held](Napi::Env e, kavlo_playlist *p) {
+      kavlo_playlist_free(p);
+      Napi::MemoryManagement::AdjustExternalMemory(e, -held);
+    });
+    Napi::MemoryManagement::AdjustExternalMemory(env, held);
+    o.Set("handle", handle);
+  }
   return o;
 }
 
@@ -581,7 +604,60 @@ Napi::Value run_later(const Napi::CallbackInfo &info, bool file) {
   return p;
 }
 
+// ---- Writing -----------------------------------------------------------
+
+// The written text as a string, or as a Buffer of its bytes.
+Napi::Value text_value(Napi::Env env, const char *text, size_t len, bool bytes) {
+  if (bytes) return Napi::Buffer<char>::Copy(env, text, len);
+  return Napi::String::New(env, text, len);
+}
+
+// (handle, format, flags, bytes): the text of a parsed result, or its
+// status when the library cannot write it.
+Napi::Value write_handle(const Napi::CallbackInfo &info) {
+  Napi::Env env = info.Env();
+  auto *p = info[0].As<Napi::External<kavlo_playlist>>().Data();
+  const char *text = nullptr;
+  size_t len = 0;
+  const int rc = kavlo_playlist_write(p, info[1].As<Napi::Number>().Int32Value(),
+                                      info[2].As<Napi::Number>().Uint32Value(), &text, &len);
+  if (rc != KAVLO_OK) return Napi::Number::New(env, rc);
+  return text_value(env, text, len, info[3].ToBoolean());
+}
+
+// (text, shape, durations, format, flags, bytes): the text of a list laid
+// out as plan.h describes, or {status, item, what, name} where the builder
+// refused it.
+Napi::Value write_list(const Napi::CallbackInfo &info) {
+  Napi::Env env = info.Env();
+  Job j;  // the text as UTF-8
+  read_text(info[0], j);
+  auto shape = info[1].As<Napi::Uint32Array>();
+  auto durations = info[2].As<Napi::Float64Array>();
+  Handle p(kavlo_playlist_new());
+  kavlo_plan::Refusal why;
+  int rc = p ? kavlo_plan::build(p.get(), j.data, j.size, shape.Data(), shape.ElementLength(), durations.Data(),
+                                 durations.ElementLength(), why)
+             : KAVLO_ERR_NOMEM;
+  const char *text = nullptr;
+  size_t len = 0;
+  if (rc == KAVLO_OK) {
+    rc = kavlo_playlist_write(p.get(), info[3].As<Napi::Number>().Int32Value(),
+                              info[4].As<Napi::Number>().Uint32Value(), &text, &len);
+    if (rc == KAVLO_OK) return text_value(env, text, len, info[5].ToBoolean());
+    why = kavlo_plan::Refusal{};
+  }
+  Napi::Object o = Napi::Object::New(env);
+  o.Set("status", rc);
+  o.Set("item", static_cast<double>(why.item));
+  o.Set("what", why.what);
+  o.Set("name", why.name);
+  return o;
+}
+
 Napi::Object Init(Napi::Env env, Napi::Object exports) {
+  exports.Set("writeHandle", Napi::Function::New(env, write_handle));
+  exports.Set("writeList", Napi::Function::New(env, write_list));
   exports.Set("parse", Napi::Function::New(env, [](const Napi::CallbackInfo &i) { return run_now(i, false); }));
   exports.Set("parseFile", Napi::Function::New(env, [](const Napi::CallbackInfo &i) { return run_now(i, true); }));
   exports.Set("parseAsync", Napi::Function::New(env, [](const Napi::CallbackInfo &i) { return run_later(i, false); }));
