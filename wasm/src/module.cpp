@@ -24,6 +24,8 @@
 
 #include <kavlo.h>
 
+#include "plan.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -626,6 +628,24 @@ class Producer {
 kavlo_playlist *g_playlist = nullptr;
 Producer g_producer;
 
+// The text of the last write, and where a built list was refused.
+struct Written {
+  uint32_t text, length;
+  int32_t item;  // -1 for the #EXTM3U line
+  uint32_t what, name;
+};
+Written g_written = {};
+kavlo_playlist *g_built = nullptr;  // the handle of the last built list
+
+int written(kavlo_playlist *p, int format, unsigned flags) {
+  const char *text = nullptr;
+  size_t length = 0;
+  const int rc = kavlo_playlist_write(p, format, flags, &text, &length);
+  g_written = Written{static_cast<uint32_t>(reinterpret_cast<uintptr_t>(text)), static_cast<uint32_t>(length), -1,
+                      0, 0};
+  return rc;
+}
+
 }  // namespace
 
 extern "C" {
@@ -656,11 +676,41 @@ EMSCRIPTEN_KEEPALIVE int kavlo_wasm_parse(const char *text, size_t len, int form
 // The tables of the last parse that worked (see Tables).
 EMSCRIPTEN_KEEPALIVE const Tables *kavlo_wasm_tables() { return &g_producer.tables; }
 
-// Gives back what the module keeps for the next parse: the playlist and
-// the tables.
+// Writes the module's playlist in `format` with `flags`
+// (kavlo_playlist_write()); the text is kavlo_wasm_written()'s.
+EMSCRIPTEN_KEEPALIVE int kavlo_wasm_write(int format, unsigned flags) {
+  kavlo_playlist *p = kavlo_wasm_playlist();
+  return p == nullptr ? KAVLO_ERR_NOMEM : written(p, format, flags);
+}
+
+// Builds a list from the layout of plan.h (the result builder's
+// lib/write.js makes it) in a handle of its own and writes it. The text,
+// or where the builder refused the list, is kavlo_wasm_written()'s.
+EMSCRIPTEN_KEEPALIVE int kavlo_wasm_build(const char *text, size_t len, const uint32_t *shape, size_t shape_len,
+                                          const double *durations, size_t count, int format, unsigned flags) {
+  kavlo_playlist_free(g_built);
+  g_built = kavlo_playlist_new();
+  g_written = Written{0, 0, -1, 0, 0};
+  if (g_built == nullptr) return KAVLO_ERR_NOMEM;
+  kavlo_plan::Refusal why;
+  const int rc = kavlo_plan::build(g_built, text, len, shape, shape_len, durations, count, why);
+  if (rc == KAVLO_OK) return written(g_built, format, flags);
+  g_written.item = static_cast<int32_t>(why.item);
+  g_written.what = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(why.what));
+  g_written.name = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(why.name));
+  return rc;
+}
+
+EMSCRIPTEN_KEEPALIVE const Written *kavlo_wasm_written() { return &g_written; }
+
+// Gives back what the module keeps for the next parse: the playlist, the
+// tables and the last built list.
 EMSCRIPTEN_KEEPALIVE void kavlo_wasm_release() {
   kavlo_playlist_free(g_playlist);
   g_playlist = nullptr;
+  kavlo_playlist_free(g_built);
+  g_built = nullptr;
+  g_written = {};
   g_producer.release();
 }
 
