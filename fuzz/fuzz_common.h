@@ -2,11 +2,13 @@
 // store's limits, every string NUL-terminated, the JSON document either
 // "{}" or a valid document that agrees with the accessors, and byte for byte
 // the text yyjson's writer makes of the same store; the full document holds
-// the ordinary one.
+// the ordinary one, and its diagnostics stand at lines of the text, one for
+// every warning.
 #pragma once
 
 #include <yyjson.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -75,8 +77,45 @@ inline void read_store() {
   touch(kavlo_format_name(kavlo_detected_format()));
 }
 
+// An upper bound of the lines of the text decoded from `bytes`: every line
+// end of the decoded text comes from a CR or LF byte, in every encoding the
+// harnesses use.
+inline size_t line_bound(const uint8_t *bytes, size_t size) {
+  size_t n = 1;
+  for (size_t i = 0; i < size; ++i) n += bytes[i] == '\n' || bytes[i] == '\r';
+  return n;
+}
+
+// The diagnostics of the full document: each at a line within the text
+// (0 only for what concerns the whole text: the decoding warnings), and
+// every warning among them with its text, in order.
+inline void check_diagnostics(const std::string &full, size_t lines) {
+  if (full == "{}") return;
+  yyjson_doc *doc = yyjson_read(full.data(), full.size(), 0);
+  FUZZ_CHECK(doc != nullptr);
+  yyjson_val *diags = yyjson_obj_get(yyjson_doc_get_root(doc), "diagnostics");
+  int w = 0;
+  const int warnings = kavlo_warning_count();
+  size_t k, max;
+  yyjson_val *d;
+  yyjson_arr_foreach(diags, k, max, d) {
+    const uint64_t line = yyjson_get_uint(yyjson_obj_get(d, "line"));
+    const char *message = yyjson_get_str(yyjson_obj_get(d, "message"));
+    const char *subject = yyjson_get_str(yyjson_obj_get(d, "subject"));
+    FUZZ_CHECK(message != nullptr && subject != nullptr);
+    FUZZ_CHECK(line <= lines);
+    if (line == 0)
+      FUZZ_CHECK(std::strncmp(message, "encoding: ", 10) == 0 || std::strncmp(subject, "encoding: ", 10) == 0);
+    while (w < warnings && kavlo_warning(w) == nullptr) ++w;
+    if (w < warnings && std::strcmp(message, kavlo_warning(w)) == 0) ++w;
+  }
+  while (w < warnings && kavlo_warning(w) == nullptr) ++w;
+  FUZZ_CHECK(w == warnings);
+  yyjson_doc_free(doc);
+}
+
 // The JSON document, checked against the store.
-inline std::string read_json() {
+inline std::string read_json(size_t lines = SIZE_MAX) {
   const char *json = kavlo_result_json();
   FUZZ_CHECK(json != nullptr);
   const size_t len = std::strlen(json);
@@ -94,6 +133,7 @@ inline std::string read_json() {
   // its added strings is not strict UTF-8.
   const std::string full = kavlo_result_json_full();
   if (full != "{}") FUZZ_CHECK(kt::strip_full(full) == text);
+  check_diagnostics(full, lines);
   if (text == "{}") FUZZ_CHECK(full == "{}");
   FUZZ_CHECK(kavlo_result_json() == text);
   return text;

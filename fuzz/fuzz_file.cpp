@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   const int rc = kavlo_parse_file_enc(path.c_str(), encoding);
   fuzz::read_store();
-  const std::string from_file = fuzz::read_json();
+  const std::string from_file = fuzz::read_json(fuzz::line_bound(data + 1, size - 1));
   const int rc_mem = kavlo_parse_enc(reinterpret_cast<const char *>(data + 1), size - 1,
                                      KAVLO_FORMAT_AUTO, encoding);
   FUZZ_CHECK(rc == rc_mem);

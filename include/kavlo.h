@@ -289,7 +289,13 @@ KAVLO_API const char *kavlo_version(void) KAVLO_NOEXCEPT;
  * that removing them gives that document byte for byte. Members that would
  * be empty are left out.
  *   root:  "version" (as kavlo_version()); "header": object of the
- *          attributes of the #EXTM3U line (read as those of #EXTINF).
+ *          attributes of the #EXTM3U line (read as those of #EXTINF);
+ *          "title" (the first "#PLAYLIST:" line), "epg" (the EPG
+ *          addresses of the #EXTM3U line), "diagnostics":
+ *          [{"line","message","subject"}, ...] (every warning with its line
+ *          and subject, and what was lost without a warning); each as the
+ *          handle accessors kavlo_playlist_title(), _epg() and
+ *          _diagnostic_*() give them (see there).
  *   item:  "line": 1-based line of the entry in the decoded text (of its
  *          location line; for a CUE sheet, of its TRACK line);
  *          "options": [{"tag","key","value"}, ...] for every tag line the
@@ -297,14 +303,25 @@ KAVLO_API const char *kavlo_version(void) KAVLO_NOEXCEPT;
  *          and this one: "#EXTVLCOPT:http-referrer=x" gives tag "EXTVLCOPT",
  *          key "http-referrer", value "x", split at the first "="; without
  *          "=" the value is "", without ":" key and value are ""; ignored
- *          tags after the last entry are dropped;
- *          "url" and "headers" for a location "URL|Key=Value&Key=Value":
- *          the part before the first "|", and an object of the pairs after
- *          it (the first value of a key wins; at most 64 keys; values as
- *          written); nothing when no pair has a key and "=";
+ *          tags after the last entry are dropped. Not options: comments
+ *          ("#" followed by anything but a tag name: a letter, then
+ *          letters, digits, "-" and "_", then white space at most, up to
+ *          ":" or the end of the line) and "#PLAYLIST:" lines;
+ *          "url", "headers", "alternates" and "label" of a location that
+ *          carries more than its address (kavlo_playlist_item_url() and
+ *          the accessors after it): request headers after "|" in Kodi's
+ *          and iptv-org's dialects, further addresses and a label in a
+ *          streaming list;
  *          "group": in a streaming list, NAME of the last "NAME,#genre#"
  *          line before the entry (such a line still warns as a line
- *          without a stream).
+ *          without a stream);
+ *          "groups": the "#EXTGRP:" groups of the entry, split at ";";
+ *          "http": the request headers a player should send, combined
+ *          from the location, #EXTHTTP, #EXTVLCOPT, #KODIPROP, the item's
+ *          and the #EXTM3U line's attributes in that order of precedence
+ *          (kavlo_playlist_item_http_count());
+ *          "catchup": {"mode","source","days","shift"} from the item's
+ *          attributes, else the #EXTM3U line's.
  *   cue:   "songwriter", "catalog", "cdtextfile"; "rem": [{"key","value"},
  *          ...] for the REM lines before the first TRACK, in order (key: the
  *          first word, value: the rest with surrounding quotes removed).
@@ -450,8 +467,11 @@ KAVLO_API int64_t kavlo_playlist_item_line(const kavlo_playlist *p, int item) KA
 /* Tag lines the M3U parser keeps for item `item` without reading them
  * ("#EXTVLCOPT:http-referrer=x": tag "EXTVLCOPT", key "http-referrer",
  * value "x"; split at the first "=", without "=" the value is "", without
- * ":" key and value are ""), in source order. Count 0 and NULL strings
- * when out of range. */
+ * ":" key and value are ""), in source order: those between the previous
+ * entry's location and this one's, before or after its #EXTINF line. A
+ * comment (see kavlo_result_json_full()) and a "#PLAYLIST:" line (the
+ * list's title) are not options. Count 0 and NULL strings when out of
+ * range. */
 KAVLO_API int kavlo_playlist_item_option_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
 KAVLO_API const char *kavlo_playlist_item_option_tag(const kavlo_playlist *p, int item,
                                                      int option) KAVLO_NOEXCEPT;
@@ -460,10 +480,18 @@ KAVLO_API const char *kavlo_playlist_item_option_key(const kavlo_playlist *p, in
 KAVLO_API const char *kavlo_playlist_item_option_value(const kavlo_playlist *p, int item,
                                                        int option) KAVLO_NOEXCEPT;
 
-/* A location with request headers ("URL|Key=Value&Key=Value"): the URL
- * before the "|" (NULL when the location carries no header or the URL part
- * is empty), and the headers in order (the first value of a key wins, at
- * most 64). Count 0 and NULL strings when out of range. */
+/* A location that carries more than its address. Request headers after a
+ * "|", in either dialect: "URL|User-Agent=a&Referer=b" (values
+ * percent-decoded: "%2F" gives "/"; a value whose decoding would hold a
+ * control character or not be UTF-8 stays as written) and
+ * "URL|Referer=\"b\"|User-Agent=\"a\"" (values in quotes, taken without
+ * them). Pairs are split at "&" and "|" and at their first "="; parts
+ * without "=" or a name add nothing; names keep their letters as written
+ * but are compared without case, the first value of a name winning; at
+ * most 64. In a streaming list also further addresses and a label (see
+ * kavlo_playlist_item_alternate() and _label()). The URL is the address
+ * without any of that: NULL when the location carries nothing of it or
+ * the URL part is empty. Count 0 and NULL strings when out of range. */
 KAVLO_API const char *kavlo_playlist_item_url(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
 KAVLO_API int kavlo_playlist_item_header_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
 KAVLO_API const char *kavlo_playlist_item_header_key(const kavlo_playlist *p, int item,
@@ -471,9 +499,112 @@ KAVLO_API const char *kavlo_playlist_item_header_key(const kavlo_playlist *p, in
 KAVLO_API const char *kavlo_playlist_item_header_value(const kavlo_playlist *p, int item,
                                                        int header) KAVLO_NOEXCEPT;
 
+/* In a streaming list, a location "URL#URL2#URL3" (a "#" followed by a
+ * scheme, "name://", separates addresses) lists further addresses of the
+ * same stream, and "URL$LABEL" gives an address a label (the text after
+ * its last "$", trimmed, when not empty). The URL (kavlo_playlist_item_url)
+ * is the first address without its label; the alternates are the others,
+ * each without its label, at most 64; the label is the first address's.
+ * NULL and count 0 when the location has none and when out of range. In
+ * an M3U list "#" and "$" are part of the URL. */
+KAVLO_API int kavlo_playlist_item_alternate_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_alternate(const kavlo_playlist *p, int item,
+                                                    int alternate) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_label(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+
 /* In a streaming list: NAME of the last "NAME,#genre#" line before item
  * `item`; NULL when there is none (or it is empty) and when out of range. */
 KAVLO_API const char *kavlo_playlist_item_group(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+
+/* In an M3U list: the groups of the "#EXTGRP:" lines between the previous
+ * entry's location and this entry's (one line may name several, separated
+ * by ";"; each trimmed, empty ones left out), in order. This differs from
+ * the "group-title" attribute an "#EXTGRP:" line gives, which goes to the
+ * next #EXTINF line: a group line written between an #EXTINF line and its
+ * location is this entry's group here and the next entry's "group-title".
+ * Count 0 and NULL when out of range. */
+KAVLO_API int kavlo_playlist_item_group_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_group_at(const kavlo_playlist *p, int item,
+                                                   int group) KAVLO_NOEXCEPT;
+
+/* The request headers a player should send for item `item`, by lower-case
+ * HTTP name ("user-agent", "referer", "origin", "cookie", ...), combined
+ * from these sources; for each name the first source in this order that
+ * gives it a value that is not empty decides:
+ *   1. the location's headers after "|" (kavlo_playlist_item_header_*);
+ *   2. "#EXTHTTP:" lines that hold a JSON object of string values
+ *      without control characters, names of any case (every such line
+ *      is an option too, split as any other);
+ *   3. "#EXTVLCOPT:http-NAME=VALUE" options: NAME is the header
+ *      ("http-referrer" gives "referer"), VALUE without surrounding quotes;
+ *      the player's own options http-reconnect, http-continuous,
+ *      http-forward-cookies, http-proxy and http-proxy-pwd send none;
+ *   4. "#KODIPROP:inputstream.adaptive.stream_headers=",
+ *      "...manifest_headers=" and "...common_headers=" lists, written
+ *      "Name=Value&Name=Value" (percent-decoded);
+ *   5. the item's attributes http-user-agent and user-agent (giving
+ *      "user-agent"), http-referrer and referrer ("referer"), http-origin
+ *      ("origin");
+ *   6. the same attributes of the #EXTM3U line.
+ * Tag lines count for the entry whose location follows them, written
+ * before or after its #EXTINF line. Among lines of one kind the later
+ * wins; within one line, and among attributes, the first. At most 64
+ * names, in the order decided. Count 0 and NULL strings when out of range;
+ * kavlo_playlist_item_http() looks a name up, letters folded (NULL when
+ * absent). */
+KAVLO_API int kavlo_playlist_item_http_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_http_key(const kavlo_playlist *p, int item,
+                                                   int header) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_http_value(const kavlo_playlist *p, int item,
+                                                     int header) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_item_http(const kavlo_playlist *p, int item,
+                                               const char *name) KAVLO_NOEXCEPT;
+
+/* Catch-up setting `key` of item `item`: "mode" (attribute catchup),
+ * "source" (catchup-source), "days" (catchup-days) or "shift" (tvg-shift),
+ * letters folded: the item's own attribute when it has one that is not
+ * empty, else the #EXTM3U line's. NULL when neither has it, for another or
+ * a NULL key, and when out of range. */
+KAVLO_API const char *kavlo_playlist_item_catchup(const kavlo_playlist *p, int item,
+                                                  const char *key) KAVLO_NOEXCEPT;
+
+/* The text of the first "#PLAYLIST:" line that is not empty (trimmed);
+ * NULL when there is none. */
+KAVLO_API const char *kavlo_playlist_title(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+
+/* The EPG addresses of the #EXTM3U line: the values of its x-tvg-url and
+ * url-tvg attributes, in order, split at commas and trimmed, each kept
+ * once, at most 64. Count 0 and NULL when out of range. */
+KAVLO_API int kavlo_playlist_epg_count(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_epg(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT;
+
+/* Diagnostics: every warning of kavlo_playlist_warning() (but one whose
+ * text could not be stored for want of memory), in the same order and
+ * with the same text, with the 1-based line that raised it (0
+ * for the decoding warnings, which concern the whole text) and its
+ * subject: the tag ("#EXTVLCOPT", up to the tag line's ":"), the key
+ * (CUE: the keyword or REM key), the URL, or the encoding. Among them, in
+ * the order found, what the parse lost without a warning:
+ *   "m3u: attributes past the 64th dropped: N" (subject: the first key
+ *     dropped; also for the #EXTM3U line),
+ *   "m3u: EXTGRP group dropped past the 64th attribute" (the group),
+ *   "m3u: fraction of the EXTINF duration dropped" ("10.5", read as 10 s),
+ *   "m3u: line cut at a NUL byte" (also "cue: " and "streaming: "; the
+ *     text before the NUL),
+ *   "cue: index past the 32nd of the track dropped" (its number),
+ *   "m3u: request headers past the 64th dropped: N" (also "streaming: "
+ *     and "cue: " for a location), "m3u: EPG addresses past the 64th
+ *     dropped: N", "streaming: alternate addresses past the 64th dropped:
+ *     N" (each with the first one dropped);
+ * at most 512 of those. Last, when the caps were reached, "warnings past
+ * the 512th dropped: N" and "diagnostics past the 512th dropped: N", at
+ * the line of the first dropped one, whose text is the subject. Lines are
+ * in the decoded text. Line -1 and NULL strings when
+ * out of range; the subject is "" when there is none. */
+KAVLO_API int kavlo_playlist_diagnostic_count(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+KAVLO_API int64_t kavlo_playlist_diagnostic_line(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_diagnostic_message(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT;
+KAVLO_API const char *kavlo_playlist_diagnostic_subject(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT;
 
 /* Attributes of the #EXTM3U line, read as those of #EXTINF: count, key and
  * value by position, value by key (ASCII letters folded, the first wins). */
@@ -510,14 +641,17 @@ KAVLO_API const char *kavlo_playlist_cue_track_rem_value(const kavlo_playlist *p
  *
  * The round trip: parsing the text written in a format, with that format
  * named (kavlo_playlist_parse(q, text, length, format, NULL)), gives the
- * result written, as its full document shows it, except the line numbers
- * and the warnings about what the first text had wrong. This holds for
+ * result written, as its full document shows it, except the line numbers,
+ * the warnings about what the first text had wrong and their diagnostics,
+ * and the "#EXTGRP:" groups ("groups") other than the one that gives an
+ * entry its "group-title". This holds for
  * every result a parse gives, written in its own format, and for results
  * appended from results of one format. Automatic detection finds every
  * written M3U text; a streaming list or CUE sheet it finds in their usual
  * forms (see kavlo_parse()).
  *
- * Extended M3U: "#EXTM3U" with the attributes of the original header, then
+ * Extended M3U: "#EXTM3U" with the attributes of the original header
+ * ("#PLAYLIST:" with the list's title after it, when it has one), then
  * for each item its options in order ("#TAG:KEY=VALUE", as read), an
  * "#EXTGRP:" line where the item's "group-title" came from one (or, for a
  * streaming-list entry, its group), "#EXTINF:" with the duration number,
@@ -601,6 +735,51 @@ KAVLO_API int kavlo_playlist_write(kavlo_playlist *p, int format, unsigned flags
  * KAVLO_ERR_NOMEM. */
 KAVLO_API int kavlo_playlist_append(kavlo_playlist *dst, const kavlo_playlist *src, const int *items,
                                     size_t count) KAVLO_NOEXCEPT;
+
+/* Building a result entry by entry, to write a list a program made or
+ * edited with kavlo_playlist_write(). A handle that holds nothing (new or
+ * cleared) becomes an M3U result with its first item or #EXTM3U attribute;
+ * items may also be added to an M3U or streaming-list result after its
+ * parse. Every string must be UTF-8 without CR or LF, and must be one the
+ * M3U reader gives back from the written text:
+ *   location  something left after trimming, not starting with "#";
+ *   key       of an attribute: not empty, no "=" and no white space;
+ *   value     of an attribute: one that holds a double quote is written
+ *             bare, so it may then hold no white space and not begin
+ *             with the quote;
+ *   tag       of an option: a letter, then letters, digits, "-" and "_";
+ *             not EXTINF..., EXTGRP, EXTM3U or PLAYLIST, which the reader
+ *             acts on; its key may hold no "=".
+ * The location and title are kept trimmed, as the reader gives them back;
+ * a title holding a comma reads back as the text after its last comma (the
+ * reader's title rule). A group is the attribute "group-title" (written as
+ * a "NAME,#genre#" line in a streaming list). Built items have line 0; the
+ * request headers of a location's "|" suffix and of the attributes are
+ * read as for a parsed item, those of options when the written text is
+ * parsed.
+ * Each returns KAVLO_OK; KAVLO_ERR_INVALID, storing nothing, for a NULL
+ * handle or string (a title or an option's key and value may be NULL), a
+ * string not as above, a result of another format (CUE, HLS, unknown), an
+ * attribute past the 64th of its line, a duration under -1 or over
+ * 2147483000 ms, an #EXTM3U attribute after the first item, or an
+ * attribute or option before any item; KAVLO_ERR_NOMEM, leaving the result
+ * as it was. */
+
+/* Appends an item: its location, title (NULL for none) and duration in
+ * milliseconds (-1 for none; kept in whole seconds, as #EXTINF writes it). */
+KAVLO_API int kavlo_playlist_add_item(kavlo_playlist *p, const char *location, const char *title,
+                                      int64_t duration_ms) KAVLO_NOEXCEPT;
+/* Appends an attribute of the #EXTINF line of the item added last. */
+KAVLO_API int kavlo_playlist_add_attr(kavlo_playlist *p, const char *key, const char *value) KAVLO_NOEXCEPT;
+/* Appends a tag line of the item added last, written before its #EXTINF
+ * line as "#TAG", "#TAG:KEY" or "#TAG:KEY=VALUE" (`tag` without its "#"):
+ * tag "EXTVLCOPT", key "http-user-agent", value "x" gives
+ * "#EXTVLCOPT:http-user-agent=x". */
+KAVLO_API int kavlo_playlist_add_option(kavlo_playlist *p, const char *tag, const char *key,
+                                        const char *value) KAVLO_NOEXCEPT;
+/* Appends an attribute of the #EXTM3U line; only before the first item. */
+KAVLO_API int kavlo_playlist_add_header_attr(kavlo_playlist *p, const char *key,
+                                             const char *value) KAVLO_NOEXCEPT;
 
 #ifdef __cplusplus
 }

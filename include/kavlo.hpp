@@ -133,6 +133,59 @@ class Playlist {
     return detail::view(kavlo_playlist_item_header_value(p_, i, h));
   }
   std::optional<std::string_view> group(int i) const noexcept { return detail::opt(kavlo_playlist_item_group(p_, i)); }
+  // The groups of the item's #EXTGRP: lines (split at ";").
+  int group_count(int i) const noexcept { return kavlo_playlist_item_group_count(p_, i); }
+  std::string_view group_at(int i, int g) const noexcept { return detail::view(kavlo_playlist_item_group_at(p_, i, g)); }
+  // The request headers a player should send, by lower-case name.
+  int http_count(int i) const noexcept { return kavlo_playlist_item_http_count(p_, i); }
+  std::string_view http_key(int i, int h) const noexcept { return detail::view(kavlo_playlist_item_http_key(p_, i, h)); }
+  std::string_view http_value(int i, int h) const noexcept { return detail::view(kavlo_playlist_item_http_value(p_, i, h)); }
+  std::optional<std::string_view> http(int i, const char *name) const noexcept {
+    return detail::opt(kavlo_playlist_item_http(p_, i, name));
+  }
+  // "mode", "source", "days" or "shift": the item's own, else the list's.
+  std::optional<std::string_view> catchup(int i, const char *key) const noexcept {
+    return detail::opt(kavlo_playlist_item_catchup(p_, i, key));
+  }
+  int alternate_count(int i) const noexcept { return kavlo_playlist_item_alternate_count(p_, i); }
+  std::string_view alternate(int i, int a) const noexcept { return detail::view(kavlo_playlist_item_alternate(p_, i, a)); }
+  std::optional<std::string_view> label(int i) const noexcept { return detail::opt(kavlo_playlist_item_label(p_, i)); }
+
+  // The list's title (#PLAYLIST:) and EPG addresses (x-tvg-url, url-tvg).
+  std::optional<std::string_view> list_title() const noexcept { return detail::opt(kavlo_playlist_title(p_)); }
+  int epg_count() const noexcept { return kavlo_playlist_epg_count(p_); }
+  std::string_view epg(int k) const noexcept { return detail::view(kavlo_playlist_epg(p_, k)); }
+  // Every warning with its line and subject, and what was dropped.
+  int diagnostic_count() const noexcept { return kavlo_playlist_diagnostic_count(p_); }
+  int64_t diagnostic_line(int k) const noexcept { return kavlo_playlist_diagnostic_line(p_, k); }
+  std::string_view diagnostic_message(int k) const noexcept {
+    return detail::view(kavlo_playlist_diagnostic_message(p_, k));
+  }
+  std::string_view diagnostic_subject(int k) const noexcept {
+    return detail::view(kavlo_playlist_diagnostic_subject(p_, k));
+  }
+
+  // The result as playlist text in `format` (Format::automatic: its own),
+  // KAVLO_WRITE_ flags; the view is valid until the next write or parse.
+  // An empty view and the status in `status` when it cannot be written.
+  std::string_view write(Format format = Format::automatic, unsigned flags = 0, int *status = nullptr) noexcept {
+    const char *text = nullptr;
+    size_t length = 0;
+    const int rc = kavlo_playlist_write(p_, static_cast<int>(format), flags, &text, &length);
+    if (status != nullptr) *status = rc;
+    return rc == KAVLO_OK ? std::string_view(text, length) : std::string_view();
+  }
+  // Building entry by entry (see kavlo_playlist_add_item()); status codes.
+  int add_item(const char *location, const char *title = nullptr, int64_t duration_ms = -1) noexcept {
+    return kavlo_playlist_add_item(p_, location, title, duration_ms);
+  }
+  int add_attr(const char *key, const char *value) noexcept { return kavlo_playlist_add_attr(p_, key, value); }
+  int add_option(const char *tag, const char *key = nullptr, const char *value = nullptr) noexcept {
+    return kavlo_playlist_add_option(p_, tag, key, value);
+  }
+  int add_header_attr(const char *key, const char *value) noexcept {
+    return kavlo_playlist_add_header_attr(p_, key, value);
+  }
 
   std::optional<std::string_view> cue_meta(const char *key) const noexcept { return detail::opt(kavlo_playlist_cue_meta(p_, key)); }
   int rem_count() const noexcept { return kavlo_playlist_cue_rem_count(p_); }
@@ -185,6 +238,11 @@ struct Item {
   std::optional<std::string> url;  // of a location with "|" headers
   std::vector<Attr> headers;
   std::optional<std::string> group;  // streaming lists
+  std::vector<std::string> groups;   // of its #EXTGRP: lines
+  std::vector<Attr> http;            // request headers, lower-case names
+  std::optional<std::string> catchup_mode, catchup_source, catchup_days, catchup_shift;
+  std::vector<std::string> alternates;  // streaming lists: "URL#URL2"
+  std::optional<std::string> label;     // streaming lists: "URL$LABEL"
 
   // The first attribute whose key matches with ASCII letters folded.
   const std::string *attr(std::string_view key) const noexcept {
@@ -233,6 +291,13 @@ struct Result {
   CueSheet cue;                 // CUE sheets only
   std::vector<Track> tracks;    // CUE sheets only
   std::vector<std::string> warnings;
+  struct Diagnostic {
+    int64_t line = 0;
+    std::string message, subject;
+  };
+  std::vector<Diagnostic> diagnostics;  // every warning with its line, and the losses
+  std::optional<std::string> title;     // the list's #PLAYLIST: title
+  std::vector<std::string> epg;         // EPG addresses of the #EXTM3U line
   std::string json;             // the library's JSON document
   std::string json_full;        // the full document
 
@@ -272,6 +337,15 @@ inline Result collect(Playlist &p, int status) {
     for (int h = 0; h < p.header_count(i); ++h)
       it.headers.push_back({std::string(p.header_key(i, h)), std::string(p.header_value(i, h))});
     it.group = copy(p.group(i));
+    for (int g = 0; g < p.group_count(i); ++g) it.groups.emplace_back(p.group_at(i, g));
+    for (int h = 0; h < p.http_count(i); ++h)
+      it.http.push_back({std::string(p.http_key(i, h)), std::string(p.http_value(i, h))});
+    it.catchup_mode = copy(p.catchup(i, "mode"));
+    it.catchup_source = copy(p.catchup(i, "source"));
+    it.catchup_days = copy(p.catchup(i, "days"));
+    it.catchup_shift = copy(p.catchup(i, "shift"));
+    for (int a = 0; a < p.alternate_count(i); ++a) it.alternates.emplace_back(p.alternate(i, a));
+    it.label = copy(p.label(i));
     r.items.push_back(std::move(it));
   }
   r.cue.title = copy(p.cue_meta("TITLE"));
@@ -299,6 +373,11 @@ inline Result collect(Playlist &p, int status) {
     r.tracks.push_back(std::move(tr));
   }
   for (int w = 0; w < p.warning_count(); ++w) r.warnings.emplace_back(p.warning(w));
+  for (int k = 0; k < p.diagnostic_count(); ++k)
+    r.diagnostics.push_back({p.diagnostic_line(k), std::string(p.diagnostic_message(k)),
+                             std::string(p.diagnostic_subject(k))});
+  r.title = copy(p.list_title());
+  for (int k = 0; k < p.epg_count(); ++k) r.epg.emplace_back(p.epg(k));
   r.json = std::string(p.json());
   r.json_full = std::string(p.json_full());
   return r;

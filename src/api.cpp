@@ -11,15 +11,15 @@
 #include "driver.h"
 #include "json/json.h"
 #include "mem.h"
-#include "store.h"
-#include "text.h"
+#include "store/store.h"
+#include "text/text.h"
+#include "views.h"
 #include "write/write.h"
+#include "store/locations.h"
 
 namespace {
 
 using kavlo::Store;
-
-kavlo_playlist *process_wide() noexcept { return &kavlo::process_playlist(); }
 
 const kavlo::PlaylistItem *item_at(const Store &s, int i) noexcept {
   return (i >= 0 && i < s.item_count) ? &s.items[i] : nullptr;
@@ -75,18 +75,68 @@ OptionRange item_options(const Store &s, int item) noexcept {
   return {lo, static_cast<int>(hi - lo)};
 }
 
-const kavlo::ItemHeaders *find_headers(const Store &s, int item) noexcept {
-  if (item_at(s, item) == nullptr) return nullptr;
-  const auto i = static_cast<size_t>(item);
-  const kavlo::ItemHeaders *begin = s.headers, *end = s.headers + s.header_used;
-  const auto h = std::lower_bound(begin, end, i, [](const kavlo::ItemHeaders &r, size_t v) { return r.item < v; });
-  return h != end && h->item == i ? h : nullptr;
+const kavlo::ItemLocation *find_location(const Store &s, int item) noexcept {
+  return item_at(s, item) != nullptr ? kavlo::find_location(s, static_cast<size_t>(item)) : nullptr;
 }
 
-const kavlo::ItemAttr *header_at(const Store &s, int item, int k) noexcept {
-  const kavlo::ItemHeaders *h = find_headers(s, item);
-  if (h == nullptr || k < 0 || static_cast<uint32_t>(k) >= h->count) return nullptr;
-  return &s.header_pairs[h->begin + static_cast<uint32_t>(k)];
+const kavlo::HeaderPair *header_at(const Store &s, int item, int k) noexcept {
+  const kavlo::ItemLocation *l = find_location(s, item);
+  if (l == nullptr || k < 0 || static_cast<uint32_t>(k) >= l->count) return nullptr;
+  return &s.header_pairs[l->begin + static_cast<uint32_t>(k)];
+}
+
+// The request headers and catch-up settings of item `item`; false when it
+// is out of range.
+bool item_view(const Store &s, int item, kavlo::HttpSet *http, kavlo::Catchup *catchup) noexcept {
+  if (item_at(s, item) == nullptr) return false;
+  const auto i = static_cast<size_t>(item);
+  kavlo::ItemDefaults defaults;
+  kavlo::header_defaults(s, defaults);
+  kavlo::item_view(s, i, kavlo::find_location(s, i), kavlo::item_http_range(s, i), defaults, http, catchup);
+  return true;
+}
+
+// The request headers of the item asked for last on this thread: hosts
+// read them one at a time (the count, then each name and value), and each
+// set is made from several records. Keyed by the store's stamp, which
+// changes with its result. NULL when `item` is out of range.
+const kavlo::HttpSet *http_of(const Store &s, int item) noexcept {
+  struct Cache {
+    const Store *store;
+    uint64_t stamp;
+    int item;
+    kavlo::HttpSet set;
+  };
+  thread_local Cache cache{nullptr, 0, -1, {}};
+  if (item_at(s, item) == nullptr) return nullptr;
+  if (cache.store != &s || cache.stamp != s.stamp || cache.item != item) {
+    item_view(s, item, &cache.set, nullptr);
+    cache.store = &s;
+    cache.stamp = s.stamp;
+    cache.item = item;
+  }
+  return &cache.set;
+}
+
+// The #EXTGRP: groups of item `item`: a range of the groups, which are in
+// item order.
+struct NameRange {
+  const kavlo::ItemName *first = nullptr;
+  int count = 0;
+  const char *at(int k) const noexcept { return k >= 0 && k < count ? first[k].name : nullptr; }
+};
+
+NameRange item_extgrps(const Store &s, int item) noexcept {
+  if (item_at(s, item) == nullptr || s.extgrp_used == 0) return {};
+  const auto i = static_cast<size_t>(item);
+  const kavlo::ItemName *begin = s.extgrps, *end = s.extgrps + s.extgrp_used;
+  const auto lo = std::lower_bound(begin, end, i, [](const kavlo::ItemName &o, size_t v) { return o.item < v; });
+  const auto hi = std::upper_bound(lo, end, i, [](size_t v, const kavlo::ItemName &o) { return v < o.item; });
+  return {lo, static_cast<int>(hi - lo)};
+}
+
+bool diagnostic_at(const Store &s, int index, kavlo::Diagnostic &d) noexcept {
+  return index >= 0 && kavlo::diagnostic_at(s, static_cast<size_t>(index), d);
 }
 
 const kavlo::CueRem *track_rem_at(const Store &s, int track, int r) noexcept {
@@ -144,13 +194,8 @@ const char *item_group(const Store &s, int item) noexcept {
 }
 
 int64_t item_line(const Store &s, int item) noexcept {
-  const kavlo::PlaylistItem *it = item_at(s, item);
-  if (it == nullptr) return 0;
-  const auto i = static_cast<size_t>(item);
-  const kavlo::LineHigh *begin = s.line_highs, *end = s.line_highs + s.line_high_used;
-  const auto h = std::upper_bound(begin, end, i, [](size_t v, const kavlo::LineHigh &r) { return v < r.item; });
-  const uint64_t high = h == begin ? 0 : (h - 1)->high;
-  return static_cast<int64_t>((high << 32) | it->line);
+  if (item_at(s, item) == nullptr) return 0;
+  return static_cast<int64_t>(kavlo::item_line(s, static_cast<size_t>(item)));
 }
 
 int64_t track_gap(const Store &s, int track, bool post) noexcept {
@@ -326,23 +371,103 @@ const char *kavlo_playlist_item_option_value(const kavlo_playlist *p, int item, 
 }
 
 const char *kavlo_playlist_item_url(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
-  const kavlo::ItemHeaders *h = find_headers(of(p), item);
-  return h ? h->url : nullptr;
+  const kavlo::ItemLocation *l = find_location(of(p), item);
+  return l ? l->url : nullptr;
 }
 
 int kavlo_playlist_item_header_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
-  const kavlo::ItemHeaders *h = find_headers(of(p), item);
-  return h ? static_cast<int>(h->count) : 0;
+  const kavlo::ItemLocation *l = find_location(of(p), item);
+  return l ? static_cast<int>(l->count) : 0;
 }
 
 const char *kavlo_playlist_item_header_key(const kavlo_playlist *p, int item, int header) KAVLO_NOEXCEPT {
-  const kavlo::ItemAttr *a = header_at(of(p), item, header);
+  const kavlo::HeaderPair *a = header_at(of(p), item, header);
   return a ? a->key : nullptr;
 }
 
 const char *kavlo_playlist_item_header_value(const kavlo_playlist *p, int item, int header) KAVLO_NOEXCEPT {
-  const kavlo::ItemAttr *a = header_at(of(p), item, header);
+  const kavlo::HeaderPair *a = header_at(of(p), item, header);
   return a ? a->value : nullptr;
+}
+
+const char *kavlo_playlist_item_label(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  const kavlo::ItemLocation *l = find_location(of(p), item);
+  return l ? l->label : nullptr;
+}
+
+int kavlo_playlist_item_alternate_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  const kavlo::ItemLocation *l = find_location(of(p), item);
+  return l ? static_cast<int>(l->alternate_count) : 0;
+}
+
+const char *kavlo_playlist_item_alternate(const kavlo_playlist *p, int item, int alternate) KAVLO_NOEXCEPT {
+  const kavlo::ItemLocation *l = find_location(of(p), item);
+  if (l == nullptr || alternate < 0 || static_cast<uint32_t>(alternate) >= l->alternate_count) return nullptr;
+  return of(p).alternates[l->alternate_begin + static_cast<uint32_t>(alternate)];
+}
+
+int kavlo_playlist_item_http_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  const kavlo::HttpSet *http = http_of(of(p), item);
+  return http != nullptr ? http->count : 0;
+}
+
+const char *kavlo_playlist_item_http_key(const kavlo_playlist *p, int item, int header) KAVLO_NOEXCEPT {
+  const kavlo::HttpSet *http = http_of(of(p), item);
+  return http != nullptr && header >= 0 && header < http->count ? http->name[header] : nullptr;
+}
+
+const char *kavlo_playlist_item_http_value(const kavlo_playlist *p, int item, int header) KAVLO_NOEXCEPT {
+  const kavlo::HttpSet *http = http_of(of(p), item);
+  return http != nullptr && header >= 0 && header < http->count ? http->value[header] : nullptr;
+}
+
+const char *kavlo_playlist_item_http(const kavlo_playlist *p, int item, const char *name) KAVLO_NOEXCEPT {
+  const kavlo::HttpSet *http = name != nullptr ? http_of(of(p), item) : nullptr;
+  if (http == nullptr) return nullptr;
+  for (int k = 0; k < http->count; ++k)
+    if (kavlo::str_ieq(http->name[k], name)) return http->value[k];
+  return nullptr;
+}
+
+const char *kavlo_playlist_item_catchup(const kavlo_playlist *p, int item, const char *key) KAVLO_NOEXCEPT {
+  kavlo::Catchup catchup;
+  return item_view(of(p), item, nullptr, &catchup) ? catchup.field(key) : nullptr;
+}
+
+int kavlo_playlist_item_group_count(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
+  return item_extgrps(of(p), item).count;
+}
+
+const char *kavlo_playlist_item_group_at(const kavlo_playlist *p, int item, int group) KAVLO_NOEXCEPT {
+  return item_extgrps(of(p), item).at(group);
+}
+
+const char *kavlo_playlist_title(const kavlo_playlist *p) KAVLO_NOEXCEPT { return of(p).title; }
+
+int kavlo_playlist_epg_count(const kavlo_playlist *p) KAVLO_NOEXCEPT { return of(p).epg_count; }
+
+const char *kavlo_playlist_epg(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT {
+  const Store &s = of(p);
+  return index >= 0 && index < s.epg_count ? s.epg[index] : nullptr;
+}
+
+int kavlo_playlist_diagnostic_count(const kavlo_playlist *p) KAVLO_NOEXCEPT {
+  return static_cast<int>(kavlo::diagnostic_count(of(p)));
+}
+
+int64_t kavlo_playlist_diagnostic_line(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT {
+  kavlo::Diagnostic d;
+  return diagnostic_at(of(p), index, d) ? static_cast<int64_t>(d.line) : -1;
+}
+
+const char *kavlo_playlist_diagnostic_message(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT {
+  kavlo::Diagnostic d;
+  return diagnostic_at(of(p), index, d) ? d.message : nullptr;
+}
+
+const char *kavlo_playlist_diagnostic_subject(const kavlo_playlist *p, int index) KAVLO_NOEXCEPT {
+  kavlo::Diagnostic d;
+  return diagnostic_at(of(p), index, d) ? d.subject : nullptr;
 }
 
 const char *kavlo_playlist_item_group(const kavlo_playlist *p, int item) KAVLO_NOEXCEPT {
@@ -419,102 +544,28 @@ int kavlo_playlist_write(kavlo_playlist *p, int format, unsigned flags, const ch
   return kavlo::write_playlist(p->store, format, flags, text, length);
 }
 
+int kavlo_playlist_add_item(kavlo_playlist *p, const char *location, const char *title,
+                            int64_t duration_ms) KAVLO_NOEXCEPT {
+  return p != nullptr ? kavlo::build_item(p->store, location, title, duration_ms) : KAVLO_ERR_INVALID;
+}
+
+int kavlo_playlist_add_attr(kavlo_playlist *p, const char *key, const char *value) KAVLO_NOEXCEPT {
+  return p != nullptr ? kavlo::build_attr(p->store, key, value) : KAVLO_ERR_INVALID;
+}
+
+int kavlo_playlist_add_option(kavlo_playlist *p, const char *tag, const char *key,
+                              const char *value) KAVLO_NOEXCEPT {
+  return p != nullptr ? kavlo::build_option(p->store, tag, key, value) : KAVLO_ERR_INVALID;
+}
+
+int kavlo_playlist_add_header_attr(kavlo_playlist *p, const char *key, const char *value) KAVLO_NOEXCEPT {
+  return p != nullptr ? kavlo::build_header_attr(p->store, key, value) : KAVLO_ERR_INVALID;
+}
+
 int kavlo_playlist_append(kavlo_playlist *dst, const kavlo_playlist *src, const int *items,
                           size_t count) KAVLO_NOEXCEPT {
   if (dst == nullptr || src == nullptr) return KAVLO_ERR_INVALID;
   return kavlo::append_items(dst->store, src->store, items, count);
 }
-
-// ---- The process-wide result: the library's own handle ---------------------
-
-int kavlo_parse(const char *text, size_t len, int format) KAVLO_NOEXCEPT {
-  return kavlo::do_parse(kavlo::store(), text, len, format, nullptr);
-}
-
-int kavlo_parse_enc(const char *text, size_t len, int format, const char *encoding) KAVLO_NOEXCEPT {
-  return kavlo::do_parse(kavlo::store(), text, len, format, encoding);
-}
-
-int kavlo_parse_file(const char *path) KAVLO_NOEXCEPT {
-  return kavlo::parse_file(kavlo::store(), path, KAVLO_FORMAT_AUTO, nullptr);
-}
-
-int kavlo_parse_file_enc(const char *path, const char *encoding) KAVLO_NOEXCEPT {
-  return kavlo::parse_file(kavlo::store(), path, KAVLO_FORMAT_AUTO, encoding);
-}
-
-int kavlo_detect(const char *text, size_t len) KAVLO_NOEXCEPT { return kavlo::detect(kavlo::store(), text, len); }
-
-void kavlo_clear(void) KAVLO_NOEXCEPT { kavlo::clear(kavlo::store()); }
-
-int kavlo_item_count(void) KAVLO_NOEXCEPT { return kavlo_playlist_item_count(process_wide()); }
-
-const char *kavlo_item_location(int item) KAVLO_NOEXCEPT {
-  return kavlo_playlist_item_location(process_wide(), item);
-}
-
-const char *kavlo_item_title(int item) KAVLO_NOEXCEPT { return kavlo_playlist_item_title(process_wide(), item); }
-
-int kavlo_item_duration_ms(int item) KAVLO_NOEXCEPT {
-  return kavlo_playlist_item_duration_ms(process_wide(), item);
-}
-
-int kavlo_item_release_date(int item) KAVLO_NOEXCEPT {
-  return kavlo_playlist_item_release_date(process_wide(), item);
-}
-
-int kavlo_item_attr_count(int item) KAVLO_NOEXCEPT { return kavlo_playlist_item_attr_count(process_wide(), item); }
-
-const char *kavlo_item_attr_key(int item, int attr) KAVLO_NOEXCEPT {
-  return kavlo_playlist_item_attr_key(process_wide(), item, attr);
-}
-
-const char *kavlo_item_attr(int item, const char *key) KAVLO_NOEXCEPT {
-  return kavlo_playlist_item_attr(process_wide(), item, key);
-}
-
-int kavlo_m3u_is_imdb_date_playlist(void) KAVLO_NOEXCEPT {
-  return kavlo_playlist_m3u_is_imdb_date_playlist(process_wide());
-}
-
-const char *kavlo_cue_meta(const char *key) KAVLO_NOEXCEPT { return kavlo_playlist_cue_meta(process_wide(), key); }
-
-int kavlo_cue_track_count(void) KAVLO_NOEXCEPT { return kavlo_playlist_cue_track_count(process_wide()); }
-
-const char *kavlo_cue_track_field(int track, const char *key) KAVLO_NOEXCEPT {
-  return kavlo_playlist_cue_track_field(process_wide(), track, key);
-}
-
-int kavlo_cue_track_index_count(int track) KAVLO_NOEXCEPT {
-  return kavlo_playlist_cue_track_index_count(process_wide(), track);
-}
-
-int kavlo_cue_track_index_number(int track, int slot) KAVLO_NOEXCEPT {
-  return kavlo_playlist_cue_track_index_number(process_wide(), track, slot);
-}
-
-int64_t kavlo_cue_track_index_frames(int track, int slot) KAVLO_NOEXCEPT {
-  return kavlo_playlist_cue_track_index_frames(process_wide(), track, slot);
-}
-
-int kavlo_cue_track_index_ms(int track, int slot) KAVLO_NOEXCEPT {
-  return kavlo_playlist_cue_track_index_ms(process_wide(), track, slot);
-}
-
-int kavlo_warning_count(void) KAVLO_NOEXCEPT { return kavlo_playlist_warning_count(process_wide()); }
-
-const char *kavlo_warning(int index) KAVLO_NOEXCEPT { return kavlo_playlist_warning(process_wide(), index); }
-
-const char *kavlo_last_error(void) KAVLO_NOEXCEPT { return kavlo_playlist_last_error(process_wide()); }
-
-int kavlo_detected_format(void) KAVLO_NOEXCEPT { return kavlo_playlist_detected_format(process_wide()); }
-
-const char *kavlo_format_name(int code) KAVLO_NOEXCEPT { return kavlo::format_name(code); }
-
-const char *kavlo_version(void) KAVLO_NOEXCEPT { return KAVLO_VERSION; }
-
-const char *kavlo_result_json(void) KAVLO_NOEXCEPT { return kavlo_playlist_json(process_wide()); }
-
-const char *kavlo_result_json_full(void) KAVLO_NOEXCEPT { return kavlo_playlist_json_full(process_wide()); }
 
 }  // extern "C"

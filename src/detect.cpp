@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "kavlo.h"
-#include "text.h"
+#include "text/text.h"
 
 namespace kavlo {
 

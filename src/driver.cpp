@@ -19,7 +19,9 @@
 #include "kavlo.h"
 #include "mem.h"
 #include "parsers/parsers.h"
-#include "text.h"
+#include "text/text.h"
+#include "store/messages.h"
+#include "store/locations.h"
 
 namespace kavlo {
 
@@ -91,7 +93,11 @@ int read_stream(Store &s, int fd, ReadBlock &buf, size_t &got) noexcept {
   return KAVLO_OK;
 }
 
+// The parser of the format decided (`s.detected_format`, which only the
+// driver sets). An HLS manifest is refused here, also when the caller
+// named M3U.
 int dispatch(Store &s, const char *text, size_t len) noexcept {
+  if (s.detected_format == KAVLO_FORMAT_M3U && looks_hls(text, len)) s.detected_format = KAVLO_FORMAT_M3U8_HLS;
   switch (s.detected_format) {
     case KAVLO_FORMAT_M3U:
       return parse_m3u(s, text, len);
@@ -172,8 +178,8 @@ int do_parse(Store &s, const char *text, size_t len, int format, const char *enc
   s.detected_format =
       format == KAVLO_FORMAT_AUTO ? sniff(decoded.data(), decoded.size()) : format;
   const int rc = dispatch(s, decoded.data(), decoded.size());
-  if (rc == KAVLO_ERR_NOMEM) return rc;
-  const int headers = resolve_headers(s);
+  const int headers = rc == KAVLO_ERR_NOMEM ? rc : resolve_headers(s);
+  finish_diagnostics(s);
   return headers != KAVLO_OK ? headers : rc;
 }
 
@@ -257,9 +263,9 @@ int detect(Store &s, const char *text, size_t len) noexcept {
   s.decoded_capacity = 0;
   s.decoded_len = 0;
   std::string_view decoded;
-  if (len != 0 && decode_to_utf8(s, text, len, nullptr, decoded) != KAVLO_OK)
-    return KAVLO_FORMAT_UNKNOWN;
-  return sniff(decoded.data(), decoded.size());
+  const int rc = len != 0 ? decode_to_utf8(s, text, len, nullptr, decoded) : KAVLO_OK;
+  finish_diagnostics(s);
+  return rc == KAVLO_OK ? sniff(decoded.data(), decoded.size()) : KAVLO_FORMAT_UNKNOWN;
 }
 
 int detect_text(const char *text, size_t len, const char *encoding) noexcept {

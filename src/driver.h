@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "store.h"
+#include "store/store.h"
 
 namespace kavlo {
 

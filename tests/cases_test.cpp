@@ -21,6 +21,7 @@
 #include <string>
 
 #include "support/cases.h"
+#include "support/diagnostics.h"
 #include "support/full_doc.h"
 #include "support/handle_compare.h"
 #include "support/kavlo_test.h"
@@ -72,11 +73,14 @@ TEST_P(Cases, GivesTheExpectedDocument) {
   EXPECT_EQ(kt::json(), json) << "the ordinary document again after the full one";
 
   // A handle gives the same result, accessor for accessor, and its full
-  // document is the rendering of its accessors.
+  // document is the rendering of its accessors; every warning has a
+  // diagnostic.
   kt::Playlist handle;
   EXPECT_EQ(kt::parse_into(handle, c.input, c.format, enc), c.status);
   EXPECT_EQ(kt::compare_with_process_wide(handle), "");
   EXPECT_EQ(kt::compare_full_with_accessors(handle), "");
+  EXPECT_EQ(std::string(kavlo_playlist_json_full(handle)), full);
+  kt::check_diagnostics(handle, kt::line_count(c.input));
 
   if (c.format == KAVLO_FORMAT_AUTO) {
     const std::string path = kt::temp_file("case.txt", c.input);

@@ -136,9 +136,18 @@ class Parse(unittest.TestCase):
                 self.assertEqual((rc, out), (2, ""))
                 self.assertIn("kavlo --help", err)
 
+    def test_warnings_are_diagnostics_with_their_lines(self):
+        # FILE:LINE: MESSAGE for what a line raised or lost, FILE: MESSAGE
+        # for the whole text.
+        text = "#EXTM3U\n#EXTINF:1.5,Caf\xe9\n/a\n/b\x00c\n".encode("latin-1")
+        rc, _, err = run("-w", "-e", "", "-", stdin=text)
+        self.assertEqual((rc, err.splitlines()), (0, [
+            "-: encoding: CP1252 fallback", "-:2: m3u: fraction of the EXTINF duration dropped",
+            "-:4: m3u: line cut at a NUL byte", "-:4: m3u: bare path accepted"]))
+
     def test_warnings_pretty_help_and_version(self):
         rc, out, err = run("-w", "-p", ex("radio.txt"))
-        self.assertEqual(err, f"{ex('radio.txt')}: streaming: dropped non-http URL\n")
+        self.assertEqual(err, f"{ex('radio.txt')}:6: streaming: dropped non-http URL\n")
         self.assertIn('\n  "format": "streaming-list"', out)
         self.assertEqual(json.loads(out), json.loads(run(ex("radio.txt"))[1]))
         rc, out, _ = run("--help")
@@ -181,7 +190,7 @@ class Progress(unittest.TestCase):
         seen = seen.replace(b"\r\n", b"\n")  # the terminal's own line ends
         self.assertIsNone(re.search(rb"MB/s[^\r]", seen), seen)
         text = re.sub(rb"\r\x1b\[K(\d+/\d+ files, [\d.]+ MB/s)?", b"", seen).decode()
-        self.assertIn(f"\n{ex('iptv.m3u')}: m3u: ignored tag\n", text)
+        self.assertIn(f"\n{ex('iptv.m3u')}:2: m3u: ignored tag\n", text)
         self.assertIn("\nkavlo: /nonexistent/x.m3u: io: No such file or directory\n", text)
 
 
@@ -209,10 +218,11 @@ class OutputForms(unittest.TestCase):
         self.assertEqual(full["items"][1]["options"],
                          [{"tag": "EXTVLCOPT", "key": "http-user-agent", "value": "ExamplePlayer/1.0"}])
         self.assertEqual([it["line"] for it in full["items"]], [4, 7, 10, 12, 13])
+        self.assertEqual(full["items"][1]["http"], {"user-agent": "ExamplePlayer/1.0"})
         for item in full["items"]:
-            for added in ("line", "options"):
+            for added in ("line", "options", "groups", "http"):
                 item.pop(added, None)
-        del full["version"], full["header"]
+        del full["version"], full["header"], full["title"], full["epg"], full["diagnostics"]
         self.assertEqual(full, ordinary)
         # The wrapper of JSON Lines is unchanged around it; detect refuses it.
         rc, out, _ = run("--full", "-l", ex("album.cue"))
@@ -387,7 +397,7 @@ class Options(unittest.TestCase):
         with open(ex("stations-gbk.txt"), "rb") as f:
             gbk = f.read()
         rc, out, err = run("-pw", ex("radio.txt"))
-        self.assertEqual((rc, err), (0, f"{ex('radio.txt')}: streaming: dropped non-http URL\n"))
+        self.assertEqual((rc, err), (0, f"{ex('radio.txt')}:6: streaming: dropped non-http URL\n"))
         self.assertIn('\n  "format"', out)
         rc, out, _ = run("-egbk", "-", stdin=gbk)
         self.assertEqual((rc, json.loads(out)["items"][0]["title"]), (0, "中央一台"))

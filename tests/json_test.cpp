@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "../src/json/json.h"
-#include "../src/store.h"
+#include "../src/store/messages.h"
+#include "../src/store/locations.h"
+#include "../src/store/store.h"
 #include "support/cases.h"
 #include "support/full_doc.h"
 #include "support/json_reference.h"

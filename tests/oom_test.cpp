@@ -1,5 +1,5 @@
 // Allocation-failure sweep: the k-th heap allocation inside a parse (and
-// its JSON exports, ordinary and full; a write; an append) fails, for every k until a run completes without
+// its JSON exports, ordinary and full; a write; an append; a built result) fails, for every k until a run completes without
 // reaching the failure. malloc, calloc and realloc are interposed here, so
 // operator new, iconv and yyjson fail too. After each run the store must
 // answer consistently, release everything on kavlo_clear(), and a normal
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "support/full_doc.h"
-#include "../src/store.h"
+#include "../src/store/store.h"
 #include "support/handle_compare.h"
 #include "support/kavlo_test.h"
 
@@ -145,6 +145,15 @@ const std::vector<Input> &inputs() {
                   "/bare\n",
        KAVLO_FORMAT_AUTO, nullptr},
       {"imdb", "#EXTM3U\n#EXTINF:19990331,tt1\n/a\n#EXTINF:20000101,tt2\n/b\n", KAVLO_FORMAT_AUTO, nullptr},
+      {"iptv", "#EXTM3U x-tvg-url=\"e1,e2\" catchup=\"shift\" http-user-agent=\"H\"\n#PLAYLIST:T\n# note\n" +
+                   repeat("#EXTINF:2.5 user-agent=\"A\",T\n#EXTGRP:a;b\n#EXTHTTP:{\"Cookie\":\"c\"}\n#EXTHTTP:{bad\n"
+                          "#EXTVLCOPT:http-user-agent=\"V\"\n#EXTVLCOPT:http-X-Y=z\n"
+                          "#KODIPROP:inputstream.adaptive.stream_headers=Referer=r%2F\n"
+                          "/p|User-Agent=\"Q\"|X-Z=%41\n",
+                          30) +
+                   std::string("/nul\0cut\n", 9),
+       KAVLO_FORMAT_AUTO, nullptr},
+      {"chinese", repeat("G,#genre#\nN,http://a/1#http://b/1$HD|User-Agent=u\n", 30), KAVLO_FORMAT_AUTO, nullptr},
       {"missing_header", "/a\n", KAVLO_FORMAT_M3U, nullptr},
       {"hls", "#EXTM3U\n#EXT-X-ENDLIST\n", KAVLO_FORMAT_AUTO, nullptr},
       {"streaming", repeat("Group,#genre#\nName\xEF\xBC\x8Chttp://x/1\nbad line\n", 40), KAVLO_FORMAT_AUTO,
@@ -318,8 +327,9 @@ TEST_P(Oom, EveryWriteFailureGivesNoText) {
 std::vector<size_t> counts(const kavlo::Store &s) {
   return {static_cast<size_t>(s.item_count), s.attr_used, s.attr_range_used, s.option_used, s.group_used,
           static_cast<size_t>(s.track_count), s.index_used, s.rem_used, s.extra_used, s.line_high_used,
-          s.header_used, s.header_pair_used, static_cast<size_t>(s.header_attr_count),
-          static_cast<size_t>(s.sheet_rem_count)};
+          s.location_used, s.header_pair_used, s.alternate_used, s.http_used, s.extgrp_used, s.loss_used,
+          static_cast<size_t>(s.header_attr_count), static_cast<size_t>(s.sheet_rem_count),
+          static_cast<size_t>(s.epg_count)};
 }
 
 // Appending under failure, into a handle that holds nothing and into one
@@ -378,6 +388,62 @@ TEST_P(Oom, EveryAppendFailureLeavesTheTarget) {
     }
   }
   kavlo_playlist_free(src);
+}
+
+// A result built entry by entry: each call fails in turn at each of its
+// allocations. A failure gives KAVLO_ERR_NOMEM and leaves the result as it
+// was; the same call then succeeds, and the rest gives the whole result.
+TEST(OomBuild, EveryFailureOfACallLeavesTheResult) {
+  using Step = int (*)(kavlo_playlist *);
+  const Step steps[] = {
+      [](kavlo_playlist *p) { return kavlo_playlist_add_header_attr(p, "x-tvg-url", "http://e/1.xml, http://e/2.xml"); },
+      [](kavlo_playlist *p) { return kavlo_playlist_add_item(p, "http://a/1|User-Agent=VLC&Referer=http%3A%2F%2Fr", "One", 5000); },
+      [](kavlo_playlist *p) { return kavlo_playlist_add_attr(p, "group-title", "News"); },
+      [](kavlo_playlist *p) { return kavlo_playlist_add_option(p, "EXTVLCOPT", "http-origin", "http://o"); },
+      [](kavlo_playlist *p) { return kavlo_playlist_add_item(p, "http://a/2", "tt2", 1000); },
+      [](kavlo_playlist *p) { return kavlo_playlist_add_attr(p, "tvg-id", "two"); },
+  };
+  const size_t n = std::size(steps);
+  auto run = [&](kavlo_playlist *p, size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) ASSERT_EQ(steps[i](p), KAVLO_OK) << "step " << i;
+  };
+  kavlo_playlist *whole = kavlo_playlist_new();
+  ASSERT_NE(whole, nullptr);
+  run(whole, 0, n);
+  const std::string ref = kavlo_playlist_json_full(whole);
+  kavlo_playlist_free(whole);
+  int failures = 0;
+  for (size_t step = 0; step < n; ++step) {
+    for (long k = 1;; ++k) {
+      ASSERT_LT(k, 1000);
+      kavlo_playlist *p = kavlo_playlist_new();
+      ASSERT_NE(p, nullptr);
+      run(p, 0, step);
+      const std::string before = kavlo_playlist_json_full(p);
+      const std::vector<size_t> counts_before = counts(p->store);
+      forget_blocks();
+      arm(k);
+      const int rc = steps[step](p);
+      disarm();
+      const bool failed = g_failed;
+      if (failed) {
+        ++failures;
+        EXPECT_EQ(rc, KAVLO_ERR_NOMEM) << "step " << step << ", allocation " << k;
+        EXPECT_EQ(kavlo_playlist_json_full(p), before) << "step " << step << ", allocation " << k;
+        EXPECT_EQ(counts(p->store), counts_before) << "step " << step << ", allocation " << k;
+        run(p, step, n);
+      } else {
+        EXPECT_EQ(rc, KAVLO_OK);
+        run(p, step + 1, n);
+      }
+      EXPECT_EQ(kavlo_playlist_json_full(p), ref) << "step " << step << ", allocation " << k;
+      kavlo_playlist_free(p);
+      EXPECT_EQ(g_live_count, 0u) << "blocks still allocated after kavlo_playlist_free()";
+      forget_blocks();
+      if (!failed) break;
+    }
+  }
+  EXPECT_GT(failures, 0) << "no allocation of the builder was reached";
 }
 
 INSTANTIATE_TEST_SUITE_P(Oom, Oom, ::testing::ValuesIn(inputs()),

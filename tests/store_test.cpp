@@ -6,7 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "../src/store.h"
+#include "../src/store/locations.h"
+#include "../src/store/messages.h"
+#include "../src/store/store.h"
 
 namespace {
 
@@ -63,6 +65,85 @@ void fill_chunks_exactly(size_t short_by) {
 TEST(Arena, StringsFillingChunksExactly) {
   fill_chunks_exactly(0);
   fill_chunks_exactly(1);
+}
+
+}  // namespace
+
+namespace {
+
+std::string decoded(std::string_view in) {
+  std::string out(in.size(), '\0');
+  const size_t n = kavlo::percent_decode(in, out.data());
+  return n == SIZE_MAX ? "(as written)" : out.substr(0, n);
+}
+
+// Kodi's header values: "%XX" decoded, any other "%" kept; a decoding that
+// would give a control character or text that is not strict UTF-8 leaves
+// the whole value as written.
+TEST(HeaderValues, PercentDecoding) {
+  const std::pair<std::string_view, std::string> rows[] = {
+      {"Mozilla%2F5.0%20(X)", "Mozilla/5.0 (X)"},
+      {"100%", "100%"},
+      {"%4", "%4"},
+      {"%zz%41", "%zzA"},
+      {"%e2%82%AC", "\xE2\x82\xAC"},
+      {"", ""},
+      {"%00", "(as written)"},
+      {"a%0Db", "(as written)"},
+      {"%7F", "(as written)"},
+      {"%C0%AF", "(as written)"},        // overlong
+      {"%ED%A0%80", "(as written)"},     // surrogate
+      {"%F4%90%80%80", "(as written)"},  // past U+10FFFF
+      {"%E2%82", "(as written)"},        // cut off
+  };
+  for (const auto &[in, out] : rows) EXPECT_EQ(decoded(in), out) << in;
+}
+
+std::string pairs_of(std::string_view text) {
+  kavlo::HeaderList h;
+  if (!kavlo::header_pairs(text, h)) return "(none)";
+  std::string out;
+  for (int k = 0; k < h.count; ++k)
+    out += std::string(h.key[k].view()) + (h.quoted[k] ? "=\"" : "=") + std::string(h.value[k].view()) + ";";
+  return out;
+}
+
+TEST(HeaderValues, PairsOfBothDialects) {
+  const std::pair<std::string_view, std::string> rows[] = {
+      {"A=1&B=2", "A=1;B=2;"},
+      {"A=\"1\"|B=\"2&3|4\"", "A=\"1;B=\"2&3|4;"},
+      {"A=\"open", "A=\"open;"},
+      {"A=\"x\"tail&B=2", "A=\"x;B=2;"},
+      {"a=1&A=2&b=", "a=1;b=;"},
+      {"=x&noeq&&|", "(none)"},
+      {"|&K=v=w", "K=v=w;"},
+      {"", "(none)"},
+  };
+  for (const auto &[in, out] : rows) EXPECT_EQ(pairs_of(in), out) << in;
+}
+
+std::string addresses_of(std::string_view location) {
+  kavlo::LocationAddresses a;
+  if (!kavlo::location_addresses(location, a)) return "(none)";
+  std::string out = std::string(a.first) + " [" + std::string(a.label) + "]";
+  for (int k = 0; k < a.alternate_count; ++k) out += " | " + std::string(a.alternate[k]);
+  return out;
+}
+
+TEST(StreamingLocations, AddressesAndLabels) {
+  const std::pair<std::string_view, std::string> rows[] = {
+      {"http://a/1#http://b/1", "http://a/1 [] | http://b/1"},
+      {"http://a/1#t=5", "(none)"},
+      {"http://a/1#1http://b/", "(none)"},
+      {"http://a/1# rtsp://b/1 #", "http://a/1 [] | rtsp://b/1 #"},
+      {"http://a/1$HD", "http://a/1 [HD]"},
+      {"http://a/1$", "(none)"},
+      {"http://a/$x$HD", "http://a/$x [HD]"},
+      {"http://a/1$A#http://b/1$B", "http://a/1 [A] | http://b/1"},
+      {"http://a/1#x+y.z-w://c", "http://a/1 [] | x+y.z-w://c"},
+      {"http://a/1##http://b/", "http://a/1# [] | http://b/"},
+  };
+  for (const auto &[in, out] : rows) EXPECT_EQ(addresses_of(in), out) << in;
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "../src/store.h"
-#include "../src/text.h"
+#include "../src/store/messages.h"
+#include "../src/store/store.h"
+#include "../src/text/text.h"
+#include "../src/text/utf8.h"
 #include "../src/decode/decode.h"
 
 namespace {

@@ -3,10 +3,12 @@
 // parsed as its case says and in each format named, is written in every
 // format that can hold it and read back (tests/support/roundtrip.h); the
 // full document must then be the same without line numbers and warnings.
-// Tables pin the writing rules kavlo.h documents.
+// Tables pin the writing rules kavlo.h documents, and what a result built
+// entry by entry accepts and gives back.
 #include <gtest/gtest.h>
 #include <yyjson.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -41,7 +43,10 @@ struct Handle {
   kavlo::Store &store() { return p->store; }
 };
 
-// The full document without the items' "line" and the root's "warnings".
+// The full document without the items' "line" and the root's "warnings"
+// and "diagnostics", which describe the text rather than the playlist, and
+// the items' "groups": the writer gives back the #EXTGRP: line of a
+// "group-title", not yet every #EXTGRP: line where it stood.
 std::string without_lines(const char *full) {
   yyjson_doc *read = yyjson_read(full, std::strlen(full), 0);
   if (read == nullptr) return full;
@@ -49,8 +54,12 @@ std::string without_lines(const char *full) {
   yyjson_doc_free(read);
   yyjson_mut_val *root = yyjson_mut_doc_get_root(doc);
   yyjson_mut_obj_remove_key(root, "warnings");
+  yyjson_mut_obj_remove_key(root, "diagnostics");
   yyjson_mut_arr_iter it = yyjson_mut_arr_iter_with(yyjson_mut_obj_get(root, "items"));
-  while (yyjson_mut_val *item = yyjson_mut_arr_iter_next(&it)) yyjson_mut_obj_remove_key(item, "line");
+  while (yyjson_mut_val *item = yyjson_mut_arr_iter_next(&it)) {
+    yyjson_mut_obj_remove_key(item, "line");
+    yyjson_mut_obj_remove_key(item, "groups");
+  }
   char *text = yyjson_mut_write(doc, 0, nullptr);
   std::string out = text != nullptr ? text : "";
   std::free(text);
@@ -338,6 +347,123 @@ TEST(Append, RefusalsLeaveTheTargetAsItWas) {
   ASSERT_EQ(kavlo_playlist_append(m.p, cue.p, nullptr, 0), KAVLO_OK);
   EXPECT_EQ(kavlo_playlist_m3u_is_imdb_date_playlist(m.p), 0);
   EXPECT_EQ(kavlo_playlist_item_release_date(m.p, 0), 0);
+}
+
+// ---- Results built entry by entry ------------------------------------------
+
+// One entry a program builds: location, title, duration, attributes and
+// options (tag, key, value; "" for none).
+struct Built {
+  const char *location;
+  const char *title;
+  int64_t duration_ms;
+  std::vector<std::pair<const char *, const char *>> attrs;
+  std::vector<std::array<const char *, 3>> options;
+};
+
+void build(Handle &h, const std::vector<std::pair<const char *, const char *>> &header,
+           const std::vector<Built> &entries) {
+  for (const auto &[k, v] : header) ASSERT_EQ(kavlo_playlist_add_header_attr(h.p, k, v), KAVLO_OK) << k;
+  for (const Built &e : entries) {
+    ASSERT_EQ(kavlo_playlist_add_item(h.p, e.location, e.title, e.duration_ms), KAVLO_OK) << e.location;
+    for (const auto &[k, v] : e.attrs) ASSERT_EQ(kavlo_playlist_add_attr(h.p, k, v), KAVLO_OK) << k;
+    for (const auto &o : e.options)
+      ASSERT_EQ(kavlo_playlist_add_option(h.p, o[0], o[1], o[2]), KAVLO_OK) << o[0];
+  }
+}
+
+// Built, written in every format and read back, the result is the same;
+// the M3U text reads back to the same full document, line numbers aside.
+TEST(Build, WrittenTextReadsBackAsTheBuiltResult) {
+  Handle h;
+  build(h, {{"x-tvg-url", "http://epg/a.xml"}, {"tvg-shift", "1"}},
+        {{"http://a/1.m3u8|User-Agent=VLC&Referer=http%3A%2F%2Fr%2F", "  News HD ", 10500,
+          {{"tvg-id", "news.uk"}, {"group-title", "News"}, {"note", "say\"hi\""}},
+          {{"EXTVLCOPT", "http-user-agent", "Dalvik/2.1"}, {"KODIPROP", "inputstream.adaptive.manifest_type", "hls"}}},
+         {"rtmp://b/live", nullptr, -1, {{"group-title", "Sport & Fun"}, {"tvg-logo", ""}}, {{"EXTIMG", "", ""}}},
+         {"udp://@239.0.0.1:1234", "Radio \xC3\xA9t\xC3\xA9", 0, {}, {}}});
+  EXPECT_EQ(kavlo_playlist_detected_format(h.p), KAVLO_FORMAT_M3U);
+  EXPECT_EQ(kavlo_playlist_item_title(h.p, 0), "News HD"s);
+  EXPECT_EQ(kavlo_playlist_item_duration_ms(h.p, 0), 10000);
+  EXPECT_EQ(kavlo_playlist_item_url(h.p, 0), "http://a/1.m3u8"s);
+  EXPECT_EQ(kavlo_playlist_item_http(h.p, 0, "referer"), "http://r/"s);
+  EXPECT_EQ(kavlo_playlist_item_line(h.p, 2), 0);
+  EXPECT_EQ(kt::round_trip(h.store()), "");
+  Handle back;
+  ASSERT_EQ(back.parse(h.write(KAVLO_FORMAT_M3U), KAVLO_FORMAT_M3U), KAVLO_OK);
+  EXPECT_EQ(without_lines(kavlo_playlist_json_full(back.p)), without_lines(kavlo_playlist_json_full(h.p)));
+  // A streaming list takes the group-title as its "#genre#" line.
+  EXPECT_EQ(h.write(KAVLO_FORMAT_STREAMING_LIST).substr(0, 12), "News,#genre#");
+}
+
+// Items added to a parsed list follow its own; the IMDb flag is decided
+// over all of them, one item at a time.
+TEST(Build, AddedToParsedResults) {
+  Handle h;
+  ASSERT_EQ(h.parse("#EXTM3U\n#EXTINF:19990331,tt0120601\n/a\n"), KAVLO_OK);
+  ASSERT_EQ(kavlo_playlist_m3u_is_imdb_date_playlist(h.p), 1);
+  ASSERT_EQ(kavlo_playlist_add_item(h.p, "/b", "tt0133093", 5000), KAVLO_OK);
+  EXPECT_EQ(kavlo_playlist_m3u_is_imdb_date_playlist(h.p), 1);
+  EXPECT_EQ(kavlo_playlist_item_release_date(h.p, 1), 5);
+  ASSERT_EQ(kavlo_playlist_add_item(h.p, "/c", "Movie", 60000), KAVLO_OK);
+  EXPECT_EQ(kavlo_playlist_m3u_is_imdb_date_playlist(h.p), 0);
+  EXPECT_EQ(kavlo_playlist_item_count(h.p), 3);
+  EXPECT_EQ(kt::round_trip(h.store()), "");
+  Handle list;
+  ASSERT_EQ(list.parse("Music,#genre#\nOne,http://x/1\n", KAVLO_FORMAT_STREAMING_LIST), KAVLO_OK);
+  ASSERT_EQ(kavlo_playlist_add_item(list.p, "http://x/2$HD#http://y/2", "Two", -1), KAVLO_OK);
+  EXPECT_EQ(kavlo_playlist_item_alternate(list.p, 1, 0), "http://y/2"s);
+  EXPECT_EQ(kavlo_playlist_item_label(list.p, 1), "HD"s);
+  EXPECT_EQ(kt::round_trip(list.store()), "");
+}
+
+// Each refusal stores nothing: the full document stays as it was.
+TEST(Build, RefusalsStoreNothing) {
+  struct Refusal {
+    const char *what;
+    int (*call)(kavlo_playlist *);
+  };
+  const Refusal refusals[] = {
+      {"NULL location", [](kavlo_playlist *p) { return kavlo_playlist_add_item(p, nullptr, "t", -1); }},
+      {"blank location", [](kavlo_playlist *p) { return kavlo_playlist_add_item(p, " \t", "t", -1); }},
+      {"comment location", [](kavlo_playlist *p) { return kavlo_playlist_add_item(p, "#x", "t", -1); }},
+      {"LF in a title", [](kavlo_playlist *p) { return kavlo_playlist_add_item(p, "/a", "a\nb", -1); }},
+      {"CR in a location", [](kavlo_playlist *p) { return kavlo_playlist_add_item(p, "/a\r", "t", -1); }},
+      {"not UTF-8", [](kavlo_playlist *p) { return kavlo_playlist_add_item(p, "/a", "caf\xE9", -1); }},
+      {"duration -2", [](kavlo_playlist *p) { return kavlo_playlist_add_item(p, "/a", "t", -2); }},
+      {"duration too long",
+       [](kavlo_playlist *p) { return kavlo_playlist_add_item(p, "/a", "t", int64_t{2147483001}); }},
+      {"empty key", [](kavlo_playlist *p) { return kavlo_playlist_add_attr(p, "", "v"); }},
+      {"key with =", [](kavlo_playlist *p) { return kavlo_playlist_add_attr(p, "a=b", "v"); }},
+      {"key with a space", [](kavlo_playlist *p) { return kavlo_playlist_add_attr(p, "a b", "v"); }},
+      {"NULL value", [](kavlo_playlist *p) { return kavlo_playlist_add_attr(p, "k", nullptr); }},
+      {"quote and space", [](kavlo_playlist *p) { return kavlo_playlist_add_attr(p, "k", "a\" b"); }},
+      {"leading quote", [](kavlo_playlist *p) { return kavlo_playlist_add_attr(p, "k", "\"a"); }},
+      {"tag with a digit first", [](kavlo_playlist *p) { return kavlo_playlist_add_option(p, "1A", "", ""); }},
+      {"tag with a colon", [](kavlo_playlist *p) { return kavlo_playlist_add_option(p, "A:B", "", ""); }},
+      {"tag EXTINF", [](kavlo_playlist *p) { return kavlo_playlist_add_option(p, "extinf", "", ""); }},
+      {"tag EXTGRP", [](kavlo_playlist *p) { return kavlo_playlist_add_option(p, "EXTGRP", "g", ""); }},
+      {"tag PLAYLIST", [](kavlo_playlist *p) { return kavlo_playlist_add_option(p, "PLAYLIST", "t", ""); }},
+      {"option key with =", [](kavlo_playlist *p) { return kavlo_playlist_add_option(p, "A", "k=v", "x"); }},
+      {"header after an item", [](kavlo_playlist *p) { return kavlo_playlist_add_header_attr(p, "k", "v"); }},
+      {"NULL handle", [](kavlo_playlist *) { return kavlo_playlist_add_item(nullptr, "/a", "t", -1); }},
+  };
+  Handle h;
+  ASSERT_EQ(kavlo_playlist_add_item(h.p, "/first", "t", -1), KAVLO_OK);
+  for (int k = 0; k < 64; ++k)
+    ASSERT_EQ(kavlo_playlist_add_attr(h.p, ("k" + std::to_string(k)).c_str(), "v"), KAVLO_OK);
+  const std::string before = kavlo_playlist_json_full(h.p);
+  EXPECT_EQ(kavlo_playlist_add_attr(h.p, "k64", "v"), KAVLO_ERR_INVALID) << "65th attribute";
+  for (const Refusal &r : refusals) EXPECT_EQ(r.call(h.p), KAVLO_ERR_INVALID) << r.what;
+  EXPECT_EQ(kavlo_playlist_json_full(h.p), before);
+  // Nothing to attach to, and results of other formats.
+  Handle empty, cue;
+  EXPECT_EQ(kavlo_playlist_add_attr(empty.p, "k", "v"), KAVLO_ERR_INVALID);
+  EXPECT_EQ(kavlo_playlist_add_option(empty.p, "A", nullptr, nullptr), KAVLO_ERR_INVALID);
+  EXPECT_EQ(kavlo_playlist_item_count(empty.p), 0);
+  ASSERT_EQ(cue.parse("FILE \"a\" WAVE\nTRACK 1\nINDEX 1 0:0:0\n"), KAVLO_OK);
+  EXPECT_EQ(kavlo_playlist_add_item(cue.p, "/a", "t", -1), KAVLO_ERR_INVALID);
+  EXPECT_EQ(kavlo_playlist_item_count(cue.p), 1);
 }
 
 }  // namespace

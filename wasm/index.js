@@ -4,8 +4,9 @@
 // errors and the option checks are those of the Node.js package (its
 // lib/, made into ES modules in dist/lib/); lib/core.js runs the engine.
 import * as core from './lib/core.js';
-import { Status, KavloError, Item, Result, build } from './dist/lib/result.js';
+import { Status, KavloError, Item, Result, build, setWriter } from './dist/lib/result.js';
 import { textArgs } from './dist/lib/options.js';
+import { writeListArgs, refusal } from './dist/lib/write.js';
 
 Result.version = core.version;
 
@@ -24,7 +25,22 @@ function settle(r) {
  *  "auto"; "" or "chain" for the library's own decoding). Throws
  *  KavloError when the parse fails. */
 export function parse(input, options) {
-  return build(settle(core.parse(...textArgs(input, options))));
+  const [value, format, encoding] = textArgs(input, options);
+  const result = build(settle(core.parse(value, format, encoding)));
+  // The module holds one parse at a time: toText() parses the input again.
+  const kept = core.keep(value);
+  return setWriter(result, (writeFormat, flags, bytes) => core.rewrite(kept, format, encoding, writeFormat, flags, bytes));
+}
+
+/** Playlist text of a list of entries ({location, title, durationMs,
+ *  attrs, options, group}), by the library's writer: options format
+ *  ("m3u", the default, or "streaming-list" / "txt"), header (the #EXTM3U
+ *  attributes), bom, crlf and bytes as for Result.toText(). */
+export function write(items, options) {
+  const [{ text, shape, durations }, format, flags, bytes] = writeListArgs(items, options);
+  const out = core.writeList(text, shape, durations, format, flags, bytes);
+  if (typeof out === 'object' && !(out instanceof Uint8Array)) throw refusal(out);
+  return out;
 }
 
 /** The library's full JSON document of a parse, as text, without making

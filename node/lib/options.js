@@ -59,4 +59,34 @@ function fileArgs(file, opts) {
   return [path, formatCode(o.format), encodingName(o.encoding, null)];
 }
 
-module.exports = { formatCode, encodingName, textArgs, fileArgs };
+// The formats text is written in: the library's names, and "txt" for a
+// streaming list; "auto" is the result's own format.
+const writeFormats = Object.freeze({ auto: -1, m3u: 0, 'streaming-list': 2, txt: 2, cue: 3 });
+const writeFlags = Object.freeze({ bom: 1, crlf: 2 });
+
+/** [format code, flags, bytes] of the options of toText() and write():
+ *  format (a name of writeFormats in any letter case; `fallback` when left
+ *  out), bom and crlf (booleans: a UTF-8 byte-order mark first, CR LF line
+ *  ends), bytes (a boolean: the text's bytes rather than a string). */
+function writeArgs(opts, fallback) {
+  const o = options(opts);
+  let format = fallback;
+  if (o.format !== undefined && o.format !== null) {
+    if (typeof o.format !== 'string') throw new TypeError(`format must be a string, not ${typeof o.format}`);
+    const name = o.format.toLowerCase();
+    if (!Object.hasOwn(writeFormats, name)) {
+      throw new RangeError(`cannot write the format ${JSON.stringify(o.format)} (m3u, streaming-list, txt, cue or auto)`);
+    }
+    format = writeFormats[name];
+  }
+  let flags = 0;
+  for (const name of ['bom', 'crlf', 'bytes']) {
+    const v = o[name];
+    if (v === undefined || v === null) continue;
+    if (typeof v !== 'boolean') throw new TypeError(`${name} must be a boolean, not ${typeof v}`);
+    if (v && name !== 'bytes') flags |= writeFlags[name];
+  }
+  return [format, flags, o.bytes === true];
+}
+
+module.exports = { formatCode, encodingName, textArgs, fileArgs, writeArgs };

@@ -18,20 +18,27 @@
 //                 order, 0xffffffff for a key the object already has (its
 //                 value is not among the strings)
 //   durations, releaseDates, lines (numbers per item); itemMasks: 1 the item
-//                 has a url, 2 a group; attrCounts, optionCounts,
-//                 headerCounts per item; headerAttrCount
+//                 has a url, 2 a group, 4 a label, 8, 16, 32 and 64 the
+//                 catch-up mode, source, days and shift; attrCounts,
+//                 optionCounts, headerCounts, alternateCounts, groupCounts,
+//                 httpCounts per item; headerAttrCount
 //   cue           boolean; sheetMask (bits for title, performer, songwriter,
 //                 catalog, cdtextfile), sheetRemCount; per track
 //                 trackNumbers, trackMasks (bits for title, performer,
 //                 songwriter, isrc, file, flags, datatype), pregaps and
 //                 postgaps (-1: none), trackRemCounts, indexCounts; per index
 //                 indexNumbers, indexFrames, indexMs
-//   warningCount
+//   warningCount; hasTitle, epgCount; diagnosticLines (one per diagnostic)
 // The strings come in this order: per item title, location, the values of
 // its attributes, tag, key and value of each option, url, the values of its
-// headers, group; the values of the #EXTM3U attributes; the sheet's fields
-// (in mask order) and the key and value of each of its REM lines; per
-// track its fields (in mask order) and REM lines; the warnings.
+// headers, its alternates, label, group, groups, the values of its request
+// headers (http) and its catch-up fields (in mask order); the values of the
+// #EXTM3U attributes; the sheet's fields (in mask order) and the key and
+// value of each of its REM lines; per track its fields (in mask order) and
+// REM lines; the warnings; the title, the EPG addresses, and message and
+// subject of each diagnostic.
+
+const { writeArgs } = require('./options');
 
 /** Status codes of the library. */
 const Status = Object.freeze({ OK: 0, ERR_DECODE: 1, ERR_FORMAT: 3, ERR_INVALID: 4, ERR_IO: 5, ERR_NOMEM: 6 });
@@ -59,34 +66,20 @@ function lookup(obj, key) {
   return undefined;
 }
 
-// The value of the last option of an item with this tag and key (letters
-// folded).
-function lastOption(item, tag, key) {
-  const options = item.options || [];
-  for (let i = options.length - 1; i >= 0; --i) {
-    const o = options[i];
-    if (o.value && foldAscii(o.tag) === tag && foldAscii(o.key) === key) return o.value;
-  }
-  return undefined;
-}
-
 /** One playlist entry. Its own properties are its data, named as the
- *  library's full document names them (camelCase); options, url, headers
- *  and group are there when the entry has them. The getters tvg,
- *  groupTitle, http, catchup, timeshift and lang are a convenience view for
+ *  library's full document names them (camelCase); options, url, headers,
+ *  alternates, label, group, groups, http and catchup are there when the
+ *  entry has them, in that order, after the six every entry has. The
+ *  getters tvg, groupTitle, timeshift and lang are a convenience view for
  *  code written against the JavaScript IPTV parsers ("" where nothing is). */
 class Item {
-  constructor(location, title, durationMs, releaseDate, attrs, line, options, url, headers, group) {
+  constructor(location, title, durationMs, releaseDate, attrs, line) {
     this.location = location;
     this.title = title;
     this.durationMs = durationMs;
     this.releaseDate = releaseDate;
     this.attrs = attrs;
     this.line = line;
-    if (options !== undefined) this.options = options;
-    if (url !== undefined) this.url = url;
-    if (headers !== undefined) this.headers = headers;
-    if (group !== undefined) this.group = group;
   }
 
   /** Value of the first attribute whose key equals `key` with ASCII letters
@@ -106,20 +99,6 @@ class Item {
     return this.attr('group-title') ?? this.group ?? '';
   }
 
-  /** Headers after "|" in the location win over #EXTVLCOPT options, which
-   *  win over attributes. */
-  get http() {
-    const pick = (header, option, attr) => lookup(this.headers, header) || lastOption(this, 'extvlcopt', option) ||
-      this.attr(attr) || '';
-    return { referrer: pick('referer', 'http-referrer', 'referrer'),
-      'user-agent': pick('user-agent', 'http-user-agent', 'user-agent') };
-  }
-
-  get catchup() {
-    return { type: this.attr('catchup') ?? '', days: this.attr('catchup-days') ?? '',
-      source: this.attr('catchup-source') ?? '' };
-  }
-
   get timeshift() {
     return this.attr('timeshift') ?? '';
   }
@@ -129,12 +108,25 @@ class Item {
   }
 }
 
+// The writer of each result a parse made: (format code, flags, bytes) to
+// the text, or to the library's status when it cannot be written. Kept
+// beside the results, not on them, so that they stay plain data.
+const writers = new WeakMap();
+
+/** Gives `result` the writer that toText() calls. */
+function setWriter(result, write) {
+  writers.set(result, write);
+  return result;
+}
+
+const writtenNames = { '-1': 'its own format', 0: 'm3u', 2: 'streaming-list', 3: 'cue' };
+
 // An object of pairs, left out of the document when empty.
 const pairsOf = (obj) => (Object.keys(obj).length ? obj : undefined);
 
 /** The outcome of a parse, independent of the library once returned. */
 class Result {
-  constructor(format, imdbDatePlaylist, items, cue, warnings, header, encoding) {
+  constructor(format, imdbDatePlaylist, items, cue, warnings, header, encoding, title, epg, diagnostics) {
     this.format = format;
     this.imdbDatePlaylist = imdbDatePlaylist;
     this.items = items;
@@ -142,6 +134,33 @@ class Result {
     this.warnings = warnings;
     this.header = header;
     this.encoding = encoding;
+    this.title = title;
+    this.epg = epg;
+    this.diagnostics = diagnostics;
+  }
+
+  /** The parsed playlist written back as playlist text, as the library's
+   *  writer writes it: options format ("m3u", "streaming-list" or "txt",
+   *  "cue" for a CUE result; left out or "auto", the result's own format),
+   *  bom and crlf (booleans), bytes (true: the text's bytes instead of a
+   *  string). It writes the result as the parse gave it: changes made to
+   *  the objects since do not show (write them with write()). */
+  toText(options) {
+    const [format, flags, bytes] = writeArgs(options, -1);
+    const write = writers.get(this);
+    if (write === undefined) throw new TypeError('toText() writes results that a parse made; write() writes items');
+    const out = write(format, flags, bytes);
+    if (typeof out !== 'number') return out;
+    throw new KavloError(out, out === Status.ERR_NOMEM ? undefined
+      : `a ${this.format} result cannot be written as ${writtenNames[format]}`);
+  }
+
+  /** toText() in the M3U format: options bom, crlf and bytes. */
+  toM3U(options) {
+    if (options !== undefined && options !== null && typeof options !== 'object') {
+      throw new TypeError('options must be an object');
+    }
+    return this.toText({ ...options, format: 'm3u' });
   }
 
   /** The result as the library's full JSON document, member for member:
@@ -150,7 +169,8 @@ class Result {
     const doc = { format: this.format, item_count: this.items.length, imdb_date_playlist: this.imdbDatePlaylist };
     doc.items = this.items.map((i) => ({ title: i.title, location: i.location, duration_ms: i.durationMs,
       release_date: i.releaseDate || undefined, attrs: pairsOf(i.attrs), line: i.line, options: i.options,
-      url: i.url, headers: i.headers, group: i.group }));
+      url: i.url, headers: i.headers, alternates: i.alternates, label: i.label, group: i.group, groups: i.groups,
+      http: i.http, catchup: i.catchup }));
     const c = this.cue;
     if (c) {
       const rem = (list) => (list.length ? list : undefined);
@@ -166,6 +186,9 @@ class Result {
     if (this.warnings.length) doc.warnings = this.warnings;
     doc.version = Result.version;
     doc.header = pairsOf(this.header);
+    doc.title = this.title ?? undefined;
+    if (this.epg.length) doc.epg = this.epg;
+    if (this.diagnostics.length) doc.diagnostics = this.diagnostics;
     return doc;
   }
 }
@@ -223,18 +246,37 @@ function* assemble(t) {
     return list;
   };
 
-  const { durations, releaseDates, lines, itemMasks, attrCounts, optionCounts, headerCounts } = t;
+  const strings = (count) => {
+    const list = new Array(count);
+    for (let r = 0; r < count; ++r) list[r] = str();
+    return list;
+  };
+
+  const { durations, releaseDates, lines, itemMasks, attrCounts, optionCounts, headerCounts, alternateCounts,
+    groupCounts, httpCounts } = t;
   const items = new Array(durations.length);
   for (let i = 0; i < items.length; ++i) {
     const title = str();
     const location = str();
-    const attrs = object(attrCounts[i]);
-    const options = optionCounts[i] ? records(optionCounts[i], true) : undefined;
+    const item = new Item(location, title, durations[i], releaseDates[i], object(attrCounts[i]), lines[i]);
+    if (optionCounts[i]) item.options = records(optionCounts[i], true);
     const mask = itemMasks[i];
-    const url = mask & 1 ? str() : undefined;
-    const headers = headerCounts[i] ? object(headerCounts[i]) : undefined;
-    const group = mask & 2 ? str() : undefined;
-    items[i] = new Item(location, title, durations[i], releaseDates[i], attrs, lines[i], options, url, headers, group);
+    if (mask & 1) item.url = str();
+    if (headerCounts[i]) item.headers = object(headerCounts[i]);
+    if (alternateCounts[i]) item.alternates = strings(alternateCounts[i]);
+    if (mask & 4) item.label = str();
+    if (mask & 2) item.group = str();
+    if (groupCounts[i]) item.groups = strings(groupCounts[i]);
+    if (httpCounts[i]) item.http = object(httpCounts[i]);
+    if (mask & 0x78) {
+      const catchup = {};
+      if (mask & 8) catchup.mode = str();
+      if (mask & 16) catchup.source = str();
+      if (mask & 32) catchup.days = str();
+      if (mask & 64) catchup.shift = str();
+      item.catchup = catchup;
+    }
+    items[i] = item;
     if ((i & sliceMask) === sliceMask) yield;
   }
   const header = object(t.headerAttrCount);
@@ -263,9 +305,13 @@ function* assemble(t) {
     }
     cue.tracks = tracks;
   }
-  const warnings = new Array(t.warningCount);
-  for (let w = 0; w < warnings.length; ++w) warnings[w] = str();
-  return new Result(t.format, t.imdb, items, cue, warnings, header, t.encoding);
+  const warnings = strings(t.warningCount);
+  const title = t.hasTitle ? str() : null;
+  const epg = strings(t.epgCount);
+  const { diagnosticLines } = t;
+  const diagnostics = new Array(diagnosticLines.length);
+  for (let d = 0; d < diagnostics.length; ++d) diagnostics[d] = { line: diagnosticLines[d], message: str(), subject: str() };
+  return new Result(t.format, t.imdb, items, cue, warnings, header, t.encoding, title, epg, diagnostics);
 }
 
 /** The Result of the tables, at once. */
@@ -295,4 +341,4 @@ function buildInSlices(tables) {
   });
 }
 
-module.exports = { Status, KavloError, Item, Result, build, buildInSlices };
+module.exports = { Status, KavloError, Item, Result, build, buildInSlices, setWriter };

@@ -1,7 +1,9 @@
 // Node-API addon over kavlo's playlist handles.
 //
-// Each parse has a handle of its own: it parses, its result is read through
-// the accessors into flat tables (Tables below), and the handle is freed.
+// Each parse has a handle of its own: it parses, and its result is read
+// through the accessors into flat tables (Tables below). The handle then
+// stays with the result object, for writing it back as playlist text, and
+// is freed when that object is collected.
 // parseAsync and parseFileAsync do all of that on a thread of libuv's pool,
 // so several run at once; the main thread only turns the tables into
 // JavaScript values, which lib/result.js then makes into the result
@@ -9,6 +11,8 @@
 #include <napi.h>
 
 #include <kavlo.h>
+
+#include "plan.h"
 
 #include <cstdint>
 #include <cstring>
@@ -35,9 +39,16 @@ struct Chunk {
   std::u16string utf16;
 };
 
+struct HandleFree {
+  void operator()(kavlo_playlist *p) const { kavlo_playlist_free(p); }
+};
+using Handle = std::unique_ptr<kavlo_playlist, HandleFree>;
+
 // The outcome of one parse: what lib/result.js reads, built on any thread.
 struct Tables {
   int status = KAVLO_OK;
+  Handle handle;  // the parsed result, for writing
+  size_t text_bytes = 0;  // of the strings read, a measure of the handle's memory
   std::string error, encoding;
   bool has_encoding = false, imdb = false, cue = false;
   int format = 0;
@@ -50,9 +61,14 @@ struct Tables {
 
   std::vector<int32_t> durations, release_dates;
   std::vector<double> lines;
-  std::vector<uint8_t> item_masks;  // 1: url, 2: group
+  std::vector<uint8_t> item_masks;  // see item_bits
   std::vector<uint32_t> attr_counts, option_counts, header_counts, key_ids;
+  std::vector<uint32_t> alternate_counts, group_counts, http_counts;
   uint32_t header_attr_count = 0, warning_count = 0;
+
+  bool has_title = false;
+  uint32_t epg_count = 0, diagnostic_count = 0;
+  std::vector<double> diagnostic_lines;
 
   uint8_t sheet_mask = 0;
   uint32_t sheet_rem_count = 0;
@@ -61,6 +77,33 @@ struct Tables {
   std::vector<uint32_t> track_rem_counts, index_counts;
   std::vector<double> pregaps, postgaps, index_frames;
 };
+
+// Bits of an item's mask: the strings it has besides those every item has.
+enum item_bits : uint8_t {
+  has_url = 1,
+  has_group = 2,
+  has_label = 4,
+  has_mode = 8,  // the catch-up fields: mode, source, days, shift
+  has_source = 16,
+  has_days = 32,
+  has_shift = 64,
+};
+
+const char *const catchup_fields[] = {"mode", "source", "days", "shift"};
+
+// Whether an attribute key is one the catch-up fields are read from.
+bool catchup_key(std::string_view k) {
+  auto ieq = [&](std::string_view w) {
+    if (k.size() != w.size()) return false;
+    for (size_t i = 0; i < k.size(); ++i) {
+      char c = k[i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c != w[i]) return false;
+    }
+    return true;
+  };
+  return ieq("catchup") || ieq("catchup-source") || ieq("catchup-days") || ieq("tvg-shift");
+}
 
 // Reads a handle's result into Tables. The strings go into chunks in the
 // order lib/result.js takes them; short strings that repeat are kept once.
@@ -102,23 +145,27 @@ class Collector {
     if (seen.s == s) return seen.id;
     std::string_view v(s);
     auto [it, added] = key_ids_.try_emplace(v, static_cast<uint32_t>(t_.keys.size()));
-    if (added) t_.keys.emplace_back(v);
+    if (added) t_.keys.emplace_back(v), catchup_keys_.push_back(catchup_key(v));
     seen = {s, it->second};
     return it->second;
   }
 
   // Key ids and values of `count` pairs; a key repeated within them is
   // marked and its value left out.
+  // Returns whether one of the keys is read for the catch-up fields.
   template <typename Key, typename Value>
-  void pairs(int count, Key key_of, Value value_of) {
+  bool pairs(int count, Key key_of, Value value_of) {
     const size_t first = t_.key_ids.size();
+    bool catchup = false;
     for (int a = 0; a < count; ++a) {
       uint32_t id = key(key_of(a));
+      catchup = catchup || catchup_keys_[id];
       for (size_t j = first; j < t_.key_ids.size(); ++j)
         if (t_.key_ids[j] == id) id = repeated_key;
       t_.key_ids.push_back(id);
       if (id != repeated_key) str(value_of(a));
     }
+    return catchup;
   }
 
   // The chunks in UTF-16 where they are not ASCII, string ends in code units.
@@ -169,6 +216,7 @@ class Collector {
   std::vector<Slot> slots_;
   KeySlot key_cache_[256];
   std::unordered_map<std::string_view, uint32_t> key_ids_;
+  std::vector<bool> catchup_keys_;  // per key id
 };
 
 // UTF-8 to UTF-16 with U+FFFD for each maximal ill-formed part, as
@@ -206,6 +254,7 @@ void utf16_append(std::u16string &out, const unsigned char *s, size_t n) {
 }
 
 void Collector::finish() {
+  for (const Chunk &ch : t_.chunks) t_.text_bytes += ch.bytes.size();
   t_.chunk_first.insert(t_.chunk_first.begin(), 0);
   t_.chunk_first.push_back(static_cast<uint32_t>(t_.ends.size()));
   for (size_t c = 0; c < t_.chunks.size(); ++c) {
@@ -233,7 +282,14 @@ void collect(kavlo_playlist *p, Tables &t) {
   if (const char *e = kavlo_playlist_encoding(p)) t.encoding = e, t.has_encoding = true;
   const int n = kavlo_playlist_item_count(p);
   c.expect(static_cast<size_t>(n));
-  for (auto *v : {&t.attr_counts, &t.option_counts, &t.header_counts}) v->reserve(n);
+  for (auto *v : {&t.attr_counts, &t.option_counts, &t.header_counts, &t.alternate_counts, &t.group_counts,
+                  &t.http_counts})
+    v->reserve(n);
+  // The catch-up fields come from the item's attributes, else the #EXTM3U
+  // line's: only an item or header with such a key needs asking.
+  bool header_catchup = false;
+  for (const char *f : {"catchup", "catchup-source", "catchup-days", "tvg-shift"})
+    header_catchup = header_catchup || kavlo_playlist_header_attr(p, f) != nullptr;
   t.durations.reserve(n), t.release_dates.reserve(n), t.lines.reserve(n), t.item_masks.reserve(n);
   for (int i = 0; i < n; ++i) {
     c.str(kavlo_playlist_item_title(p, i));
@@ -243,7 +299,7 @@ void collect(kavlo_playlist *p, Tables &t) {
     t.lines.push_back(static_cast<double>(kavlo_playlist_item_line(p, i)));
     const int attrs = kavlo_playlist_item_attr_count(p, i);
     t.attr_counts.push_back(static_cast<uint32_t>(attrs));
-    c.pairs(attrs, [&](int a) { return kavlo_playlist_item_attr_key(p, i, a); },
+    const bool catchup = c.pairs(attrs, [&](int a) { return kavlo_playlist_item_attr_key(p, i, a); },
             [&](int a) { return kavlo_playlist_item_attr_value(p, i, a); });
     const int options = kavlo_playlist_item_option_count(p, i);
     t.option_counts.push_back(static_cast<uint32_t>(options));
@@ -258,9 +314,24 @@ void collect(kavlo_playlist *p, Tables &t) {
     t.header_counts.push_back(static_cast<uint32_t>(headers));
     c.pairs(headers, [&](int h) { return kavlo_playlist_item_header_key(p, i, h); },
             [&](int h) { return kavlo_playlist_item_header_value(p, i, h); });
-    const char *group = kavlo_playlist_item_group(p, i);
-    if (group) c.str(group);
-    t.item_masks.push_back(static_cast<uint8_t>((url ? 1 : 0) | (group ? 2 : 0)));
+    uint8_t mask = url ? has_url : 0;
+    const int alternates = kavlo_playlist_item_alternate_count(p, i);
+    t.alternate_counts.push_back(static_cast<uint32_t>(alternates));
+    for (int a = 0; a < alternates; ++a) c.str(kavlo_playlist_item_alternate(p, i, a));
+    if (const char *label = kavlo_playlist_item_label(p, i)) c.str(label), mask |= has_label;
+    if (const char *group = kavlo_playlist_item_group(p, i)) c.str(group), mask |= has_group;
+    const int groups = kavlo_playlist_item_group_count(p, i);
+    t.group_counts.push_back(static_cast<uint32_t>(groups));
+    for (int g = 0; g < groups; ++g) c.str(kavlo_playlist_item_group_at(p, i, g));
+    const int http = kavlo_playlist_item_http_count(p, i);
+    t.http_counts.push_back(static_cast<uint32_t>(http));
+    c.pairs(http, [&](int h) { return kavlo_playlist_item_http_key(p, i, h); },
+            [&](int h) { return kavlo_playlist_item_http_value(p, i, h); });
+    if (catchup || header_catchup)
+      for (unsigned f = 0; f < 4; ++f)
+        if (const char *v = kavlo_playlist_item_catchup(p, i, catchup_fields[f]))
+          c.str(v), mask |= static_cast<uint8_t>(has_mode << f);
+    t.item_masks.push_back(mask);
   }
   const int header = kavlo_playlist_header_attr_count(p);
   t.header_attr_count = static_cast<uint32_t>(header);
@@ -298,6 +369,18 @@ void collect(kavlo_playlist *p, Tables &t) {
   const int warnings = kavlo_playlist_warning_count(p);
   t.warning_count = static_cast<uint32_t>(warnings);
   for (int w = 0; w < warnings; ++w) c.str(kavlo_playlist_warning(p, w));
+  if (const char *title = kavlo_playlist_title(p)) c.str(title), t.has_title = true;
+  const int epg = kavlo_playlist_epg_count(p);
+  t.epg_count = static_cast<uint32_t>(epg);
+  for (int e = 0; e < epg; ++e) c.str(kavlo_playlist_epg(p, e));
+  const int diagnostics = kavlo_playlist_diagnostic_count(p);
+  t.diagnostic_count = static_cast<uint32_t>(diagnostics);
+  t.diagnostic_lines.reserve(diagnostics);
+  for (int d = 0; d < diagnostics; ++d) {
+    t.diagnostic_lines.push_back(static_cast<double>(kavlo_playlist_diagnostic_line(p, d)));
+    c.str(kavlo_playlist_diagnostic_message(p, d));
+    c.str(kavlo_playlist_diagnostic_subject(p, d));
+  }
   c.finish();
 }
 
@@ -323,14 +406,14 @@ struct Job {
     const char *enc = encoding.c_str();
     t.status = file ? kavlo_playlist_parse_file_as(p, path.c_str(), format, enc)
                     : kavlo_playlist_parse(p, data, size, format, enc);
+    Handle owned(p);
     try {
-      if (t.status == KAVLO_OK) collect(p, t);
+      if (t.status == KAVLO_OK) collect(p, t), t.handle = std::move(owned);
       else t.error = kavlo_playlist_last_error(p);
     } catch (const std::bad_alloc &) {
       t = Tables{};
       t.status = KAVLO_ERR_NOMEM;
     }
-    kavlo_playlist_free(p);
   }
 };
 
@@ -392,6 +475,9 @@ Napi::Value to_js(Napi::Env env, Tables &t) {
   o.Set("attrCounts", typed(env, t.attr_counts));
   o.Set("optionCounts", typed(env, t.option_counts));
   o.Set("headerCounts", typed(env, t.header_counts));
+  o.Set("alternateCounts", typed(env, t.alternate_counts));
+  o.Set("groupCounts", typed(env, t.group_counts));
+  o.Set("httpCounts", typed(env, t.http_counts));
   o.Set("headerAttrCount", t.header_attr_count);
   o.Set("cue", t.cue);
   o.Set("sheetMask", t.sheet_mask);
@@ -406,6 +492,20 @@ Napi::Value to_js(Napi::Env env, Tables &t) {
   o.Set("indexFrames", typed(env, t.index_frames));
   o.Set("indexMs", typed(env, t.index_ms));
   o.Set("warningCount", t.warning_count);
+  o.Set("hasTitle", t.has_title);
+  o.Set("epgCount", t.epg_count);
+  o.Set("diagnosticLines", typed(env, t.diagnostic_lines));
+  if (t.handle) {
+    // The handle holds about as much as the strings read from it, and
+    // more: the collector is told, so that results are collected in time.
+    const int64_t held = static_cast<int64_t>(t.text_bytes) * 2 + 4096;
+    auto handle = Napi::External<kavlo_playlist>::New(env, t.handle.release(), [held](Napi::Env e, kavlo_playlist *p) {
+      kavlo_playlist_free(p);
+      Napi::MemoryManagement::AdjustExternalMemory(e, -held);
+    });
+    Napi::MemoryManagement::AdjustExternalMemory(env, held);
+    o.Set("handle", handle);
+  }
   return o;
 }
 
@@ -504,7 +604,60 @@ Napi::Value run_later(const Napi::CallbackInfo &info, bool file) {
   return p;
 }
 
+// ---- Writing -----------------------------------------------------------
+
+// The written text as a string, or as a Buffer of its bytes.
+Napi::Value text_value(Napi::Env env, const char *text, size_t len, bool bytes) {
+  if (bytes) return Napi::Buffer<char>::Copy(env, text, len);
+  return Napi::String::New(env, text, len);
+}
+
+// (handle, format, flags, bytes): the text of a parsed result, or its
+// status when the library cannot write it.
+Napi::Value write_handle(const Napi::CallbackInfo &info) {
+  Napi::Env env = info.Env();
+  auto *p = info[0].As<Napi::External<kavlo_playlist>>().Data();
+  const char *text = nullptr;
+  size_t len = 0;
+  const int rc = kavlo_playlist_write(p, info[1].As<Napi::Number>().Int32Value(),
+                                      info[2].As<Napi::Number>().Uint32Value(), &text, &len);
+  if (rc != KAVLO_OK) return Napi::Number::New(env, rc);
+  return text_value(env, text, len, info[3].ToBoolean());
+}
+
+// (text, shape, durations, format, flags, bytes): the text of a list laid
+// out as plan.h describes, or {status, item, what, name} where the builder
+// refused it.
+Napi::Value write_list(const Napi::CallbackInfo &info) {
+  Napi::Env env = info.Env();
+  Job j;  // the text as UTF-8
+  read_text(info[0], j);
+  auto shape = info[1].As<Napi::Uint32Array>();
+  auto durations = info[2].As<Napi::Float64Array>();
+  Handle p(kavlo_playlist_new());
+  kavlo_plan::Refusal why;
+  int rc = p ? kavlo_plan::build(p.get(), j.data, j.size, shape.Data(), shape.ElementLength(), durations.Data(),
+                                 durations.ElementLength(), why)
+             : KAVLO_ERR_NOMEM;
+  const char *text = nullptr;
+  size_t len = 0;
+  if (rc == KAVLO_OK) {
+    rc = kavlo_playlist_write(p.get(), info[3].As<Napi::Number>().Int32Value(),
+                              info[4].As<Napi::Number>().Uint32Value(), &text, &len);
+    if (rc == KAVLO_OK) return text_value(env, text, len, info[5].ToBoolean());
+    why = kavlo_plan::Refusal{};
+  }
+  Napi::Object o = Napi::Object::New(env);
+  o.Set("status", rc);
+  o.Set("item", static_cast<double>(why.item));
+  o.Set("what", why.what);
+  o.Set("name", why.name);
+  return o;
+}
+
 Napi::Object Init(Napi::Env env, Napi::Object exports) {
+  exports.Set("writeHandle", Napi::Function::New(env, write_handle));
+  exports.Set("writeList", Napi::Function::New(env, write_list));
   exports.Set("parse", Napi::Function::New(env, [](const Napi::CallbackInfo &i) { return run_now(i, false); }));
   exports.Set("parseFile", Napi::Function::New(env, [](const Napi::CallbackInfo &i) { return run_now(i, true); }));
   exports.Set("parseAsync", Napi::Function::New(env, [](const Napi::CallbackInfo &i) { return run_later(i, false); }));

@@ -10,48 +10,7 @@ const os = require('node:os');
 const path = require('node:path');
 
 const kavlo = require('..');
-
-const root = path.resolve(__dirname, '..', '..');
-const casesDir = path.join(root, 'tests', 'cases');
-
-function unescape(body) {
-  return Buffer.from(body.replace(/\n/g, '').replace(/\\(x[0-9A-Fa-f]{2}|.)/g, (m, e) => {
-    if (e[0] === 'x' && e.length === 3) return String.fromCharCode(parseInt(e.slice(1), 16));
-    return { n: '\n', r: '\r', t: '\t', 0: '\0' }[e] ?? e;
-  }), 'latin1');
-}
-
-// The cases of one file, as the C++ loader reads them.
-function load(file) {
-  const cases = [];
-  let cur = null;
-  let fence = null;
-  for (const line of fs.readFileSync(file, 'utf8').split('\n')) {
-    if (fence !== null) {
-      if (line === '```') {
-        cur.fences.push(fence);
-        fence = null;
-      } else {
-        fence += `${line}\n`;
-      }
-    } else if (line.startsWith('### ')) {
-      cur = { name: line.slice(4), meta: {}, fences: [] };
-      cases.push(cur);
-    } else if (cur && line.startsWith('<!-- meta=')) {
-      cur.meta = JSON.parse(line.slice(10, -4));
-    } else if (cur && line.startsWith('```')) {
-      fence = '';
-    }
-  }
-  for (const c of cases) {
-    const [input, json, full] = c.fences;
-    c.input = c.meta.file ? fs.readFileSync(path.join(root, 'tests', 'data', c.meta.file))
-      : c.meta.escape ? unescape(input) : Buffer.from(input, 'utf8');
-    c.json = json.replace(/\n$/, '');
-    c.full = full && full.replace(/\n$/, '').replace('@VERSION@', kavlo.version);
-  }
-  return cases;
-}
+const { casesDir, load } = require('./cases');
 
 // JSON.parse, except that of a key repeated in an object the first value
 // wins, as in the package's attribute objects (the document lists both).
@@ -93,8 +52,9 @@ function parseFirstWins(text) {
 
 // The compact document: the full one without the members only it has.
 function compact(doc) {
-  const { version, header, ...root } = doc;
-  root.items = root.items.map(({ line, options, url, headers, group, ...item }) => item);
+  const { version, header, title, epg, diagnostics, ...root } = doc;
+  root.items = root.items.map(({ line, options, url, headers, alternates, label, group, groups, http, catchup,
+    ...item }) => item);
   if (root.cue) {
     const { songwriter, catalog, cdtextfile, rem, ...cue } = root.cue;
     cue.tracks = cue.tracks.map(({ performer, songwriter: s, isrc, flags, datatype, pregap, postgap, rem: r, ...t }) => t);

@@ -32,11 +32,12 @@ test('M3U: header, line numbers, options, url and headers', () => {
   assert.equal(one.location, 'http://h/1|User-Agent=UA1&Referer=http://hdr/&User-Agent=UA2');
   // Left out when empty, as in the document.
   assert.deepEqual(Object.keys(two), ['location', 'title', 'durationMs', 'releaseDate', 'attrs', 'line']);
-  // The http view: headers, then options, then attributes.
-  assert.deepEqual(one.http, { referrer: 'http://hdr/', 'user-agent': 'UA1' });
+  // The request headers: the location's, then options, then attributes.
+  assert.deepEqual(one.http, { 'user-agent': 'UA1', referer: 'http://hdr/' });
   const viaOptions = kavlo.parse('#EXTM3U\n#EXTINF:-1 referrer="a",T\n#EXTVLCOPT:http-referrer=o\n/x\n').items[0];
-  assert.equal(viaOptions.http.referrer, 'o');
-  assert.equal(kavlo.parse('#EXTM3U\n#EXTINF:-1 referrer="a",T\n/x\n').items[0].http.referrer, 'a');
+  assert.deepEqual(viaOptions.http, { referer: 'o' });
+  assert.deepEqual(kavlo.parse('#EXTM3U\n#EXTINF:-1 referrer="a",T\n/x\n').items[0].http, { referer: 'a' });
+  assert.equal(two.http, undefined);
   assert.equal(kavlo.parse('#EXTM3U\n/x\n').header.constructor, Object);
 });
 

@@ -237,7 +237,7 @@ test('attributes: objects of shared and differing key orders match the document'
   });
 });
 
-test('IPTV view derived from the attributes', () => {
+test('IPTV view and members derived from the attributes', () => {
   const r = kavlo.parse('#EXTM3U\n' +
     '#EXTINF:-1 tvg-id="n1" tvg-name="News" tvg-logo="l.png" tvg-shift="2" group-title="News" ' +
     'catchup="append" catchup-days="7" user-agent="UA",News HD\nhttp://x/1\n' +
@@ -246,7 +246,8 @@ test('IPTV view derived from the attributes', () => {
   assert.deepEqual(full.tvg, { id: 'n1', name: 'News', logo: 'l.png', url: '', rec: '', shift: '2', language: '', country: '' });
   assert.equal(full.groupTitle, 'News');
   assert.equal(full.http['user-agent'], 'UA');
-  assert.deepEqual(full.catchup, { type: 'append', days: '7', source: '' });
+  assert.deepEqual(full.catchup, { mode: 'append', days: '7', shift: '2' });
+  assert.equal(bare.catchup, undefined);
   assert.equal(bare.tvg.id, '');
   assert.equal(bare.groupTitle, '');
   assert.equal(bare.group, undefined);

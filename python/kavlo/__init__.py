@@ -46,8 +46,8 @@ _native = _load_native()
 __version__ = _native.VERSION
 
 __all__ = [
-    "Attr", "CueSheet", "Format", "Index", "Item", "KavloError", "KavloOSError", "Option", "Records", "Result",
-    "Status", "Track", "__version__", "detect", "parse", "parse_file",
+    "Attr", "Catchup", "CueSheet", "Diagnostic", "Format", "Index", "Item", "KavloError", "KavloOSError", "Option",
+    "Records", "Result", "Status", "Track", "__version__", "detect", "parse", "parse_file", "write",
 ]
 
 
@@ -174,6 +174,28 @@ class Index(NamedTuple):
     ms: int
 
 
+class Catchup(NamedTuple):
+    """The catch-up (archive) settings of an entry: the attributes catchup,
+    catchup-source, catchup-days and tvg-shift of its #EXTINF line, else of
+    the #EXTM3U line (None when neither gives one)."""
+
+    mode: Optional[str] = None
+    source: Optional[str] = None
+    days: Optional[str] = None
+    shift: Optional[str] = None
+
+
+class Diagnostic(NamedTuple):
+    """A warning with the 1-based line that raised it (0 for the decoding
+    warnings, which concern the whole text) and its subject (the tag, key,
+    URL or encoding; "" when there is none), or something the parse lost
+    without a warning ("m3u: line cut at a NUL byte", ...)."""
+
+    line: int
+    message: str
+    subject: str
+
+
 class CueSheet(NamedTuple):
     """The sheet-level fields of a CUE sheet (None when not set)."""
 
@@ -189,11 +211,19 @@ _FOLD = str.maketrans("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz"
 
 
 def _flatten(pairs):
+    """A flat (key, value, ...) tuple of a mapping or of (key, value) pairs."""
     if pairs is None:
         return ()
     if isinstance(pairs, collections.abc.Mapping):
         pairs = pairs.items()
-    return tuple(x for pair in pairs for x in pair)
+    elif isinstance(pairs, (str, bytes)):
+        raise TypeError(f"a mapping or (key, value) pairs expected, not {type(pairs).__name__}")
+    out = []
+    for pair in pairs:
+        if isinstance(pair, (str, bytes)) or len(pair) != 2:
+            raise TypeError(f"a (key, value) pair expected, not {pair!r}")
+        out += pair
+    return tuple(out)
 
 
 try:  # the C descriptor behind namedtuple fields
@@ -227,15 +257,17 @@ class Item(_Record):
 
     __slots__ = ()
     _names = ("location", "title", "duration_ms", "release_date", "attrs", "line", "options", "url", "headers",
-              "group")
+              "group", "http", "groups", "catchup", "alternates", "label")
 
     # Stored as (location, title, duration_ms, release_date, attributes as
     # a flat (key, value, ...) tuple, line, options, url, headers flat,
-    # group).
+    # group, http flat, groups, catchup, alternates, label).
     def __new__(cls, location, title="", duration_ms=-1, release_date=0, attrs=None, line=0, options=(),
-                url=None, headers=None, group=None):
+                url=None, headers=None, group=None, http=None, groups=(), catchup=None, alternates=(),
+                label=None):
         return tuple.__new__(cls, (location, title, duration_ms, release_date, _flatten(attrs), line,
-                                   tuple(options), url, _flatten(headers), group))
+                                   tuple(options), url, _flatten(headers), group, _flatten(http), tuple(groups),
+                                   catchup, tuple(alternates), label))
 
     location = _field(0, "path or URL; \"\" when the playlist gave none")
     title = _field(1, "title; \"\" when the playlist gave none")
@@ -245,6 +277,10 @@ class Item(_Record):
     options = _field(6, "tag lines kept for this entry (#EXTVLCOPT, #KODIPROP, ...), in order")
     url = _field(7, "the location before its |Key=Value headers, when it has any")
     group = _field(9, "in a streaming list, NAME of the last NAME,#genre# line before the entry")
+    groups = _field(11, "the groups of the #EXTGRP: lines before the entry's location, in order")
+    catchup = _field(12, "the catch-up settings (a Catchup), None when the entry has none")
+    alternates = _field(13, "in a streaming list, the further addresses of URL#URL2#URL3, without labels")
+    label = _field(14, "in a streaming list, the label of URL$LABEL")
 
     @property
     def attrs(self):
@@ -262,6 +298,15 @@ class Item(_Record):
     def headers(self):
         """The Key=Value pairs after | in the location (first value wins)."""
         return _native.attrs_dict(self[8])
+
+    @property
+    def http(self):
+        """The request headers a player should send, by lower-case name
+        ("user-agent", "referer", ...): from the location's | headers,
+        #EXTHTTP, #EXTVLCOPT and #KODIPROP lines, the entry's and the
+        #EXTM3U line's attributes, the first of these that gives a name a
+        value deciding."""
+        return _native.attrs_dict(self[10])
 
     def attr(self, key):
         """Value of the first attribute whose key equals `key` with ASCII
@@ -306,7 +351,7 @@ class Track(_Record):
         return name in ("number", "indices") or (v is not None and v != ())
 
 
-_native.bind(Item, Track, Index, Option, Attr)
+_native.bind(Item, Track, Index, Option, Attr, Catchup, Diagnostic)
 
 
 class Records(collections.abc.Sequence):
@@ -351,12 +396,20 @@ class Records(collections.abc.Sequence):
         return f"<kavlo.Records: {self._n}>"
 
 
-_RESULT_FIELDS = ("format", "items", "tracks", "imdb_date_playlist", "cue", "warnings", "encoding", "header")
+_RESULT_FIELDS = ("format", "items", "tracks", "imdb_date_playlist", "cue", "warnings", "encoding", "header", "title",
+                  "epg", "diagnostics")
 
 
 class Result:
     """The outcome of one parse. It owns the library's parsed playlist and
-    does not change after it was made."""
+    does not change after it was made.
+
+    Besides the entries (`items`, and `tracks` of a CUE sheet), `header`
+    holds the #EXTM3U line's attributes, `title` the text of the first
+    #PLAYLIST: line (None without one), `epg` the EPG addresses of the
+    #EXTM3U line (x-tvg-url, url-tvg), and `diagnostics` every warning as a
+    Diagnostic with its line and subject, along with what the parse lost
+    without a warning."""
 
     __slots__ = _RESULT_FIELDS + ("_p", "_json")
 
@@ -368,6 +421,34 @@ class Result:
     @property
     def json_text(self):
         return self.to_json()
+
+    def to_text(self, format=None, bom=False, crlf=False):
+        """The library's text of this result in `format`: "m3u" (extended
+        M3U) or "streaming-list" from any result, "cue" from a CUE sheet,
+        None (the default) in the result's own format. `bom` begins the
+        text with U+FEFF (the byte-order mark once encoded), `crlf` ends
+        its lines with CR LF. Parsing the text again in that format gives
+        the same entries, line numbers and warnings aside.
+
+        The text is a str; .encode("utf-8", "surrogateescape") gives the
+        library's bytes exactly (bytes of the input that were not UTF-8
+        are kept as lone surrogates, as in the records). Raises KavloError
+        (ERR_FORMAT) for a format the result cannot be written in, and
+        ValueError for a result restored from a pickle, which holds no
+        parsed playlist (kavlo.write(result.items) still writes its
+        entries)."""
+        code = Format.AUTO if format is None else _format_code(format)
+        if self._p is None:
+            raise ValueError("a result restored from a pickle cannot be written; write its items with kavlo.write()")
+        out = self._p.write(int(code), _flags(bom, crlf))
+        if isinstance(out, int):
+            target = "its own format" if code == Format.AUTO else str(code)
+            raise KavloError(out, f"{self.format} result cannot be written as {target}")
+        return out
+
+    def to_m3u(self, bom=False, crlf=False):
+        """The result as extended M3U text: to_text("m3u", bom, crlf)."""
+        return self.to_text(Format.M3U, bom, crlf)
 
     def __reduce__(self):
         # By value: the records and the library's two documents.
@@ -402,7 +483,7 @@ def _restore(state):
 def _result(out, path=None):
     if isinstance(out, tuple):
         raise _failure(*out, path)
-    fmt, imdb, n_items, n_tracks, warnings, encoding, header, sheet, rem = out.info()
+    fmt, imdb, n_items, n_tracks, warnings, encoding, header, sheet, rem, title, epg, diagnostics = out.info()
     r = Result.__new__(Result)
     r.format = Format(fmt) if fmt in Format._value2member_map_ else Format.UNKNOWN
     r.items = Records(out.item, n_items)
@@ -412,9 +493,19 @@ def _result(out, path=None):
     r.warnings = warnings
     r.encoding = encoding
     r.header = _native.attrs_dict(header)
+    r.title = title
+    r.epg = epg
+    r.diagnostics = diagnostics
     r._p = out
     r._json = None
     return r
+
+
+_WRITE_BOM, _WRITE_CRLF = 1, 2
+
+
+def _flags(bom, crlf):
+    return (_WRITE_BOM if bom else 0) | (_WRITE_CRLF if crlf else 0)
 
 
 def _format_code(format):
@@ -485,6 +576,54 @@ def parse_file(path, format=None, encoding=None):
             raise _failure(Status.ERR_IO, f"io: {e.strerror}", fspath) from None
         return _result(_native.parse(data, code, enc))
     return _result(_native.parse_file(os.fsencode(fspath), code, enc), fspath)
+
+
+def _writable(entry, i):
+    """An Item of an entry given to write()."""
+    if isinstance(entry, Item):
+        return entry
+    try:
+        if isinstance(entry, collections.abc.Mapping):
+            return Item(**entry)
+        if isinstance(entry, (str, bytes)):
+            raise TypeError(f"a {type(entry).__name__} is not an entry")
+        try:
+            location = entry.location
+        except AttributeError:
+            raise TypeError(f"{type(entry).__name__} has no location") from None
+        return Item(location, getattr(entry, "title", ""), getattr(entry, "duration_ms", -1),
+                    attrs=getattr(entry, "attrs", None), options=getattr(entry, "options", ()),
+                    group=getattr(entry, "group", None))
+    except TypeError as e:
+        raise TypeError(f"item {i}: {e}") from None
+
+
+def write(items, format="m3u", bom=False, crlf=False, header=None):
+    """Writes entries a program made or edited as playlist text, as the
+    library writes a parsed result (see Result.to_text()).
+
+    `items` is an iterable of Item objects, of mappings with Item's field
+    names (`location` required) or of objects with such attributes
+    (dataclasses, named tuples, ...). Written are the location (with its
+    |Key=Value headers), title, duration_ms (-1 for none; written in whole
+    seconds), attrs (a mapping or (key, value) pairs), options ((tag, key,
+    value) records, key and value may be None, written as tag lines before
+    the #EXTINF line) and group: a group that is not None is the entry's
+    group-title attribute (replacing the one attrs give). Other fields are
+    what a parse derives (line, url, http, ...) and are not written.
+    `header` gives the attributes of the #EXTM3U line. `format` is "m3u" or
+    "streaming-list"; `bom` and `crlf` as for Result.to_text().
+
+    Raises TypeError for entries and fields of the wrong type, ValueError
+    for values a playlist line cannot hold (a line break, more than 64
+    attributes, a duration past 2147483 s, text that is not UTF-8) and
+    KavloError (ERR_FORMAT) for a format the entries cannot be written in."""
+    entries = [_writable(entry, i) for i, entry in enumerate(items)]
+    code = _format_code(format)
+    out = _native.build(entries, _flatten(header), int(code), _flags(bom, crlf))
+    if isinstance(out, int):
+        raise KavloError(out, f"entries cannot be written as {code}")
+    return out
 
 
 def detect(data, encoding=None):

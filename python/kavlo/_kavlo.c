@@ -24,7 +24,8 @@
 #define GIL_FREE_BYTES (64 * 1024)
 
 /* Record classes made in Python (tuple subclasses), filled here. */
-static PyTypeObject *item_type, *track_type, *index_type, *option_type, *attr_type;
+static PyTypeObject *item_type, *track_type, *index_type, *option_type, *attr_type, *catchup_type,
+    *diagnostic_type;
 static PyObject *empty_str, *empty_tuple;
 
 static PyObject *new_ref(PyObject *o) {
@@ -56,6 +57,8 @@ typedef struct {
   cache_slot *cache; /* made on the first record of a large result */
   int cue;           /* a CUE sheet: its items share the tracks' strings */
   int large;         /* CACHE_RECORDS items or more */
+  int header_catchup; /* the #EXTM3U line gives a catch-up setting */
+  int header_http;    /* the #EXTM3U line gives a request header */
 } Playlist;
 
 static PyTypeObject playlist_type;
@@ -123,6 +126,9 @@ static const field_fn attr_fields[] = {kavlo_playlist_item_attr_key, kavlo_playl
 static const field_fn option_fields[] = {kavlo_playlist_item_option_tag, kavlo_playlist_item_option_key,
                                          kavlo_playlist_item_option_value};
 static const field_fn url_header_fields[] = {kavlo_playlist_item_header_key, kavlo_playlist_item_header_value};
+static const field_fn http_fields[] = {kavlo_playlist_item_http_key, kavlo_playlist_item_http_value};
+static const field_fn group_fields[] = {kavlo_playlist_item_group_at};
+static const field_fn alternate_fields[] = {kavlo_playlist_item_alternate};
 static const field_fn header_fields[] = {header_key, header_value};
 static const field_fn track_rem_fields[] = {kavlo_playlist_cue_track_rem_key, kavlo_playlist_cue_track_rem_value};
 static const field_fn sheet_rem_fields[] = {sheet_rem_key, sheet_rem_value};
@@ -170,24 +176,91 @@ static int record_index(Playlist *pl, PyObject *arg, int count) {
   return (int)i;
 }
 
+static const char *const catchup_keys[] = {"mode", "source", "days", "shift"};
+
+/* The attributes that give an item's request headers and catch-up
+ * settings (kavlo.h), of its #EXTINF line or else of the #EXTM3U line. The
+ * accessors of those combine every source on each call; an item none of
+ * whose sources is there has none, which spares the calls. */
+static const char *const http_attrs[] = {"http-user-agent", "user-agent", "http-referrer", "referrer", "http-origin"};
+static const char *const catchup_attrs[] = {"catchup", "catchup-source", "catchup-days", "tvg-shift"};
+#define COUNT(a) ((int)(sizeof(a) / sizeof((a)[0])))
+
+static int ascii_ieq(const char *a, const char *b) {
+  for (;; ++a, ++b) {
+    unsigned char x = (unsigned char)*a, y = (unsigned char)*b;
+    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
+    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+    if (x != y) return 0;
+    if (x == 0) return 1;
+  }
+}
+
+static int one_of(const char *key, const char *const *names, int n) {
+  for (int k = 0; k < n; ++k)
+    if (ascii_ieq(key, names[k])) return 1;
+  return 0;
+}
+
+/* Which of those the #EXTINF attributes of item `i` hold: bit 1 a request
+ * header, bit 2 a catch-up setting. */
+static int attr_sources(const kavlo_playlist *p, int i, int attr_count) {
+  int found = 0;
+  for (int a = 0; a < attr_count && found != 3; ++a) {
+    const char *key = kavlo_playlist_item_attr_key(p, i, a);
+    if (key == NULL) continue;
+    if (one_of(key, http_attrs, COUNT(http_attrs))) found |= 1;
+    else if (one_of(key, catchup_attrs, COUNT(catchup_attrs))) found |= 2;
+  }
+  return found;
+}
+
+/* Catchup(mode, source, days, shift) of item `i`, None when it has none. */
+static PyObject *catchup_of(Playlist *pl, int i, int sourced) {
+  const char *v[4] = {NULL, NULL, NULL, NULL};
+  int any = 0;
+  if (sourced)
+    for (int k = 0; k < 4; ++k) any |= (v[k] = kavlo_playlist_item_catchup(pl->p, i, catchup_keys[k])) != NULL;
+  if (!any) return new_ref(Py_None);
+  PyObject *rec = catchup_type->tp_alloc(catchup_type, 4);
+  if (rec == NULL) return NULL;
+  for (int k = 0; k < 4; ++k) PUT(rec, k, text(pl, v[k], 0));
+  return rec;
+fail:
+  Py_DECREF(rec);
+  return NULL;
+}
+
 /* item(i): Item(location, title, duration_ms, release_date, attrs (flat),
- * line, options, url, headers (flat), group). */
+ * line, options, url, headers (flat), group, http (flat), groups,
+ * catchup, alternates, label). */
 static PyObject *playlist_item(Playlist *pl, PyObject *arg) {
   const kavlo_playlist *p = pl->p;
   int i = record_index(pl, arg, kavlo_playlist_item_count(p));
   if (i < 0) return NULL;
-  PyObject *rec = item_type->tp_alloc(item_type, 10);
+  PyObject *rec = item_type->tp_alloc(item_type, 15);
   if (rec == NULL) return NULL;
+  int attr_count = kavlo_playlist_item_attr_count(p, i);
+  int sources = attr_sources(p, i, attr_count);
+  int header_count = kavlo_playlist_item_header_count(p, i);
+  /* Request headers come from the location, tag lines (options) and
+   * attributes. */
+  int http = header_count > 0 || kavlo_playlist_item_option_count(p, i) > 0 || (sources & 1) || pl->header_http;
   PUT(rec, 0, text(pl, kavlo_playlist_item_location(p, i), pl->cue));
   PUT(rec, 1, text(pl, kavlo_playlist_item_title(p, i), pl->cue));
   PUT(rec, 2, PyLong_FromLong(kavlo_playlist_item_duration_ms(p, i)));
   PUT(rec, 3, PyLong_FromLong(kavlo_playlist_item_release_date(p, i)));
-  PUT(rec, 4, entries(pl, i, kavlo_playlist_item_attr_count(p, i), 2, attr_fields, NULL));
+  PUT(rec, 4, entries(pl, i, attr_count, 2, attr_fields, NULL));
   PUT(rec, 5, PyLong_FromLongLong(kavlo_playlist_item_line(p, i)));
   PUT(rec, 6, entries(pl, i, kavlo_playlist_item_option_count(p, i), 3, option_fields, option_type));
   PUT(rec, 7, text(pl, kavlo_playlist_item_url(p, i), 0));
-  PUT(rec, 8, entries(pl, i, kavlo_playlist_item_header_count(p, i), 2, url_header_fields, NULL));
+  PUT(rec, 8, entries(pl, i, header_count, 2, url_header_fields, NULL));
   PUT(rec, 9, text(pl, kavlo_playlist_item_group(p, i), 1));
+  PUT(rec, 10, entries(pl, i, http ? kavlo_playlist_item_http_count(p, i) : 0, 2, http_fields, NULL));
+  PUT(rec, 11, entries(pl, i, kavlo_playlist_item_group_count(p, i), 1, group_fields, NULL));
+  PUT(rec, 12, catchup_of(pl, i, (sources & 2) || pl->header_catchup));
+  PUT(rec, 13, entries(pl, i, kavlo_playlist_item_alternate_count(p, i), 1, alternate_fields, NULL));
+  PUT(rec, 14, text(pl, kavlo_playlist_item_label(p, i), 0));
   return rec;
 fail:
   Py_DECREF(rec);
@@ -225,13 +298,42 @@ fail:
   return NULL;
 }
 
+static const char *epg_at(const kavlo_playlist *p, int o, int k) {
+  (void)o;
+  return kavlo_playlist_epg(p, k);
+}
+static const field_fn epg_fields[] = {epg_at};
+
+/* The diagnostics: a tuple of Diagnostic(line, message, subject). */
+static PyObject *diagnostics(Playlist *pl) {
+  const kavlo_playlist *p = pl->p;
+  int n = kavlo_playlist_diagnostic_count(p);
+  if (n <= 0) return new_ref(empty_tuple);
+  PyObject *out = PyTuple_New(n);
+  if (out == NULL) return NULL;
+  for (int k = 0; k < n; ++k) {
+    PyObject *rec;
+    const char *subject = kavlo_playlist_diagnostic_subject(p, k);
+    PUT(out, k, rec = diagnostic_type->tp_alloc(diagnostic_type, 3));
+    PUT(rec, 0, PyLong_FromLongLong(kavlo_playlist_diagnostic_line(p, k)));
+    PUT(rec, 1, text(pl, kavlo_playlist_diagnostic_message(p, k), 0));
+    PUT(rec, 2, text(pl, subject ? subject : "", 0));
+  }
+  return out;
+fail:
+  Py_DECREF(out);
+  return NULL;
+}
+
 /* info() -> (format, imdb, item count, track count, warnings, encoding,
- * header (flat), sheet fields (5), sheet REM lines). */
+ * header (flat), sheet fields (5), sheet REM lines, title, EPG addresses,
+ * diagnostics). */
 static PyObject *playlist_info(Playlist *pl, PyObject *noargs) {
   static const char *const keys[] = {"TITLE", "PERFORMER", "SONGWRITER", "CATALOG", "CDTEXTFILE"};
   (void)noargs;
   const kavlo_playlist *p = pl->p;
-  PyObject *warnings = NULL, *sheet = NULL, *header = NULL, *rem = NULL, *enc = NULL;
+  PyObject *warnings = NULL, *sheet = NULL, *header = NULL, *rem = NULL, *enc = NULL, *title = NULL, *epg = NULL,
+           *diag = NULL;
   int nw = kavlo_playlist_warning_count(p);
   if ((warnings = PyList_New(nw)) == NULL || (sheet = PyTuple_New(5)) == NULL) goto fail;
   for (int w = 0; w < nw; ++w) {
@@ -242,17 +344,23 @@ static PyObject *playlist_info(Playlist *pl, PyObject *noargs) {
   for (int k = 0; k < 5; ++k) PUT(sheet, k, text(pl, kavlo_playlist_cue_meta(p, keys[k]), 0));
   if ((header = entries(pl, 0, kavlo_playlist_header_attr_count(p), 2, header_fields, NULL)) == NULL ||
       (rem = entries(pl, 0, kavlo_playlist_cue_rem_count(p), 2, sheet_rem_fields, attr_type)) == NULL ||
-      (enc = text(pl, kavlo_playlist_encoding(p), 0)) == NULL)
+      (enc = text(pl, kavlo_playlist_encoding(p), 0)) == NULL ||
+      (title = text(pl, kavlo_playlist_title(p), 0)) == NULL ||
+      (epg = entries(pl, 0, kavlo_playlist_epg_count(p), 1, epg_fields, NULL)) == NULL ||
+      (diag = diagnostics(pl)) == NULL)
     goto fail;
-  return Py_BuildValue("(iNiiNNNNN)", kavlo_playlist_detected_format(p),
+  return Py_BuildValue("(iNiiNNNNNNNN)", kavlo_playlist_detected_format(p),
                        PyBool_FromLong(kavlo_playlist_m3u_is_imdb_date_playlist(p)), kavlo_playlist_item_count(p),
-                       kavlo_playlist_cue_track_count(p), warnings, enc, header, sheet, rem);
+                       kavlo_playlist_cue_track_count(p), warnings, enc, header, sheet, rem, title, epg, diag);
 fail:
   Py_XDECREF(warnings);
   Py_XDECREF(sheet);
   Py_XDECREF(header);
   Py_XDECREF(rem);
   Py_XDECREF(enc);
+  Py_XDECREF(title);
+  Py_XDECREF(epg);
+  Py_XDECREF(diag);
   return NULL;
 }
 
@@ -264,7 +372,29 @@ static PyObject *playlist_json(Playlist *pl, PyObject *arg) {
   return PyUnicode_DecodeUTF8(t, (Py_ssize_t)strlen(t), "strict");
 }
 
+/* The written text as a str: bytes that are not UTF-8 (which the parse
+ * let through) come back as lone surrogates, as the records hold them. */
+static PyObject *written(const char *t, size_t len) {
+  return PyUnicode_DecodeUTF8(t, (Py_ssize_t)len, "surrogateescape");
+}
+
+/* write(format, flags) -> the library's text of this handle, or the status
+ * of a failed write as an int. The write keeps the GIL: the text is held
+ * by the handle until its next write, so two threads writing one result
+ * must not overlap. */
+static PyObject *playlist_write(Playlist *pl, PyObject *args) {
+  int format;
+  unsigned flags;
+  if (!PyArg_ParseTuple(args, "iI", &format, &flags)) return NULL;
+  const char *t;
+  size_t len;
+  int rc = kavlo_playlist_write(pl->p, format, flags, &t, &len);
+  if (rc == KAVLO_ERR_NOMEM) return PyErr_NoMemory();
+  return rc == KAVLO_OK ? written(t, len) : PyLong_FromLong(rc);
+}
+
 static PyMethodDef playlist_methods[] = {
+    {"write", (PyCFunction)playlist_write, METH_VARARGS, "write(format, flags) -> text or status"},
     {"item", (PyCFunction)playlist_item, METH_O, "item(i) -> Item"},
     {"track", (PyCFunction)playlist_track, METH_O, "track(t) -> Track"},
     {"info", (PyCFunction)playlist_info, METH_NOARGS, "the result-level fields"},
@@ -300,6 +430,10 @@ static PyObject *finish(kavlo_playlist *p, int rc) {
   pl->cache = NULL;
   pl->cue = kavlo_playlist_detected_format(p) == KAVLO_FORMAT_CUE;
   pl->large = kavlo_playlist_item_count(p) >= CACHE_RECORDS;
+  pl->header_catchup = pl->header_http = 0;
+  for (int k = 0; k < COUNT(catchup_attrs); ++k)
+    pl->header_catchup |= kavlo_playlist_header_attr(p, catchup_attrs[k]) != NULL;
+  for (int k = 0; k < COUNT(http_attrs); ++k) pl->header_http |= kavlo_playlist_header_attr(p, http_attrs[k]) != NULL;
   return (PyObject *)pl;
 }
 
@@ -388,6 +522,262 @@ static PyObject *py_detect(PyObject *self, PyObject *args) {
   return PyLong_FromLong(code);
 }
 
+/* ---- writing items a program made -------------------------------------- */
+
+/* The most attributes one #EXTINF or #EXTM3U line holds. */
+#define MAX_ATTRS 64
+/* The longest duration an #EXTINF line holds, in milliseconds. */
+#define MAX_DURATION_MS INT64_C(2147483000)
+
+/* A string for the builder: `o`'s UTF-8 (lone surrogates back to the bytes
+ * they stand for), or NULL with an error set. None gives "" when
+ * `none_ok`. What a line cannot hold (CR, LF, NUL) is a ValueError naming
+ * `what` of item `item` (-1: of the header). `*hold` keeps a bytes object
+ * alive when one had to be made; the caller releases it. */
+static const char *utf8_of(PyObject *o, int none_ok, int item, const char *what, PyObject **hold) {
+  *hold = NULL;
+  if (o == Py_None && none_ok) return "";
+  if (!PyUnicode_Check(o)) {
+    if (item < 0)
+      PyErr_Format(PyExc_TypeError, "header %s must be a str, not %.80s", what, Py_TYPE(o)->tp_name);
+    else
+      PyErr_Format(PyExc_TypeError, "item %d: %s must be a str, not %.80s", item, what, Py_TYPE(o)->tp_name);
+    return NULL;
+  }
+  Py_ssize_t n;
+  const char *s = PyUnicode_AsUTF8AndSize(o, &n);
+  if (s == NULL) {
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return NULL;
+    PyErr_Clear();
+    if ((*hold = PyUnicode_AsEncodedString(o, "utf-8", "surrogateescape")) == NULL) return NULL;
+    s = PyBytes_AS_STRING(*hold);
+    n = PyBytes_GET_SIZE(*hold);
+  }
+  const char *bad = NULL;
+  for (Py_ssize_t k = 0; k < n && bad == NULL; ++k)
+    if (s[k] == '\n' || s[k] == '\r' || s[k] == '\0') bad = s[k] == '\0' ? "a NUL character" : "a line break";
+  if (bad != NULL) {
+    Py_CLEAR(*hold);
+    if (item < 0)
+      PyErr_Format(PyExc_ValueError, "header %s holds %s", what, bad);
+    else
+      PyErr_Format(PyExc_ValueError, "item %d: %s holds %s", item, what, bad);
+    return NULL;
+  }
+  return s;
+}
+
+/* What the builder takes of each kind of string (besides UTF-8 without
+ * CR and LF): what the M3U reader gives back as it was written. */
+static const char rule_item[] = "the location must not be empty or begin with '#'";
+static const char rule_attr[] = "a key must not be empty or hold '=' or white space, and a value holding '\"' "
+                                "must not hold white space or begin with '\"'";
+static const char rule_option[] = "a tag is a letter, then letters, digits, '-' and '_' (not EXTINF, EXTGRP, "
+                                  "EXTM3U or PLAYLIST), and its key holds no '='";
+
+/* A status of the builder: 0 for KAVLO_OK, else -1 with MemoryError or a
+ * ValueError telling what of item `item` (-1: of the header) was refused,
+ * its texts `a` and `b` (NULL when none) and the rule they broke. */
+static int built(int rc, int item, const char *what, PyObject *a, PyObject *b, const char *rule) {
+  if (rc == KAVLO_OK) return 0;
+  if (rc == KAVLO_ERR_NOMEM) {
+    PyErr_NoMemory();
+    return -1;
+  }
+  PyObject *shown = b ? PyUnicode_FromFormat("%R=%R", a, b) : PyObject_Repr(a);
+  if (shown == NULL) return -1;
+  if (item < 0)
+    PyErr_Format(PyExc_ValueError, "header %s %U refused: %s (and text is UTF-8)", what, shown, rule);
+  else
+    PyErr_Format(PyExc_ValueError, "item %d: %s %U refused: %s (and text is UTF-8)", item, what, shown, rule);
+  Py_DECREF(shown);
+  return -1;
+}
+
+/* One key=value attribute: of the header (item -1) or of the item added
+ * last. */
+static int add_attr(kavlo_playlist *p, int item, PyObject *key, PyObject *value) {
+  PyObject *hk, *hv;
+  const char *k = utf8_of(key, 0, item, "attribute key", &hk);
+  if (k == NULL) return -1;
+  const char *v = utf8_of(value, 0, item, "attribute value", &hv);
+  int rc = -1;
+  if (v != NULL)
+    rc = built(item < 0 ? kavlo_playlist_add_header_attr(p, k, v) : kavlo_playlist_add_attr(p, k, v), item,
+               "attribute", key, value, rule_attr);
+  Py_XDECREF(hk);
+  Py_XDECREF(hv);
+  return rc;
+}
+
+/* Whether `o` is the str "group-title", ASCII letters folded. */
+static int is_group_title(PyObject *o) {
+  static const char name[] = "group-title";
+  if (!PyUnicode_Check(o) || PyUnicode_GET_LENGTH(o) != (Py_ssize_t)(sizeof name - 1)) return 0;
+  for (Py_ssize_t k = 0; k < (Py_ssize_t)(sizeof name - 1); ++k) {
+    Py_UCS4 c = PyUnicode_READ_CHAR(o, k);
+    if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
+    if (c != (Py_UCS4)name[k]) return 0;
+  }
+  return 1;
+}
+
+/* The attributes of item `item` (a flat (key, value, ...) tuple); a group
+ * that is not None is its group-title attribute, in place of the first
+ * one the attributes hold (later ones left out) or after them. */
+static int add_attrs(kavlo_playlist *p, int item, PyObject *flat, PyObject *group) {
+  if (!PyTuple_Check(flat) || PyTuple_GET_SIZE(flat) % 2 != 0) {
+    PyErr_Format(PyExc_TypeError, "item %d: attributes must be (key, value) pairs", item);
+    return -1;
+  }
+  Py_ssize_t n = PyTuple_GET_SIZE(flat) / 2, count = n;
+  int has_group = group != Py_None, group_done = 0;
+  if (has_group) {
+    Py_ssize_t titles = 0;
+    for (Py_ssize_t a = 0; a < n; ++a) titles += is_group_title(PyTuple_GET_ITEM(flat, 2 * a));
+    count += titles ? 1 - titles : 1;
+  }
+  if (count > MAX_ATTRS) {
+    PyErr_Format(PyExc_ValueError, "item %d: %zd attributes, more than an #EXTINF line holds (%d)", item, count,
+                 MAX_ATTRS);
+    return -1;
+  }
+  for (Py_ssize_t a = 0; a < n; ++a) {
+    PyObject *key = PyTuple_GET_ITEM(flat, 2 * a), *value = PyTuple_GET_ITEM(flat, 2 * a + 1);
+    if (has_group && is_group_title(key)) {
+      if (group_done) continue;
+      value = group;
+      group_done = 1;
+    }
+    if (add_attr(p, item, key, value) < 0) return -1;
+  }
+  if (has_group && !group_done) {
+    PyObject *key = PyUnicode_FromString("group-title");
+    int rc = key ? add_attr(p, item, key, group) : -1;
+    Py_XDECREF(key);
+    return rc;
+  }
+  return 0;
+}
+
+/* The options of item `item`: (tag, key, value) records, key and value
+ * str or None. */
+static int add_options(kavlo_playlist *p, int item, PyObject *options) {
+  if (!PyTuple_Check(options)) {
+    PyErr_Format(PyExc_TypeError, "item %d: options must be a sequence of (tag, key, value)", item);
+    return -1;
+  }
+  for (Py_ssize_t o = 0; o < PyTuple_GET_SIZE(options); ++o) {
+    PyObject *opt = PyTuple_GET_ITEM(options, o);
+    if (!(PyTuple_Check(opt) || PyList_Check(opt)) || PySequence_Fast_GET_SIZE(opt) != 3) {
+      PyErr_Format(PyExc_TypeError, "item %d: option %zd is not a (tag, key, value) record", item, o);
+      return -1;
+    }
+    PyObject *h[3];
+    const char *f[3];
+    static const char *const names[] = {"option tag", "option key", "option value"};
+    int rc = -1, k = 0;
+    for (; k < 3; ++k)
+      if ((f[k] = utf8_of(PySequence_Fast_GET_ITEM(opt, k), k > 0, item, names[k], &h[k])) == NULL) break;
+    if (k == 3) rc = built(kavlo_playlist_add_option(p, f[0], f[1], f[2]), item, "option", opt, NULL, rule_option);
+    while (k-- > 0) Py_XDECREF(h[k]);
+    if (rc < 0) return -1;
+  }
+  return 0;
+}
+
+/* One Item: its location, title, duration, attributes (with its group)
+ * and options. */
+static int add_item(kavlo_playlist *p, int item, PyObject *rec) {
+  if (!PyObject_TypeCheck(rec, item_type) || PyTuple_GET_SIZE(rec) < 10) {
+    PyErr_Format(PyExc_TypeError, "item %d: an Item expected, not %.80s", item, Py_TYPE(rec)->tp_name);
+    return -1;
+  }
+  PyObject *dur = PyTuple_GET_ITEM(rec, 2);
+  long long ms = -1;
+  if (dur != Py_None) {
+    if (!PyLong_Check(dur) || PyBool_Check(dur)) {
+      PyErr_Format(PyExc_TypeError, "item %d: duration_ms must be an int, not %.80s", item, Py_TYPE(dur)->tp_name);
+      return -1;
+    }
+    int overflow;
+    ms = PyLong_AsLongLongAndOverflow(dur, &overflow);
+    if (ms == -1 && PyErr_Occurred()) return -1;
+    if (overflow || ms < -1 || ms > MAX_DURATION_MS) {
+      PyErr_Format(PyExc_ValueError, "item %d: duration_ms %R is neither -1 nor 0 to %lld", item, dur,
+                   (long long)MAX_DURATION_MS);
+      return -1;
+    }
+  }
+  PyObject *group = PyTuple_GET_ITEM(rec, 9);
+  if (group != Py_None && !PyUnicode_Check(group)) {
+    PyErr_Format(PyExc_TypeError, "item %d: group must be a str or None, not %.80s", item, Py_TYPE(group)->tp_name);
+    return -1;
+  }
+  PyObject *hl, *ht;
+  const char *loc = utf8_of(PyTuple_GET_ITEM(rec, 0), 0, item, "location", &hl);
+  if (loc == NULL) return -1;
+  const char *title = utf8_of(PyTuple_GET_ITEM(rec, 1), 1, item, "title", &ht);
+  int rc = -1;
+  if (title != NULL)
+    rc = built(kavlo_playlist_add_item(p, loc, title, (int64_t)ms), item, "location", PyTuple_GET_ITEM(rec, 0), NULL,
+               rule_item);
+  Py_XDECREF(hl);
+  Py_XDECREF(ht);
+  if (rc < 0) return -1;
+  if (add_attrs(p, item, PyTuple_GET_ITEM(rec, 4), group) < 0) return -1;
+  return add_options(p, item, PyTuple_GET_ITEM(rec, 6));
+}
+
+/* build(items, header (flat), format, flags) -> the text the library
+ * writes for these Items under an #EXTM3U line with those attributes, or
+ * the status of a failed write as an int. */
+static PyObject *py_build(PyObject *self, PyObject *args) {
+  (void)self;
+  PyObject *items, *header;
+  int format;
+  unsigned flags;
+  if (!PyArg_ParseTuple(args, "O!O!iI", &PyList_Type, &items, &PyTuple_Type, &header, &format, &flags))
+    return NULL;
+  if (PyTuple_GET_SIZE(header) % 2 != 0) {
+    PyErr_SetString(PyExc_TypeError, "header attributes must be (key, value) pairs");
+    return NULL;
+  }
+  if (PyTuple_GET_SIZE(header) / 2 > MAX_ATTRS) {
+    PyErr_Format(PyExc_ValueError, "%zd header attributes, more than an #EXTM3U line holds (%d)",
+                 PyTuple_GET_SIZE(header) / 2, MAX_ATTRS);
+    return NULL;
+  }
+  if (PyList_GET_SIZE(items) > INT_MAX) {
+    PyErr_SetString(PyExc_ValueError, "too many items for one playlist");
+    return NULL;
+  }
+  kavlo_playlist *p = kavlo_playlist_new();
+  if (p == NULL) return PyErr_NoMemory();
+  PyObject *out = NULL;
+  for (Py_ssize_t a = 0; a + 1 < PyTuple_GET_SIZE(header); a += 2)
+    if (add_attr(p, -1, PyTuple_GET_ITEM(header, a), PyTuple_GET_ITEM(header, a + 1)) < 0) goto done;
+  /* The repr() in an error message may run Python code that changes the
+   * list: its length is read each time and the record held. */
+  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items); ++i) {
+    PyObject *rec = PyList_GET_ITEM(items, i);
+    Py_INCREF(rec);
+    int rc = add_item(p, (int)i, rec);
+    Py_DECREF(rec);
+    if (rc < 0) goto done;
+  }
+  const char *t;
+  size_t len;
+  int rc = kavlo_playlist_write(p, format, flags, &t, &len);
+  if (rc == KAVLO_ERR_NOMEM)
+    PyErr_NoMemory();
+  else
+    out = rc == KAVLO_OK ? written(t, len) : PyLong_FromLong(rc);
+done:
+  kavlo_playlist_free(p);
+  return out;
+}
+
 /* encoding_known(name): whether iconv converts from `name` (the library
  * hands every name it does not alias to iconv, and iconv knows the
  * aliases). */
@@ -427,20 +817,23 @@ static PyObject *py_attrs_dict(PyObject *self, PyObject *flat) {
   return d;
 }
 
-/* bind(Item, Track, Index, Option, Attr): the record classes. */
+/* bind(Item, Track, Index, Option, Attr, Catchup, Diagnostic): the record
+ * classes. */
 static PyObject *py_bind(PyObject *self, PyObject *args) {
   (void)self;
-  PyTypeObject *t[5];
-  PyTypeObject **slots[5] = {&item_type, &track_type, &index_type, &option_type, &attr_type};
-  if (!PyArg_ParseTuple(args, "O!O!O!O!O!", &PyType_Type, &t[0], &PyType_Type, &t[1], &PyType_Type, &t[2],
-                        &PyType_Type, &t[3], &PyType_Type, &t[4]))
+  enum { N = 7 };
+  PyTypeObject *t[N];
+  PyTypeObject **slots[N] = {&item_type,   &track_type,   &index_type,     &option_type,
+                             &attr_type,   &catchup_type, &diagnostic_type};
+  if (!PyArg_ParseTuple(args, "O!O!O!O!O!O!O!", &PyType_Type, &t[0], &PyType_Type, &t[1], &PyType_Type, &t[2],
+                        &PyType_Type, &t[3], &PyType_Type, &t[4], &PyType_Type, &t[5], &PyType_Type, &t[6]))
     return NULL;
-  for (int i = 0; i < 5; ++i)
+  for (int i = 0; i < N; ++i)
     if (!PyType_IsSubtype(t[i], &PyTuple_Type)) {
       PyErr_SetString(PyExc_TypeError, "record classes must derive from tuple");
       return NULL;
     }
-  for (int i = 0; i < 5; ++i) {
+  for (int i = 0; i < N; ++i) {
     Py_INCREF(t[i]);
     Py_XSETREF(*slots[i], t[i]);
   }
@@ -451,6 +844,7 @@ static PyMethodDef methods[] = {
     {"parse", py_parse, METH_VARARGS, "parse(data, format, encoding) -> Playlist or (status, message)"},
     {"parse_file", py_parse_file, METH_VARARGS, "parse_file(path, format, encoding) -> Playlist or (status, message)"},
     {"detect", py_detect, METH_VARARGS, "detect(data, encoding) -> format code"},
+    {"build", py_build, METH_VARARGS, "build(items, header, format, flags) -> text or status"},
     {"encoding_known", py_encoding_known, METH_VARARGS, "whether iconv knows an encoding name"},
     {"format_name", py_format_name, METH_O, "the library's name of a format code"},
     {"attrs_dict", py_attrs_dict, METH_O, "mapping of a flat (key, value, ...) tuple, first value winning"},

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "../store.h"
+#include "../store/store.h"
 
 namespace kavlo {
 
@@ -32,10 +32,5 @@ constexpr size_t iconv_capacity(size_t len) noexcept { return 4 * len + 16; }
 int iconv_to_utf8(const char *from, const char *bytes, size_t len, char **out,
                   size_t *out_len) noexcept;
 
-// True when `p` is structurally valid UTF-8: each lead byte announces its
-// sequence length and exactly that many continuation bytes (10xxxxxx)
-// follow. Overlong forms, surrogates and F5..F7 leads pass; a sequence cut
-// off by the end does not.
-bool is_utf8(const char *p, size_t len) noexcept;
 
 }  // namespace kavlo

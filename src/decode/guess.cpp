@@ -13,6 +13,7 @@
 #endif
 
 #include "decode.h"
+#include "../text/utf8.h"
 
 namespace kavlo {
 

@@ -1,7 +1,7 @@
 // The whole result store as one compact JSON document.
 #pragma once
 
-#include "../store.h"
+#include "../store/store.h"
 
 namespace kavlo {
 

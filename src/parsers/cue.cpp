@@ -4,9 +4,10 @@
 #include <string_view>
 
 #include "../mem.h"
-#include "../text.h"
+#include "../text/text.h"
 #include "kavlo.h"
 #include "parsers.h"
+#include "../store/messages.h"
 
 namespace kavlo {
 
@@ -105,61 +106,54 @@ bool read_time(sv v, size_t i, int64_t &frames) noexcept {
 }
 
 [[nodiscard]] int open_track(Store &s, CueParseState &st, sv value, size_t line) noexcept {
-  if (s.track_count >= s.track_capacity &&
-      !grow_array(s.tracks, s.track_capacity, static_cast<size_t>(s.track_count) + 1,
-                  first_capacity(s, first_track_capacity, sizeof(CueTrack), 64), INT32_MAX))
-    return KAVLO_ERR_NOMEM;
-  CueTrack &t = s.tracks[s.track_count];
-  t = CueTrack{};
-  t.line = line;
   size_t i = skip_space(value, 0);
-  t.number = read_digits(value, i);
-  const sv datatype = value.substr(skip_space(value, i));
-  t.datatype = st.datatype.get(s, datatype);
-  if (st.has_file) {
-    if (!st.file_copied) {
-      st.file_copy = copy_string_pair(s, st.current_file, st.current_file_type);
-      st.file_copied = true;
-    }
-    t.file = st.file_copy;
+  const int number = read_digits(value, i);
+  const char *datatype = st.datatype.get(s, value.substr(skip_space(value, i)));
+  if (st.has_file && !st.file_copied) {
+    st.file_copy = copy_string_pair(s, st.current_file, st.current_file_type);
+    st.file_copied = true;
   }
-  st.current_track = s.track_count++;
+  if (track_add(s, number, datatype, st.has_file ? st.file_copy : nullptr, line) != KAVLO_OK) return KAVLO_ERR_NOMEM;
+  st.current_track = s.track_count - 1;
   return KAVLO_OK;
 }
 
 // Track-level keywords need an open track; before the first one the line
 // is ignored with a warning.
-bool track_open(Store &s, const CueParseState &st, const char *keyword) noexcept {
+bool track_open(Store &s, const CueParseState &st, const char *keyword, size_t line_no) noexcept {
   if (st.current_track >= 0) return true;
-  warnf(s, "cue: %s before TRACK ignored", keyword);
+  warn_at(s, line_no, keyword, "cue: %s before TRACK ignored", keyword);
   return false;
 }
 
-void read_index(Store &s, const CueParseState &st, sv value) noexcept {
-  if (!track_open(s, st, "INDEX")) return;
+void read_index(Store &s, const CueParseState &st, sv value, size_t line_no) noexcept {
+  if (!track_open(s, st, "INDEX", line_no)) return;
   size_t i = skip_space(value, 0);
   if (i >= value.size() || !is_digit(static_cast<unsigned char>(value[i]))) {
-    warnf(s, "cue: malformed INDEX");
+    warn_at(s, line_no, "INDEX", "cue: malformed INDEX");
     return;
   }
+  const size_t digits = i;
   const int32_t number = read_digits(value, i);
+  const size_t digits_end = i;
   i = skip_space(value, i);
   int64_t frames = 0;
   if (i >= value.size() || !read_time(value, i, frames)) {
-    warnf(s, "cue: malformed %s time", "INDEX");
+    warn_at(s, line_no, "INDEX", "cue: malformed %s time", "INDEX");
     return;
   }
   // A failed growth of the index array loses this index only.
-  (void)track_index_add(s, number, frames);
+  if (track_index_add(s, number, frames) == IndexAdd::over_cap)
+    loss_at(s, line_no, value.substr(digits, digits_end - digits), "cue: index past the 32nd of the track dropped");
 }
 
 // PREGAP and POSTGAP: the track keeps the last well-formed length of each.
-void read_gap(Store &s, const CueParseState &st, Keyword k, sv value) noexcept {
+void read_gap(Store &s, const CueParseState &st, Keyword k, sv value, size_t line_no) noexcept {
   const char *keyword = k == Keyword::Pregap ? "PREGAP" : "POSTGAP";
-  if (!track_open(s, st, keyword)) return;
+  if (!track_open(s, st, keyword, line_no)) return;
   int64_t frames = 0;
   if (!read_time(value, skip_space(value, 0), frames)) {
-    warnf(s, "cue: malformed %s time", keyword);
+    warn_at(s, line_no, keyword, "cue: malformed %s time", keyword);
     return;
   }
   track_gap_set(s, k == Keyword::Postgap, frames);
@@ -167,33 +161,24 @@ void read_gap(Store &s, const CueParseState &st, Keyword k, sv value) noexcept {
 
 // REM lines stay warnings; the first word and the rest (quotes stripped)
 // are kept as well, for the sheet or the track.
-void read_rem(Store &s, sv value) noexcept {
-  warnf(s, "cue: REM %.*s", msg_len(value), value.data());
+void read_rem(Store &s, sv value, size_t line_no) noexcept {
   const size_t start = skip_space(value, 0);
   size_t end = start;
   while (end < value.size() && !is_space(static_cast<unsigned char>(value[end]))) ++end;
-  cue_rem_add(s, value.substr(start, end - start), strip_quotes(value.substr(skip_space(value, end))));
+  const sv key = value.substr(start, end - start);
+  warn_at(s, line_no, key, "cue: REM %.*s", msg_len(value), value.data());
+  cue_rem_add(s, key, strip_quotes(value.substr(skip_space(value, end))));
 }
 
-// The sheet field or track field a string keyword fills; NULL when the
-// keyword is dropped in the current phase.
-const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept {
-  CueTrack *t = st.current_track >= 0 ? &s.tracks[st.current_track] : nullptr;
+// The sheet or track field a string keyword fills.
+CueField string_field(Keyword k) noexcept {
   switch (k) {
-    case Keyword::Title: return t ? &t->title : &s.cue.title;
-    case Keyword::Performer: return t ? &t->performer : &s.cue.performer;
-    case Keyword::Songwriter: {
-      if (t == nullptr) return &s.cue.songwriter;
-      CueTrackExtra *e = last_track_extra(s);
-      return e ? &e->songwriter : nullptr;
-    }
-    case Keyword::Catalog: return t ? nullptr : &s.cue.catalog;
-    case Keyword::Cdtextfile: return t ? nullptr : &s.cue.cdtextfile;
-    case Keyword::Isrc: {
-      CueTrackExtra *e = t ? last_track_extra(s) : nullptr;
-      return e ? &e->isrc : nullptr;
-    }
-    default: return nullptr;
+    case Keyword::Title: return CueField::title;
+    case Keyword::Performer: return CueField::performer;
+    case Keyword::Songwriter: return CueField::songwriter;
+    case Keyword::Catalog: return CueField::catalog;
+    case Keyword::Cdtextfile: return CueField::cdtextfile;
+    default: return CueField::isrc;
   }
 }
 
@@ -218,11 +203,11 @@ const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept
     case Keyword::Track:
       return open_track(s, st, value, line_no);
     case Keyword::Index:
-      read_index(s, st, value);
+      read_index(s, st, value, line_no);
       break;
     case Keyword::Pregap:
     case Keyword::Postgap:
-      read_gap(s, st, k, value);
+      read_gap(s, st, k, value, line_no);
       break;
     case Keyword::Title:
     case Keyword::Performer:
@@ -230,19 +215,19 @@ const char **string_field(Store &s, const CueParseState &st, Keyword k) noexcept
     case Keyword::Catalog:
     case Keyword::Cdtextfile:
     case Keyword::Isrc:
-      if (k == Keyword::Title && value.empty()) warnf(s, "cue: empty TITLE value");
-      if (const char **field = string_field(s, st, k)) *field = copy_string(s, strip_quotes(value));
+      if (k == Keyword::Title && value.empty()) warn_at(s, line_no, "TITLE", "cue: empty TITLE value");
+      cue_field_set(s, string_field(k), strip_quotes(value));
       break;
     case Keyword::Flags:
-      if (track_open(s, st, "FLAGS")) {
-        if (CueTrackExtra *e = last_track_extra(s)) e->flags = copy_string(s, value);
+      if (track_open(s, st, "FLAGS", line_no)) {
+        cue_field_set(s, CueField::flags, value);
       }
       break;
     case Keyword::Rem:
-      read_rem(s, value);
+      read_rem(s, value, line_no);
       break;
     case Keyword::Other:
-      warnf(s, "cue: garbage: %.*s", msg_len(line), line.data());
+      warn_at(s, line_no, line.substr(0, space), "cue: garbage: %.*s", msg_len(line), line.data());
       break;
   }
   return KAVLO_OK;
@@ -258,11 +243,11 @@ int parse_cue(Store &s, const char *text, size_t len) noexcept {
   while (lines_next(cur, raw)) {
     ++line_no;
     const sv line = trim(raw);
+    if (cur.cut) loss_at(s, line_no, line, "cue: line cut at a NUL byte");
     if (line.empty()) continue;
     const int rc = read_line(s, st, line, line_no);
     if (rc != KAVLO_OK) return rc;
   }
-  s.detected_format = KAVLO_FORMAT_CUE;
   // One item per track, at the track's line; the item shares the track's
   // stored strings.
   for (int i = 0; i < s.track_count; ++i) {

@@ -1,14 +1,19 @@
 // The M3U and extended M3U parser: the #EXTM3U header, #EXTINF entries with
 // their duration, attributes and title, #EXTGRP groups, location lines, and
-// the IMDb date playlist decision at the end.
+// the IMDb date playlist decision at the end. For the full document it also
+// keeps the tag lines it does not read, their request headers, the list's
+// title and EPG addresses, and what it drops without a warning.
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
 #include "../detect.h"
-#include "../text.h"
+#include "../text/text.h"
 #include "kavlo.h"
 #include "parsers.h"
+#include "../store/messages.h"
+#include "../store/locations.h"
+#include "../text/utf8.h"
 
 namespace kavlo {
 
@@ -20,6 +25,9 @@ struct PendingAttr {
   sv key;
   sv value;
 };
+
+// The kind of a kept option's tag, as far as request headers go.
+enum class TagKind { other, vlcopt, kodiprop, exthttp };
 
 // Everything pending is a view into the decoded text, which outlives the
 // parse; only what reaches the store is copied.
@@ -38,6 +46,17 @@ struct M3uParseState {
   const char *stored_key[max_attrs] = {};
   // The tag of the last kept option, shared by the options that repeat it.
   RepeatedString tag;
+  // The stored tag last classified by option_headers, and its kind.
+  const char *kind_tag = nullptr;
+  TagKind kind = TagKind::other;
+  // The stored copy of the last #EXTGRP: line that names one group, and
+  // the text it copies: the "group-title" it gives shares it.
+  sv group_text;
+  const char *group_copy = nullptr;
+  // Attributes of the last scanned list past the 64th: their count and
+  // the key of the first.
+  size_t attrs_dropped = 0;
+  sv first_dropped;
 };
 
 constexpr sv missing_header = "Not a valid M3U file. Missing header.";
@@ -67,11 +86,13 @@ struct KeyEnd {
 constexpr KeyEnd key_end;
 
 // Attribute list: key=value pairs, values bare or double-quoted (no
-// escapes); words without "=" are skipped. At most 64 pairs are kept.
+// escapes); words without "=" are skipped. At most 64 pairs are kept; the
+// further ones are counted.
 void scan_attrs(M3uParseState &st, sv a) noexcept {
   const size_t n = a.size();
   size_t i = 0;
-  while (st.pending_attr_count < max_attrs) {
+  st.attrs_dropped = 0;
+  for (;;) {
     i = skip_space(a, i);
     if (i >= n) return;
     const size_t t = i;
@@ -108,11 +129,21 @@ void scan_attrs(M3uParseState &st, sv a) noexcept {
       value = a.substr(v, e - v);
       i = e;
     }
-    st.pending_attrs[st.pending_attr_count++] = PendingAttr{key, value};
+    if (st.pending_attr_count < max_attrs) {
+      st.pending_attrs[st.pending_attr_count++] = PendingAttr{key, value};
+    } else if (st.attrs_dropped++ == 0) {
+      st.first_dropped = key;
+    }
   }
 }
 
-void take_group(M3uParseState &st) noexcept {
+// The attributes of a line past the 64th, reported.
+void report_dropped_attrs(Store &s, const M3uParseState &st, size_t line_no) noexcept {
+  if (st.attrs_dropped != 0)
+    loss_at(s, line_no, st.first_dropped, "m3u: attributes past the 64th dropped: %zu", st.attrs_dropped);
+}
+
+void take_group(Store &s, M3uParseState &st, size_t line_no) noexcept {
   if (!st.has_group) return;
   bool has_key = false;
   for (int k = 0; k < st.pending_attr_count && !has_key; ++k)
@@ -121,11 +152,23 @@ void take_group(M3uParseState &st) noexcept {
   // read_location), so that the writer gives the group its #EXTGRP: line.
   if (!has_key && st.pending_attr_count < max_attrs)
     st.pending_attrs[st.pending_attr_count++] = PendingAttr{sv(extgrp_key, sizeof extgrp_key - 1), st.current_group};
+  else if (!has_key)
+    loss_at(s, line_no, st.current_group, "m3u: EXTGRP group dropped past the 64th attribute");
   st.has_group = false;
   st.current_group = sv();
 }
 
-void read_extinf(Store &s, M3uParseState &st, sv line) noexcept {
+// A duration written with a fraction ("10.5") keeps its whole seconds;
+// a fraction other than zeros is reported.
+void report_fraction(Store &s, sv line, size_t digits, size_t i, size_t line_no) noexcept {
+  if (i + 1 >= line.size() || line[i] != '.' || !is_digit(static_cast<unsigned char>(line[i + 1]))) return;
+  size_t e = i + 1;
+  bool lost = false;
+  for (; e < line.size() && is_digit(static_cast<unsigned char>(line[e])); ++e) lost = lost || line[e] != '0';
+  if (lost) loss_at(s, line_no, line.substr(digits, e - digits), "m3u: fraction of the EXTINF duration dropped");
+}
+
+void read_extinf(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
   st.pending_title = sv();
   st.pending_attr_count = 0;
   st.pending_extinf_value = -1;
@@ -133,8 +176,8 @@ void read_extinf(Store &s, M3uParseState &st, sv line) noexcept {
 
   const size_t colon = find_byte(line, 0, ':');
   if (colon == sv::npos) {
-    warnf(s, "m3u: invalid EXTINF");
-    take_group(st);
+    warn_at(s, line_no, line, "m3u: invalid EXTINF");
+    take_group(s, st, line_no);
     return;
   }
   size_t i = skip_space(line, colon + 1);
@@ -144,8 +187,10 @@ void read_extinf(Store &s, M3uParseState &st, sv line) noexcept {
     ++i;
   }
   if (i < line.size() && is_digit(static_cast<unsigned char>(line[i]))) {
+    const size_t digits = i;
     uint32_t v = static_cast<uint32_t>(read_digits(line, i));
     st.pending_extinf_value = static_cast<int32_t>(negative ? 0u - v : v);
+    if (!negative) report_fraction(s, line, digits, i, line_no);
   }
   const sv rest = line.substr(skip_space(line, i));
 
@@ -157,71 +202,347 @@ void read_extinf(Store &s, M3uParseState &st, sv line) noexcept {
     scan_attrs(st, rest.substr(0, split));
     st.pending_title = trim(rest.substr(split + 1));
   }
-  take_group(st);
+  report_dropped_attrs(s, st, line_no);
+  take_group(s, st, line_no);
+}
+
+// The lower-case name of a request header that "#EXTVLCOPT:http-NAME"
+// sets, or NULL for the player's own options that send no header.
+const char *vlc_header_name(Store &s, sv name) noexcept {
+  if (str_ieq(name, "user-agent")) return "user-agent";
+  if (str_ieq(name, "referrer") || str_ieq(name, "referer")) return "referer";
+  if (str_ieq(name, "origin")) return "origin";
+  if (str_ieq(name, "cookie")) return "cookie";
+  for (sv own : {"reconnect", "continuous", "forward-cookies", "proxy", "proxy-pwd"})
+    if (str_ieq(name, own)) return nullptr;
+  return name.empty() ? nullptr : copy_lower(s, name);
+}
+
+// Request headers of a Kodi property: "Name=Value&Name=Value", values
+// percent-encoded.
+void kodi_headers(Store &s, sv value, size_t line_no) noexcept {
+  HeaderList h;
+  if (!header_pairs(value, h)) return;
+  for (int k = 0; k < h.count; ++k)
+    item_http_add(s, http_kodiprop, copy_lower(s, h.key[k].view()),
+                  copy_header_value(s, h.value[k].view(), h.quoted[k]));
+  if (h.dropped != 0)
+    loss_at(s, line_no, h.first_dropped, "m3u: request headers past the 64th dropped: %zu", h.dropped);
+}
+
+bool read_exthttp(Store &s, sv json, size_t line_no) noexcept;
+
+// The request headers a kept option sets: "#EXTVLCOPT:http-NAME=VALUE"
+// (surrounding quotes removed), the header lists of
+// "#KODIPROP:inputstream.adaptive.{stream,manifest,common}_headers" and
+// the JSON object of "#EXTHTTP:", the text after the tag's ":" (`rest`).
+void option_headers(Store &s, M3uParseState &st, const ItemOption &o, sv rest, size_t line_no) noexcept {
+  // Options that repeat a tag share its stored copy: its kind is found once.
+  if (o.tag != st.kind_tag) {
+    st.kind_tag = o.tag;
+    st.kind = str_ieq(o.tag, "EXTVLCOPT") ? TagKind::vlcopt
+              : str_ieq(o.tag, "KODIPROP") ? TagKind::kodiprop
+              : str_ieq(o.tag, "EXTHTTP")  ? TagKind::exthttp
+                                           : TagKind::other;
+  }
+  if (st.kind == TagKind::exthttp) {
+    (void)read_exthttp(s, trim(rest), line_no);
+    return;
+  }
+  const sv key = o.key;
+  if (st.kind == TagKind::vlcopt) {
+    if (!starts_with_icase(key, "http-")) return;
+    const char *name = vlc_header_name(s, key.substr(5));
+    const sv value = o.value;
+    const sv unquoted = strip_quotes(value);
+    item_http_add(s, http_vlcopt, name, unquoted.size() == value.size() ? o.value : copy_string(s, unquoted));
+  } else if (st.kind == TagKind::kodiprop) {
+    if (str_ieq(key, "inputstream.adaptive.stream_headers") || str_ieq(key, "inputstream.adaptive.manifest_headers") ||
+        str_ieq(key, "inputstream.adaptive.common_headers"))
+      kodi_headers(s, o.value, line_no);
+  }
+}
+
+// A JSON string (RFC 8259) at text[i], which is '"': on success `i`
+// stands past its closing quote and, when `out` is not NULL, the decoded
+// text (at most as long as the written one) is at `out` with its length
+// in `n`. Refused besides what JSON refuses: text that is not strict
+// UTF-8, and control characters, escaped or not (a header cannot hold
+// them).
+bool json_string(sv text, size_t &i, char *out, size_t &n) noexcept {
+  auto hex4 = [&](size_t at, unsigned &v) {
+    if (at + 4 > text.size()) return false;
+    v = 0;
+    for (size_t k = at; k < at + 4; ++k) {
+      const auto c = static_cast<unsigned char>(text[k]);
+      const unsigned d = is_digit(c) ? c - '0' : (to_lower(c) >= 'a' && to_lower(c) <= 'f') ? to_lower(c) - 'a' + 10 : 16;
+      if (d == 16) return false;
+      v = v * 16 + d;
+    }
+    return true;
+  };
+  n = 0;
+  size_t run = ++i;  // start of the bytes copied as they are
+  auto flush = [&](size_t end) {
+    if (!is_strict_utf8(text.substr(run, end - run))) return false;
+    if (out != nullptr) std::memcpy(out + n, text.data() + run, end - run);
+    n += end - run;
+    return true;
+  };
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '"') {
+      if (!flush(i)) return false;
+      ++i;
+      return true;
+    }
+    if (c < 0x20 || c == 0x7F) return false;
+    if (c != '\\') {
+      ++i;
+      continue;
+    }
+    if (!flush(i) || i + 1 >= text.size()) return false;
+    const char e = text[i + 1];
+    if (e == '"' || e == '\\' || e == '/') {
+      if (out != nullptr) out[n] = e;
+      ++n;
+      i += 2;
+    } else if (e == 'u') {
+      unsigned cp;
+      if (!hex4(i + 2, cp)) return false;
+      i += 6;
+      if (cp >= 0xDC00 && cp <= 0xDFFF) return false;
+      if (cp >= 0xD800 && cp <= 0xDBFF) {
+        unsigned low;
+        if (i + 1 >= text.size() || text[i] != '\\' || text[i + 1] != 'u' || !hex4(i + 2, low) || low < 0xDC00 ||
+            low > 0xDFFF)
+          return false;
+        i += 6;
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+      }
+      if (cp < 0x20 || cp == 0x7F) return false;
+      char utf8[4];
+      const size_t len = utf8_encode(cp, utf8);
+      if (out != nullptr) std::memcpy(out + n, utf8, len);
+      n += len;
+    } else {
+      return false;  // \b, \f, \n, \r, \t: control characters; anything else is not JSON
+    }
+    run = i;
+  }
+  return false;
+}
+
+// The members of a JSON object of strings, `{"name":"value",...}` with
+// nothing around it but white space. Walks it once to check it (`store`
+// false) and once to keep its members (`store` true): names in lower case,
+// the first of a name wins, at most 64, the rest counted in `dropped`.
+bool json_headers(Store &s, sv text, bool store, size_t &dropped, sv &first_dropped) noexcept {
+  auto ws = [&](size_t &i) {
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r')) ++i;
+  };
+  // The decoded strings of a member, each in a store-owned block when
+  // kept (a decoded string is never longer than the written one).
+  auto string = [&](size_t &i, const char *&kept, sv &view) {
+    if (i >= text.size() || text[i] != '"') return false;
+    const size_t start = i;
+    size_t n;
+    if (!json_string(text, i, nullptr, n)) return false;
+    view = text.substr(start + 1, i - start - 2);
+    kept = nullptr;
+    if (store) {
+      char *out = arena_block(s, i - start);
+      if (out == nullptr) return true;  // the member is lost with the memory
+      size_t at = start;
+      (void)json_string(text, at, out, n);
+      out[n] = '\0';
+      kept = out;
+    }
+    return true;
+  };
+  sv names[max_attrs];
+  int count = 0;
+  size_t i = 0;
+  ws(i);
+  if (i >= text.size() || text[i] != '{') return false;
+  ++i;
+  ws(i);
+  bool first = true;
+  while (i < text.size() && text[i] != '}') {
+    if (!first) {
+      if (text[i] != ',') return false;
+      ++i;
+      ws(i);
+    }
+    first = false;
+    const char *name, *value;
+    sv name_view, value_view;
+    if (!string(i, name, name_view)) return false;
+    ws(i);
+    if (i >= text.size() || text[i] != ':') return false;
+    ++i;
+    ws(i);
+    if (!string(i, value, value_view)) return false;
+    ws(i);
+    if (!store || name == nullptr || name[0] == '\0') continue;
+    bool seen = false;
+    for (int k = 0; k < count && !seen; ++k) seen = str_ieq(names[k], sv(name));
+    if (seen) continue;
+    if (count == max_attrs) {
+      if (dropped++ == 0) first_dropped = name_view;
+      continue;
+    }
+    names[count++] = name;
+    char *lower = const_cast<char *>(name);  // the block written above
+    for (char *c = lower; *c != '\0'; ++c) *c = static_cast<char>(to_lower(static_cast<unsigned char>(*c)));
+    item_http_add(s, http_exthttp, name, value);
+  }
+  if (i >= text.size()) return false;
+  ++i;
+  ws(i);
+  return i == text.size();
+}
+
+// "#EXTHTTP:{...}": a JSON object whose members are request headers. When
+// it is one, every value a string without control characters, its headers
+// are kept for the next entry (names in lower case, the first of a name
+// wins, at most 64); false otherwise.
+bool read_exthttp(Store &s, sv json, size_t line_no) noexcept {
+  size_t dropped = 0;
+  sv first_dropped;
+  if (!json_headers(s, json, false, dropped, first_dropped)) return false;
+  (void)json_headers(s, json, true, dropped, first_dropped);
+  if (dropped != 0)
+    loss_at(s, line_no, first_dropped, "m3u: request headers past the 64th dropped: %zu", dropped);
+  return true;
 }
 
 // An ignored tag line, "#TAG:KEY=VALUE", kept for the next entry: the key
 // runs to the first "=" (all of the rest when there is none); a line
 // without ":" is a tag alone.
-void keep_option(Store &s, M3uParseState &st, sv line) noexcept {
-  const sv body = line.substr(1);
-  const size_t colon = find_byte(body, 0, ':');
-  const sv tag = body.substr(0, colon);
-  sv key, value;
+// `colon` is the position of the line's first ":", or npos.
+void keep_option(Store &s, M3uParseState &st, sv line, size_t colon, size_t line_no) noexcept {
+  const sv tag = line.substr(1, colon == sv::npos ? sv::npos : colon - 1);
+  sv rest, key, value;
   if (colon != sv::npos) {
-    const sv rest = body.substr(colon + 1);
+    rest = line.substr(colon + 1);
     const size_t eq = find_byte(rest, 0, '=');
     key = rest.substr(0, eq);
     if (eq != sv::npos) value = rest.substr(eq + 1);
   }
-  item_option_add(s, st.tag.get(s, tag), key, value);
+  if (const ItemOption *o = item_option_add(s, st.tag.get(s, tag), key, value))
+    option_headers(s, st, *o, rest, line_no);
 }
 
-// Classifies a tag line. Only #EXTINF and #EXTGRP: act; the rest warn and
-// are kept as options of the next entry.
-void read_tag(Store &s, M3uParseState &st, sv line) noexcept {
+// A comment: "#" not followed by a tag name (a letter, then letters,
+// digits, "-" and "_", then white space at most, up to ":" or the end of
+// the line).
+bool is_comment(sv line) noexcept {
+  const size_t n = line.size();
+  auto letter = [](unsigned char c) { return (to_lower(c) >= 'a' && to_lower(c) <= 'z'); };
+  if (n < 2 || !letter(static_cast<unsigned char>(line[1]))) return true;
+  size_t i = 2;
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    if (!letter(c) && !is_digit(c) && c != '-' && c != '_') break;
+    ++i;
+  }
+  i = skip_space(line, i);
+  return i < n && line[i] != ':';
+}
+
+// The groups of an "#EXTGRP:" line, split at ";", for the entry whose
+// location follows.
+void keep_groups(Store &s, M3uParseState &st, sv value) noexcept {
+  st.group_copy = nullptr;
+  for (size_t start = 0;;) {
+    const size_t semi = find_byte(value, start, ';');
+    const sv group = trim(value.substr(start, semi == sv::npos ? sv::npos : semi - start));
+    if (!group.empty()) {
+      const char *copy = item_extgrp_add(s, group);
+      if (group.size() == value.size()) {
+        st.group_text = value;
+        st.group_copy = copy;
+      }
+    }
+    if (semi == sv::npos) return;
+    start = semi + 1;
+  }
+}
+
+// Classifies a tag line. Only #EXTINF and #EXTGRP: act; the rest warn. Of
+// those, #PLAYLIST: gives the list's title, a comment nothing, and every
+// other line an option of the next entry, with the request headers it
+// sets.
+void read_tag(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
   if (starts_with_icase(line, "#EXTINF")) {
-    read_extinf(s, st, line);
+    read_extinf(s, st, line, line_no);
     return;
   }
   if (starts_with_icase(line, "#EXTGRP:")) {
     st.has_group = true;
     st.current_group = trim(line.substr(8));
+    keep_groups(s, st, st.current_group);
     return;
   }
-  if (starts_with_icase(line, "#PLAYLIST:") || starts_with_icase(line, "#EXTVLCOPT") ||
-      starts_with_icase(line, "#EXTIMG") || starts_with_icase(line, "#EXT-X-")) {
-    warnf(s, "m3u: ignored tag");
+  // The subject of the warning: the tag, up to the ":"; a comment whole.
+  const size_t colon = find_byte(line, 0, ':');
+  const sv tag = line.substr(0, colon);
+  const bool playlist = starts_with_icase(line, "#PLAYLIST:");
+  if (playlist || starts_with_icase(line, "#EXTVLCOPT") || starts_with_icase(line, "#EXTIMG") ||
+      starts_with_icase(line, "#EXT-X-")) {
+    warn_at(s, line_no, tag, "m3u: ignored tag");
+  } else if (is_comment(line)) {
+    warn_at(s, line_no, line, "m3u: unknown tag");
+    return;
   } else {
-    warnf(s, "m3u: unknown tag");
+    warn_at(s, line_no, tag, "m3u: unknown tag");
   }
-  keep_option(s, st, line);
+  if (playlist) {
+    const sv title = trim(line.substr(10));
+    if (s.title == nullptr && !title.empty()) s.title = copy_string(s, title);
+    return;
+  }
+  keep_option(s, st, line, colon, line_no);
 }
 
 // The attributes of the #EXTM3U line, read as those of an #EXTINF line.
-void read_header(Store &s, M3uParseState &st, sv line) noexcept {
+void read_header(Store &s, M3uParseState &st, sv line, size_t line_no) noexcept {
   scan_attrs(st, line.substr(7));
-  for (int k = 0; k < st.pending_attr_count; ++k)
-    header_attr_add(s, copy_string(s, st.pending_attrs[k].key), st.pending_attrs[k].value);
+  report_dropped_attrs(s, st, line_no);
+  size_t dropped = 0;
+  sv first_dropped;
+  for (int k = 0; k < st.pending_attr_count; ++k) {
+    const PendingAttr &a = st.pending_attrs[k];
+    header_attr_add(s, copy_string(s, a.key), a.value);
+    if (str_ieq(a.key, "x-tvg-url") || str_ieq(a.key, "url-tvg")) keep_epg(s, a.value, dropped, first_dropped);
+  }
+  if (dropped != 0) loss_at(s, line_no, first_dropped, "m3u: EPG addresses past the 64th dropped: %zu", dropped);
   st.pending_attr_count = 0;
 }
 
 [[nodiscard]] int read_location(Store &s, M3uParseState &st, sv raw, sv location,
                                 size_t line) noexcept {
-  if (raw.size() != location.size()) warnf(s, "m3u: location trimmed");
+  if (raw.size() != location.size()) warn_at(s, line, location, "m3u: location trimmed");
+  const bool suffixed = has_any_byte(location, '|', '|', '|');
   if (!st.extinf_pending) {
-    warnf(s, "m3u: bare path accepted");
-    const int rc = item_add(s, location, sv(), -1);
-    return rc == KAVLO_OK ? item_set_line(s, line) : rc;
+    warn_at(s, line, location, "m3u: bare path accepted");
+    int rc = item_add(s, location, sv(), -1);
+    if (rc == KAVLO_OK) rc = item_set_line(s, line);
+    return rc == KAVLO_OK && suffixed ? item_mark_suffixed(s) : rc;
   }
   st.extinf_pending = false;
   int rc = item_add(s, location, st.pending_title, st.pending_extinf_value);
   if (rc == KAVLO_OK) rc = item_set_line(s, line);
+  if (rc == KAVLO_OK && suffixed) rc = item_mark_suffixed(s);
   if (rc != KAVLO_OK) return rc;
   for (int k = 0; k < st.pending_attr_count; ++k) {
     const PendingAttr &a = st.pending_attrs[k];
     if (a.key.data() == extgrp_key) {
-      item_attr_add(s, extgrp_key, a.value);
+      if (st.group_copy != nullptr && a.value.data() == st.group_text.data() && a.value.size() == st.group_text.size())
+        item_attr_add_stored(s, extgrp_key, st.group_copy);
+      else
+        item_attr_add(s, extgrp_key, a.value);
       continue;
     }
     if (st.stored_key[k] == nullptr || !same_bytes(st.stored_key_text[k], a.key)) {
@@ -248,12 +569,26 @@ void decide_imdb(Store &s) noexcept {
   s.imdb_date_playlist = 1;
 }
 
-int parse_m3u(Store &s, const char *text, size_t len) noexcept {
-  if (looks_hls(text, len)) {
-    s.detected_format = KAVLO_FORMAT_M3U8_HLS;
-    set_error(s, "%s", hls_refused);
-    return KAVLO_ERR_FORMAT;
+void keep_epg(Store &s, std::string_view list, size_t &dropped, std::string_view &first_dropped) noexcept {
+  for (size_t start = 0;;) {
+    const size_t comma = find_byte(list, start, ',');
+    const sv address = trim(list.substr(start, comma == sv::npos ? sv::npos : comma - start));
+    bool seen = address.empty();
+    for (int k = 0; k < s.epg_count && !seen; ++k) seen = address == s.epg[k];
+    if (!seen) {
+      if (s.epg_count < max_attrs) {
+        if (const char *copy = copy_string(s, address)) s.epg[s.epg_count++] = copy;
+      } else if (dropped++ == 0) {
+        first_dropped = address;
+      }
+    }
+    if (comma == sv::npos) break;
+    start = comma + 1;
   }
+}
+
+int parse_m3u(Store &s, const char *text, size_t len) noexcept {
+  s.suffixes_marked = true;
   M3uParseState st;
   LineCursor cur{text, len};
   sv raw;
@@ -261,6 +596,7 @@ int parse_m3u(Store &s, const char *text, size_t len) noexcept {
   while (lines_next(cur, raw)) {
     ++line_no;
     const sv line = trim(raw);
+    if (cur.cut) loss_at(s, line_no, line, "m3u: line cut at a NUL byte");
     if (line.empty()) continue;
     if (!st.header_seen) {
       if (!starts_with_icase(line, "#EXTM3U")) {
@@ -268,9 +604,9 @@ int parse_m3u(Store &s, const char *text, size_t len) noexcept {
         return KAVLO_ERR_FORMAT;
       }
       st.header_seen = true;
-      read_header(s, st, line);
+      read_header(s, st, line, line_no);
     } else if (line[0] == '#') {
-      read_tag(s, st, line);
+      read_tag(s, st, line, line_no);
     } else {
       const int rc = read_location(s, st, raw, line, line_no);
       if (rc != KAVLO_OK) return rc;
@@ -281,7 +617,6 @@ int parse_m3u(Store &s, const char *text, size_t len) noexcept {
     set_error(s, "%s", missing_header.data());
     return KAVLO_ERR_FORMAT;
   }
-  s.detected_format = KAVLO_FORMAT_M3U;
   decide_imdb(s);
   return KAVLO_OK;
 }

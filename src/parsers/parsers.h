@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "../store.h"
+#include "../store/store.h"
 
 namespace kavlo {
 
@@ -22,6 +22,11 @@ inline constexpr const char *hls_refused = "HLS manifest detected; not parsed as
 // title starts with "tt" and every #EXTINF number is positive (that number
 // is then the release date, see item_release_date). Sets or clears the flag.
 void decide_imdb(Store &s) noexcept;
+
+// Keeps the EPG addresses of an x-tvg-url or url-tvg attribute of the
+// #EXTM3U line: comma-separated, trimmed, each once, at most 64; counts
+// those past the 64th in `dropped`, the first of them in `first_dropped`.
+void keep_epg(Store &s, std::string_view list, size_t &dropped, std::string_view &first_dropped) noexcept;
 
 // The separator of a streaming-list line: the first ASCII comma or
 // full-width comma (U+FF0C), found a character at a time, so that a comma

@@ -3,9 +3,12 @@
 // must carry an http, https or rtsp scheme.
 #include <string_view>
 
-#include "../text.h"
+#include "../text/text.h"
 #include "kavlo.h"
 #include "parsers.h"
+#include "../store/messages.h"
+#include "../store/locations.h"
+#include "../text/utf8.h"
 
 namespace kavlo {
 
@@ -21,20 +24,11 @@ StreamSeparator stream_separator(sv line) noexcept {
   while (i < n && line[i] != ',' && static_cast<unsigned char>(line[i]) < 0x80) ++i;
   while (i < n) {
     const auto c = static_cast<unsigned char>(line[i]);
-    size_t step;
     if (c == ',') return {i, 1};
-    if (c < 0x80 || (c >= 0x80 && c <= 0xBF) || c >= 0xF8) {
-      step = 1;
-    } else if (c <= 0xDF) {
-      step = 2;
-    } else if (c <= 0xEF) {
-      if (c == 0xEF && n - i >= 3 && static_cast<unsigned char>(line[i + 1]) == 0xBC &&
-          static_cast<unsigned char>(line[i + 2]) == 0x8C)
-        return {i, 3};
-      step = 3;
-    } else {
-      step = 4;
-    }
+    if (c == 0xEF && n - i >= 3 && static_cast<unsigned char>(line[i + 1]) == 0xBC &&
+        static_cast<unsigned char>(line[i + 2]) == 0x8C)
+      return {i, 3};
+    const size_t step = utf8_lead_length(c);
     if (step > n - i) break;  // a sequence cut off by the end of the line
     i += step;
   }
@@ -42,12 +36,14 @@ StreamSeparator stream_separator(sv line) noexcept {
 }
 
 int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
+  s.suffixes_marked = true;
   LineCursor cur{text, len};
   sv raw;
   size_t line_no = 0;
   while (lines_next(cur, raw)) {
     ++line_no;
     const sv line = trim(raw);
+    if (cur.cut) loss_at(s, line_no, line, "streaming: line cut at a NUL byte");
     if (line.empty()) continue;
     sv title = line, url = line;
     const StreamSeparator sep = stream_separator(line);
@@ -59,14 +55,14 @@ int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
       // "NAME,#genre#" names the group of the entries after it; as a line
       // without a stream it is still dropped with the warning.
       if (sep.len != 0 && str_ieq(url, "#genre#")) item_group_start(s, title);
-      warnf(s, "streaming: dropped non-http URL");
+      warn_at(s, line_no, url, "streaming: dropped non-http URL");
       continue;
     }
     if (title.empty()) title = url;
-    if (item_add(s, url, title, -1) != KAVLO_OK || item_set_line(s, line_no) != KAVLO_OK)
+    if (item_add(s, url, title, -1) != KAVLO_OK || item_set_line(s, line_no) != KAVLO_OK ||
+        (has_any_byte(url, '|', '#', '$') && item_mark_suffixed(s) != KAVLO_OK))
       return KAVLO_ERR_NOMEM;
   }
-  s.detected_format = KAVLO_FORMAT_STREAMING_LIST;
   return KAVLO_OK;
 }
 

@@ -1,7 +1,8 @@
 // Results built from the items of others: copies of chosen items of one
 // store appended to another, with everything the items carry (attributes,
 // options, request headers, streaming group, and for a CUE sheet the
-// track), so that filters and merges are written like any parsed result.
+// track), so that filters and merges are written like any parsed result;
+// and results built entry by entry from strings a program gives.
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -11,6 +12,9 @@
 #include "write.h"
 #include "../mem.h"
 #include "../parsers/parsers.h"
+#include "../text/text.h"
+#include "../store/locations.h"
+#include "../text/utf8.h"
 
 namespace kavlo {
 
@@ -35,7 +39,9 @@ struct Mark {
         option_used(s.option_used), group_used(s.group_used), track_count(s.track_count),
         index_used(s.index_used), rem_used(s.rem_used), sheet_rem_count(s.sheet_rem_count),
         extra_used(s.extra_used), line_high_used(s.line_high_used), line_high_last(s.line_high_last),
-        header_used(s.header_used), header_pair_used(s.header_pair_used),
+        location_used(s.location_used), header_pair_used(s.header_pair_used), alternate_used(s.alternate_used),
+        http_used(s.http_used), extgrp_used(s.extgrp_used), loss_used(s.loss_used), losses_dropped(s.losses_dropped),
+        title(s.title), epg_count(s.epg_count),
         header_attr_begin(s.header_attr_begin), header_attr_count(s.header_attr_count), cue(s.cue),
         detected_format(s.detected_format), imdb(s.imdb_date_playlist) {}
   void restore(Store &s) const noexcept {
@@ -51,8 +57,15 @@ struct Mark {
     s.extra_used = extra_used;
     s.line_high_used = line_high_used;
     s.line_high_last = line_high_last;
-    s.header_used = header_used;
+    s.location_used = location_used;
     s.header_pair_used = header_pair_used;
+    s.alternate_used = alternate_used;
+    s.http_used = http_used;
+    s.extgrp_used = extgrp_used;
+    s.loss_used = loss_used;
+    s.losses_dropped = losses_dropped;
+    s.title = title;
+    s.epg_count = epg_count;
     s.header_attr_begin = header_attr_begin;
     s.header_attr_count = header_attr_count;
     s.cue = cue;
@@ -66,7 +79,10 @@ struct Mark {
   int sheet_rem_count;
   size_t extra_used, line_high_used;
   uint32_t line_high_last;
-  size_t header_used, header_pair_used, header_attr_begin;
+  size_t location_used, header_pair_used, alternate_used, http_used, extgrp_used, loss_used, losses_dropped;
+  const char *title;
+  int epg_count;
+  size_t header_attr_begin;
   int header_attr_count;
   CueSheet cue;
   int detected_format;
@@ -124,15 +140,6 @@ class Copier {
   bool ok_ = true;
 };
 
-// The 1-based line of item `i`.
-size_t item_line(const Store &s, size_t i) noexcept {
-  const LineHigh *end = s.line_highs + s.line_high_used;
-  const LineHigh *h = std::upper_bound(static_cast<const LineHigh *>(s.line_highs), end, i,
-                                       [](size_t item, const LineHigh &l) { return item < l.item; });
-  const uint64_t high = h == static_cast<const LineHigh *>(s.line_highs) ? 0 : (h - 1)->high;
-  return static_cast<size_t>((high << 32) | s.items[i].line);
-}
-
 // The streaming group of item `i`: the name of the last group that starts
 // at or before it, "" for none.
 const char *group_of(const Store &s, size_t i) noexcept {
@@ -186,6 +193,28 @@ void copy_item_extras(Store &d, const Store &src, size_t i, Copier &c, Caches &k
     if (ItemOption *slot = c.slot(d.options, d.option_capacity, d.option_used)) {
       *slot = ItemOption{j, tag, key, value};
       ++d.option_used;
+    }
+  }
+  // The request headers of its tag lines and its #EXTGRP: groups.
+  const ItemHttp *http_end = src.http + src.http_used;
+  for (const ItemHttp *h = std::lower_bound(static_cast<const ItemHttp *>(src.http), http_end, i,
+                                            [](const ItemHttp &x, size_t item) { return x.item < item; });
+       h != http_end && h->item == i && c.ok(); ++h) {
+    const char *name = c.copy(h->name);
+    const char *value = c.copy(h->value);
+    if (ItemHttp *slot = c.slot(d.http, d.http_capacity, d.http_used)) {
+      *slot = ItemHttp{j, name, value, h->source};
+      ++d.http_used;
+    }
+  }
+  const ItemName *extgrp_end = src.extgrps + src.extgrp_used;
+  for (const ItemName *g = std::lower_bound(static_cast<const ItemName *>(src.extgrps), extgrp_end, i,
+                                            [](const ItemName &x, size_t item) { return x.item < item; });
+       g != extgrp_end && g->item == i && c.ok(); ++g) {
+    const char *name = c.copy(g->name);
+    if (ItemName *slot = c.slot(d.extgrps, d.extgrp_capacity, d.extgrp_used)) {
+      *slot = ItemName{j, name};
+      ++d.extgrp_used;
     }
   }
   const char *group = group_of(src, i);
@@ -255,7 +284,8 @@ void copy_track(Store &d, const Store &src, size_t i, Copier &c, Caches &k) noex
 }
 
 // What belongs to the source's whole result: its format, the attributes
-// of its #EXTM3U line, its CUE sheet fields and REM lines.
+// of its #EXTM3U line, its title and EPG addresses, its CUE sheet fields
+// and REM lines.
 void take_result(Store &d, const Store &src, Copier &c) noexcept {
   d.detected_format = src.detected_format;
   d.header_attr_begin = d.attr_used;
@@ -263,6 +293,9 @@ void take_result(Store &d, const Store &src, Copier &c) noexcept {
     const ItemAttr &a = src.attrs[src.header_attr_begin + static_cast<size_t>(k)];
     if (c.attr(c.copy(a.key), c.copy(a.value))) ++d.header_attr_count;
   }
+  d.title = c.copy(src.title);
+  for (int k = 0; k < src.epg_count && c.ok(); ++k)
+    if (const char *e = c.copy(src.epg[k])) d.epg[d.epg_count++] = e;
   if (src.detected_format != KAVLO_FORMAT_CUE) return;
   d.cue = CueSheet{c.copy(src.cue.title), c.copy(src.cue.performer), c.copy(src.cue.songwriter),
                    c.copy(src.cue.catalog), c.copy(src.cue.cdtextfile)};
@@ -305,7 +338,7 @@ int append_items(Store &dst, const Store &src, const int *items, size_t count) n
     const char *location = c.copy(it.location);
     const char *title = c.copy(it.title);
     if (!c.ok() || item_add_stored(dst, location, title) != KAVLO_OK ||
-        item_set_line(dst, item_line(src, i)) != KAVLO_OK) {
+        item_set_line(dst, static_cast<size_t>(item_line(src, i))) != KAVLO_OK) {
       c.fail();
       break;
     }
@@ -317,6 +350,178 @@ int append_items(Store &dst, const Store &src, const int *items, size_t count) n
     return KAVLO_ERR_NOMEM;
   }
   if (dst.detected_format == KAVLO_FORMAT_M3U) decide_imdb(dst);
+  touch(dst);
+  return KAVLO_OK;
+}
+
+// ---- Entries a program gives -------------------------------------------
+//
+// Each string is checked against what the M3U reader can give back (see
+// the writer's rules in write.cpp), so that the written text reads back
+// as the built result: a failed check stores nothing.
+
+namespace {
+
+// Strict UTF-8 without CR or LF, which would end the line.
+bool line_text(const char *s) noexcept {
+  if (s == nullptr) return false;
+  const std::string_view v(s);
+  return v.find_first_of("\r\n") == std::string_view::npos && is_strict_utf8(v);
+}
+
+// What the reader takes as a location line: something left after
+// trimming, not starting with "#".
+bool location_text(const char *s) noexcept {
+  if (!line_text(s)) return false;
+  const std::string_view t = trim(std::string_view(s));
+  return !t.empty() && t[0] != '#';
+}
+
+// An attribute key: not empty, no "=" or white space.
+bool attr_key(const char *k) noexcept {
+  if (!line_text(k) || k[0] == '\0') return false;
+  for (const char *c = k; *c != '\0'; ++c)
+    if (*c == '=' || is_space(static_cast<unsigned char>(*c))) return false;
+  return true;
+}
+
+// An attribute value: one without a quote is written in quotes; one with
+// a quote is written bare, so it may hold no white space and not begin
+// with a quote.
+bool attr_value(const char *v) noexcept {
+  if (!line_text(v)) return false;
+  if (std::strchr(v, '"') == nullptr) return true;
+  if (v[0] == '"') return false;
+  for (const char *c = v; *c != '\0'; ++c)
+    if (is_space(static_cast<unsigned char>(*c))) return false;
+  return true;
+}
+
+// An option's tag: a tag name (a letter, then letters, digits, "-" and
+// "_") that the reader keeps as an option, not one it acts on.
+bool option_tag(const char *t) noexcept {
+  if (t == nullptr) return false;
+  const auto letter = [](unsigned char c) { return to_lower(c) >= 'a' && to_lower(c) <= 'z'; };
+  if (!letter(static_cast<unsigned char>(t[0]))) return false;
+  for (const char *c = t + 1; *c != '\0'; ++c)
+    if (!letter(static_cast<unsigned char>(*c)) && !is_digit(static_cast<unsigned char>(*c)) && *c != '-' &&
+        *c != '_')
+      return false;
+  const std::string_view v(t);
+  return !starts_with_icase(v, "EXTINF") && !str_ieq(v, "EXTGRP") && !str_ieq(v, "EXTM3U") &&
+         !str_ieq(v, "PLAYLIST");
+}
+
+// A result items may be added to: one that holds nothing, or an M3U or
+// streaming-list result.
+bool buildable(const Store &s) noexcept {
+  return holds_nothing(s) || s.detected_format == KAVLO_FORMAT_M3U ||
+         s.detected_format == KAVLO_FORMAT_STREAMING_LIST;
+}
+
+// An attribute pair at the end of the attribute array.
+bool push_attr(Store &s, const char *key, const char *value) noexcept {
+  Copier c(s);
+  const char *k = c.copy(key);
+  const char *v = c.copy(value);
+  return c.attr(k, v);
+}
+
+}  // namespace
+
+int build_item(Store &s, const char *location, const char *title, int64_t duration_ms) noexcept {
+  if (!buildable(s) || !location_text(location) || (title != nullptr && !line_text(title)) ||
+      duration_ms < -1 || duration_ms > int64_t{2147483} * 1000 || s.item_count == INT_MAX)
+    return KAVLO_ERR_INVALID;
+  const Mark mark(s);
+  const bool blank = holds_nothing(s);
+  const std::string_view t = title != nullptr ? trim(std::string_view(title)) : std::string_view();
+  const int seconds = duration_ms < 0 ? -1 : static_cast<int>(duration_ms / 1000);
+  if (item_add(s, trim(std::string_view(location)), t, seconds) != KAVLO_OK ||
+      s.items[s.item_count - 1].location == nullptr || s.items[s.item_count - 1].title == nullptr ||
+      resolve_item_location(s, static_cast<size_t>(s.item_count - 1)) != KAVLO_OK) {
+    mark.restore(s);
+    return KAVLO_ERR_NOMEM;
+  }
+  if (blank) s.detected_format = KAVLO_FORMAT_M3U;
+  // An IMDb date playlist: every title "tt..." with a number of 1 or more
+  // (decided as the M3U parser does, one item at a time).
+  if (s.detected_format == KAVLO_FORMAT_M3U) {
+    const PlaylistItem &it = s.items[s.item_count - 1];
+    const bool date = it.title[0] == 't' && it.title[1] == 't' && it.extinf_value >= 1;
+    s.imdb_date_playlist = date && (s.item_count == 1 || s.imdb_date_playlist != 0) ? 1 : 0;
+  }
+  touch(s);
+  return KAVLO_OK;
+}
+
+int build_attr(Store &s, const char *key, const char *value) noexcept {
+  if (s.item_count == 0 || !buildable(s) || !attr_key(key) || !attr_value(value)) return KAVLO_ERR_INVALID;
+  const size_t item = static_cast<size_t>(s.item_count - 1);
+  const ItemAttrRange r = item < s.attr_range_used ? s.attr_ranges[item] : ItemAttrRange{0, 0};
+  // Only the attributes of the last item may end the array.
+  if (r.count >= static_cast<uint32_t>(max_attrs) || (r.count != 0 && r.begin + r.count != s.attr_used))
+    return KAVLO_ERR_INVALID;
+  const Mark mark(s);
+  if (s.attr_range_used <= item) {
+    if (!grow_array(s.attr_ranges, s.attr_range_capacity, item + 1, first_item_capacity, INT_MAX)) return KAVLO_ERR_NOMEM;
+    for (size_t k = s.attr_range_used; k <= item; ++k) s.attr_ranges[k] = ItemAttrRange{0, 0};
+    s.attr_range_used = item + 1;
+  }
+  const auto begin = static_cast<uint32_t>(s.attr_used);
+  if (!push_attr(s, key, value)) {
+    mark.restore(s);
+    return KAVLO_ERR_NOMEM;
+  }
+  ItemAttrRange &range = s.attr_ranges[item];
+  if (range.count == 0) range.begin = begin;
+  ++range.count;
+  touch(s);
+  return KAVLO_OK;
+}
+
+int build_option(Store &s, const char *tag, const char *key, const char *value) noexcept {
+  if (key == nullptr) key = "";
+  if (value == nullptr) value = "";
+  if (s.item_count == 0 || !buildable(s) || !option_tag(tag) || !line_text(key) || !line_text(value) ||
+      std::strchr(key, '=') != nullptr)
+    return KAVLO_ERR_INVALID;
+  const size_t item = static_cast<size_t>(s.item_count - 1);
+  if (s.option_used != 0 && s.options[s.option_used - 1].item > item) return KAVLO_ERR_INVALID;
+  const Mark mark(s);
+  Copier c(s);
+  const ItemOption o{item, c.copy(tag), c.copy(key), c.copy(value)};
+  ItemOption *slot = c.slot(s.options, s.option_capacity, s.option_used);
+  if (slot == nullptr) {
+    mark.restore(s);
+    return KAVLO_ERR_NOMEM;
+  }
+  *slot = o;
+  ++s.option_used;
+  touch(s);
+  return KAVLO_OK;
+}
+
+int build_header_attr(Store &s, const char *key, const char *value) noexcept {
+  if (s.item_count != 0 || !buildable(s) || !attr_key(key) || !attr_value(value) ||
+      s.header_attr_count >= max_attrs ||
+      (s.header_attr_count != 0 && s.header_attr_begin + static_cast<size_t>(s.header_attr_count) != s.attr_used))
+    return KAVLO_ERR_INVALID;
+  const Mark mark(s);
+  const bool blank = holds_nothing(s);
+  if (s.header_attr_count == 0) s.header_attr_begin = s.attr_used;
+  if (!push_attr(s, key, value)) {
+    mark.restore(s);
+    return KAVLO_ERR_NOMEM;
+  }
+  ++s.header_attr_count;
+  if (str_ieq(key, "x-tvg-url") || str_ieq(key, "url-tvg")) {
+    size_t dropped = 0;
+    std::string_view first_dropped;
+    keep_epg(s, value, dropped, first_dropped);
+  }
+  if (blank) s.detected_format = KAVLO_FORMAT_M3U;
+  touch(s);
   return KAVLO_OK;
 }
 

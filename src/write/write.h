@@ -4,8 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
-#include "../store.h"
+#include "../store/store.h"
 
 namespace kavlo {
 
@@ -29,5 +30,15 @@ constexpr unsigned write_crlf = 2u;  // end every line with CR LF, not LF
 // kavlo_playlist_append() in kavlo.h for the rules. All or nothing: on
 // failure `dst` holds what it held. Returns a status code.
 [[nodiscard]] int append_items(Store &dst, const Store &src, const int *items, size_t count) noexcept;
+
+// Results built entry by entry (kavlo_playlist_add_item() and the calls
+// after it in kavlo.h): an item at the end, an attribute or option of the
+// last item, an attribute of the #EXTM3U line. Each checks its strings
+// against what the written text can give back; KAVLO_ERR_INVALID stores
+// nothing, KAVLO_ERR_NOMEM leaves the store as it was.
+[[nodiscard]] int build_item(Store &s, const char *location, const char *title, int64_t duration_ms) noexcept;
+[[nodiscard]] int build_attr(Store &s, const char *key, const char *value) noexcept;
+[[nodiscard]] int build_option(Store &s, const char *tag, const char *key, const char *value) noexcept;
+[[nodiscard]] int build_header_attr(Store &s, const char *key, const char *value) noexcept;
 
 }  // namespace kavlo

@@ -81,7 +81,13 @@ def library():
         "cue_track_index_ms": (i, [P, i, i]), "cue_track_pregap": (i64, [P, i]), "cue_track_postgap": (i64, [P, i]),
         "cue_track_rem_count": (i, [P, i]), "cue_track_rem_key": (s, [P, i, i]),
         "cue_track_rem_value": (s, [P, i, i]), "warning_count": (i, [P]), "warning": (s, [P, i]),
+        "item_http_count": (i, [P, i]), "item_http_key": (s, [P, i, i]), "item_http_value": (s, [P, i, i]),
+        "item_group_count": (i, [P, i]), "item_group_at": (s, [P, i, i]), "item_catchup": (s, [P, i, s]),
+        "item_alternate_count": (i, [P, i]), "item_alternate": (s, [P, i, i]), "item_label": (s, [P, i]),
+        "title": (s, [P]), "epg_count": (i, [P]), "epg": (s, [P, i]), "diagnostic_count": (i, [P]),
+        "diagnostic_line": (i64, [P, i]), "diagnostic_message": (s, [P, i]), "diagnostic_subject": (s, [P, i]),
     }
+    table["write"] = (i, [P, i, ctypes.c_uint, ctypes.POINTER(ctypes.c_char_p), ctypes.POINTER(ctypes.c_size_t)])
     for name, (res, args) in table.items():
         fn = getattr(lib, "kavlo_playlist_" + name)
         fn.restype, fn.argtypes = res, args
@@ -114,6 +120,15 @@ class Handle:
     def pairs(self, count, key, value, *owner):
         return tuple((self(key, *owner, k), self(value, *owner, k)) for k in range(self(count, *owner)))
 
+    def write(self, fmt, flags):
+        """(status, bytes) of kavlo_playlist_write()."""
+        t, n = ctypes.c_char_p(), ctypes.c_size_t()
+        rc = LIB.kavlo_playlist_write(self.p, int(fmt), flags, ctypes.byref(t), ctypes.byref(n))
+        return rc, ctypes.string_at(t, n.value) if rc == 0 else None
+
+    def strings(self, count, at, *owner):
+        return tuple(self(at, *owner, k) for k in range(self(count, *owner)))
+
 
 def expected_fields(h):
     """The module's view of a handle, made from its accessors alone."""
@@ -122,10 +137,14 @@ def expected_fields(h):
         attrs = h.pairs("item_attr_count", "item_attr_key", "item_attr_value", i)
         options = tuple(kavlo.Option(h("item_option_tag", i, k), h("item_option_key", i, k),
                                      h("item_option_value", i, k)) for k in range(h("item_option_count", i)))
+        catchup = kavlo.Catchup(*(h("item_catchup", i, k) for k in (b"mode", b"source", b"days", b"shift")))
         items.append(kavlo.Item(h("item_location", i), h("item_title", i), h("item_duration_ms", i),
                                 h("item_release_date", i), attrs, h("item_line", i), options, h("item_url", i),
                                 h.pairs("item_header_count", "item_header_key", "item_header_value", i),
-                                h("item_group", i)))
+                                h("item_group", i), h.pairs("item_http_count", "item_http_key", "item_http_value", i),
+                                h.strings("item_group_count", "item_group_at", i),
+                                catchup if any(catchup) else None,
+                                h.strings("item_alternate_count", "item_alternate", i), h("item_label", i)))
     tracks = []
     for t in range(h("cue_track_count")):
         f = [h("cue_track_field", t, k) for k in (b"DATATYPE", b"TITLE", b"PERFORMER", b"SONGWRITER", b"ISRC",
@@ -140,12 +159,16 @@ def expected_fields(h):
     return dict(format=h("detected_format"), imdb_date_playlist=bool(h("m3u_is_imdb_date_playlist")),
                 items=items, tracks=tracks, cue=kavlo.CueSheet(*sheet, rem=rem), encoding=h("encoding"),
                 warnings=[h("warning", w) for w in range(h("warning_count"))],
-                header=dict(reversed(h.pairs("header_attr_count", "header_attr_key", "header_attr_value"))))
+                header=dict(reversed(h.pairs("header_attr_count", "header_attr_key", "header_attr_value"))),
+                title=h("title"), epg=h.strings("epg_count", "epg"),
+                diagnostics=tuple(kavlo.Diagnostic(h("diagnostic_line", d), h("diagnostic_message", d),
+                                                   h("diagnostic_subject", d)) for d in range(h("diagnostic_count"))))
 
 
 def fields(r):
     return dict(format=int(r.format), imdb_date_playlist=r.imdb_date_playlist, items=list(r.items),
-                tracks=list(r.tracks), cue=r.cue, encoding=r.encoding, warnings=r.warnings, header=r.header)
+                tracks=list(r.tracks), cue=r.cue, encoding=r.encoding, warnings=r.warnings, header=r.header,
+                title=r.title, epg=r.epg, diagnostics=r.diagnostics)
 
 
 class AgainstTheLibrary(unittest.TestCase):
@@ -192,6 +215,200 @@ class AgainstTheLibrary(unittest.TestCase):
                     self.assertEqual(fields(kavlo.parse_file(path)), expected_fields(Handle(read(path), "auto", "auto")))
 
 
+def iptv_members(item):
+    """The members an item adds to the full document, as the document
+    writes them."""
+    catchup = {k: v for k, v in item.catchup._asdict().items() if v is not None} if item.catchup else None
+    out = dict(http=item.http or None, groups=list(item.groups) or None, catchup=catchup,
+               alternates=list(item.alternates) or None, label=item.label)
+    return {k: v for k, v in out.items() if v is not None}
+
+
+class FullDocument(unittest.TestCase):
+    """The IPTV members of every case file equal those of the library's
+    full document, item for item and in order."""
+
+    def test_case_files(self):
+        keys = ("http", "groups", "catchup", "alternates", "label")
+        seen = set()
+        for title, data, fmt in CASE_LIST:
+            h = Handle(data, fmt, "auto")
+            if h.status != kavlo.Status.OK:
+                continue
+            with self.subTest(title):
+                doc = json.loads(h("json_full"))
+                if doc == {}:  # no document could be written
+                    continue
+                r = kavlo.parse(data, format=fmt)
+                expected = [{k: d[k] for k in keys if k in d} for d in doc.get("items", [])]
+                got = [iptv_members(item) for item in r.items]
+                self.assertEqual(got, expected)
+                for a, b in zip(got, expected):  # dict order: the order the library decided
+                    self.assertEqual([list(v) if isinstance(v, dict) else v for v in a.values()],
+                                     [list(v) if isinstance(v, dict) else v for v in b.values()])
+                self.assertEqual(r.title, doc.get("title"))
+                self.assertEqual(list(r.epg), doc.get("epg", []))
+                self.assertEqual([d._asdict() for d in r.diagnostics], doc.get("diagnostics", []))
+                seen.update(k for e in expected for k in e)
+                seen.update(k for k in ("title", "epg", "diagnostics") if k in doc)
+        self.assertEqual(seen, set(keys) | {"title", "epg", "diagnostics"})
+
+
+def readable(r):
+    """What a written text gives back: the result without line numbers,
+    warnings, diagnostics and #EXTGRP groups."""
+    items = [tuple(x for n, x in zip(kavlo.Item._names, item) if n not in ("line", "groups")) for item in r.items]
+    return dict(format=int(r.format), items=items, tracks=list(r.tracks), cue=r.cue, header=r.header, title=r.title,
+                epg=r.epg, imdb=r.imdb_date_playlist)
+
+
+WRITTEN_FORMATS = (kavlo.Format.AUTO, kavlo.Format.M3U, kavlo.Format.STREAMING_LIST, kavlo.Format.CUE)
+
+
+class Writing(unittest.TestCase):
+    def parsed_cases(self):
+        for title, data, fmt in CASE_LIST + [("iptv example", read(os.path.join(EX, "iptv.m3u")), "auto")]:
+            h = Handle(data, fmt, "auto")
+            if h.status == kavlo.Status.OK:
+                yield title, h, kavlo.parse(data, format=fmt)
+
+    def test_text_is_the_library_write(self):
+        for title, h, r in self.parsed_cases():
+            for fmt in WRITTEN_FORMATS:
+                for flags in range(4):
+                    with self.subTest(title, format=str(fmt), flags=flags):
+                        rc, expected = h.write(fmt, flags)
+                        call = lambda: r.to_text(None if fmt == kavlo.Format.AUTO else fmt, bom=flags & 1,
+                                                 crlf=flags & 2)
+                        if rc != kavlo.Status.OK:
+                            with self.assertRaises(kavlo.KavloError) as e:
+                                call()
+                            self.assertEqual(e.exception.status, rc)
+                            continue
+                        self.assertEqual(call().encode("utf-8", "surrogateescape"), expected)
+            if r.format == kavlo.Format.M3U:
+                self.assertEqual(r.to_m3u(crlf=True), r.to_text(crlf=True))
+
+    def test_round_trip_in_the_result_format(self):
+        seen = set()
+        for title, h, r in self.parsed_cases():
+            if r.format == kavlo.Format.UNKNOWN:
+                continue
+            with self.subTest(title):
+                back = kavlo.parse(r.to_text().encode("utf-8", "surrogateescape"), format=r.format)
+                self.assertEqual(readable(back), readable(r))
+                seen.add(r.format)
+        self.assertEqual(seen, {kavlo.Format.M3U, kavlo.Format.STREAMING_LIST, kavlo.Format.CUE})
+
+    def test_write_of_parsed_items_reads_back(self):
+        # The builder takes whole seconds, and refuses tag lines the reader
+        # acts on, which a parse keeps as options when they are malformed.
+        acted_on = re.compile(r"EXTINF|EXTGRP$|EXTM3U$|PLAYLIST$")
+        keep = lambda res: [(i.location, i.title, i.duration_ms // 1000, i.attr_list, i.options, i.http, i.catchup)
+                            for i in res.items]
+        checked = refused = 0
+        for title, h, r in self.parsed_cases():
+            if r.format != kavlo.Format.M3U:
+                continue
+            with self.subTest(title):
+                if any(acted_on.match(o.tag) for i in r.items for o in i.options):
+                    with self.assertRaisesRegex(ValueError, "option .* refused"):
+                        kavlo.write(r.items, header=r.header)
+                    refused += 1
+                    continue
+                back = kavlo.parse(kavlo.write(r.items, header=r.header), format="m3u")
+                self.assertEqual(keep(back), keep(r))
+                self.assertEqual(back.header, r.header)
+                checked += 1
+        self.assertGreater(checked, 20)
+        self.assertGreater(refused, 0)
+
+    def test_write_of_hand_built_entries(self):
+        import dataclasses
+
+        @dataclasses.dataclass
+        class Channel:
+            location: str
+            title: str = ""
+            group: str = None
+
+        entries = [
+            kavlo.Item("http://x/1|User-Agent=UA", "One", 61500,
+                       attrs={"tvg-name": 'say"cheese"', "group-title": "Old"}, options=[kavlo.Option("EXTVLCOPT", "http-referrer", "http://r/")], group="News"),
+            {"location": "http://x/2", "title": "Two", "attrs": [("tvg-id", "b"), ("tvg-id", "c")],
+             "options": [("KODIPROP", "k", None), ["EXTX", None, None]]},
+            Channel("http://x/3", "Trois, quatre", "新闻"),
+        ]
+        text = kavlo.write(entries, header={"x-tvg-url": "http://e/g.xml"})
+        self.assertEqual(text, '#EXTM3U x-tvg-url="http://e/g.xml"\n#EXTVLCOPT:http-referrer=http://r/\n'
+                               '#EXTINF:61 tvg-name=say"cheese" group-title="News",One\nhttp://x/1|User-Agent=UA\n'
+                               '#KODIPROP:k\n#EXTX\n#EXTINF:-1 tvg-id="b" tvg-id="c",Two\nhttp://x/2\n'
+                               '#EXTINF:-1 group-title="新闻",Trois, quatre\nhttp://x/3\n')
+        one, two, three = kavlo.parse(text).items
+        self.assertEqual((one.attrs, one.duration_ms, one.http), ({"tvg-name": 'say"cheese"', "group-title": "News"},
+                                                                  61000, {"user-agent": "UA", "referer": "http://r/"}))
+        self.assertEqual(two.attr_list, [kavlo.Attr("tvg-id", "b"), kavlo.Attr("tvg-id", "c")])
+        self.assertEqual(two.options, (kavlo.Option("KODIPROP", "k", ""), kavlo.Option("EXTX", "", "")))
+        self.assertEqual((three.title, three.attrs), ("quatre", {"group-title": "新闻"}))
+        streaming = kavlo.write(entries, format="streaming-list", bom=True, crlf=True)
+        self.assertEqual(streaming, "\ufeffNews,#genre#\r\nOne,http://x/1|User-Agent=UA\r\n,#genre#\r\n"
+                                    "Two,http://x/2\r\n新闻,#genre#\r\nTrois‚ quatre,http://x/3\r\n")
+        self.assertEqual([i.group for i in kavlo.parse(streaming).items], ["News", None, "新闻"])
+        self.assertEqual(kavlo.write(iter([])), "#EXTM3U\n")
+        # The group takes the place of every group-title attribute.
+        regrouped = {"location": "/a", "attrs": [("group-title", "A"), ("x", "1"), ("GROUP-TITLE", "B")], "group": "G"}
+        self.assertEqual(kavlo.write([regrouped]), '#EXTM3U\n#EXTINF:-1 group-title="G" x="1",\n/a\n')
+
+    def test_bad_entries(self):
+        many = {f"k{n}": "v" for n in range(64)}
+        cases = [
+            ([{"location": "/a", "bogus": 1}], TypeError, "item 0: .*bogus"),
+            ([{"location": "/a"}, 5], TypeError, "item 1: int has no location"),
+            (["/a"], TypeError, "item 0: a str is not an entry"),
+            ([{"location": b"/a"}], TypeError, "item 0: location must be a str"),
+            ([{"location": "/a", "title": 5}], TypeError, "title must be a str"),
+            ([{"location": "/a", "duration_ms": 1.5}], TypeError, "duration_ms must be an int"),
+            ([{"location": "/a", "attrs": "k=v"}], TypeError, "pairs expected"),
+            ([{"location": "/a", "options": [("EXTX", "k")]}], TypeError, "option 0 is not"),
+            ([{"location": "/a", "group": 3}], TypeError, "group must be a str"),
+            ([{"location": "/a", "duration_ms": -2}], ValueError, "duration_ms -2"),
+            ([{"location": "/a", "duration_ms": 2147483001}], ValueError, "duration_ms 2147483001"),
+            ([{"location": "/a", "duration_ms": 1 << 70}], ValueError, "duration_ms"),
+            ([{"location": "/a\nb"}], ValueError, "location holds a line break"),
+            ([{"location": "/a", "title": "x\0y"}], ValueError, "title holds a NUL"),
+            ([{"location": "#a"}], ValueError, "location '#a' refused"),
+            ([{"location": "/a", "attrs": {"a b": "c"}}], ValueError, "attribute 'a b'='c' refused"),
+            ([{"location": "/a", "attrs": {"k": 'a "b'}}], ValueError, "refused"),
+            ([{"location": "/a", "attrs": {"k": "\udcff"}}], ValueError, "refused"),
+            ([{"location": "/a", "attrs": many}], None, None),
+            ([{"location": "/a", "attrs": many, "group": "G"}], ValueError, "65 attributes"),
+            ([{"location": "/a", "options": [("EXTINF", "1", None)]}], ValueError, "option .* refused"),
+        ]
+        for entries, exc, message in cases:
+            with self.subTest(entries=repr(entries)[:60]):
+                if exc is None:
+                    self.assertEqual(len(kavlo.parse(kavlo.write(entries)).items[0].attrs), 64)
+                    continue
+                with self.assertRaisesRegex(exc, message):
+                    kavlo.write(entries)
+        for call, exc in ((lambda: kavlo.write([], header={"a b": "c"}), ValueError),
+                          (lambda: kavlo.write([], header=[("k", "v", "w")]), TypeError),
+                          (lambda: kavlo.write([], format="cue"), kavlo.KavloError),
+                          (lambda: kavlo.write([], format="pls"), ValueError),
+                          (lambda: kavlo.write(5), TypeError)):
+            with self.assertRaises(exc):
+                call()
+
+    def test_results_that_cannot_be_written(self):
+        r = kavlo.parse(b"#EXTM3U\n#EXTINF:-1,A\nhttp://x/a\n")
+        with self.assertRaises(kavlo.KavloError) as e:
+            r.to_text("cue")
+        self.assertEqual((e.exception.status, e.exception.message),
+                         (kavlo.Status.ERR_FORMAT, "m3u result cannot be written as cue"))
+        with self.assertRaisesRegex(ValueError, "pickle"):
+            pickle.loads(pickle.dumps(r)).to_m3u()
+
+
 class Records(unittest.TestCase):
     def test_full_document_members(self):
         data = (b'#EXTM3U x-tvg-url="http://e/g.xml"\n#EXTVLCOPT:http-referrer=http://r/\n#KODIPROP:k=v\n'
@@ -206,6 +423,27 @@ class Records(unittest.TestCase):
         self.assertEqual(r.header, {"x-tvg-url": "http://e/g.xml"})
         self.assertEqual((r.items[1].url, r.items[1].headers, r.items[1].options), (None, {}, ()))
         self.assertEqual(kavlo.parse("新闻,#genre#\nA,http://x/a\n").items[0].group, "新闻")
+
+    def test_iptv_members(self):
+        data = (b'#EXTM3U catchup="shift" tvg-shift="+2" url-tvg="http://e/1.xml, http://e/2.xml"\n'
+                b'#PLAYLIST:  My TV  \n#EXTGRP:News; World\n#EXTINF:-1,Bare\nhttp://x/a|Referer=http://r/\n'
+                b'#EXTINF:-1 catchup-days="3" http-user-agent="UA",Own\nhttp://x/b\nhttp://x/c\n')
+        r = kavlo.parse(data)
+        bare, own, plain = r.items
+        self.assertEqual((r.title, r.epg), ("My TV", ("http://e/1.xml", "http://e/2.xml")))
+        # An item without attributes still takes the header's catch-up settings.
+        self.assertEqual(bare.catchup, kavlo.Catchup(mode="shift", shift="+2"))
+        self.assertEqual(plain.catchup, kavlo.Catchup(mode="shift", shift="+2"))
+        self.assertEqual(own.catchup, kavlo.Catchup("shift", None, "3", "+2"))
+        self.assertEqual((bare.groups, bare.http, own.groups, own.http),
+                         (("News", "World"), {"referer": "http://r/"}, (), {"user-agent": "UA"}))
+        self.assertIsNone(kavlo.parse(b"#EXTM3U\n#EXTINF:-1 a=\"1\",A\n/a\n").items[0].catchup)
+        s = kavlo.parse("CCTV,http://a/1$线路一#http://b/1$二#rtsp://c/1\n")
+        self.assertEqual((s.items[0].url, s.items[0].label, s.items[0].alternates),
+                         ("http://a/1", "线路一", ("http://b/1", "rtsp://c/1")))
+        w = kavlo.parse(b"#EXTM3U\n#EXTVLCOPT:x=1\n#EXTINF:-1,A\nhttp://x/a\n")
+        self.assertEqual(w.diagnostics, (kavlo.Diagnostic(2, "m3u: ignored tag", "#EXTVLCOPT"),))
+        self.assertEqual(len(w.diagnostics), len(w.warnings))
 
     def test_cue_sheet(self):
         r = kavlo.parse_file(os.path.join(EX, "album.cue"))
@@ -225,8 +463,8 @@ class Records(unittest.TestCase):
             self.assertEqual(pickle.loads(pickle.dumps(rec)), rec)
             self.assertEqual(hash(rec), hash(type(rec)(*[getattr(rec, n) for n in rec._names])))
         self.assertEqual(len({r.tracks[1], r.tracks[1], r.tracks[0]}), 2)
-        self.assertEqual(kavlo.Item("/a|X=1", "T", 5000, attrs={"k": "v"}, line=3, url="/a", headers={"X": "1"}),
-                         m.items[0])
+        self.assertEqual(kavlo.Item("/a|X=1", "T", 5000, attrs={"k": "v"}, line=3, url="/a", headers={"X": "1"},
+                                    http={"x": "1"}), m.items[0])
         with self.assertRaises(AttributeError):
             m.items[0].title = "x"
 

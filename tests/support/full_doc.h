@@ -17,8 +17,9 @@ namespace full_detail {
 
 using Names = std::initializer_list<const char *>;
 
-inline const Names root_added = {"version", "header"};
-inline const Names item_added = {"line", "options", "url", "headers", "group"};
+inline const Names root_added = {"version", "header", "title", "epg", "diagnostics"};
+inline const Names item_added = {"line",   "options", "url",  "headers", "alternates", "label",
+                                 "group",  "groups",  "http", "catchup"};
 inline const Names cue_added = {"songwriter", "catalog", "cdtextfile", "rem"};
 inline const Names track_added = {"performer", "songwriter", "isrc", "flags", "datatype",
                                   "pregap", "postgap", "rem"};

@@ -117,6 +117,18 @@ std::string rems(const char *what, yyjson_val *arr, Count count, Key key, Value 
   return "";
 }
 
+// An array of strings (or NULL) against count/at accessors.
+template <class Count, class At>
+std::string strings(const char *what, yyjson_val *arr, Count count, At at) {
+  const int n = count();
+  if (static_cast<size_t>(n) != (arr != nullptr ? yyjson_arr_size(arr) : 0)) return std::string(what) + ": count";
+  if (arr != nullptr && n == 0) return std::string(what) + ": empty array";
+  for (int k = 0; k < n; ++k)
+    if (!same(yyjson_get_str(yyjson_arr_get(arr, static_cast<size_t>(k))), at(k)))
+      return std::string(what) + ": " + std::to_string(k);
+  return "";
+}
+
 inline bool same_int(yyjson_val *v, long long expected, long long absent) {
   return v != nullptr ? yyjson_get_sint(v) == expected : expected == absent;
 }
@@ -175,6 +187,53 @@ inline std::string compare_full_with_accessors(kavlo_playlist *p) {
                 [&](int k) { return kavlo_playlist_item_header_value(p, i, k); });
       if (!d.empty()) return false;
       if (!same(get_str(it, "group"), kavlo_playlist_item_group(p, i))) return fail("group" + at);
+      if (!same_opt(it, "label", kavlo_playlist_item_label(p, i))) return fail("label" + at);
+      d = strings(("alternates" + at).c_str(), yyjson_obj_get(it, "alternates"),
+                  [&] { return kavlo_playlist_item_alternate_count(p, i); },
+                  [&](int k) { return kavlo_playlist_item_alternate(p, i, k); });
+      if (!d.empty()) return false;
+      d = strings(("groups" + at).c_str(), yyjson_obj_get(it, "groups"),
+                  [&] { return kavlo_playlist_item_group_count(p, i); },
+                  [&](int k) { return kavlo_playlist_item_group_at(p, i, k); });
+      if (!d.empty()) return false;
+      yyjson_val *http = yyjson_obj_get(it, "http");
+      if (http != nullptr && yyjson_obj_size(http) == 0) return fail("empty http" + at);
+      d = pairs(("http" + at).c_str(), http, [&] { return kavlo_playlist_item_http_count(p, i); },
+                [&](int k) { return kavlo_playlist_item_http_key(p, i, k); },
+                [&](int k) { return kavlo_playlist_item_http_value(p, i, k); });
+      if (!d.empty()) return false;
+      for (int k = 0; k < kavlo_playlist_item_http_count(p, i); ++k) {
+        // By name, in any letter case.
+        std::string upper = kavlo_playlist_item_http_key(p, i, k);
+        for (char &c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        if (!same(kavlo_playlist_item_http(p, i, upper.c_str()), kavlo_playlist_item_http_value(p, i, k)))
+          return fail("http by name" + at);
+      }
+      yyjson_val *catchup = yyjson_obj_get(it, "catchup");
+      size_t fields = 0;
+      for (const char *f : {"mode", "source", "days", "shift"}) {
+        const char *v = kavlo_playlist_item_catchup(p, i, f);
+        fields += v != nullptr;
+        if (!same_opt(catchup, f, v)) return fail(std::string("catchup ") + f + at);
+      }
+      if (fields != (catchup != nullptr ? yyjson_obj_size(catchup) : 0) || (catchup != nullptr && fields == 0))
+        return fail("catchup" + at);
+    }
+    if (!same_opt(root, "title", kavlo_playlist_title(p))) return fail("title");
+    d = strings("epg", yyjson_obj_get(root, "epg"), [&] { return kavlo_playlist_epg_count(p); },
+                [&](int k) { return kavlo_playlist_epg(p, k); });
+    if (!d.empty()) return false;
+    yyjson_val *diags = yyjson_obj_get(root, "diagnostics");
+    const int diagnostics = kavlo_playlist_diagnostic_count(p);
+    if (static_cast<size_t>(diagnostics) != (diags != nullptr ? yyjson_arr_size(diags) : 0) ||
+        (diags != nullptr && diagnostics == 0))
+      return fail("diagnostic count");
+    for (int k = 0; k < diagnostics; ++k) {
+      yyjson_val *e = yyjson_arr_get(diags, static_cast<size_t>(k));
+      if (yyjson_obj_size(e) != 3 || !same_int(yyjson_obj_get(e, "line"), kavlo_playlist_diagnostic_line(p, k), -2) ||
+          !same(get_str(e, "message"), kavlo_playlist_diagnostic_message(p, k)) ||
+          !same(get_str(e, "subject"), kavlo_playlist_diagnostic_subject(p, k)))
+        return fail("diagnostic " + std::to_string(k));
     }
     yyjson_val *cue = yyjson_obj_get(root, "cue");
     if (cue == nullptr) return true;

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "kavlo.h"
-#include "../../src/store.h"
+#include "../../src/store/store.h"
 
 namespace kt {
 

@@ -16,8 +16,8 @@
 
 #include "kavlo.h"
 #include "../../src/parsers/parsers.h"
-#include "../../src/store.h"
-#include "../../src/text.h"
+#include "../../src/store/store.h"
+#include "../../src/text/text.h"
 #include "../../src/write/write.h"
 
 namespace kt {

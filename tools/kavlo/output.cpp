@@ -12,6 +12,7 @@
 #include <yyjson.h>
 
 #include "progress.h"
+#include "../../src/text/utf8.h"
 
 namespace kavlo_cli {
 
@@ -35,30 +36,6 @@ void out_failed(int err) {
     std::_Exit(128 + SIGPIPE);  // not reached
   }
   if (out_errno == 0) out_errno = err ? err : EIO;
-}
-
-// Length of the strictly valid UTF-8 sequence at p (1 to 4), or 0.
-size_t utf8_seq(const unsigned char *p, size_t n) {
-  const unsigned c = p[0];
-  if (c < 0x80) return 1;
-  size_t len;
-  unsigned lo = 0x80, hi = 0xBF;  // range of the second byte
-  if (c >= 0xC2 && c <= 0xDF) len = 2;
-  else if (c >= 0xE0 && c <= 0xEF) {
-    len = 3;
-    if (c == 0xE0) lo = 0xA0;
-    if (c == 0xED) hi = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    len = 4;
-    if (c == 0xF0) lo = 0x90;
-    if (c == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (n < len || p[1] < lo || p[1] > hi) return 0;
-  for (size_t i = 2; i < len; ++i)
-    if ((p[i] & 0xC0) != 0x80) return 0;
-  return len;
 }
 
 // The text indented by yyjson, or nothing when that fails.
@@ -103,23 +80,13 @@ bool out_json(const char *json, size_t n, bool pretty) {
   return out(json, n) && out("\n", 1);
 }
 
-bool is_utf8(std::string_view s) {
-  const auto *p = reinterpret_cast<const unsigned char *>(s.data());
-  for (size_t i = 0; i < s.size();) {
-    const size_t k = utf8_seq(p + i, s.size() - i);
-    if (k == 0) return false;
-    i += k;
-  }
-  return true;
-}
-
 void append_json_string(std::string &o, std::string_view s, Stray stray) {
   static const char hex[] = "0123456789abcdef";
   const auto *p = reinterpret_cast<const unsigned char *>(s.data());
   o += '"';
   for (size_t i = 0; i < s.size();) {
     const unsigned char c = p[i];
-    const size_t k = utf8_seq(p + i, s.size() - i);
+    const size_t k = kavlo::utf8_char_length(p + i, s.size() - i);
     if (k == 0) {
       if (stray == Stray::escape) {
         o += "\\\\x";

@@ -21,10 +21,6 @@ bool out_finish();
 // A JSON document and a line end, indented (yyjson) with `pretty`.
 bool out_json(const char *json, size_t n, bool pretty);
 
-// True when s is strictly valid UTF-8 (no overlong forms, surrogates or
-// values above U+10FFFF), as JSON text must be.
-bool is_utf8(std::string_view s);
-
 // How bytes that are not valid UTF-8 are written.
 enum class Stray { replace, escape };
 

@@ -1,6 +1,6 @@
 // The parse command: one playlist handle for the run, each file's document
 // on standard output (alone, or in a JSON Lines wrapper), messages and
-// warnings on standard error.
+// diagnostics on standard error.
 #include <strings.h>
 
 #include <cstring>
@@ -11,6 +11,7 @@
 #include "input.h"
 #include "output.h"
 #include "progress.h"
+#include "../../src/text/utf8.h"
 
 namespace kavlo_cli {
 
@@ -61,7 +62,7 @@ void report(const char *file, const Outcome &r, const Options &o) {
 std::string wrapper_head(const char *file, const Outcome &r) {
   std::string h = "{\"file\":";
   const std::string_view name = file;
-  const bool escaped = !is_utf8(name);
+  const bool escaped = !kavlo::is_strict_utf8(name);
   append_json_string(h, name, escaped ? Stray::escape : Stray::replace);
   if (escaped) h += ",\"file_escaped\":true";
   h += ",\"status\":\"";
@@ -105,8 +106,13 @@ int run_parse(const Options &o) {
     const Outcome r = parse_one(h.p, file, o, b);
     if (r.rc != KAVLO_OK) report(file, r, o);
     if (o.warnings) {
-      for (int i = 0; i < kavlo_playlist_warning_count(h.p); ++i)
-        if (const char *w = kavlo_playlist_warning(h.p, i)) diag("%s: %s\n", file, w);
+      // The diagnostics, as a compiler writes them: every warning with its
+      // line (none for the decoding's), and what was dropped without one.
+      for (int i = 0; i < kavlo_playlist_diagnostic_count(h.p); ++i) {
+        const long long line = kavlo_playlist_diagnostic_line(h.p, i);
+        if (line > 0) diag("%s:%lld: %s\n", file, line, kavlo_playlist_diagnostic_message(h.p, i));
+        else diag("%s: %s\n", file, kavlo_playlist_diagnostic_message(h.p, i));
+      }
       if (r.guessed)
         diag("%s: encoding: %s (auto)\n", file, !r.encoding.empty() ? r.encoding.c_str() : "bytes as they are");
     }

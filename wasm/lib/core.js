@@ -28,6 +28,9 @@ const tableTypes = [
   ['attrCounts', Uint32Array],
   ['optionCounts', Uint32Array],
   ['headerCounts', Uint32Array],
+  ['alternateCounts', Uint32Array],
+  ['groupCounts', Uint32Array],
+  ['httpCounts', Uint32Array],
   ['trackNumbers', Int32Array],
   ['trackMasks', Uint8Array],
   ['pregaps', Float64Array],
@@ -37,9 +40,10 @@ const tableTypes = [
   ['indexNumbers', Int32Array],
   ['indexFrames', Float64Array],
   ['indexMs', Int32Array],
+  ['diagnosticLines', Float64Array],
 ];
 const scalarNames = ['format', 'imdb', 'cue', 'sheetMask', 'sheetRemCount', 'warningCount', 'repeatCount',
-  'headerAttrCount'];
+  'headerAttrCount', 'hasTitle', 'epgCount'];
 
 const formatNames = ['m3u', 'm3u8-hls', 'streaming-list', 'cue', 'unknown'];
 
@@ -58,6 +62,8 @@ const core = await createKavloCore({
 });
 
 const utf8 = new TextDecoder('utf-8');
+// Written text keeps the byte-order mark that the bom option asks for.
+const utf8Text = new TextDecoder('utf-8', { ignoreBOM: true });
 const utf16 = new TextDecoder('utf-16le');
 const encoder = new TextEncoder();
 
@@ -203,6 +209,7 @@ function tablesOut(raw) {
   raw.format = formatNames[raw.format] ?? 'unknown';
   raw.imdb = raw.imdb !== 0;
   raw.cue = raw.cue !== 0;
+  raw.hasTitle = raw.hasTitle !== 0;
   return raw;
 }
 
@@ -262,6 +269,56 @@ export function detect(value, encoding) {
     return cString(core._kavlo_format_name(core._kavlo_detect_text(ptr, len, name)));
   } finally {
     if (name) core._kavlo_wasm_free(name);
+  }
+}
+
+/** What toText() needs of an input to parse it again: a string as it is
+ *  (strings do not change), a copy of bytes (which may). */
+export function keep(value) {
+  if (typeof value === 'string') return value;
+  if (isBytes(value) || value instanceof DataView) {
+    return new Uint8Array(value.buffer, value.byteOffset, value.byteLength).slice();
+  }
+  return new Uint8Array(value).slice();
+}
+
+// The text of the last write (kavlo_wasm_written()), as a string or bytes.
+function writtenText(bytes) {
+  const at = core._kavlo_wasm_written() >>> 2;
+  const ptr = core.HEAPU32[at];
+  const view = heap().subarray(ptr, ptr + core.HEAPU32[at + 1]);
+  return bytes ? view.slice() : utf8Text.decode(view);
+}
+
+/** Parses `value` again as parse() did (`format`, `encoding`) and writes
+ *  it in `writeFormat` with `flags`: the text, or the library's status. */
+export function rewrite(value, format, encoding, writeFormat, flags, bytes) {
+  const status = run(value, format, encoding, false);
+  if (status !== 0) return status;
+  const rc = core._kavlo_wasm_write(writeFormat, flags);
+  return rc === 0 ? writtenText(bytes) : rc;
+}
+
+/** The text of a list laid out as lib/write.js lays it out, or the
+ *  builder's refusal {status, item, what, name}. */
+export function writeList(text, shape, durations, format, flags, bytes) {
+  const [ptr, len] = write(text);
+  if (!ptr) return { status: ERR_NOMEM, item: -1, what: '', name: '' };
+  // Each in a block of its own, 8-byte aligned as malloc gives it.
+  const shapeAt = alloc(shape.byteLength + 8);
+  const durationsAt = alloc(durations.byteLength + 8);
+  try {
+    if (!shapeAt || !durationsAt) return { status: ERR_NOMEM, item: -1, what: '', name: '' };
+    heap().set(new Uint8Array(shape.buffer, shape.byteOffset, shape.byteLength), shapeAt);
+    heap().set(new Uint8Array(durations.buffer, durations.byteOffset, durations.byteLength), durationsAt);
+    const rc = core._kavlo_wasm_build(ptr, len, shapeAt, shape.length, durationsAt, durations.length, format, flags);
+    if (rc === 0) return writtenText(bytes);
+    const at = core._kavlo_wasm_written() >>> 2;
+    return { status: rc, item: core.HEAP32[at + 2], what: cString(core.HEAPU32[at + 3]) ?? '',
+      name: cString(core.HEAPU32[at + 4]) ?? '' };
+  } finally {
+    if (shapeAt) core._kavlo_wasm_free(shapeAt);
+    if (durationsAt) core._kavlo_wasm_free(durationsAt);
   }
 }
 

@@ -7,18 +7,24 @@
 // package's lib/result.js, shared by both packages) reads them:
 //   per item: title, location, the values of its attributes (repeated keys
 //     skipped), tag, key and value of each option, url (item mask bit 0),
-//     the values of its headers (repeated keys skipped), group (bit 1);
+//     the values of its headers (repeated keys skipped), its alternates,
+//     label (bit 2), group (bit 1), groups, the values of its request
+//     headers (http), its catch-up mode, source, days and shift (bits 3 to
+//     6);
 //   the values of the #EXTM3U line's attributes;
 //   the sheet's fields (mask bits 0 to 4: title, performer, songwriter,
 //     catalog, cdtextfile), key and value of each of its REM lines;
 //   per track: its fields (mask bits 0 to 6: title, performer, songwriter,
 //     isrc, file, flags, datatype), key and value of each REM line;
-//   the warnings.
+//   the warnings; the title (scalar has_title), the EPG addresses, message
+//     and subject of each diagnostic.
 // The key of every pair, in string order, is an id into a table of
 // distinct keys, 0xffffffff for a key its object already had.
 #include <emscripten/emscripten.h>
 
 #include <kavlo.h>
+
+#include "plan.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -88,6 +94,9 @@ enum Table {
   t_attr_counts,
   t_option_counts,
   t_header_counts,
+  t_alternate_counts,
+  t_group_counts,
+  t_http_counts,
   t_track_numbers,
   t_track_masks,
   t_pregaps,
@@ -97,6 +106,7 @@ enum Table {
   t_index_numbers,
   t_index_frames,
   t_index_ms,
+  t_diagnostic_lines,
   table_count
 };
 
@@ -110,6 +120,8 @@ enum Scalar {
   s_warning_count,
   s_repeat_count,
   s_header_attr_count,
+  s_has_title,
+  s_epg_count,
   scalar_count
 };
 
@@ -265,6 +277,16 @@ class Producer {
     const int warnings = kavlo_playlist_warning_count(p);
     for (int w = 0; w < warnings; ++w) add(kavlo_playlist_warning(p, w));
     sc[s_warning_count] = warnings;
+    sc[s_has_title] = present(kavlo_playlist_title(p)) ? 1 : 0;
+    const int epg = kavlo_playlist_epg_count(p);
+    for (int e = 0; e < epg; ++e) add(kavlo_playlist_epg(p, e));
+    sc[s_epg_count] = epg;
+    const int diagnostics = kavlo_playlist_diagnostic_count(p);
+    for (int d = 0; d < diagnostics; ++d) {
+      put(diagnostic_lines_, static_cast<double>(kavlo_playlist_diagnostic_line(p, d)));
+      add(kavlo_playlist_diagnostic_message(p, d));
+      add(kavlo_playlist_diagnostic_subject(p, d));
+    }
     sc[s_repeat_count] = repeat_count_;
     cut();
     if (!ok_) return false;
@@ -279,6 +301,7 @@ class Producer {
     f(byte_ends_), f(refs_), f(key_ids_), f(durations_), f(release_dates_), f(lines_), f(item_masks_);
     f(attr_counts_), f(option_counts_), f(header_counts_), f(track_numbers_), f(track_masks_), f(pregaps_);
     f(postgaps_), f(track_rem_counts_), f(index_counts_), f(index_numbers_), f(index_frames_), f(index_ms_);
+    f(alternate_counts_), f(group_counts_), f(http_counts_), f(diagnostic_lines_);
   }
 
   template <typename T>
@@ -318,14 +341,29 @@ class Producer {
   // `count` keys and values of one object: the key ids go to the key
   // table (repeated_key for a key the object already had, whose value is
   // not sent).
+  // Returns whether a key is one the catch-up fields are read from.
   template <typename KeyOf, typename ValueOf>
-  void pairs(int count, KeyOf key_of, ValueOf value_of) {
+  bool pairs(int count, KeyOf key_of, ValueOf value_of) {
     first_.reset();
+    bool catchup = false;
     for (int a = 0; a < count; ++a) {
-      const uint32_t id = first_.take(keys_.id(key_of(a), a, ok_));
+      const char *key = key_of(a);
+      catchup = catchup || catchup_key(key);
+      const uint32_t id = first_.take(keys_.id(key, a, ok_));
       put(key_ids_, id);
       if (id != repeated_key) add(value_of(a));
     }
+    return catchup;
+  }
+
+  static bool catchup_key(const char *key) {
+    if (key == nullptr) return false;
+    const size_t n = std::strlen(key);
+    if (n != 7 && n != 9 && n != 12 && n != 14) return false;
+    char folded[15];
+    for (size_t i = 0; i < n; ++i) folded[i] = key[i] >= 'A' && key[i] <= 'Z' ? static_cast<char>(key[i] + 32) : key[i];
+    const std::string_view k(folded, n);
+    return k == "catchup" || k == "tvg-shift" || k == "catchup-days" || k == "catchup-source";
   }
 
   // Whether the field is set; its text goes to the strings when it is.
@@ -340,11 +378,16 @@ class Producer {
   void items(const kavlo_playlist *p) {
     const auto n = static_cast<size_t>(kavlo_playlist_item_count(p));
     if (!durations_.grow(n) || !refs_.grow(n * 3) || !byte_ends_.grow(n * 3)) ok_ = false;
+    // The catch-up fields come from the item's attributes, else the
+    // #EXTM3U line's: only an item or header with such a key needs asking.
+    bool header_catchup = false;
+    for (int a = 0, count = kavlo_playlist_header_attr_count(p); a < count; ++a)
+      header_catchup = header_catchup || catchup_key(kavlo_playlist_header_attr_key(p, a));
     for (int i = 0; i < static_cast<int>(n) && ok_; ++i) {
       add(kavlo_playlist_item_title(p, i));
       add(kavlo_playlist_item_location(p, i));
       const int attrs = kavlo_playlist_item_attr_count(p, i);
-      pairs(attrs, [p, i](int a) { return kavlo_playlist_item_attr_key(p, i, a); },
+      const bool catchup = pairs(attrs, [p, i](int a) { return kavlo_playlist_item_attr_key(p, i, a); },
             [p, i](int a) { return kavlo_playlist_item_attr_value(p, i, a); });
       const int options = kavlo_playlist_item_option_count(p, i);
       for (int o = 0; o < options; ++o) {
@@ -352,11 +395,28 @@ class Producer {
         add(kavlo_playlist_item_option_key(p, i, o));
         add(kavlo_playlist_item_option_value(p, i, o));
       }
-      const uint8_t mask = present(kavlo_playlist_item_url(p, i)) ? 1 : 0;
+      uint8_t mask = present(kavlo_playlist_item_url(p, i)) ? 1 : 0;
       const int headers = kavlo_playlist_item_header_count(p, i);
       pairs(headers, [p, i](int h) { return kavlo_playlist_item_header_key(p, i, h); },
             [p, i](int h) { return kavlo_playlist_item_header_value(p, i, h); });
-      put(item_masks_, static_cast<uint8_t>(mask | (present(kavlo_playlist_item_group(p, i)) ? 2 : 0)));
+      const int alternates = kavlo_playlist_item_alternate_count(p, i);
+      for (int a = 0; a < alternates; ++a) add(kavlo_playlist_item_alternate(p, i, a));
+      if (present(kavlo_playlist_item_label(p, i))) mask |= 4;
+      if (present(kavlo_playlist_item_group(p, i))) mask |= 2;
+      const int groups = kavlo_playlist_item_group_count(p, i);
+      for (int g = 0; g < groups; ++g) add(kavlo_playlist_item_group_at(p, i, g));
+      const int http = kavlo_playlist_item_http_count(p, i);
+      pairs(http, [p, i](int h) { return kavlo_playlist_item_http_key(p, i, h); },
+            [p, i](int h) { return kavlo_playlist_item_http_value(p, i, h); });
+      if (catchup || header_catchup) {
+        static constexpr const char *fields[] = {"mode", "source", "days", "shift"};
+        for (int f = 0; f < 4; ++f)
+          if (present(kavlo_playlist_item_catchup(p, i, fields[f]))) mask |= static_cast<uint8_t>(8 << f);
+      }
+      put(item_masks_, mask);
+      put(alternate_counts_, static_cast<uint32_t>(alternates));
+      put(group_counts_, static_cast<uint32_t>(groups));
+      put(http_counts_, static_cast<uint32_t>(http));
       put(durations_, static_cast<int32_t>(kavlo_playlist_item_duration_ms(p, i)));
       put(release_dates_, static_cast<int32_t>(kavlo_playlist_item_release_date(p, i)));
       put(lines_, static_cast<double>(kavlo_playlist_item_line(p, i)));
@@ -527,6 +587,9 @@ class Producer {
     view(t_attr_counts, attr_counts_);
     view(t_option_counts, option_counts_);
     view(t_header_counts, header_counts_);
+    view(t_alternate_counts, alternate_counts_);
+    view(t_group_counts, group_counts_);
+    view(t_http_counts, http_counts_);
     view(t_track_numbers, track_numbers_);
     view(t_track_masks, track_masks_);
     view(t_pregaps, pregaps_);
@@ -536,6 +599,7 @@ class Producer {
     view(t_index_numbers, index_numbers_);
     view(t_index_frames, index_frames_);
     view(t_index_ms, index_ms_);
+    view(t_diagnostic_lines, diagnostic_lines_);
   }
 
   bool ok_ = true;
@@ -552,17 +616,35 @@ class Producer {
   Array<int32_t> durations_, release_dates_;
   Array<double> lines_;
   Array<uint8_t> item_masks_;
-  Array<uint32_t> attr_counts_, option_counts_, header_counts_;
+  Array<uint32_t> attr_counts_, option_counts_, header_counts_, alternate_counts_, group_counts_, http_counts_;
   Array<int32_t> track_numbers_;
   Array<uint8_t> track_masks_;
   Array<double> pregaps_, postgaps_;
   Array<uint32_t> track_rem_counts_, index_counts_;
   Array<int32_t> index_numbers_, index_ms_;
-  Array<double> index_frames_;
+  Array<double> index_frames_, diagnostic_lines_;
 };
 
 kavlo_playlist *g_playlist = nullptr;
 Producer g_producer;
+
+// The text of the last write, and where a built list was refused.
+struct Written {
+  uint32_t text, length;
+  int32_t item;  // -1 for the #EXTM3U line
+  uint32_t what, name;
+};
+Written g_written = {};
+kavlo_playlist *g_built = nullptr;  // the handle of the last built list
+
+int written(kavlo_playlist *p, int format, unsigned flags) {
+  const char *text = nullptr;
+  size_t length = 0;
+  const int rc = kavlo_playlist_write(p, format, flags, &text, &length);
+  g_written = Written{static_cast<uint32_t>(reinterpret_cast<uintptr_t>(text)), static_cast<uint32_t>(length), -1,
+                      0, 0};
+  return rc;
+}
 
 }  // namespace
 
@@ -594,11 +676,41 @@ EMSCRIPTEN_KEEPALIVE int kavlo_wasm_parse(const char *text, size_t len, int form
 // The tables of the last parse that worked (see Tables).
 EMSCRIPTEN_KEEPALIVE const Tables *kavlo_wasm_tables() { return &g_producer.tables; }
 
-// Gives back what the module keeps for the next parse: the playlist and
-// the tables.
+// Writes the module's playlist in `format` with `flags`
+// (kavlo_playlist_write()); the text is kavlo_wasm_written()'s.
+EMSCRIPTEN_KEEPALIVE int kavlo_wasm_write(int format, unsigned flags) {
+  kavlo_playlist *p = kavlo_wasm_playlist();
+  return p == nullptr ? KAVLO_ERR_NOMEM : written(p, format, flags);
+}
+
+// Builds a list from the layout of plan.h (the result builder's
+// lib/write.js makes it) in a handle of its own and writes it. The text,
+// or where the builder refused the list, is kavlo_wasm_written()'s.
+EMSCRIPTEN_KEEPALIVE int kavlo_wasm_build(const char *text, size_t len, const uint32_t *shape, size_t shape_len,
+                                          const double *durations, size_t count, int format, unsigned flags) {
+  kavlo_playlist_free(g_built);
+  g_built = kavlo_playlist_new();
+  g_written = Written{0, 0, -1, 0, 0};
+  if (g_built == nullptr) return KAVLO_ERR_NOMEM;
+  kavlo_plan::Refusal why;
+  const int rc = kavlo_plan::build(g_built, text, len, shape, shape_len, durations, count, why);
+  if (rc == KAVLO_OK) return written(g_built, format, flags);
+  g_written.item = static_cast<int32_t>(why.item);
+  g_written.what = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(why.what));
+  g_written.name = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(why.name));
+  return rc;
+}
+
+EMSCRIPTEN_KEEPALIVE const Written *kavlo_wasm_written() { return &g_written; }
+
+// Gives back what the module keeps for the next parse: the playlist, the
+// tables and the last built list.
 EMSCRIPTEN_KEEPALIVE void kavlo_wasm_release() {
   kavlo_playlist_free(g_playlist);
   g_playlist = nullptr;
+  kavlo_playlist_free(g_built);
+  g_built = nullptr;
+  g_written = {};
   g_producer.release();
 }
 

@@ -143,3 +143,28 @@ test('the example of the README counts the entries per group', () => {
   assert.equal(run('iptv.m3u'), 'News\t2\nMusic\t1\n-\t2\n5 entries, read as UTF-8\n');
   assert.equal(run('stations-gbk.txt'), '-\t3\n3 entries, read as GBK\n');
 });
+
+test('writing: a result after other parses, with its input changed; lists of plain objects', () => {
+  const input = new TextEncoder().encode('#EXTM3U\n#PLAYLIST:Mix\n#EXTINF:10 group-title="G",One\nhttp://x/1\n');
+  const r = kavlo.parse(input);
+  input.fill(0x20);  // the caller's bytes change; the result does not
+  kavlo.parse('Other,http://o/\n');
+  const text = '#EXTM3U\n#PLAYLIST:Mix\n#EXTINF:10 group-title="G",One\nhttp://x/1\n';
+  assert.equal(r.toM3U(), text);
+  assert.equal(r.toText({ format: 'txt', bom: true, crlf: true }), '\uFEFFG,#genre#\r\nOne,http://x/1\r\n');
+  assert.deepEqual(r.toText({ bytes: true }), new TextEncoder().encode(text));
+  assert.throws(() => r.toText({ format: 'cue' }), (e) => e instanceof kavlo.KavloError && e.code === 'ERR_FORMAT');
+
+  const items = [{ location: 'http://x/1', title: 'T', durationMs: 5000, attrs: [['tvg-name', 'say"cheese"']],
+    group: 'News', options: [{ tag: 'EXTVLCOPT', key: 'http-referrer', value: 'http://r/' }] }];
+  assert.equal(kavlo.write(items, { header: { 'x-tvg-url': 'http://e/' } }),
+    '#EXTM3U x-tvg-url="http://e/"\n#EXTVLCOPT:http-referrer=http://r/\n' +
+    '#EXTINF:5 tvg-name=say"cheese" group-title="News",T\nhttp://x/1\n');
+  assert.equal(kavlo.write(items, { format: 'streaming-list' }), 'News,#genre#\nT,http://x/1\n');
+  assert.throws(() => kavlo.write([{ location: 'http://x/', attrs: { 'a b': '1' } }]),
+    (e) => e instanceof kavlo.KavloError && e.status === kavlo.Status.ERR_INVALID && e.message.startsWith('items[0]: attribute "a b"'));
+  assert.throws(() => kavlo.write([{ location: 'http://x/', durationMs: 0.5 }]), RangeError);
+  // The same strings after many writes: the module's blocks are reused.
+  for (let n = 0; n < 50; ++n) kavlo.write(items);
+  assert.deepEqual(kavlo.parse(kavlo.write(r.items)).items.map((i) => [i.title, i.attrs]), [['One', { 'group-title': 'G' }]]);
+});

@@ -63,5 +63,13 @@ for (const [name, input, format, encoding] of cases) {
     const result = kavlo.parse(input, { format, encoding: encoding ?? '' });
     if (want.json !== '{}') assert.deepEqual(JSON.parse(JSON.stringify(result)), parseFirstWins(want.json));
     assert.equal(kavlo.parseToJson(input, { format, encoding: encoding ?? '' }), want.json);
+    // Written back, byte for byte as the library writes it, after another
+    // parse has taken the module's playlist.
+    kavlo.parse('#EXTM3U\n#EXTINF:1,other\nhttp://other/\n');
+    for (const [text, write] of [[want.written, () => result.toText({ bytes: true })],
+      [want.m3u, () => result.toM3U({ bytes: true })]]) {
+      if (text === null) assert.throws(write, (e) => e instanceof kavlo.KavloError && e.status === kavlo.Status.ERR_FORMAT);
+      else assert.deepEqual(Buffer.from(write()), text);
+    }
   });
 }

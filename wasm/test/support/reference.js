@@ -14,15 +14,18 @@ const work = mkdtempSync(path.join(tmpdir(), 'kavlo-wasm-'));
 process.on('exit', () => rmSync(work, { recursive: true, force: true }));
 let count = 0;
 
-/** {status, error, json} of the native parse of `bytes`. */
+/** {status, error, json, written, m3u} of the native parse of `bytes`:
+ *  written and m3u the bytes the library writes of its result in its own
+ *  format and in M3U (null when it cannot; both null for a failed parse). */
 export function reference(bytes, format, encoding) {
   const file = path.join(work, `input-${count++}`);
   writeFileSync(file, bytes);
   const run = spawnSync(referencePath, [file, String(format), encoding === null ? '-' : encoding],
     { encoding: 'utf8', maxBuffer: 1 << 30 });
   if (run.status !== 0) throw new Error(`reference failed: ${run.stderr}`);
-  const [status, error, ...json] = run.stdout.replace(/\n$/, '').split('\n');
-  return { status: Number(status), error, json: json.join('\n') };
+  const [status, error, json, written, m3u] = run.stdout.replace(/\n$/, '').split('\n');
+  const bytesOf = (hex) => (hex === undefined || hex === '-' ? null : Buffer.from(hex, 'hex'));
+  return { status: Number(status), error, json, written: bytesOf(written), m3u: bytesOf(m3u) };
 }
 
 /** JSON.parse, but the first of repeated member names wins. */

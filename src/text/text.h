@@ -62,6 +62,28 @@ inline size_t find_byte(std::string_view s, size_t from, char c) noexcept {
 }
 
 
+
+// True when `s` holds one of the bytes `a`, `b` and `c`. Sixteen bytes at
+// a time, the last block overlapping the one before it.
+inline bool has_any_byte(std::string_view s, char a, char b, char c) noexcept {
+#if defined(__SSE2__)
+  if (s.size() >= 16) {
+    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c);
+    auto hit = [&](size_t at) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s.data() + at));
+      return _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_or_si128(_mm_cmpeq_epi8(v, vb),
+                                                                                _mm_cmpeq_epi8(v, vc)))) != 0;
+    };
+    for (size_t i = 0; i + 16 <= s.size(); i += 16)
+      if (hit(i)) return true;
+    return hit(s.size() - 16);
+  }
+#endif
+  for (const char x : s)
+    if (x == a || x == b || x == c) return true;
+  return false;
+}
+
 // True when `s` holds "http://", "https://" or "rtsp://" anywhere, with
 // ASCII letters folded.
 bool has_stream_scheme(std::string_view s) noexcept;
@@ -91,13 +113,14 @@ struct LineCursor {
   const char *buf;
   size_t len;
   size_t pos = 0;
+  bool cut = false;  // the last line was cut at a NUL byte
 };
 
 // Offset of the first CR, LF or NUL at or after `from`, or `len`.
 size_t find_line_break_or_nul(const char *p, size_t from, size_t len) noexcept;
 
-// Stores the next line (terminator removed, cut at a NUL) in `line`;
-// returns false when the text is used up.
+// Stores the next line (terminator removed, cut at a NUL: `cut` then
+// tells) in `line`; returns false when the text is used up.
 inline bool lines_next(LineCursor &cur, std::string_view &line) noexcept {
   if (cur.pos >= cur.len) return false;
   const size_t start = cur.pos;
@@ -105,8 +128,11 @@ inline bool lines_next(LineCursor &cur, std::string_view &line) noexcept {
   const size_t content_end = end;
   // A NUL cuts what the parsers see of the line; the line itself still
   // runs to the next CR or LF.
-  while (end < cur.len && cur.buf[end] == '\0')
+  cur.cut = false;
+  while (end < cur.len && cur.buf[end] == '\0') {
+    cur.cut = true;
     end = find_line_break_or_nul(cur.buf, end + 1, cur.len);
+  }
   line = std::string_view(cur.buf + start, content_end - start);
   if (end >= cur.len) {
     cur.pos = cur.len;

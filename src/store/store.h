@@ -10,9 +10,12 @@
 #include <cstring>
 #include <string_view>
 
+#include "arena.h"
+
 namespace kavlo {
 
 constexpr int max_warnings = 512;
+constexpr int max_losses = 512;       // diagnostics besides the warnings' own
 constexpr size_t message_size = 512;  // warning and error texts: 511 bytes + NUL
 constexpr int max_attrs = 64;         // per item
 constexpr int max_indices = 32;       // per CUE track
@@ -77,14 +80,58 @@ struct CueRem {
   const char *value;
 };
 
-// The request headers of a location "URL|Key=Value&...": the URL part
-// (NULL when empty) and a range of the store's header pairs. One record per
-// item that has any, in item order.
-struct ItemHeaders {
+// What a location carries besides its address (see resolve_headers): the
+// URL part (NULL when empty), a label, further addresses and request
+// headers (ranges of the store's alternates and header pairs). One record
+// per item that has any, in item order.
+struct ItemLocation {
   size_t item;
   const char *url;
-  uint32_t begin;
+  const char *label;  // NULL when none
+  uint32_t begin;     // header pairs
   uint32_t count;
+  uint32_t alternate_begin;
+  uint32_t alternate_count;
+};
+
+// A request header of a location: the name as written, its value (quotes
+// removed or percent-decoded) and the name in lower case (`key` itself
+// when it is lower case already).
+struct HeaderPair {
+  const char *key;
+  const char *value;
+  const char *name;
+};
+
+// Where a request header of an entry comes from, in the order of
+// precedence of its "http" set (the location's own headers come first,
+// the item's and the #EXTM3U line's attributes last).
+enum HttpSource : uint8_t { http_exthttp = 1, http_vlcopt = 2, http_kodiprop = 3 };
+
+// A request header that a tag line gives the entry that follows it
+// (#EXTHTTP, #EXTVLCOPT:http-*, #KODIPROP:..._headers): lower-case name,
+// value never empty. In item order; `item` is the position of that entry.
+struct ItemHttp {
+  size_t item;
+  const char *name;
+  const char *value;
+  HttpSource source;
+};
+
+// A name kept for the entry that follows: one group of an #EXTGRP: line.
+struct ItemName {
+  size_t item;
+  const char *name;
+};
+
+// A finding that the plain warnings do not report: a loss (an attribute
+// past the cap, text cut at a NUL byte, ...). `after` is the number of
+// diagnosed warnings raised before it, which places it among them.
+struct Loss {
+  uint64_t line;
+  const char *message;
+  const char *subject;
+  int after;
 };
 
 struct CueIndex {
@@ -127,21 +174,6 @@ struct CueSheet {
   const char *songwriter;
   const char *catalog;
   const char *cdtextfile;
-};
-
-// Strings of the store live in chunks that never move, so a pointer handed
-// to the host stays valid until the next clear.
-struct ArenaChunk {
-  ArenaChunk *next;
-  size_t capacity;
-  size_t used;
-  size_t bytes;  // the whole block, header included
-  char *data() noexcept { return reinterpret_cast<char *>(this + 1); }
-};
-struct Arena {
-  ArenaChunk *head;  // current chunk, filled front to back
-  ArenaChunk *big;   // chunks holding one large string each
-  size_t next_size;
 };
 
 struct Store {
@@ -209,19 +241,72 @@ struct Store {
   size_t attr_range_used;
   size_t attr_range_capacity;
 
-  // Request headers of the locations that carry them, read once the
-  // parser is done (resolve_headers).
-  ItemHeaders *headers;
-  size_t header_used;
-  size_t header_capacity;
-  ItemAttr *header_pairs;
+  // Items whose location may carry more than its address ("|", and in a
+  // streaming list "#" or "$"), in item order, as the M3U and streaming
+  // parsers find them. Their URL parts, labels, alternates and request
+  // headers are read once the parser is done (resolve_headers).
+  int *suffixed;
+  size_t suffixed_used;
+  size_t suffixed_capacity;
+  bool suffixes_marked;  // a parser marked its items (M3U, streaming list)
+  ItemLocation *locations;
+  size_t location_used;
+  size_t location_capacity;
+  HeaderPair *header_pairs;
   size_t header_pair_used;
   size_t header_pair_capacity;
+  const char **alternates;
+  size_t alternate_used;
+  size_t alternate_capacity;
+
+  // Request headers of tag lines, and the groups of #EXTGRP: lines, for
+  // the entries that follow them.
+  ItemHttp *http;
+  size_t http_used;
+  size_t http_capacity;
+  ItemName *extgrps;
+  size_t extgrp_used;
+  size_t extgrp_capacity;
+
+  // The list's own: the text of its first #PLAYLIST: line and the EPG
+  // addresses of its #EXTM3U line.
+  const char *title;
+  const char *epg[max_attrs];
+  int epg_count;
+
+  // Diagnostics: the line and subject of each kept warning, the losses
+  // in the order found (at most max_losses), and what was dropped past
+  // either cap, with the line and text of the first such one. The two
+  // count messages are written by finish_diagnostics.
+  uint64_t warning_line[max_warnings];
+  const char *warning_subject[max_warnings];
+  // The kept warnings whose text could be copied, by position: only they
+  // have a diagnostic.
+  uint16_t warning_diagnosed[max_warnings];
+  int warning_diagnosed_count;
+  Loss *losses;
+  size_t loss_used;
+  size_t loss_capacity;
+  size_t warnings_dropped;
+  uint64_t warnings_dropped_line;
+  const char *warnings_dropped_first;
+  size_t losses_dropped;
+  uint64_t losses_dropped_line;
+  const char *losses_dropped_first;
+  char warnings_dropped_message[96];
+  char losses_dropped_message[96];
 
   // The encoding the text was decoded from (see kavlo_playlist_encoding);
   // NULL until a text is decoded.
   const char *encoding;
+
+  // Unique to this state of the result, for caches of what is made from
+  // it: set anew by clear() and by every change after a parse (touch()).
+  uint64_t stamp;
 };
+
+// Gives the store a stamp no store has had.
+void touch(Store &s) noexcept;
 
 // First capacity of an array of records of `record` bytes: `small` for
 // ordinary texts, or one record per `bytes_per_record` of a large text.
@@ -234,33 +319,19 @@ Store &store() noexcept;
 // Constant name of a format code; "unknown" for any code without one.
 const char *format_name(int code) noexcept;
 
-// Sizes the arena's first chunk for a text of `text_size` bytes, whose
-// stored strings take about as much: large texts start with large chunks.
-void arena_reserve(Arena &a, size_t text_size) noexcept;
-
 // Empties the store and releases everything it owns.
 void clear(Store &s) noexcept;
 
 // A store-owned, NUL-terminated copy of `text`, or NULL when it cannot be
 // allocated. The empty string needs no allocation.
-const char *copy_string_slow(Store &s, std::string_view text) noexcept;
-inline const char *copy_string(Store &s, std::string_view text) noexcept {
-  ArenaChunk *c = s.arena.head;
-  if (text.empty()) return "";
-  if (c != nullptr && c->capacity - c->used > text.size()) {
-    char *p = c->data() + c->used;
-    c->used += text.size() + 1;
-    std::memcpy(p, text.data(), text.size());
-    p[text.size()] = '\0';
-    return p;
-  }
-  return copy_string_slow(s, text);
-}
+inline const char *copy_string(Store &s, std::string_view text) noexcept { return arena_copy(s.arena, text); }
 
 // A store-owned copy of `first` with its NUL, followed by one of `second`
 // with its own: the second string is found past the first one's NUL. NULL
 // when it cannot be allocated.
-const char *copy_string_pair(Store &s, std::string_view first, std::string_view second) noexcept;
+inline const char *copy_string_pair(Store &s, std::string_view first, std::string_view second) noexcept {
+  return arena_copy_pair(s.arena, first, second);
+}
 
 // The type word of the FILE line of track `t` ("WAVE", "MP3", "BINARY"; ""
 // when the line had none), kept for the CUE writer right after the file
@@ -304,6 +375,9 @@ struct RepeatedString {
   return line_high_add(s, line);
 }
 
+// The whole 1-based line of item `i` (no range check).
+uint64_t item_line(const Store &s, size_t i) noexcept;
+
 // Duration in milliseconds from the #EXTINF number: -1 for none or a
 // negative one; numbers too large for milliseconds stay unscaled (in an
 // IMDb date playlist this keeps the date number readable).
@@ -324,15 +398,30 @@ inline int item_release_date(const Store &s, const PlaylistItem &it) noexcept {
 // becomes "".
 void item_attr_add(Store &s, const char *key, std::string_view value) noexcept;
 
+// As item_attr_add, with a value the store holds already (not NULL).
+void item_attr_add_stored(Store &s, const char *key, const char *value) noexcept;
+
 // Appends an attribute of the #EXTM3U line, as item_attr_add does for an
 // item. Called before the first item.
 void header_attr_add(Store &s, const char *key, std::string_view value) noexcept;
 
 // Keeps an ignored tag line for the next item (the one at position
-// item_count). Strings that cannot be copied drop the option.
-void item_option_add(Store &s, const char *tag, std::string_view key, std::string_view value) noexcept;
+// item_count). Strings that cannot be copied drop the option. Returns the
+// stored option, or NULL.
+const ItemOption *item_option_add(Store &s, const char *tag, std::string_view key,
+                                  std::string_view value) noexcept;
 
-// Drops the options that no item followed.
+// Keeps a request header of a tag line for the next item: `name` in lower
+// case and `value`, both held by the store already. An empty value, or a
+// NULL string, adds nothing.
+void item_http_add(Store &s, HttpSource source, const char *name, const char *value) noexcept;
+
+// Keeps a group of an #EXTGRP: line for the next item; returns its stored
+// copy, or NULL when it cannot be kept.
+const char *item_extgrp_add(Store &s, std::string_view name) noexcept;
+
+// Drops the options, tag-line headers and #EXTGRP: groups that no item
+// followed.
 void drop_trailing_options(Store &s) noexcept;
 
 // Starts a group for the items from the next one on.
@@ -341,38 +430,31 @@ void item_group_start(Store &s, std::string_view name) noexcept;
 // Appends a REM line to the last track, or to the sheet before the first.
 void cue_rem_add(Store &s, std::string_view key, std::string_view value) noexcept;
 
-// Request headers written after a location ("URL|Key=Value&Key=Value"):
-// the URL before the first "|" and the pairs after it, split at "&" and at
-// each pair's first "="; parts without "=" or with an empty key add
-// nothing, the first value of a key wins, and at most 64 keys are kept.
-struct LocationHeaders {
-  struct Span {  // left uninitialised: the writer makes one for every item
-    const char *data;
-    size_t size;
-    std::string_view view() const noexcept { return {data, size}; }
-  };
-  std::string_view url;
-  int count;
-  Span key[max_attrs];
-  Span value[max_attrs];
-};
-// False, leaving `out` undefined, when the location has no such pair.
-bool location_headers(std::string_view location, LocationHeaders &out) noexcept;
+// A store-owned block of `n` bytes (n > 0) for a string the caller writes;
+// NULL when it cannot be allocated.
+inline char *arena_block(Store &s, size_t n) noexcept { return arena_alloc(s.arena, n); }
 
-// Reads the request headers of the location of every item from `from` on
-// into the store. KAVLO_ERR_NOMEM when they cannot be kept.
-[[nodiscard]] int resolve_headers(Store &s, size_t from = 0) noexcept;
-
-// The header record of item `i` at or after position `from` (a cursor for
-// a walk in item order), or NULL.
-inline const ItemHeaders *item_headers(const Store &s, size_t &from, size_t i) noexcept {
-  while (from < s.header_used && s.headers[from].item < i) ++from;
-  return from < s.header_used && s.headers[from].item == i ? &s.headers[from] : nullptr;
-}
+// A store-owned copy of `text` with ASCII letters in lower case; NULL when
+// it cannot be allocated.
+const char *copy_lower(Store &s, std::string_view text) noexcept;
 
 // The extra record of the last track, made on first use; NULL when there
 // is no track or the record cannot be allocated (the value is dropped).
 CueTrackExtra *last_track_extra(Store &s) noexcept;
+
+// Appends a track read at `line` with its number, data type and FILE
+// string (see copy_string_pair), both held by the store already (NULL for
+// none). KAVLO_ERR_NOMEM when the track array cannot grow.
+[[nodiscard]] int track_add(Store &s, int number, const char *datatype, const char *file, size_t line) noexcept;
+
+// The text fields of a CUE sheet and of its tracks.
+enum class CueField : uint8_t { title, performer, songwriter, catalog, cdtextfile, isrc, flags };
+
+// Sets `field` to a copy of `value`, of the last track once there is one,
+// else of the sheet. A field the place does not hold (CATALOG and
+// CDTEXTFILE of a track, ISRC and FLAGS of the sheet) is dropped, as is a
+// value that cannot be copied.
+void cue_field_set(Store &s, CueField field, std::string_view value) noexcept;
 
 // The PREGAP (`post` false) or POSTGAP of the last track.
 void track_gap_set(Store &s, bool post, int64_t frames) noexcept;
@@ -388,8 +470,9 @@ inline const CueTrackExtra *track_extra(const Store &s, size_t &from, int t) noe
 const CueTrackExtra *find_track_extra(const Store &s, int t) noexcept;
 
 // Appends an index point to the last track; the 33rd and later are
-// dropped. Returns false when no slot could be allocated.
-bool track_index_add(Store &s, int number, int64_t frames) noexcept;
+// dropped (over_cap). `failed` when no slot could be allocated.
+enum class IndexAdd { added, over_cap, failed };
+IndexAdd track_index_add(Store &s, int number, int64_t frames) noexcept;
 
 // The attribute count and attributes of item `i`, and the indices of a
 // track (no range check).
@@ -401,22 +484,6 @@ inline const ItemAttr *item_attrs(const Store &s, size_t i) noexcept {
 }
 inline const CueIndex *track_indices(const Store &s, const CueTrack &t) noexcept {
   return t.index_count ? s.indices + t.index_begin : nullptr;
-}
-
-// Appends a formatted warning (at most 512 are kept, each cut to 511 bytes
-// without splitting a UTF-8 character).
-void warnf(Store &s, const char *fmt, ...) noexcept __attribute__((format(printf, 2, 3)));
-
-// Replaces the last error with a formatted message.
-void set_error(Store &s, const char *fmt, ...) noexcept __attribute__((format(printf, 2, 3)));
-
-// Formats into `out` (message_size bytes), cutting long texts before a
-// UTF-8 character that would be split. Exposed for tests.
-void format_message(char *out, const char *fmt, va_list ap) noexcept;
-
-// Length argument for "%.*s" of a view: no more than a message can hold.
-inline int msg_len(std::string_view v) noexcept {
-  return v.size() < message_size ? static_cast<int>(v.size()) : static_cast<int>(message_size);
 }
 
 }  // namespace kavlo
