@@ -399,6 +399,32 @@ KAVLO_API int kavlo_playlist_parse_file(kavlo_playlist *p, const char *path,
 KAVLO_API int kavlo_playlist_parse_file_as(kavlo_playlist *p, const char *path, int format,
                                            const char *encoding) KAVLO_NOEXCEPT;
 
+/* Reads what is left of the open descriptor `fd` (a regular file from its
+ * position to its end, anything else to its end as a stream; the
+ * descriptor is not closed, and a non-blocking one is read as it is) and
+ * parses it into `p` in `format`, as kavlo_playlist_parse() would; for
+ * standard input, or a file a host opened. KAVLO_ERR_IO for a descriptor
+ * that cannot be read (the previous result then stays, with the error). */
+KAVLO_API int kavlo_playlist_parse_fd(kavlo_playlist *p, int fd, int format,
+                                      const char *encoding) KAVLO_NOEXCEPT;
+
+/* Reads the file at `path` (or what is left of `fd`) as
+ * kavlo_playlist_parse_file() (or kavlo_playlist_parse_fd()) would, decodes
+ * it and decides its format without parsing it: `p` then holds no items,
+ * kavlo_playlist_detected_format() answers the format (as
+ * kavlo_detect_text() would), kavlo_playlist_encoding() the encoding, and
+ * the warnings are those of the decoding. Returns KAVLO_OK, or the failure
+ * of the read or the decoding (KAVLO_ERR_IO, KAVLO_ERR_DECODE,
+ * KAVLO_ERR_NOMEM, KAVLO_ERR_INVALID for a NULL handle or path) with the
+ * last error set. */
+KAVLO_API int kavlo_playlist_detect_file(kavlo_playlist *p, const char *path,
+                                         const char *encoding) KAVLO_NOEXCEPT;
+KAVLO_API int kavlo_playlist_detect_fd(kavlo_playlist *p, int fd, const char *encoding) KAVLO_NOEXCEPT;
+
+/* The size in bytes of the text the last parse or detection of `p` read
+ * (before decoding); 0 before any, after a clear, and for a NULL handle. */
+KAVLO_API size_t kavlo_playlist_input_size(const kavlo_playlist *p) KAVLO_NOEXCEPT;
+
 /* Empties `p` (no items, tracks or warnings, last error "", detected
  * format 0). NULL is a no-op. */
 KAVLO_API void kavlo_playlist_clear(kavlo_playlist *p) KAVLO_NOEXCEPT;

@@ -107,7 +107,7 @@ const kavlo::HttpSet *http_of(const Store &s, int item) noexcept {
     int item;
     kavlo::HttpSet set;
   };
-  thread_local Cache cache{nullptr, 0, -1, {}};
+  static KAVLO_PER_THREAD Cache cache{nullptr, 0, -1, {}};
   if (item_at(s, item) == nullptr) return nullptr;
   if (cache.store != &s || cache.stamp != s.stamp || cache.item != item) {
     item_view(s, item, &cache.set, nullptr);
@@ -237,6 +237,23 @@ int kavlo_playlist_parse(kavlo_playlist *p, const char *text, size_t len, int fo
 
 int kavlo_playlist_parse_file(kavlo_playlist *p, const char *path, const char *encoding) KAVLO_NOEXCEPT {
   return kavlo_playlist_parse_file_as(p, path, KAVLO_FORMAT_AUTO, encoding);
+}
+
+int kavlo_playlist_parse_fd(kavlo_playlist *p, int fd, int format, const char *encoding) KAVLO_NOEXCEPT {
+  if (p == nullptr) return KAVLO_ERR_INVALID;
+  return kavlo::parse_fd(p->store, fd, format, encoding);
+}
+
+size_t kavlo_playlist_input_size(const kavlo_playlist *p) KAVLO_NOEXCEPT { return of(p).input_size; }
+
+int kavlo_playlist_detect_file(kavlo_playlist *p, const char *path, const char *encoding) KAVLO_NOEXCEPT {
+  if (p == nullptr) return KAVLO_ERR_INVALID;
+  return kavlo::parse_file(p->store, path, KAVLO_FORMAT_AUTO, encoding, kavlo::handle_detect_mode);
+}
+
+int kavlo_playlist_detect_fd(kavlo_playlist *p, int fd, const char *encoding) KAVLO_NOEXCEPT {
+  if (p == nullptr) return KAVLO_ERR_INVALID;
+  return kavlo::parse_fd(p->store, fd, KAVLO_FORMAT_AUTO, encoding, kavlo::handle_detect_mode);
 }
 
 int kavlo_playlist_parse_file_as(kavlo_playlist *p, const char *path, int format,

@@ -14,9 +14,11 @@ namespace kavlo {
 struct ParseMode {
   bool guess_auto = false;
   bool read_streams = false;
+  bool detect_only = false;  // decode and decide the format, parse nothing
 };
 constexpr ParseMode process_wide_mode{};
 constexpr ParseMode handle_mode{true, true};
+constexpr ParseMode handle_detect_mode{true, true, true};
 
 // Clears the store, decodes, settles the format and runs one parser.
 // Returns a status code.
@@ -27,6 +29,11 @@ constexpr ParseMode handle_mode{true, true};
 // detect it).
 [[nodiscard]] int parse_file(Store &s, const char *path, int format, const char *encoding,
                              ParseMode mode = process_wide_mode) noexcept;
+
+// Reads what is left of the open descriptor `fd` and runs do_parse (as a
+// handle parses).
+[[nodiscard]] int parse_fd(Store &s, int fd, int format, const char *encoding,
+                           ParseMode mode = handle_mode) noexcept;
 
 // Decodes without clearing the store and answers the format.
 int detect(Store &s, const char *text, size_t len) noexcept;

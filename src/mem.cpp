@@ -22,16 +22,7 @@ constexpr size_t huge_page = size_t{64} << 10;  // the WebAssembly page
 void *pages_map(size_t n) noexcept { return std::malloc(n); }
 void pages_unmap(void *p, size_t) noexcept { std::free(p); }
 void *pages_remap(void *p, size_t, size_t n) noexcept { return std::realloc(p, n); }
-
-// A module built without threads has one; its thread-local storage would
-// need the atomics feature.
-#if defined(__EMSCRIPTEN_PTHREADS__)
-#define KAVLO_PER_THREAD thread_local
 #else
-#define KAVLO_PER_THREAD
-#endif
-#else
-#define KAVLO_PER_THREAD thread_local
 constexpr size_t huge_page = size_t{2} << 20;
 
 // Maps one huge page more and trims both ends, so that the block starts on

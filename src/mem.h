@@ -7,6 +7,15 @@
 #include <cstdint>
 #include <cstdlib>
 
+// Storage of each thread: thread_local, but in a WebAssembly module built
+// without threads, which has one thread and whose thread-local storage
+// would need the atomics feature, a plain static.
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+#define KAVLO_PER_THREAD
+#else
+#define KAVLO_PER_THREAD thread_local
+#endif
+
 namespace kavlo {
 
 inline void *mem_alloc(size_t n) noexcept { return std::malloc(n == 0 ? 1 : n); }

@@ -180,6 +180,72 @@ TEST_F(Handles, AutoNeverFailsWhereNoNameWouldNot) {
   }
 }
 
+// Descriptors a host opened: what is left of a regular file from its
+// position, or a stream to its end; the descriptor stays open and where
+// the read left it. Detection reads the same way and parses nothing.
+TEST_F(Handles, DescriptorsAndDetectionFromFiles) {
+  const std::string text = "junk\n#EXTM3U\n#EXTINF:5,A\nhttp://x/a\n";
+  const std::string path = kt::temp_file("offset.m3u", text);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  Playlist p;
+  ASSERT_EQ(::lseek(fd, 5, SEEK_SET), 5);
+  EXPECT_EQ(kavlo_playlist_parse_fd(p, fd, KAVLO_FORMAT_AUTO, nullptr), KAVLO_OK);
+  EXPECT_EQ(kavlo_playlist_item_count(p), 1);
+  EXPECT_EQ(kavlo_playlist_input_size(p), text.size() - 5);
+  EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), static_cast<off_t>(text.size())) << "the descriptor was not read to its end";
+  ASSERT_EQ(::lseek(fd, 0, SEEK_SET), 0);
+  EXPECT_EQ(kavlo_playlist_parse_fd(p, fd, KAVLO_FORMAT_M3U, nullptr), KAVLO_ERR_FORMAT) << "junk first";
+  ::close(fd);
+
+  // A pipe, and descriptors that cannot be read (the previous result stays).
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const std::string sheet = "FILE \"a.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+  ASSERT_EQ(::write(fds[1], sheet.data(), sheet.size()), static_cast<ssize_t>(sheet.size()));
+  ::close(fds[1]);
+  EXPECT_EQ(kavlo_playlist_parse_fd(p, fds[0], KAVLO_FORMAT_AUTO, "auto"), KAVLO_OK);
+  EXPECT_EQ(kavlo_playlist_cue_track_count(p), 1);
+  ::close(fds[0]);
+  const int dir = ::open("/", O_RDONLY | O_CLOEXEC);
+  for (const int bad : {-1, fds[0], dir}) {
+    EXPECT_EQ(kavlo_playlist_parse_fd(p, bad, KAVLO_FORMAT_AUTO, nullptr), KAVLO_ERR_IO) << bad;
+    EXPECT_EQ(kavlo_playlist_cue_track_count(p), 1) << bad;
+  }
+  EXPECT_STREQ(kavlo_playlist_last_error(p), "io: Is a directory");
+  ::close(dir);
+
+  // Detection: the format as kavlo_detect_text() answers it, no items, the
+  // decoding's warnings; a failed read is a status.
+  const struct {
+    const char *name;
+    std::string bytes;
+    int status;
+    int format;
+  } rows[] = {
+      {"latin.txt", "caf\xE9,http://x/\n", KAVLO_OK, KAVLO_FORMAT_STREAMING_LIST},
+      {"hls.m3u8", "#EXTM3U\n#EXT-X-TARGETDURATION:10\n", KAVLO_OK, KAVLO_FORMAT_M3U8_HLS},
+      {"empty.m3u", "", KAVLO_OK, KAVLO_FORMAT_UNKNOWN},
+      {"odd.txt", "\xFF\xFE\x41", KAVLO_ERR_DECODE, KAVLO_FORMAT_UNKNOWN},
+      {"list.m3u", text.substr(5), KAVLO_OK, KAVLO_FORMAT_M3U},
+  };
+  for (const auto &r : rows) {
+    const std::string file = kt::temp_file(r.name, r.bytes);
+    EXPECT_EQ(kavlo_playlist_detect_file(p, file.c_str(), nullptr), r.status) << r.name;
+    EXPECT_EQ(kavlo_playlist_detected_format(p), r.format) << r.name;
+    EXPECT_EQ(kavlo_playlist_detected_format(p), kavlo_detect_text(r.bytes.data(), r.bytes.size(), nullptr)) << r.name;
+    EXPECT_EQ(kavlo_playlist_item_count(p), 0) << r.name;
+    EXPECT_EQ(kavlo_playlist_input_size(p), r.bytes.size()) << r.name;
+  }
+  const std::string latin = kt::temp_file("latin.txt", "caf\xE9,http://x/\n");
+  ASSERT_EQ(kavlo_playlist_detect_file(p, latin.c_str(), nullptr), KAVLO_OK);
+  EXPECT_GT(kavlo_playlist_warning_count(p), 0) << "the decoding's fallback warns";
+  EXPECT_EQ(kavlo_playlist_detect_file(p, "/nonexistent", nullptr), KAVLO_ERR_IO);
+  EXPECT_EQ(kavlo_playlist_detect_file(p, nullptr, nullptr), KAVLO_ERR_INVALID);
+  EXPECT_EQ(kavlo_playlist_detect_fd(nullptr, 0, nullptr), KAVLO_ERR_INVALID);
+  EXPECT_EQ(kavlo_playlist_input_size(nullptr), 0u);
+}
+
 TEST_F(Handles, DetectionLeavesNoTrace) {
   ASSERT_EQ(kt::parse("#EXTM3U\nhttp://x/1\n"), KAVLO_OK);
   const std::string before = kt::json();

@@ -79,7 +79,6 @@ void store_output(Store &s, char *text, size_t len, size_t capacity,
                   std::string_view &out) noexcept {
   s.decoded_text = text;
   s.decoded_capacity = capacity;
-  s.decoded_len = len;
   out = std::string_view(text, len);
 }
 

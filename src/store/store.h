@@ -194,8 +194,8 @@ struct Store {
   size_t write_capacity;  // bytes of that block
   int detected_format;
   char *decoded_text;
-  size_t decoded_len;
   size_t decoded_capacity;  // bytes of the block decoded_text lives in
+  size_t input_size;        // bytes of the text of the last parse, as given
 
   // Bytes of text being parsed: large texts reserve their arrays at a size
   // that the text could fill, so they do not grow (and fault in fresh

@@ -98,12 +98,11 @@ int run_parse(const Options &o) {
     return KAVLO_ERR_NOMEM;
   }
   int status = 0;
-  Buffer b;
   const bool lines = o.lines || o.files.size() > 1;
   progress.start(o.files.size());
   size_t done = 0;
   for (const char *file : o.files) {
-    const Outcome r = parse_one(h.p, file, o, b);
+    const Outcome r = parse_one(h.p, file, o);
     if (r.rc != KAVLO_OK) report(file, r, o);
     if (o.warnings) {
       // The diagnostics, as a compiler writes them: every warning with its

@@ -260,29 +260,10 @@ struct Playlist {
   ~Playlist() { kavlo_playlist_free(p); }
 };
 
-// Standard input, read to its end; 0 or an error number.
-int read_stdin(std::string &out) {
-  char buf[1 << 16];
-  for (;;) {
-    const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
-    if (n == 0) return 0;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    out.append(buf, static_cast<size_t>(n));
-  }
-}
-
 int parse_input(kavlo_playlist *p, const char *file, const Options &o) {
   const char *encoding = o.encoding[0] != '\0' ? o.encoding : nullptr;
-  if (std::strcmp(file, "-") != 0) return kavlo_playlist_parse_file_as(p, file, o.format, encoding);
-  std::string text;
-  if (const int err = read_stdin(text); err != 0) {
-    std::fprintf(stderr, "kavlo: -: %s\n", std::strerror(err));
-    return KAVLO_ERR_IO;
-  }
-  return kavlo_playlist_parse(p, text.data(), text.size(), o.format, encoding);
+  return std::strcmp(file, "-") != 0 ? kavlo_playlist_parse_file_as(p, file, o.format, encoding)
+                                     : kavlo_playlist_parse_fd(p, STDIN_FILENO, o.format, encoding);
 }
 
 // ---- Filters -----------------------------------------------------------------
