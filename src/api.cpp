@@ -167,7 +167,7 @@ const char *cue_track_field(const Store &s, int track, const char *key) noexcept
   if (t == nullptr || key == nullptr) return nullptr;
   if (str_ieq(key, "TITLE")) return t->title;
   if (str_ieq(key, "PERFORMER")) return t->performer;
-  const kavlo::CueTrackExtra *e = kavlo::find_track_extra(s, track);
+  const kavlo::CueTrackRare *e = kavlo::find_track_rare(s, track);
   if (str_ieq(key, "SONGWRITER")) return e ? e->songwriter : nullptr;
   if (str_ieq(key, "ISRC")) return e ? e->isrc : nullptr;
   if (str_ieq(key, "FILE")) return t->file;
@@ -200,7 +200,7 @@ int64_t item_line(const Store &s, int item) noexcept {
 
 int64_t track_gap(const Store &s, int track, bool post) noexcept {
   if (track_at(s, track) == nullptr) return -1;
-  const kavlo::CueTrackExtra *e = kavlo::find_track_extra(s, track);
+  const kavlo::CueTrackRare *e = kavlo::find_track_rare(s, track);
   if (e == nullptr) return -1;
   if (post) return e->has_postgap ? e->postgap : -1;
   return e->has_pregap ? e->pregap : -1;

@@ -43,11 +43,11 @@ int dispatch(Store &s, const char *text, size_t len) noexcept {
 
 // Keeps the large blocks of the previous result for the parse that
 // replaces it, and releases what that parse does not take.
-struct HoldMaps {
-  HoldMaps() noexcept { mem_hold_begin(); }
-  ~HoldMaps() { mem_hold_end(); }
-  HoldMaps(const HoldMaps &) = delete;
-  HoldMaps &operator=(const HoldMaps &) = delete;
+struct KeepLargeBlocks {
+  KeepLargeBlocks() noexcept { mem_hold_begin(); }
+  ~KeepLargeBlocks() { mem_hold_end(); }
+  KeepLargeBlocks(const KeepLargeBlocks &) = delete;
+  KeepLargeBlocks &operator=(const KeepLargeBlocks &) = delete;
 };
 
 // Decodes with the guess of "auto": its name when it has one and the bytes
@@ -70,7 +70,7 @@ bool is_auto(const char *encoding, ParseMode mode) noexcept {
 
 int do_parse(Store &s, const char *text, size_t len, int format, const char *encoding,
              ParseMode mode) noexcept {
-  const HoldMaps hold;
+  const KeepLargeBlocks hold;
   clear(s);
   if (text == nullptr && len != 0) {
     set_error(s, "null text");

@@ -56,24 +56,24 @@ void *pages_remap(void *p, size_t old_n, size_t n) noexcept {
 // The blocks held belong to the parse running on this thread, that is to
 // the one result it replaces: parses of other results on other threads
 // neither see nor take them.
-struct HeldMaps {
+struct KeptMappings {
   bool holding = false;
   int count = 0;
   void *block[32];
   size_t bytes[32];
 };
-KAVLO_PER_THREAD HeldMaps g_held;
+KAVLO_PER_THREAD KeptMappings g_held;
 
 // Heap blocks of 64 KiB and more, released by the same clear and kept for
 // that parse as well: the C allocator would give such blocks back to the
 // system when the store empties and fault them in again for the next text.
 constexpr size_t held_heap_min = size_t{64} << 10;
-struct HeldHeap {
+struct KeptHeapBlocks {
   int count = 0;
   void *block[32];
   size_t bytes[32];
 };
-KAVLO_PER_THREAD HeldHeap g_held_heap;
+KAVLO_PER_THREAD KeptHeapBlocks g_held_heap;
 
 // The smallest held heap block of at least `n` bytes and at most twice
 // that, or NULL.

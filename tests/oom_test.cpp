@@ -326,7 +326,7 @@ TEST_P(Oom, EveryWriteFailureGivesNoText) {
 // The used counts of a store's arrays.
 std::vector<size_t> counts(const kavlo::Store &s) {
   return {static_cast<size_t>(s.item_count), s.attr_used, s.attr_range_used, s.option_used, s.group_used,
-          static_cast<size_t>(s.track_count), s.index_used, s.rem_used, s.extra_used, s.line_high_used,
+          static_cast<size_t>(s.track_count), s.index_used, s.rem_used, s.rare_used, s.line_high_used,
           s.location_used, s.header_pair_used, s.alternate_used, s.http_used, s.extgrp_used, s.loss_used,
           static_cast<size_t>(s.header_attr_count), static_cast<size_t>(s.sheet_rem_count),
           static_cast<size_t>(s.epg_count)};

@@ -267,7 +267,7 @@ size_t stored_bytes(const Store &s) noexcept {
 // Where the full document stands in the store's arrays that run alongside
 // the items and tracks: options, groups and REM lines are kept in source
 // order.
-struct Extras {
+struct SideCursors {
   size_t option = 0;
   size_t group = 0;
   const char *group_name = nullptr;
@@ -341,7 +341,7 @@ bool write_location(Writer &w, const Store &s, const ItemLocation &l) noexcept {
 }
 
 // "http" and "catchup" of an item.
-bool write_http_catchup(Writer &w, const Store &s, size_t index, const ItemLocation *l, Extras &x) noexcept {
+bool write_http_catchup(Writer &w, const Store &s, size_t index, const ItemLocation *l, SideCursors &x) noexcept {
   HttpRange tags;
   while (x.http < s.http_used && s.http[x.http].item < index) ++x.http;
   tags.begin = s.http + x.http;
@@ -370,8 +370,8 @@ bool write_http_catchup(Writer &w, const Store &s, size_t index, const ItemLocat
 
 // The item members of the full document: line, options, the location's
 // parts, the streaming group, the #EXTGRP: groups, http and catchup.
-[[gnu::always_inline]] inline bool write_item_extras(Writer &w, const Store &s, const PlaylistItem &it,
-                                                     size_t index, Extras &x) noexcept {
+[[gnu::always_inline]] inline bool write_item_full_members(Writer &w, const Store &s, const PlaylistItem &it,
+                                                     size_t index, SideCursors &x) noexcept {
   while (x.line_high < s.line_high_used && s.line_highs[x.line_high].item <= index)
     x.high = s.line_highs[x.line_high++].high;
   if (!w.member_count(",\"line\":", static_cast<size_t>((uint64_t{x.high} << 32) | it.line))) return false;
@@ -406,7 +406,7 @@ bool write_http_catchup(Writer &w, const Store &s, size_t index, const ItemLocat
 }
 
 // The root members of the full document after "version" and "header".
-bool write_root_extras(Writer &w, const Store &s) noexcept {
+bool write_root_full_members(Writer &w, const Store &s) noexcept {
   if (!opt_str(w, ",\"title\":", s.title)) return false;
   if (s.epg_count > 0 && !string_array(w, ",\"epg\":[", s.epg, static_cast<size_t>(s.epg_count))) return false;
   const size_t count = diagnostic_count(s);
@@ -428,7 +428,7 @@ bool write_root_extras(Writer &w, const Store &s) noexcept {
 // document (Full) appends its members at the end of the root, item, CUE and
 // track objects, before each closes.
 template <bool Full>
-bool write_item(Writer &w, const Store &s, const PlaylistItem &it, size_t index, Extras &x) noexcept {
+bool write_item(Writer &w, const Store &s, const PlaylistItem &it, size_t index, SideCursors &x) noexcept {
   if (!w.lit("{\"title\":") || !w.str(or_empty(it.title)) || !w.lit(",\"location\":") ||
       !w.str(or_empty(it.location)) || !w.lit(",\"duration_ms\":") || !w.num(item_duration_ms(it)))
     return false;
@@ -447,13 +447,13 @@ bool write_item(Writer &w, const Store &s, const PlaylistItem &it, size_t index,
     if (!w.ch('}')) return false;
   }
   if constexpr (Full) {
-    if (!write_item_extras(w, s, it, index, x)) return false;
+    if (!write_item_full_members(w, s, it, index, x)) return false;
   }
   return w.ch('}');
 }
 
 template <bool Full>
-bool write_track(Writer &w, const Store &s, const CueTrack &t, int index, Extras &x) noexcept {
+bool write_track(Writer &w, const Store &s, const CueTrack &t, int index, SideCursors &x) noexcept {
   if (!w.lit("{\"number\":") || !w.num(t.number)) return false;
   if (t.title != nullptr && !(w.lit(",\"title\":") && w.str(t.title))) return false;
   if (t.file != nullptr && !(w.lit(",\"file\":") && w.str(t.file))) return false;
@@ -470,7 +470,7 @@ bool write_track(Writer &w, const Store &s, const CueTrack &t, int index, Extras
   }
   if (!w.ch(']')) return false;
   if constexpr (Full) {
-    const CueTrackExtra *e = track_extra(s, x.extra, index);
+    const CueTrackRare *e = track_rare(s, x.extra, index);
     if (!opt_str(w, ",\"performer\":", t.performer) ||
         !opt_str(w, ",\"songwriter\":", e ? e->songwriter : nullptr) ||
         !opt_str(w, ",\"isrc\":", e ? e->isrc : nullptr) || !opt_str(w, ",\"flags\":", e ? e->flags : nullptr) ||
@@ -487,7 +487,7 @@ bool write_track(Writer &w, const Store &s, const CueTrack &t, int index, Extras
 }
 
 template <bool Full>
-bool write_cue(Writer &w, const Store &s, Extras &x) noexcept {
+bool write_cue(Writer &w, const Store &s, SideCursors &x) noexcept {
   if (!w.lit(",\"cue\":{")) return false;
   bool first = true;
   if (s.cue.title != nullptr) {
@@ -519,7 +519,7 @@ bool write_document(Writer &w, const Store &s) noexcept {
       !w.num(s.item_count) || !w.lit(",\"imdb_date_playlist\":") ||
       !(s.imdb_date_playlist != 0 ? w.lit("true") : w.lit("false")) || !w.lit(",\"items\":["))
     return false;
-  Extras x;
+  SideCursors x;
   // The header's defaults only in the frame of the full document: a larger
   // frame made the ordinary export of a CUE sheet about 10% slower.
   std::conditional_t<Full, ItemDefaults, char> defaults{};
@@ -547,7 +547,7 @@ bool write_document(Writer &w, const Store &s) noexcept {
     if (s.header_attr_count > 0 &&
         !(w.lit(",\"header\":") && pairs(w, s.attrs + s.header_attr_begin, s.header_attr_count)))
       return false;
-    if (!write_root_extras(w, s)) return false;
+    if (!write_root_full_members(w, s)) return false;
   }
   return w.ch('}');
 }

@@ -27,7 +27,7 @@ struct CueParseState {
   bool file_copied = false;
   // The last stored data type ("AUDIO" on nearly every track), shared by
   // the tracks that repeat it.
-  RepeatedString datatype;
+  LastCopy datatype;
 };
 
 enum class Keyword {

@@ -45,7 +45,7 @@ struct M3uParseState {
   sv stored_key_text[max_attrs];
   const char *stored_key[max_attrs] = {};
   // The tag of the last kept option, shared by the options that repeat it.
-  RepeatedString tag;
+  LastCopy tag;
   // The stored tag last classified by option_headers, and its kind.
   const char *kind_tag = nullptr;
   TagKind kind = TagKind::other;

@@ -49,7 +49,7 @@ void clear(Store &s) noexcept {
   free_array(s.options, s.option_capacity);
   free_array(s.groups, s.group_capacity);
   free_array(s.rems, s.rem_capacity);
-  free_array(s.extras, s.extra_capacity);
+  free_array(s.rares, s.rare_capacity);
   free_array(s.line_highs, s.line_high_capacity);
   free_array(s.attr_ranges, s.attr_range_capacity);
   free_array(s.suffixed, s.suffixed_capacity);
@@ -234,14 +234,14 @@ IndexAdd track_index_add(Store &s, int number, int64_t frames) noexcept {
   return IndexAdd::added;
 }
 
-CueTrackExtra *last_track_extra(Store &s) noexcept {
+CueTrackRare *last_track_rare(Store &s) noexcept {
   if (s.track_count == 0) return nullptr;
   const int t = s.track_count - 1;
-  if (s.extra_used == 0 || s.extras[s.extra_used - 1].track != t) {
-    if (append_slot(s.extras, s.extra_capacity, s.extra_used, 16) == nullptr) return nullptr;
-    s.extras[s.extra_used++] = CueTrackExtra{t, false, false, 0, 0, nullptr, nullptr, nullptr};
+  if (s.rare_used == 0 || s.rares[s.rare_used - 1].track != t) {
+    if (append_slot(s.rares, s.rare_capacity, s.rare_used, 16) == nullptr) return nullptr;
+    s.rares[s.rare_used++] = CueTrackRare{t, false, false, 0, 0, nullptr, nullptr, nullptr};
   }
-  return &s.extras[s.extra_used - 1];
+  return &s.rares[s.rare_used - 1];
 }
 
 int track_add(Store &s, int number, const char *datatype, const char *file, size_t line) noexcept {
@@ -272,7 +272,7 @@ void cue_field_set(Store &s, CueField field, std::string_view value) noexcept {
       if (t == nullptr && field != CueField::songwriter) break;
       if (t == nullptr) {
         slot = &s.cue.songwriter;
-      } else if (CueTrackExtra *e = last_track_extra(s)) {
+      } else if (CueTrackRare *e = last_track_rare(s)) {
         slot = field == CueField::songwriter ? &e->songwriter : field == CueField::isrc ? &e->isrc : &e->flags;
       }
       break;
@@ -281,7 +281,7 @@ void cue_field_set(Store &s, CueField field, std::string_view value) noexcept {
 }
 
 void track_gap_set(Store &s, bool post, int64_t frames) noexcept {
-  CueTrackExtra *e = last_track_extra(s);
+  CueTrackRare *e = last_track_rare(s);
   if (e == nullptr) return;
   if (post) {
     e->postgap = frames;
@@ -292,14 +292,14 @@ void track_gap_set(Store &s, bool post, int64_t frames) noexcept {
   }
 }
 
-const CueTrackExtra *find_track_extra(const Store &s, int t) noexcept {
-  size_t lo = 0, hi = s.extra_used;
+const CueTrackRare *find_track_rare(const Store &s, int t) noexcept {
+  size_t lo = 0, hi = s.rare_used;
   while (lo < hi) {
     const size_t mid = lo + (hi - lo) / 2;
-    if (s.extras[mid].track < t) lo = mid + 1;
+    if (s.rares[mid].track < t) lo = mid + 1;
     else hi = mid;
   }
-  return lo < s.extra_used && s.extras[lo].track == t ? &s.extras[lo] : nullptr;
+  return lo < s.rare_used && s.rares[lo].track == t ? &s.rares[lo] : nullptr;
 }
 
 uint64_t item_line(const Store &s, size_t i) noexcept {

@@ -157,7 +157,7 @@ static_assert(sizeof(void *) != 8 || sizeof(CueTrack) == 64);
 
 // What few tracks have, kept apart: PREGAP, POSTGAP, SONGWRITER, ISRC and
 // FLAGS. In track order, one record per track that has any of them.
-struct CueTrackExtra {
+struct CueTrackRare {
   int track;
   bool has_pregap;
   bool has_postgap;
@@ -227,9 +227,9 @@ struct Store {
   CueRem *rems;
   size_t rem_used;
   size_t rem_capacity;
-  CueTrackExtra *extras;
-  size_t extra_used;
-  size_t extra_capacity;
+  CueTrackRare *rares;
+  size_t rare_used;
+  size_t rare_capacity;
   LineHigh *line_highs;
   size_t line_high_used;
   size_t line_high_capacity;
@@ -343,7 +343,7 @@ inline const char *track_file_type(const CueTrack &t) noexcept {
 // The stored copy of the last text asked for, handed out again while that
 // text repeats (the data type of every CUE track, the tag of repeated M3U
 // options). The text must stay readable while it is the last one.
-struct RepeatedString {
+struct LastCopy {
   std::string_view text;
   const char *stored = nullptr;
   const char *get(Store &s, std::string_view t) noexcept {
@@ -438,9 +438,9 @@ inline char *arena_block(Store &s, size_t n) noexcept { return arena_alloc(s.are
 // it cannot be allocated.
 const char *copy_lower(Store &s, std::string_view text) noexcept;
 
-// The extra record of the last track, made on first use; NULL when there
+// The record of rare fields of the last track, made on first use; NULL when there
 // is no track or the record cannot be allocated (the value is dropped).
-CueTrackExtra *last_track_extra(Store &s) noexcept;
+CueTrackRare *last_track_rare(Store &s) noexcept;
 
 // Appends a track read at `line` with its number, data type and FILE
 // string (see copy_string_pair), both held by the store already (NULL for
@@ -459,15 +459,15 @@ void cue_field_set(Store &s, CueField field, std::string_view value) noexcept;
 // The PREGAP (`post` false) or POSTGAP of the last track.
 void track_gap_set(Store &s, bool post, int64_t frames) noexcept;
 
-// The extra record of track `t` at or after position `from` of the array
+// The record of rare fields of track `t` at or after position `from` of the array
 // (a cursor for a walk in track order), or NULL.
-inline const CueTrackExtra *track_extra(const Store &s, size_t &from, int t) noexcept {
-  while (from < s.extra_used && s.extras[from].track < t) ++from;
-  return from < s.extra_used && s.extras[from].track == t ? &s.extras[from] : nullptr;
+inline const CueTrackRare *track_rare(const Store &s, size_t &from, int t) noexcept {
+  while (from < s.rare_used && s.rares[from].track < t) ++from;
+  return from < s.rare_used && s.rares[from].track == t ? &s.rares[from] : nullptr;
 }
 
-// The extra record of track `t`, or NULL (a binary search).
-const CueTrackExtra *find_track_extra(const Store &s, int t) noexcept;
+// The record of rare fields of track `t`, or NULL (a binary search).
+const CueTrackRare *find_track_rare(const Store &s, int t) noexcept;
 
 // Appends an index point to the last track; the 33rd and later are
 // dropped (over_cap). `failed` when no slot could be allocated.

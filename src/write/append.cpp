@@ -38,7 +38,7 @@ struct Mark {
       : item_count(s.item_count), attr_used(s.attr_used), attr_range_used(s.attr_range_used),
         option_used(s.option_used), group_used(s.group_used), track_count(s.track_count),
         index_used(s.index_used), rem_used(s.rem_used), sheet_rem_count(s.sheet_rem_count),
-        extra_used(s.extra_used), line_high_used(s.line_high_used), line_high_last(s.line_high_last),
+        rare_used(s.rare_used), line_high_used(s.line_high_used), line_high_last(s.line_high_last),
         location_used(s.location_used), header_pair_used(s.header_pair_used), alternate_used(s.alternate_used),
         http_used(s.http_used), extgrp_used(s.extgrp_used), loss_used(s.loss_used), losses_dropped(s.losses_dropped),
         title(s.title), epg_count(s.epg_count),
@@ -54,7 +54,7 @@ struct Mark {
     s.index_used = index_used;
     s.rem_used = rem_used;
     s.sheet_rem_count = sheet_rem_count;
-    s.extra_used = extra_used;
+    s.rare_used = rare_used;
     s.line_high_used = line_high_used;
     s.line_high_last = line_high_last;
     s.location_used = location_used;
@@ -77,7 +77,7 @@ struct Mark {
   int track_count;
   size_t index_used, rem_used;
   int sheet_rem_count;
-  size_t extra_used, line_high_used;
+  size_t rare_used, line_high_used;
   uint32_t line_high_last;
   size_t location_used, header_pair_used, alternate_used, http_used, extgrp_used, loss_used, losses_dropped;
   const char *title;
@@ -161,7 +161,7 @@ struct Caches {
 
 // The item's attributes, options and streaming group, for item `i` of the
 // source that just became the destination's last item.
-void copy_item_extras(Store &d, const Store &src, size_t i, Copier &c, Caches &k) noexcept {
+void copy_item_members(Store &d, const Store &src, size_t i, Copier &c, Caches &k) noexcept {
   const size_t j = static_cast<size_t>(d.item_count - 1);
   if (const int count = item_attr_count(src, i); count != 0) {
     const ItemAttr *a = item_attrs(src, i);
@@ -271,12 +271,12 @@ void copy_track(Store &d, const Store &src, size_t i, Copier &c, Caches &k) noex
   if (!c.ok()) return;
   const int index = d.track_count;
   d.tracks[d.track_count++] = t;
-  if (const CueTrackExtra *e = find_track_extra(src, static_cast<int>(i))) {
-    const CueTrackExtra copy{index,         e->has_pregap,         e->has_postgap,   e->pregap, e->postgap,
+  if (const CueTrackRare *e = find_track_rare(src, static_cast<int>(i))) {
+    const CueTrackRare copy{index,         e->has_pregap,         e->has_postgap,   e->pregap, e->postgap,
                              c.copy(e->songwriter), c.copy(e->isrc), c.copy(e->flags)};
-    if (CueTrackExtra *slot = c.slot(d.extras, d.extra_capacity, d.extra_used)) {
+    if (CueTrackRare *slot = c.slot(d.rares, d.rare_capacity, d.rare_used)) {
       *slot = copy;
-      ++d.extra_used;
+      ++d.rare_used;
     }
   }
   if (c.ok() && (item_add_stored(d, t.file, t.title) != KAVLO_OK || item_set_line(d, from.line) != KAVLO_OK))
@@ -343,7 +343,7 @@ int append_items(Store &dst, const Store &src, const int *items, size_t count) n
       break;
     }
     dst.items[dst.item_count - 1].extinf_value = it.extinf_value;
-    copy_item_extras(dst, src, i, c, caches);
+    copy_item_members(dst, src, i, c, caches);
   }
   if (!c.ok() || resolve_headers(dst, first) != KAVLO_OK) {
     mark.restore(dst);

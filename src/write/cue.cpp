@@ -179,7 +179,7 @@ bool write_cue(Out &o, const Store &s) noexcept {
     }
     if (!o.need(2)) return false;
     o.eol();
-    const CueTrackExtra *e = track_extra(s, extra, i);
+    const CueTrackRare *e = track_rare(s, extra, i);
     constexpr char in[] = "    ";
     if (e != nullptr && e->flags != nullptr) {
       const Str flags = str(e->flags);

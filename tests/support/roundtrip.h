@@ -129,7 +129,7 @@ inline std::string store_difference(const kavlo::Store &a, const kavlo::Store &b
       x.check(at + "index number", kavlo::track_indices(a, p)[k].number, kavlo::track_indices(b, q)[k].number);
       x.check(at + "index frames", kavlo::track_indices(a, p)[k].frames, kavlo::track_indices(b, q)[k].frames);
     }
-    const kavlo::CueTrackExtra *e = kavlo::find_track_extra(a, t), *f = kavlo::find_track_extra(b, t);
+    const kavlo::CueTrackRare *e = kavlo::find_track_rare(a, t), *f = kavlo::find_track_rare(b, t);
     x.str(at + "songwriter", e ? e->songwriter : nullptr, f ? f->songwriter : nullptr, true);
     x.str(at + "ISRC", e ? e->isrc : nullptr, f ? f->isrc : nullptr, true);
     x.str(at + "flags", e ? e->flags : nullptr, f ? f->flags : nullptr, true);
