@@ -38,6 +38,19 @@ bool allocate(ReadBlock &buf, size_t size) noexcept {
   return buf.data != nullptr;
 }
 
+// One read of up to `n` bytes into `to`, again after a signal: the count
+// (0 at the end), or -1 with the store's error set.
+ssize_t read_some(Store &s, int fd, char *to, size_t n) noexcept {
+  for (;;) {
+    const ssize_t got = ::read(fd, to, n);
+    if (got >= 0) return got;
+    if (errno != EINTR) {
+      set_io_error(s, errno);
+      return -1;
+    }
+  }
+}
+
 // Reads a stream to its end into `buf`, leaving a NUL after the bytes.
 int read_stream(Store &s, int fd, ReadBlock &buf, size_t &got) noexcept {
   got = 0;
@@ -51,13 +64,9 @@ int read_stream(Store &s, int fd, ReadBlock &buf, size_t &got) noexcept {
       buf.data = static_cast<char *>(p);
       buf.bytes = cap = bytes;
     }
-    const ssize_t n = ::read(fd, buf.data + got, cap - got - 1);
+    const ssize_t n = read_some(s, fd, buf.data + got, cap - got - 1);
+    if (n < 0) return KAVLO_ERR_IO;
     if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      set_io_error(s, errno);
-      return KAVLO_ERR_IO;
-    }
     got += static_cast<size_t>(n);
     if (static_cast<int64_t>(got) >= max_file_size) {
       set_io_error(s, EFBIG);
@@ -85,13 +94,9 @@ int read_sized(Store &s, int fd, off_t start, ReadBlock &buf, size_t &got) noexc
   if (!allocate(buf, size)) return KAVLO_ERR_NOMEM;
   got = 0;
   while (got < size) {
-    const ssize_t n = ::read(fd, buf.data + got, size - got);
+    const ssize_t n = read_some(s, fd, buf.data + got, size - got);
+    if (n < 0) return KAVLO_ERR_IO;
     if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      set_io_error(s, errno);
-      return KAVLO_ERR_IO;
-    }
     got += static_cast<size_t>(n);
   }
   buf.data[got] = '\0';

@@ -237,17 +237,10 @@ CueField string_field(Keyword k) noexcept {
 
 int parse_cue(Store &s, const char *text, size_t len) noexcept {
   CueParseState st;
-  LineCursor cur{text, len};
-  sv raw;
-  size_t line_no = 0;
-  while (lines_next(cur, raw)) {
-    ++line_no;
-    const sv line = trim(raw);
-    if (cur.cut) loss_at(s, line_no, line, "cue: line cut at a NUL byte");
-    if (line.empty()) continue;
-    const int rc = read_line(s, st, line, line_no);
-    if (rc != KAVLO_OK) return rc;
-  }
+  const int rc = for_each_line(s, text, len, "cue", [&](sv, sv line, size_t line_no) {
+    return read_line(s, st, line, line_no);
+  });
+  if (rc != KAVLO_OK) return rc;
   // One item per track, at the track's line; the item shares the track's
   // stored strings.
   for (int i = 0; i < s.track_count; ++i) {

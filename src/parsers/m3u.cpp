@@ -411,14 +411,7 @@ void keep_epg(Store &s, std::string_view list, size_t &dropped, std::string_view
 int parse_m3u(Store &s, const char *text, size_t len) noexcept {
   s.suffixes_marked = true;
   M3uParseState st;
-  LineCursor cur{text, len};
-  sv raw;
-  size_t line_no = 0;
-  while (lines_next(cur, raw)) {
-    ++line_no;
-    const sv line = trim(raw);
-    if (cur.cut) loss_at(s, line_no, line, "m3u: line cut at a NUL byte");
-    if (line.empty()) continue;
+  const int rc = for_each_line(s, text, len, "m3u", [&](sv raw, sv line, size_t line_no) {
     if (!st.header_seen) {
       if (!starts_with_icase(line, "#EXTM3U")) {
         set_error(s, "%s", missing_header.data());
@@ -429,10 +422,11 @@ int parse_m3u(Store &s, const char *text, size_t len) noexcept {
     } else if (line[0] == '#') {
       read_tag(s, st, line, line_no);
     } else {
-      const int rc = read_location(s, st, raw, line, line_no);
-      if (rc != KAVLO_OK) return rc;
+      return read_location(s, st, raw, line, line_no);
     }
-  }
+    return KAVLO_OK;
+  });
+  if (rc != KAVLO_OK) return rc;
   drop_trailing_options(s);
   if (!st.header_seen) {
     set_error(s, "%s", missing_header.data());

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "../store/messages.h"
 #include "../store/store.h"
+#include "../text/text.h"
 
 namespace kavlo {
 
@@ -17,6 +19,25 @@ inline constexpr const char *hls_refused = "HLS manifest detected; not parsed as
 [[nodiscard]] int parse_m3u(Store &s, const char *text, size_t len) noexcept;
 [[nodiscard]] int parse_streaming_list(Store &s, const char *text, size_t len) noexcept;
 [[nodiscard]] int parse_cue(Store &s, const char *text, size_t len) noexcept;
+
+// Calls `line(raw, trimmed, line_no)` for every line of the text that is
+// not blank once trimmed (line_no 1-based), and records the loss of a line
+// cut at a NUL byte as "STAGE: line cut at a NUL byte". Stops at the first
+// status other than KAVLO_OK, and returns it.
+template <class Line>
+int for_each_line(Store &s, const char *text, size_t len, const char *stage, Line &&line) noexcept {
+  LineCursor cur{text, len};
+  std::string_view raw;
+  size_t line_no = 0;
+  while (lines_next(cur, raw)) {
+    ++line_no;
+    const std::string_view trimmed = trim(raw);
+    if (cur.cut) loss_at(s, line_no, trimmed, "%s: line cut at a NUL byte", stage);
+    if (trimmed.empty()) continue;
+    if (const int rc = line(raw, trimmed, line_no); rc != 0) return rc;
+  }
+  return 0;
+}
 
 // The IMDb date playlist decision the M3U parser makes at its end: every
 // title starts with "tt" and every #EXTINF number is positive (that number

@@ -37,14 +37,7 @@ StreamSeparator stream_separator(sv line) noexcept {
 
 int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
   s.suffixes_marked = true;
-  LineCursor cur{text, len};
-  sv raw;
-  size_t line_no = 0;
-  while (lines_next(cur, raw)) {
-    ++line_no;
-    const sv line = trim(raw);
-    if (cur.cut) loss_at(s, line_no, line, "streaming: line cut at a NUL byte");
-    if (line.empty()) continue;
+  return for_each_line(s, text, len, "streaming", [&](sv, sv line, size_t line_no) {
     sv title = line, url = line;
     const StreamSeparator sep = stream_separator(line);
     if (sep.len != 0) {
@@ -56,14 +49,14 @@ int parse_streaming_list(Store &s, const char *text, size_t len) noexcept {
       // without a stream it is still dropped with the warning.
       if (sep.len != 0 && str_ieq(url, "#genre#")) item_group_start(s, title);
       warn_at(s, line_no, url, "streaming: dropped non-http URL");
-      continue;
+      return KAVLO_OK;
     }
     if (title.empty()) title = url;
     if (item_add(s, url, title, -1) != KAVLO_OK || item_set_line(s, line_no) != KAVLO_OK ||
         (has_any_byte(url, '|', '#', '$') && item_mark_suffixed(s) != KAVLO_OK))
       return KAVLO_ERR_NOMEM;
-  }
-  return KAVLO_OK;
+    return KAVLO_OK;
+  });
 }
 
 }  // namespace kavlo
