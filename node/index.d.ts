@@ -258,7 +258,8 @@ export declare class Result {
   toJSON(): object;
   /** The parsed playlist written back as playlist text by the library's
    *  writer, as the parse gave it (changes made to the objects since do not
-   *  show: write() writes those). Parsing the text again in that format
+   *  show: write() writes those). The input is parsed again with the same
+   *  options: a buffer or file must be unchanged since. Parsing the text again in that format
    *  gives the same result, line numbers, warnings and diagnostics aside.
    *  KavloError ERR_FORMAT when the result cannot be written so. */
   toText(options: TextOptions & { bytes: true }): Buffer;

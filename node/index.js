@@ -16,43 +16,40 @@ function settle(tables) {
   return tables;
 }
 
-// The result keeps the parse's handle, which writes it (toText()).
-function writable(result, handle) {
-  return setWriter(result, (format, flags, bytes) => addon.writeHandle(handle, format, flags, bytes));
+// toText() parses the input of the result again (the same arguments) and
+// writes it: the string, the bytes as they are then, the file as it is
+// then.
+function writable(result, [input, format, encoding], file) {
+  return setWriter(result, (out, flags, bytes) => addon.writeAgain(input, file, format, encoding, out, flags, bytes));
 }
 
-function made(tables) {
-  const { handle } = tables;
-  tables.handle = undefined;
-  return writable(build(tables), handle);
-}
-
-async function madeInSlices(tables) {
-  const { handle } = tables;
-  tables.handle = undefined;
-  return writable(await buildInSlices(tables), handle);
-}
+const made = (tables, args, file) => writable(build(tables), args, file);
+const madeInSlices = async (tables, args, file) => writable(await buildInSlices(tables), args, file);
 
 /** Parses a playlist held in memory (Buffer, TypedArray, DataView,
  *  ArrayBuffer, or a string, which is text already). */
 function parse(input, options) {
-  return made(settle(addon.parse(...textArgs(input, options))));
+  const args = textArgs(input, options);
+  return made(settle(addon.parse(...args)), args, false);
 }
 
 /** Reads a file (a string, Buffer or file: URL) and parses it. */
 function parseFile(file, options) {
-  return made(settle(addon.parseFile(...fileArgs(file, options))));
+  const args = fileArgs(file, options);
+  return made(settle(addon.parseFile(...args)), args, true);
 }
 
 /** As parse(), on a thread of libuv's pool; several run at once. A buffer
  *  is read where it is: leave it unchanged until the promise settles. */
 async function parseAsync(input, options) {
-  return madeInSlices(settle(await addon.parseAsync(...textArgs(input, options))));
+  const args = textArgs(input, options);
+  return madeInSlices(settle(await addon.parseAsync(...args)), args, false);
 }
 
 /** As parseFile(), on a thread of libuv's pool. */
 async function parseFileAsync(file, options) {
-  return madeInSlices(settle(await addon.parseFileAsync(...fileArgs(file, options))));
+  const args = fileArgs(file, options);
+  return madeInSlices(settle(await addon.parseFileAsync(...args)), args, true);
 }
 
 /** The library's full JSON document of a parse, as text, without making

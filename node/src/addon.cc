@@ -1,9 +1,9 @@
 // Node-API addon over kavlo's playlist handles.
 //
 // Each parse has a handle of its own: it parses, and its result is read
-// through the accessors into flat tables (Tables below). The handle then
-// stays with the result object, for writing it back as playlist text, and
-// is freed when that object is collected.
+// through the accessors into flat tables (Tables below), and is freed on
+// the thread that parsed, whose next parse reuses its memory. Writing a
+// result back as playlist text parses its input again (write_again).
 // parseAsync and parseFileAsync do all of that on a thread of libuv's pool,
 // so several run at once; the main thread only turns the tables into
 // JavaScript values, which lib/result.js then makes into the result
@@ -47,8 +47,6 @@ using Handle = std::unique_ptr<kavlo_playlist, HandleFree>;
 // The outcome of one parse: what lib/result.js reads, built on any thread.
 struct Tables {
   int status = KAVLO_OK;
-  Handle handle;  // the parsed result, for writing
-  size_t text_bytes = 0;  // of the strings read, a measure of the handle's memory
   std::string error, encoding;
   bool has_encoding = false, imdb = false, cue = false;
   int format = 0;
@@ -254,7 +252,6 @@ void utf16_append(std::u16string &out, const unsigned char *s, size_t n) {
 }
 
 void Collector::finish() {
-  for (const Chunk &ch : t_.chunks) t_.text_bytes += ch.bytes.size();
   t_.chunk_first.insert(t_.chunk_first.begin(), 0);
   t_.chunk_first.push_back(static_cast<uint32_t>(t_.ends.size()));
   for (size_t c = 0; c < t_.chunks.size(); ++c) {
@@ -408,7 +405,7 @@ struct Job {
                     : kavlo_playlist_parse(p, data, size, format, enc);
     Handle owned(p);
     try {
-      if (t.status == KAVLO_OK) collect(p, t), t.handle = std::move(owned);
+      if (t.status == KAVLO_OK) collect(p, t);
       else t.error = kavlo_playlist_last_error(p);
     } catch (const std::bad_alloc &) {
       t = Tables{};
@@ -495,17 +492,6 @@ Napi::Value to_js(Napi::Env env, Tables &t) {
   o.Set("hasTitle", t.has_title);
   o.Set("epgCount", t.epg_count);
   o.Set("diagnosticLines", typed(env, t.diagnostic_lines));
-  if (t.handle) {
-    // The handle holds about as much as the strings read from it, and
-    // more: the collector is told, so that results are collected in time.
-    const int64_t held = static_cast<int64_t>(t.text_bytes) * 2 + 4096;
-    auto handle = Napi::External<kavlo_playlist>::New(env, t.handle.release(), [held](Napi::Env e, kavlo_playlist *p) {
-      kavlo_playlist_free(p);
-      Napi::MemoryManagement::AdjustExternalMemory(e, -held);
-    });
-    Napi::MemoryManagement::AdjustExternalMemory(env, held);
-    o.Set("handle", handle);
-  }
   return o;
 }
 
@@ -612,17 +598,29 @@ Napi::Value text_value(Napi::Env env, const char *text, size_t len, bool bytes) 
   return Napi::String::New(env, text, len);
 }
 
-// (handle, format, flags, bytes): the text of a parsed result, or its
-// status when the library cannot write it.
-Napi::Value write_handle(const Napi::CallbackInfo &info) {
+// (input, file, format, encoding, write format, flags, bytes): the input
+// parsed again as it was for the result, and written; the status when
+// either fails. A result keeps no handle: one held for each result would
+// keep its memory from the next parse, which then maps and clears new
+// pages (parses ran at half their speed).
+Napi::Value write_again(const Napi::CallbackInfo &info) {
   Napi::Env env = info.Env();
-  auto *p = info[0].As<Napi::External<kavlo_playlist>>().Data();
+  Job j;
+  info[1].ToBoolean() ? read_path(info[0], j) : read_text(info[0], j);
+  j.format = info[2].As<Napi::Number>().Int32Value();
+  j.encoding = info[3].As<Napi::String>().Utf8Value();
+  Handle p(kavlo_playlist_new());
+  if (!p) return Napi::Number::New(env, KAVLO_ERR_NOMEM);
+  const char *enc = j.encoding.c_str();
+  int rc = j.file ? kavlo_playlist_parse_file_as(p.get(), j.path.c_str(), j.format, enc)
+                  : kavlo_playlist_parse(p.get(), j.data, j.size, j.format, enc);
   const char *text = nullptr;
   size_t len = 0;
-  const int rc = kavlo_playlist_write(p, info[1].As<Napi::Number>().Int32Value(),
-                                      info[2].As<Napi::Number>().Uint32Value(), &text, &len);
+  if (rc == KAVLO_OK)
+    rc = kavlo_playlist_write(p.get(), info[4].As<Napi::Number>().Int32Value(),
+                              info[5].As<Napi::Number>().Uint32Value(), &text, &len);
   if (rc != KAVLO_OK) return Napi::Number::New(env, rc);
-  return text_value(env, text, len, info[3].ToBoolean());
+  return text_value(env, text, len, info[6].ToBoolean());
 }
 
 // (text, shape, durations, format, flags, bytes): the text of a list laid
@@ -656,7 +654,7 @@ Napi::Value write_list(const Napi::CallbackInfo &info) {
 }
 
 Napi::Object Init(Napi::Env env, Napi::Object exports) {
-  exports.Set("writeHandle", Napi::Function::New(env, write_handle));
+  exports.Set("writeAgain", Napi::Function::New(env, write_again));
   exports.Set("writeList", Napi::Function::New(env, write_list));
   exports.Set("parse", Napi::Function::New(env, [](const Napi::CallbackInfo &i) { return run_now(i, false); }));
   exports.Set("parseFile", Napi::Function::New(env, [](const Napi::CallbackInfo &i) { return run_now(i, true); }));
