@@ -70,6 +70,28 @@ test('toText: errors', () => {
   for (const [call, error] of table) assert.throws(call, error);
 });
 
+// toText() parses the input again with the same options: a file (and its
+// format and encoding), a buffer, the async forms; a file gone since gives
+// the library's status.
+test('toText: the input parsed again, from a file, a buffer and the async forms', async () => {
+  const fs = require('node:fs');
+  const os = require('node:os');
+  const path = require('node:path');
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'kavlo-write-'));
+  const sheet = path.join(dir, 'lower.cue');
+  const cp1252 = Buffer.from('file "a.wav" wave\ntrack 01 audio\ntitle "Caf\xe9"\nindex 01 00:00:00\n', 'latin1');
+  fs.writeFileSync(sheet, cp1252);
+  const options = { format: 'cue', encoding: 'cp1252' };
+  const written = 'FILE "a.wav" wave\n  TRACK 01 audio\n    TITLE "Café"\n    INDEX 01 00:00:00\n';
+  for (const r of [kavlo.parseFile(sheet, options), await kavlo.parseFileAsync(sheet, options),
+    kavlo.parse(cp1252, options), await kavlo.parseAsync(cp1252, options)]) {
+    assert.equal(r.toText(), written);
+  }
+  const fromFile = kavlo.parseFile(sheet, options);
+  fs.rmSync(dir, { recursive: true });
+  assert.throws(() => fromFile.toText(), (e) => e instanceof kavlo.KavloError && e.code === 'ERR_IO');
+});
+
 test('write: plain objects through the builder', () => {
   const table = [
     ['a value with a quote, a group',
