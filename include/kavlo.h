@@ -775,7 +775,8 @@ KAVLO_API int kavlo_playlist_append(kavlo_playlist *dst, const kavlo_playlist *s
  *             with the quote;
  *   tag       of an option: a letter, then letters, digits, "-" and "_";
  *             not EXTINF..., EXTGRP, EXTM3U or PLAYLIST, which the reader
- *             acts on; its key may hold no "=".
+ *             acts on; its key may hold no "=", its value not end in
+ *             white space (the reader trims the line).
  * The location and title are kept trimmed, as the reader gives them back;
  * a title holding a comma reads back as the text after its last comma (the
  * reader's title rule). A group is the attribute "group-title" (written as

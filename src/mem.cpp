@@ -43,9 +43,29 @@ void *pages_map(size_t n) noexcept {
 
 void pages_unmap(void *p, size_t n) noexcept { ::munmap(p, n); }
 
+#if defined(__SANITIZE_THREAD__)
+#define KAVLO_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define KAVLO_TSAN 1
+#endif
+#endif
+
 void *pages_remap(void *p, size_t old_n, size_t n) noexcept {
+#if defined(KAVLO_TSAN)
+  // ThreadSanitizer does not follow mremap: pages moved onto a range that
+  // another thread used and unmapped would carry that thread's accesses,
+  // and reads of them would be reported as races. Under it, a new mapping
+  // and a copy.
+  void *q = pages_map(n);
+  if (q == nullptr) return nullptr;
+  std::memcpy(q, p, old_n < n ? old_n : n);
+  pages_unmap(p, old_n);
+  return q;
+#else
   void *q = ::mremap(p, old_n, n, MREMAP_MAYMOVE);
   return q == MAP_FAILED ? nullptr : q;
+#endif
 }
 #endif
 

@@ -445,6 +445,7 @@ TEST(Build, RefusalsStoreNothing) {
       {"tag EXTGRP", [](kavlo_playlist *p) { return kavlo_playlist_add_option(p, "EXTGRP", "g", ""); }},
       {"tag PLAYLIST", [](kavlo_playlist *p) { return kavlo_playlist_add_option(p, "PLAYLIST", "t", ""); }},
       {"option key with =", [](kavlo_playlist *p) { return kavlo_playlist_add_option(p, "A", "k=v", "x"); }},
+      {"option value ending in a space", [](kavlo_playlist *p) { return kavlo_playlist_add_option(p, "A", "k", "v "); }},
       {"header after an item", [](kavlo_playlist *p) { return kavlo_playlist_add_header_attr(p, "k", "v"); }},
       {"NULL handle", [](kavlo_playlist *) { return kavlo_playlist_add_item(nullptr, "/a", "t", -1); }},
   };

@@ -483,8 +483,10 @@ int build_attr(Store &s, const char *key, const char *value) noexcept {
 int build_option(Store &s, const char *tag, const char *key, const char *value) noexcept {
   if (key == nullptr) key = "";
   if (value == nullptr) value = "";
+  // The reader trims the line: a value cannot end in white space.
+  const size_t value_len = std::strlen(value);
   if (s.item_count == 0 || !buildable(s) || !option_tag(tag) || !line_text(key) || !line_text(value) ||
-      std::strchr(key, '=') != nullptr)
+      std::strchr(key, '=') != nullptr || (value_len != 0 && is_space(static_cast<unsigned char>(value[value_len - 1]))))
     return KAVLO_ERR_INVALID;
   const size_t item = static_cast<size_t>(s.item_count - 1);
   if (s.option_used != 0 && s.options[s.option_used - 1].item > item) return KAVLO_ERR_INVALID;
