@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "kavlo.h"
 #include "write.h"
@@ -154,6 +155,16 @@ const char *last_group(const Store &s) noexcept {
   return s.group_used == 0 || s.groups[s.group_used - 1].name == nullptr ? "" : s.groups[s.group_used - 1].name;
 }
 
+// The records of item `i` in an array kept in item order.
+template <class T>
+std::pair<const T *, const T *> records_of(const T *records, size_t used, size_t i) noexcept {
+  const T *end = records + used;
+  const T *first = std::lower_bound(records, end, i, [](const T &x, size_t item) { return x.item < item; });
+  const T *last = first;
+  while (last != end && last->item == i) ++last;
+  return {first, last};
+}
+
 struct Caches {
   Copier::Shared key[max_attrs];
   Copier::Shared tag, datatype, file;
@@ -183,10 +194,7 @@ void copy_item_members(Store &d, const Store &src, size_t i, Copier &c, Caches &
       d.attr_ranges[j] = ItemAttrRange{begin, n};
     }
   }
-  const ItemOption *end = src.options + src.option_used;
-  for (const ItemOption *o = std::lower_bound(static_cast<const ItemOption *>(src.options), end, i,
-                                              [](const ItemOption &x, size_t item) { return x.item < item; });
-       o != end && o->item == i && c.ok(); ++o) {
+  for (auto [o, end] = records_of<ItemOption>(src.options, src.option_used, i); o != end && c.ok(); ++o) {
     const char *tag = c.copy(o->tag, k.tag);
     const char *key = c.copy(o->key);
     const char *value = c.copy(o->value);
@@ -196,10 +204,7 @@ void copy_item_members(Store &d, const Store &src, size_t i, Copier &c, Caches &
     }
   }
   // The request headers of its tag lines and its #EXTGRP: groups.
-  const ItemHttp *http_end = src.http + src.http_used;
-  for (const ItemHttp *h = std::lower_bound(static_cast<const ItemHttp *>(src.http), http_end, i,
-                                            [](const ItemHttp &x, size_t item) { return x.item < item; });
-       h != http_end && h->item == i && c.ok(); ++h) {
+  for (auto [h, end] = records_of<ItemHttp>(src.http, src.http_used, i); h != end && c.ok(); ++h) {
     const char *name = c.copy(h->name);
     const char *value = c.copy(h->value);
     if (ItemHttp *slot = c.slot(d.http, d.http_capacity, d.http_used)) {
@@ -207,10 +212,7 @@ void copy_item_members(Store &d, const Store &src, size_t i, Copier &c, Caches &
       ++d.http_used;
     }
   }
-  const ItemName *extgrp_end = src.extgrps + src.extgrp_used;
-  for (const ItemName *g = std::lower_bound(static_cast<const ItemName *>(src.extgrps), extgrp_end, i,
-                                            [](const ItemName &x, size_t item) { return x.item < item; });
-       g != extgrp_end && g->item == i && c.ok(); ++g) {
+  for (auto [g, end] = records_of<ItemName>(src.extgrps, src.extgrp_used, i); g != end && c.ok(); ++g) {
     const char *name = c.copy(g->name);
     if (ItemName *slot = c.slot(d.extgrps, d.extgrp_capacity, d.extgrp_used)) {
       *slot = ItemName{j, name};
