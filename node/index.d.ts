@@ -81,8 +81,12 @@ export interface Rem {
   value: string;
 }
 
-/** One playlist entry. */
+/** One playlist entry. durationMs, releaseDate and line are its own
+ *  properties; an entry of a parse reads the others from it when first
+ *  asked for (they may be set, and read as set afterwards). */
 export declare class Item {
+  constructor(location: string, title: string, durationMs: number, releaseDate: number,
+    attrs: Record<string, string>, line: number);
   /** Path or URL; "" when the playlist gave none. */
   location: string;
   /** "" when the playlist gave none. */
@@ -129,6 +133,9 @@ export declare class Item {
   /** Value of the attribute whose key equals `key` with ASCII letters
    *  folded, or undefined. */
   attr(key: string): string | undefined;
+  /** The members the entry has as a plain object, in the full document's
+   *  order: what JSON.stringify() writes and console.log() shows. */
+  toJSON(): ItemData;
 
   // Convenience view for code written against the JavaScript IPTV
   // parsers, derived from the attributes ("" where there is none).
@@ -142,6 +149,9 @@ export declare class Item {
   readonly lang: string;
 }
 
+/** The data members of an entry. */
+export type ItemData = Omit<Item, 'attr' | 'toJSON' | 'tvg' | 'groupTitle' | 'timeshift' | 'lang'>;
+
 export interface CueIndex {
   number: number;
   /** Position in CD frames (75 a second). */
@@ -150,6 +160,7 @@ export interface CueIndex {
   ms: number;
 }
 
+/** One TRACK of a sheet, read from the parse when first asked for. */
 export interface CueTrack {
   /** The number of its TRACK line. */
   number: number;
@@ -168,6 +179,8 @@ export interface CueTrack {
   postgap: number | null;
   indices: CueIndex[];
   rem: Rem[];
+  /** The members as a plain object. */
+  toJSON(): Omit<CueTrack, 'toJSON'>;
 }
 
 export interface CueSheet {

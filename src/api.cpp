@@ -68,11 +68,9 @@ struct OptionRange {
 
 OptionRange item_options(const Store &s, int item) noexcept {
   if (item_at(s, item) == nullptr || s.option_used == 0) return {};
-  const auto i = static_cast<size_t>(item);
-  const kavlo::ItemOption *begin = s.options, *end = s.options + s.option_used;
-  const auto lo = std::lower_bound(begin, end, i, [](const kavlo::ItemOption &o, size_t v) { return o.item < v; });
-  const auto hi = std::upper_bound(lo, end, i, [](size_t v, const kavlo::ItemOption &o) { return v < o.item; });
-  return {lo, static_cast<int>(hi - lo)};
+  const auto [first, last] =
+      kavlo::item_records<kavlo::ItemOption>(s.options, s.option_used, static_cast<size_t>(item), s.stamp);
+  return {first, static_cast<int>(last - first)};
 }
 
 const kavlo::ItemLocation *find_location(const Store &s, int item) noexcept {
@@ -89,10 +87,21 @@ const kavlo::HeaderPair *header_at(const Store &s, int item, int k) noexcept {
 // is out of range.
 bool item_view(const Store &s, int item, kavlo::HttpSet *http, kavlo::Catchup *catchup) noexcept {
   if (item_at(s, item) == nullptr) return false;
+  // What the #EXTM3U line gives every item, made once per result on this
+  // thread (keyed as below).
+  struct Defaults {
+    const Store *store;
+    uint64_t stamp;
+    kavlo::ItemDefaults set;
+  };
+  static KAVLO_PER_THREAD Defaults defaults{nullptr, 0, {}};
+  if (defaults.store != &s || defaults.stamp != s.stamp) {
+    kavlo::header_defaults(s, defaults.set);
+    defaults.store = &s;
+    defaults.stamp = s.stamp;
+  }
   const auto i = static_cast<size_t>(item);
-  kavlo::ItemDefaults defaults;
-  kavlo::header_defaults(s, defaults);
-  kavlo::item_view(s, i, kavlo::find_location(s, i), kavlo::item_http_range(s, i), defaults, http, catchup);
+  kavlo::item_view(s, i, kavlo::find_location(s, i), kavlo::item_http_range(s, i), defaults.set, http, catchup);
   return true;
 }
 
@@ -128,11 +137,9 @@ struct NameRange {
 
 NameRange item_extgrps(const Store &s, int item) noexcept {
   if (item_at(s, item) == nullptr || s.extgrp_used == 0) return {};
-  const auto i = static_cast<size_t>(item);
-  const kavlo::ItemName *begin = s.extgrps, *end = s.extgrps + s.extgrp_used;
-  const auto lo = std::lower_bound(begin, end, i, [](const kavlo::ItemName &o, size_t v) { return o.item < v; });
-  const auto hi = std::upper_bound(lo, end, i, [](size_t v, const kavlo::ItemName &o) { return v < o.item; });
-  return {lo, static_cast<int>(hi - lo)};
+  const auto [first, last] =
+      kavlo::item_records<kavlo::ItemName>(s.extgrps, s.extgrp_used, static_cast<size_t>(item), s.stamp);
+  return {first, static_cast<int>(last - first)};
 }
 
 bool diagnostic_at(const Store &s, int index, kavlo::Diagnostic &d) noexcept {

@@ -94,16 +94,13 @@ void header_defaults(const Store &s, ItemDefaults &out) noexcept {
 }
 
 HttpRange item_http_range(const Store &s, size_t i) noexcept {
-  const ItemHttp *begin = s.http, *end = s.http + s.http_used;
-  const auto lo = std::lower_bound(begin, end, i, [](const ItemHttp &h, size_t v) { return h.item < v; });
-  const auto hi = std::upper_bound(lo, end, i, [](size_t v, const ItemHttp &h) { return v < h.item; });
-  return {lo, hi};
+  const auto [first, last] = item_records<ItemHttp>(s.http, s.http_used, i, s.stamp);
+  return {first, last};
 }
 
 const ItemLocation *find_location(const Store &s, size_t i) noexcept {
-  const ItemLocation *begin = s.locations, *end = s.locations + s.location_used;
-  const auto h = std::lower_bound(begin, end, i, [](const ItemLocation &r, size_t v) { return r.item < v; });
-  return h != end && h->item == i ? h : nullptr;
+  const auto [first, last] = item_records<ItemLocation>(s.locations, s.location_used, i, s.stamp);
+  return first != last ? first : nullptr;
 }
 
 void item_view(const Store &s, size_t i, const ItemLocation *location, HttpRange tags,

@@ -5,9 +5,12 @@
 // asked for; nothing here allocates.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
+#include "mem.h"
 #include "store/store.h"
 
 namespace kavlo {
@@ -53,6 +56,43 @@ struct ItemDefaults {
   Catchup catchup;
 };
 void header_defaults(const Store &s, ItemDefaults &out) noexcept;
+
+// The records of item `i` in an array kept in item order (options, #EXTGRP:
+// groups, tag-line headers, locations). Hosts walk items in order, asking
+// for each item's records several times (a count, then each one), so the
+// last range found on this thread is kept, keyed by the array, its length
+// and the store's stamp: the same item is found again at once and the next
+// one by a gallop from there; any other item by a binary search.
+template <class T>
+std::pair<const T *, const T *> item_records(const T *records, size_t used, size_t i, uint64_t stamp) noexcept {
+  struct Last {
+    const T *records;
+    size_t used;
+    uint64_t stamp;
+    size_t item;
+    const T *first, *last;
+  };
+  static KAVLO_PER_THREAD Last last{nullptr, 0, 0, 0, nullptr, nullptr};
+  const T *end = records + used;
+  // The first record from `from` on for which `past` holds, where it holds
+  // for none before `from`.
+  auto gallop = [end](const T *from, auto past) {
+    size_t step = 1;
+    while (step <= static_cast<size_t>(end - from) && !past(from[step - 1])) from += step, step *= 2;
+    const T *to = from + std::min(step, static_cast<size_t>(end - from));
+    return std::partition_point(from, to, [&](const T &r) { return !past(r); });
+  };
+  const T *from = records;
+  if (last.records == records && last.used == used && last.stamp == stamp) {
+    if (last.item == i) return {last.first, last.last};
+    if (last.item < i) from = last.last;
+  }
+  const T *first = from == records ? std::lower_bound(records, end, i, [](const T &r, size_t v) { return r.item < v; })
+                                   : gallop(from, [i](const T &r) { return r.item >= i; });
+  const T *after = gallop(first, [i](const T &r) { return r.item > i; });
+  last = Last{records, used, stamp, i, first, after};
+  return {first, after};
+}
 
 // The tag-line headers of one item: a range of s.http.
 struct HttpRange {

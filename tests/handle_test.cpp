@@ -332,6 +332,66 @@ TEST_F(Handles, AccessorsOfWhatOnlyTheFullDocumentShowed) {
   EXPECT_EQ(kt::compare_full_with_accessors(p), "");
 }
 
+// What the accessors give of item `i`'s records kept apart from it
+// (options, #EXTGRP: groups, tag-line headers, the location's parts).
+std::string records_of_item(const kavlo_playlist *p, int i) {
+  std::string out;
+  auto put = [&](const char *s) { out += s ? s : "(null)", out += '|'; };
+  for (int o = 0; o < kavlo_playlist_item_option_count(p, i); ++o)
+    put(kavlo_playlist_item_option_tag(p, i, o)), put(kavlo_playlist_item_option_value(p, i, o));
+  for (int g = 0; g < kavlo_playlist_item_group_count(p, i); ++g) put(kavlo_playlist_item_group_at(p, i, g));
+  for (int h = 0; h < kavlo_playlist_item_http_count(p, i); ++h)
+    put(kavlo_playlist_item_http_key(p, i, h)), put(kavlo_playlist_item_http_value(p, i, h));
+  put(kavlo_playlist_item_url(p, i));
+  for (int h = 0; h < kavlo_playlist_item_header_count(p, i); ++h) put(kavlo_playlist_item_header_value(p, i, h));
+  put(kavlo_playlist_item_label(p, i));
+  return out;
+}
+
+// An M3U list whose items have from none to several options, groups and
+// location headers, `salt` in every value.
+std::string varied_list(int items, const std::string &salt) {
+  std::string text = "#EXTM3U\n";
+  for (int i = 0; i < items; ++i) {
+    const std::string n = std::to_string(i) + salt;
+    text += "#EXTINF:-1,T" + n + "\n";
+    for (int o = 0; o < i % 4; ++o) text += "#EXTVLCOPT:http-referrer=r" + std::to_string(o) + n + "\n";
+    if (i % 3 == 1) text += "#EXTGRP:G" + n + ";H\n";
+    text += "http://s/" + n + (i % 5 == 2 ? "|User-Agent=U" + n + "&X=1" : "") + "\n";
+  }
+  return text;
+}
+
+// The accessors remember the last item they found on each thread: any order
+// of asking, several handles in turn and a parse into the same handle must
+// give what a walk in item order gave.
+TEST_F(Handles, RecordsOfItemsInAnyOrderAsInAWalkInOrder) {
+  constexpr int n = 300;
+  Playlist a, b;
+  ASSERT_EQ(kt::parse_into(a, varied_list(n, "a")), KAVLO_OK);
+  ASSERT_EQ(kt::parse_into(b, varied_list(n, "b")), KAVLO_OK);
+  std::vector<std::string> in_order_a, in_order_b;
+  for (int i = 0; i < n; ++i) in_order_a.push_back(records_of_item(a, i));
+  for (int i = 0; i < n; ++i) in_order_b.push_back(records_of_item(b, i));
+  EXPECT_EQ(in_order_a[7], "EXTVLCOPT|r07a|EXTVLCOPT|r17a|EXTVLCOPT|r27a|G7a|H|user-agent|U7a|x|1|referer|r27a|"
+                           "http://s/7a|U7a|1|(null)|");
+  EXPECT_EQ(in_order_a[0], "(null)|(null)|") << "no records";
+  for (int i = n - 1; i >= 0; --i) ASSERT_EQ(records_of_item(a, i), in_order_a[i]) << "backwards, item " << i;
+  for (int step : {7, 2, 61})
+    for (int k = 0, i = 0; k < n; ++k, i = (i + step) % n) {
+      ASSERT_EQ(records_of_item(a, i), in_order_a[i]) << "step " << step << ", item " << i;
+      ASSERT_EQ(records_of_item(b, i), in_order_b[i]) << "step " << step << ", item " << i;
+    }
+  // The same counts after a new parse into `a`, other strings.
+  ASSERT_EQ(records_of_item(a, n - 2), in_order_a[n - 2]);
+  ASSERT_EQ(kt::parse_into(a, varied_list(n, "c")), KAVLO_OK);
+  Playlist c;
+  ASSERT_EQ(kt::parse_into(c, varied_list(n, "c")), KAVLO_OK);
+  for (int i = n - 2; i < n; ++i) EXPECT_EQ(records_of_item(a, i), records_of_item(c, i)) << i;
+  EXPECT_EQ(kavlo_playlist_item_option_count(a, n), 0) << "past the last item";
+  EXPECT_EQ(kavlo_playlist_item_option_count(a, -1), 0);
+}
+
 // Several threads, each with its own handle, parse the case inputs in
 // different orders and must find what one thread alone found.
 TEST_F(Handles, ThreadsWithTheirOwnHandlesGiveTheSequentialResults) {

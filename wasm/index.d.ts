@@ -72,8 +72,12 @@ export interface Rem {
   value: string;
 }
 
-/** One playlist entry. */
+/** One playlist entry. durationMs, releaseDate and line are its own
+ *  properties; an entry of a parse reads the others from it when first
+ *  asked for (they may be set, and read as set afterwards). */
 export declare class Item {
+  constructor(location: string, title: string, durationMs: number, releaseDate: number,
+    attrs: Record<string, string>, line: number);
   location: string;
   title: string;
   /** Milliseconds, -1 when unknown. */
@@ -104,6 +108,9 @@ export declare class Item {
 
   /** Value of the attribute whose key equals `key` with ASCII letters folded. */
   attr(key: string): string | undefined;
+  /** The members the entry has as a plain object, in the full document's
+   *  order: what JSON.stringify() writes and console.log() shows. */
+  toJSON(): ItemData;
   // A convenience view for code written against the JavaScript IPTV
   // parsers ("" where there is nothing).
   readonly tvg: {
@@ -116,6 +123,9 @@ export declare class Item {
   readonly lang: string;
 }
 
+/** The data members of an entry. */
+export type ItemData = Omit<Item, 'attr' | 'toJSON' | 'tvg' | 'groupTitle' | 'timeshift' | 'lang'>;
+
 export interface CueIndex {
   number: number;
   /** CD frames, 75 a second. */
@@ -123,6 +133,7 @@ export interface CueIndex {
   ms: number;
 }
 
+/** One TRACK of a sheet, read from the parse when first asked for. */
 export interface CueTrack {
   number: number;
   title: string | null;
@@ -137,6 +148,8 @@ export interface CueTrack {
   postgap: number | null;
   indices: CueIndex[];
   rem: Rem[];
+  /** The members as a plain object. */
+  toJSON(): Omit<CueTrack, 'toJSON'>;
 }
 
 export interface CueSheet {

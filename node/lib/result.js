@@ -66,20 +66,189 @@ function lookup(obj, key) {
   return undefined;
 }
 
-/** One playlist entry. Its own properties are its data, named as the
- *  library's full document names them (camelCase); options, url, headers,
- *  alternates, label, group, groups, http and catchup are there when the
- *  entry has them, in that order, after the six every entry has. The
- *  getters tvg, groupTitle, timeshift and lang are a convenience view for
- *  code written against the JavaScript IPTV parsers ("" where nothing is). */
+// The strings of a parse (texts, textFirst, ends, refs of the tables), read
+// in order from any string on: an item reads the rest of its strings when
+// it is first asked for them.
+class Strings {
+  constructor(t, repeats) {
+    this.texts = t.texts;
+    this.first = t.textFirst;
+    this.ends = t.ends;
+    this.refs = t.refs || null;
+    this.repeats = repeats ?? new Array(t.repeatCount || 0);  // each repeat's string, once read
+    this.origins = null;  // each repeat's first string, found when first needed
+    this.k = 0;
+    this.chunk = 0;
+    this.pos = 0;
+  }
+
+  // Reads on from string k.
+  seek(k) {
+    const { first } = this;
+    if (first[this.chunk] > k) this.chunk = 0;
+    while (this.chunk + 2 < first.length && first[this.chunk + 1] <= k) ++this.chunk;
+    this.k = k;
+    this.pos = k === first[this.chunk] ? 0 : this.ends[k - 1];
+  }
+
+  // The next string.
+  next() {
+    const k = this.k++;
+    const { first } = this;
+    if (k === first[this.chunk + 1] && this.chunk + 2 < first.length) {
+      ++this.chunk;
+      this.pos = 0;
+    }
+    const ref = this.refs === null ? 0 : this.refs[k];
+    if (ref < 0) return this.repeat(-ref - 1);
+    const end = this.ends[k];
+    const s = this.texts[this.chunk].slice(this.pos, end);
+    this.pos = end;
+    if (ref > 0) this.repeats[ref - 1] ??= s;
+    return s;
+  }
+
+  repeat(r) {
+    const known = this.repeats[r];
+    if (known !== undefined) return known;
+    if (this.origins === null) {
+      const { refs } = this;
+      this.origins = new Uint32Array(this.repeats.length);
+      for (let k = 0; k < refs.length; ++k) if (refs[k] > 0) this.origins[refs[k] - 1] = k;
+    }
+    const { k, chunk, pos } = this;
+    this.seek(this.origins[r]);
+    const s = this.next();
+    this.k = k;
+    this.chunk = chunk;
+    this.pos = pos;
+    return s;
+  }
+}
+
+// An object of `count` pairs from pair `p` on: values from `strings`, keys
+// from the keys and keyIds of the tables.
+function readPairs(strings, { keys, keyIds }, p, count) {
+  const obj = {};
+  for (const last = p + count; p < last; ++p) {
+    const id = keyIds[p];
+    if (id === 0xffffffff) continue;
+    const key = keys[id];
+    if (key === '__proto__') {
+      Object.defineProperty(obj, key, { value: strings.next(), writable: true, enumerable: true, configurable: true });
+    } else {
+      obj[key] = strings.next();
+    }
+  }
+  return obj;
+}
+
+const readList = (strings, count) => {
+  const list = new Array(count);
+  for (let r = 0; r < count; ++r) list[r] = strings.next();
+  return list;
+};
+
+const readRecords = (strings, count, tagged) => {
+  const list = new Array(count);
+  for (let r = 0; r < count; ++r) {
+    list[r] = tagged ? { tag: strings.next(), key: strings.next(), value: strings.next() }
+      : { key: strings.next(), value: strings.next() };
+  }
+  return list;
+};
+
+// The members of an item besides its six, in the order of the full
+// document.
+// Gives `cls` an accessor for each of `names` over the object part(this).
+function accessors(cls, names, part) {
+  for (const name of names) {
+    Object.defineProperty(cls.prototype, name, {
+      get() { return part(this)[name]; },
+      set(value) { part(this)[name] = value; },
+      configurable: true,
+    });
+  }
+}
+
+const inspect = Symbol.for('nodejs.util.inspect.custom');
+
+// The first argument of the Item constructor for an item of a parse.
+const fromParse = Symbol('kavlo.fromParse');
+
+// The members of an item read from the parse together when one is first
+// asked for, in the full document's order.
+const restNames = ['attrs', 'options', 'url', 'headers', 'alternates', 'label', 'group', 'groups', 'http', 'catchup'];
+
+/** One playlist entry, named as the library's full document names them
+ *  (camelCase): location, title, durationMs, releaseDate, attrs and line,
+ *  and options, url, headers, alternates, label, group, groups, http and
+ *  catchup, undefined when the entry has none. durationMs, releaseDate and
+ *  line are its own properties; an entry of a parse reads the others from
+ *  it when first asked for (location and title each, the rest together).
+ *  All may be set. toJSON() gives them as a plain object, which
+ *  JSON.stringify() and console.log() show. The getters tvg, groupTitle,
+ *  timeshift and lang are a convenience view for code written against the
+ *  JavaScript IPTV parsers ("" where nothing is). */
 class Item {
+  #source = null;  // the parse of an entry that one made
+  #index = 0;
+  #read = 3;  // bits: 1 location and 2 title are read (or set)
+  #location;
+  #title;
+  #rest = null;
+
   constructor(location, title, durationMs, releaseDate, attrs, line) {
-    this.location = location;
-    this.title = title;
     this.durationMs = durationMs;
     this.releaseDate = releaseDate;
-    this.attrs = attrs;
     this.line = line;
+    if (location === fromParse) {
+      // (fromParse, the parse, durationMs, releaseDate, the item's number, line)
+      this.#source = title;
+      this.#index = attrs;
+      this.#read = 0;
+      return;
+    }
+    this.#location = location;
+    this.#title = title;
+    this.#rest = { attrs };
+  }
+
+  get location() {
+    if ((this.#read & 1) === 0) this.#location = this.#source.string(this.#index, 1), this.#read |= 1;
+    return this.#location;
+  }
+
+  set location(value) {
+    this.#location = value;
+    this.#read |= 1;
+  }
+
+  get title() {
+    if ((this.#read & 2) === 0) this.#title = this.#source.string(this.#index, 0), this.#read |= 2;
+    return this.#title;
+  }
+
+  set title(value) {
+    this.#title = value;
+    this.#read |= 2;
+  }
+
+  static {
+    accessors(Item, restNames, (item) => (item.#rest ??= item.#source.rest(item.#index)));
+  }
+
+  /** The entry as a plain object: the members it has, in the full
+   *  document's order (what JSON.stringify writes). */
+  toJSON() {
+    const o = { location: this.location, title: this.title, durationMs: this.durationMs,
+      releaseDate: this.releaseDate, attrs: this.attrs, line: this.line };
+    for (const name of restNames) if (this[name] !== undefined && !(name in o)) o[name] = this[name];
+    return o;
+  }
+
+  [inspect]() {
+    return this.toJSON();
   }
 
   /** Value of the first attribute whose key equals `key` with ASCII letters
@@ -105,6 +274,44 @@ class Item {
 
   get lang() {
     return this.attr('lang') ?? '';
+  }
+}
+const trackNames = ['number', 'title', 'performer', 'songwriter', 'isrc', 'file', 'flags', 'datatype', 'pregap',
+  'postgap', 'rem', 'indices'];
+
+/** One TRACK of a CUE sheet, read from the parse when first asked for:
+ *  number, title, performer, songwriter, isrc, file, flags, datatype
+ *  (null when the track has none), pregap and postgap (frames, null when
+ *  none), rem ({key, value} list), indices ({number, frames, ms} list).
+ *  toJSON() gives them as a plain object. */
+class Track {
+  #source;
+  #index;
+  #members = null;
+
+  constructor(source, index) {
+    this.#source = source;
+    this.#index = index;
+  }
+
+  static {
+    accessors(Track, trackNames, (track) => {
+      if (track.#members === null) {
+        track.#members = track.#source.track(track.#index);
+        track.#source = null;
+      }
+      return track.#members;
+    });
+  }
+
+  toJSON() {
+    const o = {};
+    for (const name of trackNames) o[name] = this[name];
+    return o;
+  }
+
+  [inspect]() {
+    return this.toJSON();
   }
 }
 
@@ -200,117 +407,129 @@ const sliceMask = 2047;
 // items or tracks, so that a caller may let the event loop turn between
 // the slices.
 function* assemble(t) {
-  const { texts, textFirst, ends, keys, keyIds } = t;
-  const refs = t.refs || null;
-  const repeats = new Array(t.repeatCount || 0);
-  let chunk = 0;
-  let text = texts.length ? texts[0] : '';
-  let next = textFirst.length > 1 ? textFirst[1] : 0;
-  let pos = 0;
-  let k = 0;
-  const str = () => {
-    while (k === next && chunk + 1 < texts.length) {
-      text = texts[++chunk];
-      next = textFirst[chunk + 1];
-      pos = 0;
-    }
-    const ref = refs === null ? 0 : refs[k];
-    if (ref < 0) {
-      ++k;
-      return repeats[-ref - 1];
-    }
-    const end = ends[k++];
-    const s = text.slice(pos, end);
-    pos = end;
-    if (ref > 0) repeats[ref - 1] = s;
-    return s;
+  const strings = new Strings(t);
+  const { keyIds, durations, releaseDates, lines, itemMasks, attrCounts, optionCounts, headerCounts,
+    alternateCounts, groupCounts, httpCounts } = t;
+  // How many of `count` pairs from `p` have a value among the strings.
+  const valued = (p, count) => {
+    let n = 0;
+    for (const last = p + count; p < last; ++p) if (keyIds[p] !== 0xffffffff) ++n;
+    return n;
   };
-  let p = 0;  // the next pair in keyIds
-  const object = (count) => {
-    const obj = {};
-    for (const last = p + count; p < last; ++p) {
-      const id = keyIds[p];
-      if (id === 0xffffffff) continue;
-      const key = keys[id];
-      if (key === '__proto__') {
-        Object.defineProperty(obj, key, { value: str(), writable: true, enumerable: true, configurable: true });
-      } else {
-        obj[key] = str();
+  // The members of item i, read when first asked for with a reader of
+  // their own: its first string and pair are kept.
+  const firstStrings = new Uint32Array(durations.length);
+  const firstPairs = new Uint32Array(durations.length);
+  let later = null;
+  const source = {
+    // String d of item i (0 its title, 1 its location).
+    string(i, d) {
+      later ??= new Strings(t, strings.repeats);
+      later.seek(firstStrings[i] + d);
+      return later.next();
+    },
+    rest(i) {
+      later ??= new Strings(t, strings.repeats);
+      later.seek(firstStrings[i] + 2);
+      let p = firstPairs[i];
+      const m = { attrs: readPairs(later, t, p, attrCounts[i]) };
+      p += attrCounts[i];
+      if (optionCounts[i]) m.options = readRecords(later, optionCounts[i], true);
+      const mask = itemMasks[i];
+      if (mask & 1) m.url = later.next();
+      if (headerCounts[i]) m.headers = readPairs(later, t, p, headerCounts[i]);
+      p += headerCounts[i];
+      if (alternateCounts[i]) m.alternates = readList(later, alternateCounts[i]);
+      if (mask & 4) m.label = later.next();
+      if (mask & 2) m.group = later.next();
+      if (groupCounts[i]) m.groups = readList(later, groupCounts[i]);
+      if (httpCounts[i]) m.http = readPairs(later, t, p, httpCounts[i]);
+      if (mask & 0x78) {
+        const catchup = {};
+        if (mask & 8) catchup.mode = later.next();
+        if (mask & 16) catchup.source = later.next();
+        if (mask & 32) catchup.days = later.next();
+        if (mask & 64) catchup.shift = later.next();
+        m.catchup = catchup;
       }
-    }
-    return obj;
-  };
-  const records = (count, tagged) => {
-    const list = new Array(count);
-    for (let r = 0; r < count; ++r) list[r] = tagged ? { tag: str(), key: str(), value: str() } : { key: str(), value: str() };
-    return list;
+      return m;
+    },
   };
 
-  const strings = (count) => {
-    const list = new Array(count);
-    for (let r = 0; r < count; ++r) list[r] = str();
-    return list;
-  };
-
-  const { durations, releaseDates, lines, itemMasks, attrCounts, optionCounts, headerCounts, alternateCounts,
-    groupCounts, httpCounts } = t;
+  // Where the strings and pairs of each item begin: each bit of its mask is
+  // one string.
   const items = new Array(durations.length);
+  let k = 0;
+  let p = 0;
   for (let i = 0; i < items.length; ++i) {
-    const title = str();
-    const location = str();
-    const item = new Item(location, title, durations[i], releaseDates[i], object(attrCounts[i]), lines[i]);
-    if (optionCounts[i]) item.options = records(optionCounts[i], true);
-    const mask = itemMasks[i];
-    if (mask & 1) item.url = str();
-    if (headerCounts[i]) item.headers = object(headerCounts[i]);
-    if (alternateCounts[i]) item.alternates = strings(alternateCounts[i]);
-    if (mask & 4) item.label = str();
-    if (mask & 2) item.group = str();
-    if (groupCounts[i]) item.groups = strings(groupCounts[i]);
-    if (httpCounts[i]) item.http = object(httpCounts[i]);
-    if (mask & 0x78) {
-      const catchup = {};
-      if (mask & 8) catchup.mode = str();
-      if (mask & 16) catchup.source = str();
-      if (mask & 32) catchup.days = str();
-      if (mask & 64) catchup.shift = str();
-      item.catchup = catchup;
-    }
-    items[i] = item;
+    // A line as a small integer where it is one: a double would be kept
+    // boxed, one allocation more per item.
+    const line = lines[i] < 0x40000000 ? lines[i] | 0 : lines[i];
+    items[i] = new Item(fromParse, source, durations[i], releaseDates[i], i, line);
+    firstStrings[i] = k;
+    firstPairs[i] = p;
+    let mask = itemMasks[i];
+    let n = 2 + valued(p, attrCounts[i] + headerCounts[i] + httpCounts[i]) + 3 * optionCounts[i] + alternateCounts[i]
+      + groupCounts[i];
+    for (; mask; mask &= mask - 1) ++n;
+    k += n;
+    p += attrCounts[i] + headerCounts[i] + httpCounts[i];
     if ((i & sliceMask) === sliceMask) yield;
   }
-  const header = object(t.headerAttrCount);
+  strings.seek(k);
+  const header = readPairs(strings, t, p, t.headerAttrCount);
 
   let cue = null;
   if (t.cue) {
-    const field = (mask, bit) => (mask & bit ? str() : null);
+    const field = (mask, bit) => (mask & bit ? strings.next() : null);
     const m = t.sheetMask;
     cue = { title: field(m, 1), performer: field(m, 2), songwriter: field(m, 4), catalog: field(m, 8),
-      cdtextfile: field(m, 16), rem: records(t.sheetRemCount, false), tracks: null };
+      cdtextfile: field(m, 16), rem: readRecords(strings, t.sheetRemCount, false), tracks: null };
+    // Where the strings and indices of each track begin; each bit of its
+    // mask is one string.
     const { trackNumbers, trackMasks, pregaps, postgaps, trackRemCounts, indexCounts, indexNumbers, indexFrames,
       indexMs } = t;
+    const firstTrackStrings = new Uint32Array(trackNumbers.length);
+    const firstIndices = new Uint32Array(trackNumbers.length);
+    let tracksRead = null;
     const tracks = new Array(trackNumbers.length);
+    const trackSource = {
+      track(n) {
+        tracksRead ??= new Strings(t, strings.repeats);
+        tracksRead.seek(firstTrackStrings[n]);
+        const tm = trackMasks[n];
+        const on = (bit) => (tm & bit ? tracksRead.next() : null);
+        const track = { number: trackNumbers[n], title: on(1), performer: on(2), songwriter: on(4), isrc: on(8),
+          file: on(16), flags: on(32), datatype: on(64), pregap: pregaps[n] < 0 ? null : pregaps[n],
+          postgap: postgaps[n] < 0 ? null : postgaps[n], rem: readRecords(tracksRead, trackRemCounts[n], false),
+          indices: new Array(indexCounts[n]) };
+        for (let j = 0, x = firstIndices[n]; j < track.indices.length; ++j, ++x) {
+          track.indices[j] = { number: indexNumbers[x], frames: indexFrames[x], ms: indexMs[x] };
+        }
+        return track;
+      },
+    };
+    let k = strings.k;
     for (let n = 0, x = 0; n < tracks.length; ++n) {
-      const tm = trackMasks[n];
-      const track = { number: trackNumbers[n], title: field(tm, 1), performer: field(tm, 2),
-        songwriter: field(tm, 4), isrc: field(tm, 8), file: field(tm, 16), flags: field(tm, 32),
-        datatype: field(tm, 64), pregap: pregaps[n] < 0 ? null : pregaps[n],
-        postgap: postgaps[n] < 0 ? null : postgaps[n], rem: records(trackRemCounts[n], false),
-        indices: new Array(indexCounts[n]) };
-      for (let j = 0; j < track.indices.length; ++j, ++x) {
-        track.indices[j] = { number: indexNumbers[x], frames: indexFrames[x], ms: indexMs[x] };
-      }
-      tracks[n] = track;
+      tracks[n] = new Track(trackSource, n);
+      firstTrackStrings[n] = k;
+      firstIndices[n] = x;
+      x += indexCounts[n];
+      k += 2 * trackRemCounts[n];
+      for (let tm = trackMasks[n]; tm; tm &= tm - 1) ++k;
       if ((n & sliceMask) === sliceMask) yield;
     }
+    strings.seek(k);
     cue.tracks = tracks;
   }
-  const warnings = strings(t.warningCount);
-  const title = t.hasTitle ? str() : null;
-  const epg = strings(t.epgCount);
+  const warnings = readList(strings, t.warningCount);
+  const title = t.hasTitle ? strings.next() : null;
+  const epg = readList(strings, t.epgCount);
   const { diagnosticLines } = t;
   const diagnostics = new Array(diagnosticLines.length);
-  for (let d = 0; d < diagnostics.length; ++d) diagnostics[d] = { line: diagnosticLines[d], message: str(), subject: str() };
+  for (let d = 0; d < diagnostics.length; ++d) {
+    diagnostics[d] = { line: diagnosticLines[d], message: strings.next(), subject: strings.next() };
+  }
   return new Result(t.format, t.imdb, items, cue, warnings, header, t.encoding, title, epg, diagnostics);
 }
 

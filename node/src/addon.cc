@@ -219,11 +219,18 @@ class Collector {
 
 // UTF-8 to UTF-16 with U+FFFD for each maximal ill-formed part, as
 // TextDecoder does: stored text kept as undecodable bytes is not UTF-8.
-void utf16_append(std::u16string &out, const unsigned char *s, size_t n) {
+// `out` has room for n units (never more are written); returns the end.
+char16_t *utf16_put(char16_t *out, const unsigned char *s, size_t n) {
   for (size_t i = 0; i < n;) {
+    uint64_t w;
+    if (i + 8 <= n && (std::memcpy(&w, s + i, 8), (w & 0x8080808080808080u) == 0)) {
+      for (int b = 0; b < 8; ++b) *out++ = s[i + b];
+      i += 8;
+      continue;
+    }
     const unsigned c = s[i];
     if (c < 0x80) {
-      out.push_back(static_cast<char16_t>(c));
+      *out++ = static_cast<char16_t>(c);
       ++i;
       continue;
     }
@@ -237,18 +244,19 @@ void utf16_append(std::u16string &out, const unsigned char *s, size_t n) {
       cp = (cp << 6) | (s[j] & 0x3F);
     }
     if (need == 0 || j - i != need + 1) {
-      out.push_back(u'\uFFFD');
+      *out++ = u'\uFFFD';
       i = need == 0 ? i + 1 : j;
       continue;
     }
     if (cp >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      *out++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      *out++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     } else {
-      out.push_back(static_cast<char16_t>(cp));
+      *out++ = static_cast<char16_t>(cp);
     }
     i = j;
   }
+  return out;
 }
 
 void Collector::finish() {
@@ -257,14 +265,18 @@ void Collector::finish() {
   for (size_t c = 0; c < t_.chunks.size(); ++c) {
     Chunk &ch = t_.chunks[c];
     if (ch.ascii) continue;
-    ch.utf16.reserve(ch.bytes.size());
+    // No more units than bytes: a unit for each of 1 to 3 bytes, two for 4.
+    ch.utf16.resize(ch.bytes.size());
+    char16_t *const begin = ch.utf16.data();
+    char16_t *out = begin;
     uint32_t from = 0;
     for (uint32_t k = t_.chunk_first[c]; k < t_.chunk_first[c + 1]; ++k) {
       const uint32_t to = t_.ends[k];
-      utf16_append(ch.utf16, reinterpret_cast<const unsigned char *>(ch.bytes.data()) + from, to - from);
+      out = utf16_put(out, reinterpret_cast<const unsigned char *>(ch.bytes.data()) + from, to - from);
       from = to;
-      t_.ends[k] = static_cast<uint32_t>(ch.utf16.size());
+      t_.ends[k] = static_cast<uint32_t>(out - begin);
     }
+    ch.utf16.resize(static_cast<size_t>(out - begin));
     std::string().swap(ch.bytes);
   }
 }
@@ -388,7 +400,7 @@ struct Job {
   std::string path;                 // a file, or
   const char *data = "";            // the bytes of a text (never null)
   size_t size = 0;
-  std::string owned;                // a string input as UTF-8
+  std::unique_ptr<char[]> owned;    // a string input as UTF-8
   int format = KAVLO_FORMAT_AUTO;
   std::string encoding;             // "" is the library's own chain
   Tables t;
@@ -501,13 +513,12 @@ Napi::Value to_js(Napi::Env env, Tables &t) {
 void read_text(const Napi::Value &v, Job &j) {
   if (v.IsString()) {
     napi_env env = v.Env();
-    size_t units = 0, written = 0;
-    if (napi_get_value_string_utf16(env, v, nullptr, 0, &units) != napi_ok) throw Napi::Error::New(env);
-    j.owned.resize(3 * units + 1);  // the longest UTF-8 form, without measuring first
-    if (napi_get_value_string_utf8(env, v, j.owned.data(), j.owned.size(), &written) != napi_ok)
-      throw Napi::Error::New(env);
-    j.owned.resize(written);
-    j.data = j.owned.data();
+    size_t len = 0, written = 0;
+    if (napi_get_value_string_utf8(env, v, nullptr, 0, &len) != napi_ok) throw Napi::Error::New(env);
+    j.owned.reset(new (std::nothrow) char[len + 1]);  // not cleared: all of it is written
+    if (!j.owned) throw Napi::Error::New(env, "out of memory");
+    if (napi_get_value_string_utf8(env, v, j.owned.get(), len + 1, &written) != napi_ok) throw Napi::Error::New(env);
+    j.data = j.owned.get();
     j.size = written;
     return;
   }

@@ -31,7 +31,7 @@ test('M3U: header, line numbers, options, url and headers', () => {
   assert.deepEqual(one.headers, { 'User-Agent': 'UA1', Referer: 'http://hdr/' });
   assert.equal(one.location, 'http://h/1|User-Agent=UA1&Referer=http://hdr/&User-Agent=UA2');
   // Left out when empty, as in the document.
-  assert.deepEqual(Object.keys(two), ['location', 'title', 'durationMs', 'releaseDate', 'attrs', 'line']);
+  assert.deepEqual(Object.keys(two.toJSON()), ['location', 'title', 'durationMs', 'releaseDate', 'attrs', 'line']);
   // The request headers: the location's, then options, then attributes.
   assert.deepEqual(one.http, { 'user-agent': 'UA1', referer: 'http://hdr/' });
   const viaOptions = kavlo.parse('#EXTM3U\n#EXTINF:-1 referrer="a",T\n#EXTVLCOPT:http-referrer=o\n/x\n').items[0];

@@ -14,6 +14,7 @@
 #include "../mem.h"
 #include "../parsers/parsers.h"
 #include "../text/text.h"
+#include "../views.h"
 #include "../store/locations.h"
 #include "../text/utf8.h"
 
@@ -155,16 +156,6 @@ const char *last_group(const Store &s) noexcept {
   return s.group_used == 0 || s.groups[s.group_used - 1].name == nullptr ? "" : s.groups[s.group_used - 1].name;
 }
 
-// The records of item `i` in an array kept in item order.
-template <class T>
-std::pair<const T *, const T *> records_of(const T *records, size_t used, size_t i) noexcept {
-  const T *end = records + used;
-  const T *first = std::lower_bound(records, end, i, [](const T &x, size_t item) { return x.item < item; });
-  const T *last = first;
-  while (last != end && last->item == i) ++last;
-  return {first, last};
-}
-
 struct Caches {
   Copier::Shared key[max_attrs];
   Copier::Shared tag, datatype, file;
@@ -194,7 +185,7 @@ void copy_item_members(Store &d, const Store &src, size_t i, Copier &c, Caches &
       d.attr_ranges[j] = ItemAttrRange{begin, n};
     }
   }
-  for (auto [o, end] = records_of<ItemOption>(src.options, src.option_used, i); o != end && c.ok(); ++o) {
+  for (auto [o, end] = item_records(src.options, src.option_used, i, src.stamp); o != end && c.ok(); ++o) {
     const char *tag = c.copy(o->tag, k.tag);
     const char *key = c.copy(o->key);
     const char *value = c.copy(o->value);
@@ -204,7 +195,7 @@ void copy_item_members(Store &d, const Store &src, size_t i, Copier &c, Caches &
     }
   }
   // The request headers of its tag lines and its #EXTGRP: groups.
-  for (auto [h, end] = records_of<ItemHttp>(src.http, src.http_used, i); h != end && c.ok(); ++h) {
+  for (auto [h, end] = item_records(src.http, src.http_used, i, src.stamp); h != end && c.ok(); ++h) {
     const char *name = c.copy(h->name);
     const char *value = c.copy(h->value);
     if (ItemHttp *slot = c.slot(d.http, d.http_capacity, d.http_used)) {
@@ -212,7 +203,7 @@ void copy_item_members(Store &d, const Store &src, size_t i, Copier &c, Caches &
       ++d.http_used;
     }
   }
-  for (auto [g, end] = records_of<ItemName>(src.extgrps, src.extgrp_used, i); g != end && c.ok(); ++g) {
+  for (auto [g, end] = item_records(src.extgrps, src.extgrp_used, i, src.stamp); g != end && c.ok(); ++g) {
     const char *name = c.copy(g->name);
     if (ItemName *slot = c.slot(d.extgrps, d.extgrp_capacity, d.extgrp_used)) {
       *slot = ItemName{j, name};
