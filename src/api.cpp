@@ -5,6 +5,7 @@
 // allocator only.
 #include <algorithm>
 #include <new>
+#include <string_view>
 
 #include "kavlo.h"
 
@@ -170,17 +171,31 @@ const char *cue_meta(const Store &s, const char *key) noexcept {
 
 const char *cue_track_field(const Store &s, int track, const char *key) noexcept {
   const kavlo::CueTrack *t = track_at(s, track);
-  using kavlo::str_ieq;
   if (t == nullptr || key == nullptr) return nullptr;
-  if (str_ieq(key, "TITLE")) return t->title;
-  if (str_ieq(key, "PERFORMER")) return t->performer;
+  // Hosts ask for every field of every track: the name by its length
+  // first, and the rare fields' record only for them.
+  using kavlo::str_ieq;
+  const std::string_view k(key);
+  const char *kavlo::CueTrackRare::*rare = nullptr;
+  switch (k.size()) {
+    case 4:
+      if (str_ieq(k, "FILE")) return t->file;
+      if (str_ieq(k, "ISRC")) rare = &kavlo::CueTrackRare::isrc;
+      break;
+    case 5:
+      if (str_ieq(k, "TITLE")) return t->title;
+      if (str_ieq(k, "FLAGS")) rare = &kavlo::CueTrackRare::flags;
+      break;
+    case 8: return str_ieq(k, "DATATYPE") ? t->datatype : nullptr;
+    case 9: return str_ieq(k, "PERFORMER") ? t->performer : nullptr;
+    case 10:
+      if (str_ieq(k, "SONGWRITER")) rare = &kavlo::CueTrackRare::songwriter;
+      break;
+    default: break;
+  }
+  if (rare == nullptr) return nullptr;
   const kavlo::CueTrackRare *e = kavlo::find_track_rare(s, track);
-  if (str_ieq(key, "SONGWRITER")) return e ? e->songwriter : nullptr;
-  if (str_ieq(key, "ISRC")) return e ? e->isrc : nullptr;
-  if (str_ieq(key, "FILE")) return t->file;
-  if (str_ieq(key, "FLAGS")) return e ? e->flags : nullptr;
-  if (str_ieq(key, "DATATYPE")) return t->datatype;
-  return nullptr;
+  return e ? e->*rare : nullptr;
 }
 
 int index_ms(const kavlo::CueIndex *ix) noexcept {
