@@ -22,11 +22,11 @@ inline void *mem_alloc(size_t n) noexcept { return std::malloc(n == 0 ? 1 : n); 
 inline void *mem_realloc(void *p, size_t n) noexcept { return std::realloc(p, n == 0 ? 1 : n); }
 inline void mem_free(void *p) noexcept { std::free(p); }
 
-// Large blocks (4 MiB and more) are mappings of their own, aligned to and
-// advised for huge pages: a 64 MB playlist otherwise costs tens of
-// thousands of page faults, and the C allocator would recycle such blocks
-// through its heap, copying them on every growth and faulting them in again
-// on every parse. Growing arrays move with mremap, without a copy.
+// Large blocks (4 MiB and more) are mappings of their own, aligned to huge
+// pages (which a system that hands them out unasked then uses): the C
+// allocator would recycle such blocks through its heap, copying them on
+// every growth and faulting them in again on every parse. Growing arrays
+// move with mremap, without a copy.
 constexpr size_t large_block = size_t{4} << 20;
 
 // A block of its own mapping (NULL on failure); `n` is rounded up to whole
