@@ -234,6 +234,18 @@ char16_t *utf16_put(char16_t *out, const unsigned char *s, size_t n) {
       ++i;
       continue;
     }
+    // Well-formed two- and three-byte sequences (most text that is not
+    // ASCII: Latin, Cyrillic, CJK) at once.
+    if (c >= 0xC2 && c <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
+      *out++ = static_cast<char16_t>(((c & 0x1F) << 6) | (s[i + 1] & 0x3F));
+      i += 2;
+      continue;
+    }
+    if (c >= 0xE1 && c <= 0xEF && c != 0xED && i + 2 < n && (s[i + 1] & 0xC0) == 0x80 && (s[i + 2] & 0xC0) == 0x80) {
+      *out++ = static_cast<char16_t>(((c & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F));
+      i += 3;
+      continue;
+    }
     unsigned need = 0, cp = 0, lo = 0x80, hi = 0xBF;
     if (c >= 0xC2 && c <= 0xDF) need = 1, cp = c & 0x1F;
     else if (c >= 0xE0 && c <= 0xEF) need = 2, cp = c & 0x0F, lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;

@@ -86,3 +86,26 @@ test('text kept as undecodable bytes: no document, the strings with U+FFFD', () 
     ['T\uFFFD\uFFFD', '/x', 5000, { k: 'v\uFFFD\uFFFD' }, 3]);
   assert.equal(item.title, new TextDecoder().decode(Buffer.from('T\xC0\xAF', 'latin1')));
 });
+
+test('strings as TextDecoder reads them: well-formed, overlong, surrogate and out-of-range forms among ASCII runs', () => {
+  // Byte forms the library's UTF-8 check lets through, strict or not.
+  const forms = ['41', 'c3a9', 'd0af', 'e4b8ad', 'e0a080', 'ed9fbf', 'ee8080', 'efbfbd', 'f09f9880', 'f48fbfbf',
+    'c0af', 'c1bf', 'e08080', 'e09fbf', 'eda080', 'edbfbf', 'f08f8080', 'f4908080', 'f5808080', 'f7bfbfbf'];
+  let seed = 7;
+  const next = (n) => ((seed = (Math.imul(seed, 1664525) + 1013904223) >>> 0) >>> 8) % n;
+  const titles = [];
+  for (let t = 0; t < 300; ++t) {
+    let hex = '';
+    for (let k = next(12); k >= 0; --k) {
+      if (next(3) > 0) hex += forms[next(forms.length)];
+      else for (let a = next(20); a > 0; --a) hex += (0x41 + next(26)).toString(16);  // letters
+    }
+    titles.push(Buffer.from(hex, 'hex'));
+  }
+  const parts = [Buffer.from('#EXTM3U\n')];
+  for (const title of titles) parts.push(Buffer.from('#EXTINF:-1,'), title, Buffer.from('\n/x\n'));
+  const r = kavlo.parse(Buffer.concat(parts), { encoding: '' });
+  assert.equal(r.encoding, 'UTF-8');
+  const decoder = new TextDecoder();
+  assert.deepEqual(r.items.map((i) => i.title), titles.map((b) => decoder.decode(b)));
+});
