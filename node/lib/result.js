@@ -70,13 +70,15 @@ function lookup(obj, key) {
 // in order from any string on: an item reads the rest of its strings when
 // it is first asked for them.
 class Strings {
-  constructor(t, repeats) {
+  // `shared`: what the readers of one parse share (another reader's).
+  constructor(t, shared) {
     this.texts = t.texts;
     this.first = t.textFirst;
     this.ends = t.ends;
     this.refs = t.refs || null;
-    this.repeats = repeats ?? new Array(t.repeatCount || 0);  // each repeat's string, once read
-    this.origins = null;  // each repeat's first string, found when first needed
+    // Each repeat's string once read, and each repeat's first string
+    // number, found when first needed.
+    this.shared = shared ?? { repeats: new Array(t.repeatCount || 0), origins: null };
     this.k = 0;
     this.chunk = 0;
     this.pos = 0;
@@ -85,8 +87,16 @@ class Strings {
   // Reads on from string k.
   seek(k) {
     const { first } = this;
-    if (first[this.chunk] > k) this.chunk = 0;
-    while (this.chunk + 2 < first.length && first[this.chunk + 1] <= k) ++this.chunk;
+    const last = first.length - 2;  // the last chunk
+    if (first[this.chunk] > k || (this.chunk < last && first[this.chunk + 1] <= k)) {
+      let lo = 0;  // the last chunk whose first string is at or before k
+      for (let hi = last; lo < hi;) {
+        const mid = (lo + hi + 1) >> 1;
+        if (first[mid] <= k) lo = mid;
+        else hi = mid - 1;
+      }
+      this.chunk = lo;
+    }
     this.k = k;
     this.pos = k === first[this.chunk] ? 0 : this.ends[k - 1];
   }
@@ -104,20 +114,21 @@ class Strings {
     const end = this.ends[k];
     const s = this.texts[this.chunk].slice(this.pos, end);
     this.pos = end;
-    if (ref > 0) this.repeats[ref - 1] ??= s;
+    if (ref > 0) this.shared.repeats[ref - 1] ??= s;
     return s;
   }
 
   repeat(r) {
-    const known = this.repeats[r];
+    const { shared } = this;
+    const known = shared.repeats[r];
     if (known !== undefined) return known;
-    if (this.origins === null) {
+    if (shared.origins === null) {
       const { refs } = this;
-      this.origins = new Uint32Array(this.repeats.length);
-      for (let k = 0; k < refs.length; ++k) if (refs[k] > 0) this.origins[refs[k] - 1] = k;
+      shared.origins = new Uint32Array(shared.repeats.length);
+      for (let k = 0; k < refs.length; ++k) if (refs[k] > 0) shared.origins[refs[k] - 1] = k;
     }
     const { k, chunk, pos } = this;
-    this.seek(this.origins[r]);
+    this.seek(shared.origins[r]);
     const s = this.next();
     this.k = k;
     this.chunk = chunk;
@@ -191,7 +202,7 @@ const restNames = ['attrs', 'options', 'url', 'headers', 'alternates', 'label', 
  *  timeshift and lang are a convenience view for code written against the
  *  JavaScript IPTV parsers ("" where nothing is). */
 class Item {
-  #source = null;  // the parse of an entry that one made
+  #source = null;  // the parse of an entry that one made, until all is read
   #index = 0;
   #read = 3;  // bits: 1 location and 2 title are read (or set)
   #location;
@@ -214,28 +225,37 @@ class Item {
     this.#rest = { attrs };
   }
 
+  // Lets the parse go once nothing more is read from it.
+  #got(bit) {
+    this.#read |= bit;
+    if (this.#read === 3 && this.#rest !== null) this.#source = null;
+  }
+
   get location() {
-    if ((this.#read & 1) === 0) this.#location = this.#source.string(this.#index, 1), this.#read |= 1;
+    if ((this.#read & 1) === 0) this.#location = this.#source.string(this.#index, 1), this.#got(1);
     return this.#location;
   }
 
   set location(value) {
     this.#location = value;
-    this.#read |= 1;
+    this.#got(1);
   }
 
   get title() {
-    if ((this.#read & 2) === 0) this.#title = this.#source.string(this.#index, 0), this.#read |= 2;
+    if ((this.#read & 2) === 0) this.#title = this.#source.string(this.#index, 0), this.#got(2);
     return this.#title;
   }
 
   set title(value) {
     this.#title = value;
-    this.#read |= 2;
+    this.#got(2);
   }
 
   static {
-    accessors(Item, restNames, (item) => (item.#rest ??= item.#source.rest(item.#index)));
+    accessors(Item, restNames, (item) => {
+      if (item.#rest === null) item.#rest = item.#source.rest(item.#index), item.#got(0);
+      return item.#rest;
+    });
   }
 
   /** The entry as a plain object: the members it has, in the full
@@ -424,12 +444,12 @@ function* assemble(t) {
   const source = {
     // String d of item i (0 its title, 1 its location).
     string(i, d) {
-      later ??= new Strings(t, strings.repeats);
+      later ??= new Strings(t, strings.shared);
       later.seek(firstStrings[i] + d);
       return later.next();
     },
     rest(i) {
-      later ??= new Strings(t, strings.repeats);
+      later ??= new Strings(t, strings.shared);
       later.seek(firstStrings[i] + 2);
       let p = firstPairs[i];
       const m = { attrs: readPairs(later, t, p, attrCounts[i]) };
@@ -495,7 +515,7 @@ function* assemble(t) {
     const tracks = new Array(trackNumbers.length);
     const trackSource = {
       track(n) {
-        tracksRead ??= new Strings(t, strings.repeats);
+        tracksRead ??= new Strings(t, strings.shared);
         tracksRead.seek(firstTrackStrings[n]);
         const tm = trackMasks[n];
         const on = (bit) => (tm & bit ? tracksRead.next() : null);

@@ -98,3 +98,26 @@ test('tracks read backwards give the document', () => {
   assert.equal(JSON.stringify(r), expected);
   assert.deepEqual(JSON.parse(expected), JSON.parse(kavlo.parseToJson(cue)));
 });
+
+test('an entry kept after all of it is read keeps no more of the parse', async () => {
+  const v8 = require('node:v8');
+  const vm = require('node:vm');
+  v8.setFlagsFromString('--expose-gc');
+  const gc = vm.runInNewContext('gc');
+  const settle = async () => {
+    for (let i = 0; i < 4; ++i) gc(), await new Promise(setImmediate);
+    return process.memoryUsage().external;
+  };
+  const list = bigList(100000);
+  const before = await settle();
+  let kept = kavlo.parse(list).items[4321];
+  const copy = JSON.stringify(kept);
+  const whileKept = await settle();
+  assert.equal(JSON.stringify(kept), copy);
+  const after = kept.title;
+  kept = null;
+  const released = await settle();
+  assert.equal(after, `Канал 4321 ${'x'.repeat(4321 % 40)}`);
+  assert.ok(whileKept - before < 4e6, `${(whileKept - before) / 1e6} MB kept for one entry`);
+  assert.ok(Math.abs(released - before) < 4e6);
+});
