@@ -169,8 +169,6 @@ const readRecords = (strings, count, tagged) => {
   return list;
 };
 
-// The members of an item besides its six, in the order of the full
-// document.
 // Gives `cls` an accessor for each of `names` over the object part(this).
 function accessors(cls, names, part) {
   for (const name of names) {
@@ -263,7 +261,7 @@ class Item {
   toJSON() {
     const o = { location: this.location, title: this.title, durationMs: this.durationMs,
       releaseDate: this.releaseDate, attrs: this.attrs, line: this.line };
-    for (const name of restNames) if (this[name] !== undefined && !(name in o)) o[name] = this[name];
+    for (const name of restNames) if (name !== 'attrs' && this[name] !== undefined) o[name] = this[name];
     return o;
   }
 
@@ -440,16 +438,14 @@ function* assemble(t) {
   // their own: its first string and pair are kept.
   const firstStrings = new Uint32Array(durations.length);
   const firstPairs = new Uint32Array(durations.length);
-  let later = null;
+  const later = new Strings(t, strings.shared);
   const source = {
     // String d of item i (0 its title, 1 its location).
     string(i, d) {
-      later ??= new Strings(t, strings.shared);
       later.seek(firstStrings[i] + d);
       return later.next();
     },
     rest(i) {
-      later ??= new Strings(t, strings.shared);
       later.seek(firstStrings[i] + 2);
       let p = firstPairs[i];
       const m = { attrs: readPairs(later, t, p, attrCounts[i]) };
@@ -488,12 +484,10 @@ function* assemble(t) {
     items[i] = new Item(fromParse, source, durations[i], releaseDates[i], i, line);
     firstStrings[i] = k;
     firstPairs[i] = p;
-    let mask = itemMasks[i];
-    let n = 2 + valued(p, attrCounts[i] + headerCounts[i] + httpCounts[i]) + 3 * optionCounts[i] + alternateCounts[i]
-      + groupCounts[i];
-    for (; mask; mask &= mask - 1) ++n;
-    k += n;
-    p += attrCounts[i] + headerCounts[i] + httpCounts[i];
+    const pairs = attrCounts[i] + headerCounts[i] + httpCounts[i];
+    k += 2 + valued(p, pairs) + 3 * optionCounts[i] + alternateCounts[i] + groupCounts[i];
+    for (let mask = itemMasks[i]; mask; mask &= mask - 1) ++k;
+    p += pairs;
     if ((i & sliceMask) === sliceMask) yield;
   }
   strings.seek(k);
@@ -511,11 +505,10 @@ function* assemble(t) {
       indexMs } = t;
     const firstTrackStrings = new Uint32Array(trackNumbers.length);
     const firstIndices = new Uint32Array(trackNumbers.length);
-    let tracksRead = null;
+    const tracksRead = new Strings(t, strings.shared);
     const tracks = new Array(trackNumbers.length);
     const trackSource = {
       track(n) {
-        tracksRead ??= new Strings(t, strings.shared);
         tracksRead.seek(firstTrackStrings[n]);
         const tm = trackMasks[n];
         const on = (bit) => (tm & bit ? tracksRead.next() : null);
