@@ -13,6 +13,7 @@ import re
 import shutil
 import subprocess
 import sys
+from importlib.util import find_spec
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
@@ -32,15 +33,10 @@ NO_WHEEL = """kavlo: building a wheel needs the 'wheel' package, which this Pyth
 
 
 def need_wheel():
-    if not {"bdist_wheel", "dist_info", "editable_wheel"} & set(sys.argv):
-        return
-    try:
-        import setuptools.command.bdist_wheel  # noqa: F401  (setuptools 70.1 and later)
-    except ImportError:
-        try:
-            import wheel.bdist_wheel  # noqa: F401
-        except ImportError:
-            raise SystemExit(NO_WHEEL) from None
+    # setuptools has a bdist_wheel of its own from 70.1 on; before, the 'wheel' package gives it
+    wanted = {"bdist_wheel", "dist_info", "editable_wheel"} & set(sys.argv)
+    if wanted and not (find_spec("setuptools.command.bdist_wheel") or find_spec("wheel")):
+        raise SystemExit(NO_WHEEL)
 
 
 def pkg_config(*args):

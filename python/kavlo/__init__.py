@@ -24,6 +24,7 @@ import enum
 import errno as _errno
 import operator
 import os
+import re
 import stat
 from typing import NamedTuple, Optional, Tuple
 
@@ -90,10 +91,7 @@ class Status(enum.IntEnum):
 
 
 def _status(code):
-    try:
-        return Status(code)
-    except ValueError:
-        return code
+    return Status(code) if code in Status._value2member_map_ else code
 
 
 class KavloError(Exception):
@@ -139,14 +137,11 @@ for _base in (FileNotFoundError, PermissionError, IsADirectoryError, NotADirecto
 
 
 def _failure(status, message, path=None):
-    if status == Status.ERR_IO and path is not None:
-        exc = KavloOSError(status, message, path)
-        if exc.errno is not None:
-            cls = _OS_ERRORS.get(type(OSError(exc.errno, "")))
-            if cls is not None:
-                exc = cls(status, message, path)
-        return exc
-    return KavloError(status, message)
+    if status != Status.ERR_IO or path is None:
+        return KavloError(status, message)
+    exc = KavloOSError(status, message, path)
+    cls = _OS_ERRORS.get(type(OSError(exc.errno, "")))  # OSError(errno, ...) is of the subclass that fits
+    return cls(status, message, path) if cls else exc
 
 
 class Attr(NamedTuple):
@@ -351,7 +346,7 @@ class Track(_Record):
         return name in ("number", "indices") or (v is not None and v != ())
 
 
-_native.bind(Item, Track, Index, Option, Attr, Catchup, Diagnostic)
+_native.bind(Item, Track, Index, Option, Attr, Catchup)
 
 
 class Records(collections.abc.Sequence):
@@ -437,7 +432,7 @@ class Result:
         ValueError for a result restored from a pickle, which holds no
         parsed playlist (kavlo.write(result.items) still writes its
         entries)."""
-        code = Format.AUTO if format is None else _format_code(format)
+        code = _format_code(format)
         if self._p is None:
             raise ValueError("a result restored from a pickle cannot be written; write its items with kavlo.write()")
         out = self._p.write(int(code), _flags(bom, crlf))
@@ -484,28 +479,15 @@ def _result(out, path=None):
     if isinstance(out, tuple):
         raise _failure(*out, path)
     fmt, imdb, n_items, n_tracks, warnings, encoding, header, sheet, rem, title, epg, diagnostics = out.info()
-    r = Result.__new__(Result)
-    r.format = Format(fmt) if fmt in Format._value2member_map_ else Format.UNKNOWN
-    r.items = Records(out.item, n_items)
-    r.tracks = Records(out.track, n_tracks)
-    r.imdb_date_playlist = imdb
-    r.cue = CueSheet(*sheet, rem=rem)
-    r.warnings = warnings
-    r.encoding = encoding
-    r.header = _native.attrs_dict(header)
-    r.title = title
-    r.epg = epg
-    r.diagnostics = diagnostics
-    r._p = out
-    r._json = None
-    return r
-
-
-_WRITE_BOM, _WRITE_CRLF = 1, 2
+    return _restore(dict(format=Format(fmt) if fmt in Format._value2member_map_ else Format.UNKNOWN,
+                         items=Records(out.item, n_items), tracks=Records(out.track, n_tracks),
+                         imdb_date_playlist=imdb, cue=CueSheet(*sheet, rem=rem), warnings=list(warnings),
+                         encoding=encoding, header=_native.attrs_dict(header), title=title, epg=epg,
+                         diagnostics=tuple(map(Diagnostic._make, diagnostics)), _p=out, _json=None))
 
 
 def _flags(bom, crlf):
-    return (_WRITE_BOM if bom else 0) | (_WRITE_CRLF if crlf else 0)
+    return (1 if bom else 0) | (2 if crlf else 0)  # KAVLO_WRITE_BOM, KAVLO_WRITE_CRLF
 
 
 def _format_code(format):
@@ -598,6 +580,102 @@ def _writable(entry, i):
         raise TypeError(f"item {i}: {e}") from None
 
 
+# The most attributes one #EXTINF or #EXTM3U line holds, and the longest
+# duration an #EXTINF line holds.
+_MAX_ATTRS, _MAX_DURATION_MS = 64, 2147483000
+
+# What the builder takes of each kind of string (besides UTF-8 without CR
+# and LF): what the M3U reader gives back as it was written.
+_RULES = {
+    "location": "the location must not be empty or begin with '#'",
+    "attribute": "a key must not be empty or hold '=' or white space, and a value holding '\"' must not hold "
+                 "white space or begin with '\"'",
+    "option": "a tag is a letter, then letters, digits, '-' and '_' (not EXTINF, EXTGRP, EXTM3U or PLAYLIST), and "
+              "its key holds no '='",
+}
+
+
+def _utf8(s, where, what, none_ok=False):
+    """The builder's bytes of a str (lone surrogates back to the bytes they
+    stand for); None gives b"" when `none_ok`. `where` is "header" or
+    "item N:"."""
+    if s is None and none_ok:
+        return b""
+    if not isinstance(s, str):
+        raise TypeError(f"{where} {what} must be a str, not {type(s).__name__}")
+    if "\n" in s or "\r" in s or "\0" in s:
+        held = "a NUL character" if re.search("[\0\n\r]", s).group() == "\0" else "a line break"
+        raise ValueError(f"{where} {what} holds {held}")
+    return s.encode("utf-8", "surrogateescape")
+
+
+def _refused(rc, where, what, *texts):
+    """Raises for a status of the builder other than KAVLO_OK: MemoryError,
+    or a ValueError telling what was refused, its texts and the rule they
+    broke."""
+    if rc == Status.ERR_NOMEM:
+        raise MemoryError
+    shown = "=".join(map(repr, texts))
+    raise ValueError(f"{where} {what} {shown} refused: {_RULES[what]} (and text is UTF-8)")
+
+
+def _add_attrs(b, where, pairs):
+    """Attributes of the header (where "header") or of the item added last."""
+    header = where == "header"
+    for key, value in pairs:
+        rc = b.add_attr(header, _utf8(key, where, "attribute key"), _utf8(value, where, "attribute value"))
+        if rc:
+            _refused(rc, where, "attribute", key, value)
+
+
+def _grouped(pairs, group):
+    """Attributes with `group` as their group-title: in place of the first
+    group-title attribute (ASCII letters folded; later ones left out), or
+    after them."""
+    out, placed = [], False
+    for key, value in pairs:
+        if isinstance(key, str) and key.translate(_FOLD) == "group-title":
+            if placed:
+                continue
+            value, placed = group, True
+        out.append((key, value))
+    return out if placed else out + [("group-title", group)]
+
+
+def _add(b, i, item):
+    """Adds an Item: its location, title, duration, attributes (with its
+    group) and options."""
+    where = f"item {i}:"
+    location, title, ms, _, flat, _, options, _, _, group = item[:10]
+    if ms is None:
+        ms = -1
+    elif not isinstance(ms, int) or isinstance(ms, bool):
+        raise TypeError(f"{where} duration_ms must be an int, not {type(ms).__name__}")
+    elif not -1 <= ms <= _MAX_DURATION_MS:
+        raise ValueError(f"{where} duration_ms {ms!r} is neither -1 nor 0 to {_MAX_DURATION_MS}")
+    if group is not None and not isinstance(group, str):
+        raise TypeError(f"{where} group must be a str or None, not {type(group).__name__}")
+    rc = b.add_item(_utf8(location, where, "location"), _utf8(title, where, "title", True), ms)
+    if rc:
+        _refused(rc, where, "location", location)
+    pairs = zip(flat[::2], flat[1::2])
+    count = len(flat) // 2
+    if group is not None:
+        pairs = _grouped(pairs, group)
+        count = len(pairs)
+    if count > _MAX_ATTRS:
+        raise ValueError(f"{where} {count} attributes, more than an #EXTINF line holds ({_MAX_ATTRS})")
+    _add_attrs(b, where, pairs)
+    for n, option in enumerate(options):
+        if not isinstance(option, (tuple, list)) or len(option) != 3:
+            raise TypeError(f"{where} option {n} is not a (tag, key, value) record")
+        tag, key, value = option
+        rc = b.add_option(_utf8(tag, where, "option tag"), _utf8(key, where, "option key", True),
+                          _utf8(value, where, "option value", True))
+        if rc:
+            _refused(rc, where, "option", option)
+
+
 def write(items, format="m3u", bom=False, crlf=False, header=None):
     """Writes entries a program made or edited as playlist text, as the
     library writes a parsed result (see Result.to_text()).
@@ -620,7 +698,16 @@ def write(items, format="m3u", bom=False, crlf=False, header=None):
     KavloError (ERR_FORMAT) for a format the entries cannot be written in."""
     entries = [_writable(entry, i) for i, entry in enumerate(items)]
     code = _format_code(format)
-    out = _native.build(entries, _flatten(header), int(code), _flags(bom, crlf))
+    header = _flatten(header)
+    if len(header) > 2 * _MAX_ATTRS:
+        raise ValueError(f"{len(header) // 2} header attributes, more than an #EXTM3U line holds ({_MAX_ATTRS})")
+    if len(entries) > 0x7FFFFFFF:
+        raise ValueError("too many items for one playlist")
+    b = _native.new()
+    _add_attrs(b, "header", zip(header[::2], header[1::2]))
+    for i, item in enumerate(entries):
+        _add(b, i, item)
+    out = b.write(int(code), _flags(bom, crlf))
     if isinstance(out, int):
         raise KavloError(out, f"entries cannot be written as {code}")
     return out

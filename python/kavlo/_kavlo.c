@@ -24,8 +24,7 @@
 #define GIL_FREE_BYTES (64 * 1024)
 
 /* Record classes made in Python (tuple subclasses), filled here. */
-static PyTypeObject *item_type, *track_type, *index_type, *option_type, *attr_type, *catchup_type,
-    *diagnostic_type;
+static PyTypeObject *item_type, *track_type, *index_type, *option_type, *attr_type, *catchup_type;
 static PyObject *empty_str, *empty_tuple;
 
 static PyObject *new_ref(PyObject *o) {
@@ -69,13 +68,9 @@ static void playlist_dealloc(Playlist *pl) {
   PyMem_Free(pl->cache);
   /* Giving back the blocks of a large result takes a while; no other
    * thread can reach this handle any more. */
-  if (pl->large) {
-    Py_BEGIN_ALLOW_THREADS
-    kavlo_playlist_free(pl->p);
-    Py_END_ALLOW_THREADS
-  } else {
-    kavlo_playlist_free(pl->p);
-  }
+  PyThreadState *ts = pl->large ? PyEval_SaveThread() : NULL;
+  kavlo_playlist_free(pl->p);
+  if (ts) PyEval_RestoreThread(ts);
   Py_TYPE(pl)->tp_free((PyObject *)pl);
 }
 
@@ -101,26 +96,21 @@ static PyObject *text(Playlist *pl, const char *s, int shared) {
     PyTuple_SET_ITEM((rec), (k), v_);    \
   } while (0)
 
-/* Accessors of the shape (handle, owner, k) -> string; those of the sheet
- * and the header have no owner and are adapted to it. */
+/* Accessors of the shape (handle, owner, k) -> string; those of the whole
+ * result have no owner and are adapted to it. */
 typedef const char *(*field_fn)(const kavlo_playlist *, int, int);
 
-static const char *header_key(const kavlo_playlist *p, int o, int k) {
-  (void)o;
-  return kavlo_playlist_header_attr_key(p, k);
-}
-static const char *header_value(const kavlo_playlist *p, int o, int k) {
-  (void)o;
-  return kavlo_playlist_header_attr_value(p, k);
-}
-static const char *sheet_rem_key(const kavlo_playlist *p, int o, int k) {
-  (void)o;
-  return kavlo_playlist_cue_rem_key(p, k);
-}
-static const char *sheet_rem_value(const kavlo_playlist *p, int o, int k) {
-  (void)o;
-  return kavlo_playlist_cue_rem_value(p, k);
-}
+#define OWNERLESS(name)                                             \
+  static const char *name(const kavlo_playlist *p, int owner, int k) { \
+    (void)owner;                                                    \
+    return kavlo_playlist_##name(p, k);                             \
+  }
+OWNERLESS(header_attr_key)
+OWNERLESS(header_attr_value)
+OWNERLESS(cue_rem_key)
+OWNERLESS(cue_rem_value)
+OWNERLESS(epg)
+OWNERLESS(warning)
 
 static const field_fn attr_fields[] = {kavlo_playlist_item_attr_key, kavlo_playlist_item_attr_value};
 static const field_fn option_fields[] = {kavlo_playlist_item_option_tag, kavlo_playlist_item_option_key,
@@ -129,9 +119,11 @@ static const field_fn url_header_fields[] = {kavlo_playlist_item_header_key, kav
 static const field_fn http_fields[] = {kavlo_playlist_item_http_key, kavlo_playlist_item_http_value};
 static const field_fn group_fields[] = {kavlo_playlist_item_group_at};
 static const field_fn alternate_fields[] = {kavlo_playlist_item_alternate};
-static const field_fn header_fields[] = {header_key, header_value};
+static const field_fn header_fields[] = {header_attr_key, header_attr_value};
 static const field_fn track_rem_fields[] = {kavlo_playlist_cue_track_rem_key, kavlo_playlist_cue_track_rem_value};
-static const field_fn sheet_rem_fields[] = {sheet_rem_key, sheet_rem_value};
+static const field_fn sheet_rem_fields[] = {cue_rem_key, cue_rem_value};
+static const field_fn epg_fields[] = {epg};
+static const field_fn warning_fields[] = {warning};
 
 /* `n` entries of `nf` strings each, read at (owner, k): with `type` a tuple
  * of such records, without it one flat tuple (k1, v1, k2, v2, ...). The
@@ -298,13 +290,7 @@ fail:
   return NULL;
 }
 
-static const char *epg_at(const kavlo_playlist *p, int o, int k) {
-  (void)o;
-  return kavlo_playlist_epg(p, k);
-}
-static const field_fn epg_fields[] = {epg_at};
-
-/* The diagnostics: a tuple of Diagnostic(line, message, subject). */
+/* The diagnostics: a tuple of (line, message, subject). */
 static PyObject *diagnostics(Playlist *pl) {
   const kavlo_playlist *p = pl->p;
   int n = kavlo_playlist_diagnostic_count(p);
@@ -312,12 +298,10 @@ static PyObject *diagnostics(Playlist *pl) {
   PyObject *out = PyTuple_New(n);
   if (out == NULL) return NULL;
   for (int k = 0; k < n; ++k) {
-    PyObject *rec;
     const char *subject = kavlo_playlist_diagnostic_subject(p, k);
-    PUT(out, k, rec = diagnostic_type->tp_alloc(diagnostic_type, 3));
-    PUT(rec, 0, PyLong_FromLongLong(kavlo_playlist_diagnostic_line(p, k)));
-    PUT(rec, 1, text(pl, kavlo_playlist_diagnostic_message(p, k), 0));
-    PUT(rec, 2, text(pl, subject ? subject : "", 0));
+    PUT(out, k, Py_BuildValue("(LNN)", (long long)kavlo_playlist_diagnostic_line(p, k),
+                              text(pl, kavlo_playlist_diagnostic_message(p, k), 0),
+                              text(pl, subject ? subject : "", 0)));
   }
   return out;
 fail:
@@ -327,41 +311,22 @@ fail:
 
 /* info() -> (format, imdb, item count, track count, warnings, encoding,
  * header (flat), sheet fields (5), sheet REM lines, title, EPG addresses,
- * diagnostics). */
+ * diagnostics). Py_BuildValue takes over the objects, NULL ones too. */
 static PyObject *playlist_info(Playlist *pl, PyObject *noargs) {
-  static const char *const keys[] = {"TITLE", "PERFORMER", "SONGWRITER", "CATALOG", "CDTEXTFILE"};
   (void)noargs;
   const kavlo_playlist *p = pl->p;
-  PyObject *warnings = NULL, *sheet = NULL, *header = NULL, *rem = NULL, *enc = NULL, *title = NULL, *epg = NULL,
-           *diag = NULL;
-  int nw = kavlo_playlist_warning_count(p);
-  if ((warnings = PyList_New(nw)) == NULL || (sheet = PyTuple_New(5)) == NULL) goto fail;
-  for (int w = 0; w < nw; ++w) {
-    PyObject *s = text(pl, kavlo_playlist_warning(p, w), 0);
-    if (s == NULL) goto fail;
-    PyList_SET_ITEM(warnings, w, s);
-  }
-  for (int k = 0; k < 5; ++k) PUT(sheet, k, text(pl, kavlo_playlist_cue_meta(p, keys[k]), 0));
-  if ((header = entries(pl, 0, kavlo_playlist_header_attr_count(p), 2, header_fields, NULL)) == NULL ||
-      (rem = entries(pl, 0, kavlo_playlist_cue_rem_count(p), 2, sheet_rem_fields, attr_type)) == NULL ||
-      (enc = text(pl, kavlo_playlist_encoding(p), 0)) == NULL ||
-      (title = text(pl, kavlo_playlist_title(p), 0)) == NULL ||
-      (epg = entries(pl, 0, kavlo_playlist_epg_count(p), 1, epg_fields, NULL)) == NULL ||
-      (diag = diagnostics(pl)) == NULL)
-    goto fail;
-  return Py_BuildValue("(iNiiNNNNNNNN)", kavlo_playlist_detected_format(p),
-                       PyBool_FromLong(kavlo_playlist_m3u_is_imdb_date_playlist(p)), kavlo_playlist_item_count(p),
-                       kavlo_playlist_cue_track_count(p), warnings, enc, header, sheet, rem, title, epg, diag);
-fail:
-  Py_XDECREF(warnings);
-  Py_XDECREF(sheet);
-  Py_XDECREF(header);
-  Py_XDECREF(rem);
-  Py_XDECREF(enc);
-  Py_XDECREF(title);
-  Py_XDECREF(epg);
-  Py_XDECREF(diag);
-  return NULL;
+  return Py_BuildValue(
+      "(iNiiNNN(NNNNN)NNNN)", kavlo_playlist_detected_format(p),
+      PyBool_FromLong(kavlo_playlist_m3u_is_imdb_date_playlist(p)), kavlo_playlist_item_count(p),
+      kavlo_playlist_cue_track_count(p), entries(pl, 0, kavlo_playlist_warning_count(p), 1, warning_fields, NULL),
+      text(pl, kavlo_playlist_encoding(p), 0),
+      entries(pl, 0, kavlo_playlist_header_attr_count(p), 2, header_fields, NULL),
+      text(pl, kavlo_playlist_cue_meta(p, "TITLE"), 0), text(pl, kavlo_playlist_cue_meta(p, "PERFORMER"), 0),
+      text(pl, kavlo_playlist_cue_meta(p, "SONGWRITER"), 0), text(pl, kavlo_playlist_cue_meta(p, "CATALOG"), 0),
+      text(pl, kavlo_playlist_cue_meta(p, "CDTEXTFILE"), 0),
+      entries(pl, 0, kavlo_playlist_cue_rem_count(p), 2, sheet_rem_fields, attr_type),
+      text(pl, kavlo_playlist_title(p), 0), entries(pl, 0, kavlo_playlist_epg_count(p), 1, epg_fields, NULL),
+      diagnostics(pl));
 }
 
 /* json(full) -> the library's document of this handle. */
@@ -372,16 +337,11 @@ static PyObject *playlist_json(Playlist *pl, PyObject *arg) {
   return PyUnicode_DecodeUTF8(t, (Py_ssize_t)strlen(t), "strict");
 }
 
-/* The written text as a str: bytes that are not UTF-8 (which the parse
- * let through) come back as lone surrogates, as the records hold them. */
-static PyObject *written(const char *t, size_t len) {
-  return PyUnicode_DecodeUTF8(t, (Py_ssize_t)len, "surrogateescape");
-}
-
 /* write(format, flags) -> the library's text of this handle, or the status
- * of a failed write as an int. The write keeps the GIL: the text is held
- * by the handle until its next write, so two threads writing one result
- * must not overlap. */
+ * of a failed write as an int. Bytes that are not UTF-8 (which the parse
+ * let through) come back as lone surrogates, as the records hold them.
+ * The write keeps the GIL: the text is held by the handle until its next
+ * write, so two threads writing one result must not overlap. */
 static PyObject *playlist_write(Playlist *pl, PyObject *args) {
   int format;
   unsigned flags;
@@ -390,11 +350,39 @@ static PyObject *playlist_write(Playlist *pl, PyObject *args) {
   size_t len;
   int rc = kavlo_playlist_write(pl->p, format, flags, &t, &len);
   if (rc == KAVLO_ERR_NOMEM) return PyErr_NoMemory();
-  return rc == KAVLO_OK ? written(t, len) : PyLong_FromLong(rc);
+  return rc == KAVLO_OK ? PyUnicode_DecodeUTF8(t, (Py_ssize_t)len, "surrogateescape") : PyLong_FromLong(rc);
+}
+
+/* The builder's calls, for a Playlist made by new(): each adds what
+ * kavlo.h tells and returns the library's status. Strings come as UTF-8
+ * bytes (the Python side checks them first). */
+static PyObject *playlist_add_item(Playlist *pl, PyObject *args) {
+  const char *location, *title;
+  long long ms;
+  if (!PyArg_ParseTuple(args, "yyL", &location, &title, &ms)) return NULL;
+  return PyLong_FromLong(kavlo_playlist_add_item(pl->p, location, title, (int64_t)ms));
+}
+
+/* add_attr(header, key, value): an attribute of the #EXTM3U line, or of
+ * the item added last. */
+static PyObject *playlist_add_attr(Playlist *pl, PyObject *args) {
+  int header;
+  const char *key, *value;
+  if (!PyArg_ParseTuple(args, "pyy", &header, &key, &value)) return NULL;
+  return PyLong_FromLong((header ? kavlo_playlist_add_header_attr : kavlo_playlist_add_attr)(pl->p, key, value));
+}
+
+static PyObject *playlist_add_option(Playlist *pl, PyObject *args) {
+  const char *tag, *key, *value;
+  if (!PyArg_ParseTuple(args, "yyy", &tag, &key, &value)) return NULL;
+  return PyLong_FromLong(kavlo_playlist_add_option(pl->p, tag, key, value));
 }
 
 static PyMethodDef playlist_methods[] = {
     {"write", (PyCFunction)playlist_write, METH_VARARGS, "write(format, flags) -> text or status"},
+    {"add_item", (PyCFunction)playlist_add_item, METH_VARARGS, "add_item(location, title, ms) -> status"},
+    {"add_attr", (PyCFunction)playlist_add_attr, METH_VARARGS, "add_attr(header, key, value) -> status"},
+    {"add_option", (PyCFunction)playlist_add_option, METH_VARARGS, "add_option(tag, key, value) -> status"},
     {"item", (PyCFunction)playlist_item, METH_O, "item(i) -> Item"},
     {"track", (PyCFunction)playlist_track, METH_O, "track(t) -> Track"},
     {"info", (PyCFunction)playlist_info, METH_NOARGS, "the result-level fields"},
@@ -407,7 +395,7 @@ static PyTypeObject playlist_type = {
     .tp_basicsize = sizeof(Playlist),
     .tp_dealloc = (destructor)playlist_dealloc,
     .tp_flags = Py_TPFLAGS_DEFAULT,
-    .tp_doc = "A parsed playlist: one library handle, freed with the object.",
+    .tp_doc = "A playlist, parsed or built: one library handle, freed with the object.",
     .tp_methods = playlist_methods,
 };
 
@@ -437,50 +425,43 @@ static PyObject *finish(kavlo_playlist *p, int rc) {
   return (PyObject *)pl;
 }
 
-/* Bytes that stay put while the GIL is released: other threads may change
- * a writable buffer (a bytearray), so that one is read from a copy. NULL
- * with MemoryError set when the copy cannot be made. */
-static const char *steady(Py_buffer *b, char **copy) {
-  *copy = NULL;
-  if (b->readonly || b->len == 0) return b->buf;
-  if ((*copy = PyMem_RawMalloc((size_t)b->len)) == NULL) {
-    PyErr_NoMemory();
-    return NULL;
+/* Parses `b` into `p`, or with `p` NULL detects its format: a status or a
+ * format code, -1 with MemoryError set. Inputs from GIL_FREE_BYTES on are
+ * read with the GIL released, from a copy when other threads may change
+ * them (a writable buffer, a bytearray). */
+static int read_bytes(kavlo_playlist *p, Py_buffer *b, int format, const char *enc) {
+  const char *bytes = b->buf;
+  char *copy = NULL;
+  int release = b->len >= GIL_FREE_BYTES;
+  if (release && !b->readonly) {
+    if ((copy = PyMem_RawMalloc((size_t)b->len)) == NULL) {
+      PyErr_NoMemory();
+      return -1;
+    }
+    bytes = memcpy(copy, b->buf, (size_t)b->len);
   }
-  memcpy(*copy, b->buf, (size_t)b->len);
-  return *copy;
+  PyThreadState *ts = release ? PyEval_SaveThread() : NULL;
+  int rc = p ? kavlo_playlist_parse(p, bytes, (size_t)b->len, format, enc)
+             : kavlo_detect_text(bytes, (size_t)b->len, enc);
+  if (ts) PyEval_RestoreThread(ts);
+  PyMem_RawFree(copy);
+  return rc;
 }
 
 /* parse(data, format, encoding) -> Playlist or (status, message). */
 static PyObject *py_parse(PyObject *self, PyObject *args) {
   (void)self;
   Py_buffer buf;
-  int format, rc;
+  int format;
   const char *enc;
   if (!PyArg_ParseTuple(args, "y*is", &buf, &format, &enc)) return NULL;
   kavlo_playlist *p = kavlo_playlist_new();
-  if (p == NULL) {
-    PyBuffer_Release(&buf);
-    return PyErr_NoMemory();
-  }
-  size_t len = (size_t)buf.len;
-  if (buf.len < GIL_FREE_BYTES) {
-    rc = kavlo_playlist_parse(p, buf.buf, len, format, enc);
-  } else {
-    char *copy;
-    const char *bytes = steady(&buf, &copy);
-    if (bytes == NULL) {
-      kavlo_playlist_free(p);
-      PyBuffer_Release(&buf);
-      return NULL;
-    }
-    Py_BEGIN_ALLOW_THREADS
-    rc = kavlo_playlist_parse(p, bytes, len, format, enc);
-    Py_END_ALLOW_THREADS
-    PyMem_RawFree(copy);
-  }
+  int rc = p ? read_bytes(p, &buf, format, enc) : -1;
+  if (p == NULL) PyErr_NoMemory();
   PyBuffer_Release(&buf);
-  return finish(p, rc);
+  if (rc >= 0) return finish(p, rc);
+  kavlo_playlist_free(p);
+  return NULL;
 }
 
 /* parse_file(path, format, encoding) -> Playlist or (status, message). */
@@ -502,280 +483,20 @@ static PyObject *py_detect(PyObject *self, PyObject *args) {
   (void)self;
   Py_buffer buf;
   const char *enc;
-  int code;
   if (!PyArg_ParseTuple(args, "y*s", &buf, &enc)) return NULL;
-  if (buf.len < GIL_FREE_BYTES) {
-    code = kavlo_detect_text(buf.buf, (size_t)buf.len, enc);
-  } else {
-    char *copy;
-    const char *bytes = steady(&buf, &copy);
-    if (bytes == NULL) {
-      PyBuffer_Release(&buf);
-      return NULL;
-    }
-    Py_BEGIN_ALLOW_THREADS
-    code = kavlo_detect_text(bytes, (size_t)buf.len, enc);
-    Py_END_ALLOW_THREADS
-    PyMem_RawFree(copy);
-  }
+  int code = read_bytes(NULL, &buf, 0, enc);
   PyBuffer_Release(&buf);
-  return PyLong_FromLong(code);
+  return code < 0 ? NULL : PyLong_FromLong(code);
 }
 
 /* ---- writing items a program made -------------------------------------- */
 
-/* The most attributes one #EXTINF or #EXTM3U line holds. */
-#define MAX_ATTRS 64
-/* The longest duration an #EXTINF line holds, in milliseconds. */
-#define MAX_DURATION_MS INT64_C(2147483000)
-
-/* A string for the builder: `o`'s UTF-8 (lone surrogates back to the bytes
- * they stand for), or NULL with an error set. None gives "" when
- * `none_ok`. What a line cannot hold (CR, LF, NUL) is a ValueError naming
- * `what` of item `item` (-1: of the header). `*hold` keeps a bytes object
- * alive when one had to be made; the caller releases it. */
-static const char *utf8_of(PyObject *o, int none_ok, int item, const char *what, PyObject **hold) {
-  *hold = NULL;
-  if (o == Py_None && none_ok) return "";
-  if (!PyUnicode_Check(o)) {
-    if (item < 0)
-      PyErr_Format(PyExc_TypeError, "header %s must be a str, not %.80s", what, Py_TYPE(o)->tp_name);
-    else
-      PyErr_Format(PyExc_TypeError, "item %d: %s must be a str, not %.80s", item, what, Py_TYPE(o)->tp_name);
-    return NULL;
-  }
-  Py_ssize_t n;
-  const char *s = PyUnicode_AsUTF8AndSize(o, &n);
-  if (s == NULL) {
-    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return NULL;
-    PyErr_Clear();
-    if ((*hold = PyUnicode_AsEncodedString(o, "utf-8", "surrogateescape")) == NULL) return NULL;
-    s = PyBytes_AS_STRING(*hold);
-    n = PyBytes_GET_SIZE(*hold);
-  }
-  const char *bad = NULL;
-  for (Py_ssize_t k = 0; k < n && bad == NULL; ++k)
-    if (s[k] == '\n' || s[k] == '\r' || s[k] == '\0') bad = s[k] == '\0' ? "a NUL character" : "a line break";
-  if (bad != NULL) {
-    Py_CLEAR(*hold);
-    if (item < 0)
-      PyErr_Format(PyExc_ValueError, "header %s holds %s", what, bad);
-    else
-      PyErr_Format(PyExc_ValueError, "item %d: %s holds %s", item, what, bad);
-    return NULL;
-  }
-  return s;
-}
-
-/* What the builder takes of each kind of string (besides UTF-8 without
- * CR and LF): what the M3U reader gives back as it was written. */
-static const char rule_item[] = "the location must not be empty or begin with '#'";
-static const char rule_attr[] = "a key must not be empty or hold '=' or white space, and a value holding '\"' "
-                                "must not hold white space or begin with '\"'";
-static const char rule_option[] = "a tag is a letter, then letters, digits, '-' and '_' (not EXTINF, EXTGRP, "
-                                  "EXTM3U or PLAYLIST), and its key holds no '='";
-
-/* A status of the builder: 0 for KAVLO_OK, else -1 with MemoryError or a
- * ValueError telling what of item `item` (-1: of the header) was refused,
- * its texts `a` and `b` (NULL when none) and the rule they broke. */
-static int built(int rc, int item, const char *what, PyObject *a, PyObject *b, const char *rule) {
-  if (rc == KAVLO_OK) return 0;
-  if (rc == KAVLO_ERR_NOMEM) {
-    PyErr_NoMemory();
-    return -1;
-  }
-  PyObject *shown = b ? PyUnicode_FromFormat("%R=%R", a, b) : PyObject_Repr(a);
-  if (shown == NULL) return -1;
-  if (item < 0)
-    PyErr_Format(PyExc_ValueError, "header %s %U refused: %s (and text is UTF-8)", what, shown, rule);
-  else
-    PyErr_Format(PyExc_ValueError, "item %d: %s %U refused: %s (and text is UTF-8)", item, what, shown, rule);
-  Py_DECREF(shown);
-  return -1;
-}
-
-/* One key=value attribute: of the header (item -1) or of the item added
- * last. */
-static int add_attr(kavlo_playlist *p, int item, PyObject *key, PyObject *value) {
-  PyObject *hk, *hv;
-  const char *k = utf8_of(key, 0, item, "attribute key", &hk);
-  if (k == NULL) return -1;
-  const char *v = utf8_of(value, 0, item, "attribute value", &hv);
-  int rc = -1;
-  if (v != NULL)
-    rc = built(item < 0 ? kavlo_playlist_add_header_attr(p, k, v) : kavlo_playlist_add_attr(p, k, v), item,
-               "attribute", key, value, rule_attr);
-  Py_XDECREF(hk);
-  Py_XDECREF(hv);
-  return rc;
-}
-
-/* Whether `o` is the str "group-title", ASCII letters folded. */
-static int is_group_title(PyObject *o) {
-  static const char name[] = "group-title";
-  if (!PyUnicode_Check(o) || PyUnicode_GET_LENGTH(o) != (Py_ssize_t)(sizeof name - 1)) return 0;
-  for (Py_ssize_t k = 0; k < (Py_ssize_t)(sizeof name - 1); ++k) {
-    Py_UCS4 c = PyUnicode_READ_CHAR(o, k);
-    if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
-    if (c != (Py_UCS4)name[k]) return 0;
-  }
-  return 1;
-}
-
-/* The attributes of item `item` (a flat (key, value, ...) tuple); a group
- * that is not None is its group-title attribute, in place of the first
- * one the attributes hold (later ones left out) or after them. */
-static int add_attrs(kavlo_playlist *p, int item, PyObject *flat, PyObject *group) {
-  if (!PyTuple_Check(flat) || PyTuple_GET_SIZE(flat) % 2 != 0) {
-    PyErr_Format(PyExc_TypeError, "item %d: attributes must be (key, value) pairs", item);
-    return -1;
-  }
-  Py_ssize_t n = PyTuple_GET_SIZE(flat) / 2, count = n;
-  int has_group = group != Py_None, group_done = 0;
-  if (has_group) {
-    Py_ssize_t titles = 0;
-    for (Py_ssize_t a = 0; a < n; ++a) titles += is_group_title(PyTuple_GET_ITEM(flat, 2 * a));
-    count += titles ? 1 - titles : 1;
-  }
-  if (count > MAX_ATTRS) {
-    PyErr_Format(PyExc_ValueError, "item %d: %zd attributes, more than an #EXTINF line holds (%d)", item, count,
-                 MAX_ATTRS);
-    return -1;
-  }
-  for (Py_ssize_t a = 0; a < n; ++a) {
-    PyObject *key = PyTuple_GET_ITEM(flat, 2 * a), *value = PyTuple_GET_ITEM(flat, 2 * a + 1);
-    if (has_group && is_group_title(key)) {
-      if (group_done) continue;
-      value = group;
-      group_done = 1;
-    }
-    if (add_attr(p, item, key, value) < 0) return -1;
-  }
-  if (has_group && !group_done) {
-    PyObject *key = PyUnicode_FromString("group-title");
-    int rc = key ? add_attr(p, item, key, group) : -1;
-    Py_XDECREF(key);
-    return rc;
-  }
-  return 0;
-}
-
-/* The options of item `item`: (tag, key, value) records, key and value
- * str or None. */
-static int add_options(kavlo_playlist *p, int item, PyObject *options) {
-  if (!PyTuple_Check(options)) {
-    PyErr_Format(PyExc_TypeError, "item %d: options must be a sequence of (tag, key, value)", item);
-    return -1;
-  }
-  for (Py_ssize_t o = 0; o < PyTuple_GET_SIZE(options); ++o) {
-    PyObject *opt = PyTuple_GET_ITEM(options, o);
-    if (!(PyTuple_Check(opt) || PyList_Check(opt)) || PySequence_Fast_GET_SIZE(opt) != 3) {
-      PyErr_Format(PyExc_TypeError, "item %d: option %zd is not a (tag, key, value) record", item, o);
-      return -1;
-    }
-    PyObject *h[3];
-    const char *f[3];
-    static const char *const names[] = {"option tag", "option key", "option value"};
-    int rc = -1, k = 0;
-    for (; k < 3; ++k)
-      if ((f[k] = utf8_of(PySequence_Fast_GET_ITEM(opt, k), k > 0, item, names[k], &h[k])) == NULL) break;
-    if (k == 3) rc = built(kavlo_playlist_add_option(p, f[0], f[1], f[2]), item, "option", opt, NULL, rule_option);
-    while (k-- > 0) Py_XDECREF(h[k]);
-    if (rc < 0) return -1;
-  }
-  return 0;
-}
-
-/* One Item: its location, title, duration, attributes (with its group)
- * and options. */
-static int add_item(kavlo_playlist *p, int item, PyObject *rec) {
-  if (!PyObject_TypeCheck(rec, item_type) || PyTuple_GET_SIZE(rec) < 10) {
-    PyErr_Format(PyExc_TypeError, "item %d: an Item expected, not %.80s", item, Py_TYPE(rec)->tp_name);
-    return -1;
-  }
-  PyObject *dur = PyTuple_GET_ITEM(rec, 2);
-  long long ms = -1;
-  if (dur != Py_None) {
-    if (!PyLong_Check(dur) || PyBool_Check(dur)) {
-      PyErr_Format(PyExc_TypeError, "item %d: duration_ms must be an int, not %.80s", item, Py_TYPE(dur)->tp_name);
-      return -1;
-    }
-    int overflow;
-    ms = PyLong_AsLongLongAndOverflow(dur, &overflow);
-    if (ms == -1 && PyErr_Occurred()) return -1;
-    if (overflow || ms < -1 || ms > MAX_DURATION_MS) {
-      PyErr_Format(PyExc_ValueError, "item %d: duration_ms %R is neither -1 nor 0 to %lld", item, dur,
-                   (long long)MAX_DURATION_MS);
-      return -1;
-    }
-  }
-  PyObject *group = PyTuple_GET_ITEM(rec, 9);
-  if (group != Py_None && !PyUnicode_Check(group)) {
-    PyErr_Format(PyExc_TypeError, "item %d: group must be a str or None, not %.80s", item, Py_TYPE(group)->tp_name);
-    return -1;
-  }
-  PyObject *hl, *ht;
-  const char *loc = utf8_of(PyTuple_GET_ITEM(rec, 0), 0, item, "location", &hl);
-  if (loc == NULL) return -1;
-  const char *title = utf8_of(PyTuple_GET_ITEM(rec, 1), 1, item, "title", &ht);
-  int rc = -1;
-  if (title != NULL)
-    rc = built(kavlo_playlist_add_item(p, loc, title, (int64_t)ms), item, "location", PyTuple_GET_ITEM(rec, 0), NULL,
-               rule_item);
-  Py_XDECREF(hl);
-  Py_XDECREF(ht);
-  if (rc < 0) return -1;
-  if (add_attrs(p, item, PyTuple_GET_ITEM(rec, 4), group) < 0) return -1;
-  return add_options(p, item, PyTuple_GET_ITEM(rec, 6));
-}
-
-/* build(items, header (flat), format, flags) -> the text the library
- * writes for these Items under an #EXTM3U line with those attributes, or
- * the status of a failed write as an int. */
-static PyObject *py_build(PyObject *self, PyObject *args) {
+/* new() -> an empty Playlist, for the builder calls. */
+static PyObject *py_new(PyObject *self, PyObject *noargs) {
   (void)self;
-  PyObject *items, *header;
-  int format;
-  unsigned flags;
-  if (!PyArg_ParseTuple(args, "O!O!iI", &PyList_Type, &items, &PyTuple_Type, &header, &format, &flags))
-    return NULL;
-  if (PyTuple_GET_SIZE(header) % 2 != 0) {
-    PyErr_SetString(PyExc_TypeError, "header attributes must be (key, value) pairs");
-    return NULL;
-  }
-  if (PyTuple_GET_SIZE(header) / 2 > MAX_ATTRS) {
-    PyErr_Format(PyExc_ValueError, "%zd header attributes, more than an #EXTM3U line holds (%d)",
-                 PyTuple_GET_SIZE(header) / 2, MAX_ATTRS);
-    return NULL;
-  }
-  if (PyList_GET_SIZE(items) > INT_MAX) {
-    PyErr_SetString(PyExc_ValueError, "too many items for one playlist");
-    return NULL;
-  }
+  (void)noargs;
   kavlo_playlist *p = kavlo_playlist_new();
-  if (p == NULL) return PyErr_NoMemory();
-  PyObject *out = NULL;
-  for (Py_ssize_t a = 0; a + 1 < PyTuple_GET_SIZE(header); a += 2)
-    if (add_attr(p, -1, PyTuple_GET_ITEM(header, a), PyTuple_GET_ITEM(header, a + 1)) < 0) goto done;
-  /* The repr() in an error message may run Python code that changes the
-   * list: its length is read each time and the record held. */
-  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items); ++i) {
-    PyObject *rec = PyList_GET_ITEM(items, i);
-    Py_INCREF(rec);
-    int rc = add_item(p, (int)i, rec);
-    Py_DECREF(rec);
-    if (rc < 0) goto done;
-  }
-  const char *t;
-  size_t len;
-  int rc = kavlo_playlist_write(p, format, flags, &t, &len);
-  if (rc == KAVLO_ERR_NOMEM)
-    PyErr_NoMemory();
-  else
-    out = rc == KAVLO_OK ? written(t, len) : PyLong_FromLong(rc);
-done:
-  kavlo_playlist_free(p);
-  return out;
+  return p ? finish(p, KAVLO_OK) : PyErr_NoMemory();
 }
 
 /* encoding_known(name): whether iconv converts from `name` (the library
@@ -817,25 +538,23 @@ static PyObject *py_attrs_dict(PyObject *self, PyObject *flat) {
   return d;
 }
 
-/* bind(Item, Track, Index, Option, Attr, Catchup, Diagnostic): the record
- * classes. */
+/* bind(Item, Track, Index, Option, Attr, Catchup): the record classes. */
 static PyObject *py_bind(PyObject *self, PyObject *args) {
   (void)self;
-  enum { N = 7 };
-  PyTypeObject *t[N];
-  PyTypeObject **slots[N] = {&item_type,   &track_type,   &index_type,     &option_type,
-                             &attr_type,   &catchup_type, &diagnostic_type};
-  if (!PyArg_ParseTuple(args, "O!O!O!O!O!O!O!", &PyType_Type, &t[0], &PyType_Type, &t[1], &PyType_Type, &t[2],
-                        &PyType_Type, &t[3], &PyType_Type, &t[4], &PyType_Type, &t[5], &PyType_Type, &t[6]))
+  PyTypeObject **slots[] = {&item_type, &track_type, &index_type, &option_type, &attr_type, &catchup_type};
+  int ok = PyTuple_GET_SIZE(args) == COUNT(slots);
+  for (int i = 0; ok && i < COUNT(slots); ++i) {
+    PyObject *t = PyTuple_GET_ITEM(args, i);
+    ok = PyType_Check(t) && PyType_IsSubtype((PyTypeObject *)t, &PyTuple_Type);
+  }
+  if (!ok) {
+    PyErr_SetString(PyExc_TypeError, "bind() takes the 6 record classes, each derived from tuple");
     return NULL;
-  for (int i = 0; i < N; ++i)
-    if (!PyType_IsSubtype(t[i], &PyTuple_Type)) {
-      PyErr_SetString(PyExc_TypeError, "record classes must derive from tuple");
-      return NULL;
-    }
-  for (int i = 0; i < N; ++i) {
-    Py_INCREF(t[i]);
-    Py_XSETREF(*slots[i], t[i]);
+  }
+  for (int i = 0; i < COUNT(slots); ++i) {
+    PyObject *t = PyTuple_GET_ITEM(args, i);
+    Py_INCREF(t);
+    Py_XSETREF(*slots[i], (PyTypeObject *)t);
   }
   Py_RETURN_NONE;
 }
@@ -844,7 +563,7 @@ static PyMethodDef methods[] = {
     {"parse", py_parse, METH_VARARGS, "parse(data, format, encoding) -> Playlist or (status, message)"},
     {"parse_file", py_parse_file, METH_VARARGS, "parse_file(path, format, encoding) -> Playlist or (status, message)"},
     {"detect", py_detect, METH_VARARGS, "detect(data, encoding) -> format code"},
-    {"build", py_build, METH_VARARGS, "build(items, header, format, flags) -> text or status"},
+    {"new", py_new, METH_NOARGS, "new() -> an empty Playlist for the builder"},
     {"encoding_known", py_encoding_known, METH_VARARGS, "whether iconv knows an encoding name"},
     {"format_name", py_format_name, METH_O, "the library's name of a format code"},
     {"attrs_dict", py_attrs_dict, METH_O, "mapping of a flat (key, value, ...) tuple, first value winning"},

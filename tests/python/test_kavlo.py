@@ -383,6 +383,12 @@ class Writing(unittest.TestCase):
             ([{"location": "/a", "attrs": many}], None, None),
             ([{"location": "/a", "attrs": many, "group": "G"}], ValueError, "65 attributes"),
             ([{"location": "/a", "options": [("EXTINF", "1", None)]}], ValueError, "option .* refused"),
+            ([{"location": "/a", "attrs": {"k": 5}}], TypeError, "item 0: attribute value must be a str, not int"),
+            ([{"location": "/a", "options": [("EXTX", 3, None)]}], TypeError, "item 0: option key must be a str"),
+            ([{"location": "/a", "attrs": {"k": "a\rb"}}], ValueError, "item 0: attribute value holds a line break"),
+            ([{"location": "/a", "title": "x\ny\0"}], ValueError, "item 0: title holds a line break"),
+            ([{"location": "/a"}, {"location": "/b", "group": "a\nb"}], ValueError,
+             "item 1: attribute value holds a line break"),
         ]
         for entries, exc, message in cases:
             with self.subTest(entries=repr(entries)[:60]):
@@ -391,13 +397,19 @@ class Writing(unittest.TestCase):
                     continue
                 with self.assertRaisesRegex(exc, message):
                     kavlo.write(entries)
-        for call, exc in ((lambda: kavlo.write([], header={"a b": "c"}), ValueError),
-                          (lambda: kavlo.write([], header=[("k", "v", "w")]), TypeError),
-                          (lambda: kavlo.write([], format="cue"), kavlo.KavloError),
-                          (lambda: kavlo.write([], format="pls"), ValueError),
-                          (lambda: kavlo.write(5), TypeError)):
-            with self.assertRaises(exc):
+        for call, exc, message in (
+                (lambda: kavlo.write([], header={"a b": "c"}), ValueError, "^header attribute 'a b'='c' refused"),
+                (lambda: kavlo.write([], header=[("k", "v", "w")]), TypeError, "pair expected"),
+                (lambda: kavlo.write([], header={"k": 5}), TypeError, "^header attribute value must be a str"),
+                (lambda: kavlo.write([], header={"k": "a\nb"}), ValueError, "^header attribute value holds a line"),
+                (lambda: kavlo.write([], header=dict(many, x="1")), ValueError,
+                 r"^65 header attributes, more than an #EXTM3U line holds \(64\)"),
+                (lambda: kavlo.write([], format="cue"), kavlo.KavloError, "cannot be written as cue"),
+                (lambda: kavlo.write([], format="pls"), ValueError, "unknown format"),
+                (lambda: kavlo.write(5), TypeError, "")):
+            with self.assertRaisesRegex(exc, message):
                 call()
+        self.assertEqual(kavlo.write([], header=many).count('="v"'), 64)
 
     def test_results_that_cannot_be_written(self):
         r = kavlo.parse(b"#EXTM3U\n#EXTINF:-1,A\nhttp://x/a\n")
