@@ -24,7 +24,6 @@ import enum
 import errno as _errno
 import operator
 import os
-import re
 import stat
 from typing import NamedTuple, Optional, Tuple
 
@@ -362,14 +361,11 @@ class Records(collections.abc.Sequence):
         return self._n
 
     def __getitem__(self, i):
-        if isinstance(i, slice):
-            return [self._get(k) for k in range(*i.indices(self._n))]
-        i = operator.index(i)
-        if i < 0:
-            i += self._n
-        if not 0 <= i < self._n:
-            raise IndexError("record index out of range")
-        return self._get(i)
+        try:  # a range checks the index, counts it from the end or gives a slice's
+            at = range(self._n)[i]
+        except IndexError:
+            raise IndexError("record index out of range") from None
+        return list(map(self._get, at)) if isinstance(i, slice) else self._get(at)
 
     def __iter__(self):
         return map(self._get, range(self._n))
@@ -604,7 +600,7 @@ def _utf8(s, where, what, none_ok=False):
     if not isinstance(s, str):
         raise TypeError(f"{where} {what} must be a str, not {type(s).__name__}")
     if "\n" in s or "\r" in s or "\0" in s:
-        held = "a NUL character" if re.search("[\0\n\r]", s).group() == "\0" else "a line break"
+        held = "a NUL character" if next(c for c in s if c in "\0\n\r") == "\0" else "a line break"
         raise ValueError(f"{where} {what} holds {held}")
     return s.encode("utf-8", "surrogateescape")
 

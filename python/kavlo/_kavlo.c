@@ -4,7 +4,8 @@
  * object that the Python Result keeps: results never share state, so
  * threads parse in parallel and no result changes after it was made. The
  * records (Item, Track, ...) are built from the handle's accessors when
- * they are read.
+ * they are read. kavlo.write() fills a handle of its own through the
+ * builder calls.
  *
  * A handle is only read with the GIL held once it is published, which is
  * the one-thread-at-a-time rule of kavlo.h.
@@ -58,6 +59,7 @@ typedef struct {
   int large;         /* CACHE_RECORDS items or more */
   int header_catchup; /* the #EXTM3U line gives a catch-up setting */
   int header_http;    /* the #EXTM3U line gives a request header */
+  int built;          /* made by new(): the builder calls fill it */
 } Playlist;
 
 static PyTypeObject playlist_type;
@@ -353,13 +355,18 @@ static PyObject *playlist_write(Playlist *pl, PyObject *args) {
   return rc == KAVLO_OK ? PyUnicode_DecodeUTF8(t, (Py_ssize_t)len, "surrogateescape") : PyLong_FromLong(rc);
 }
 
-/* The builder's calls, for a Playlist made by new(): each adds what
- * kavlo.h tells and returns the library's status. Strings come as UTF-8
- * bytes (the Python side checks them first). */
+/* The builder's calls, for a Playlist made by new() only (a parsed one
+ * never changes): each adds what kavlo.h tells and returns the library's
+ * status. Strings come as UTF-8 bytes (the Python side checks them). */
+static int buildable(Playlist *pl) {
+  if (!pl->built) PyErr_SetString(PyExc_TypeError, "only a Playlist made by new() takes entries");
+  return pl->built;
+}
+
 static PyObject *playlist_add_item(Playlist *pl, PyObject *args) {
   const char *location, *title;
   long long ms;
-  if (!PyArg_ParseTuple(args, "yyL", &location, &title, &ms)) return NULL;
+  if (!buildable(pl) || !PyArg_ParseTuple(args, "yyL", &location, &title, &ms)) return NULL;
   return PyLong_FromLong(kavlo_playlist_add_item(pl->p, location, title, (int64_t)ms));
 }
 
@@ -368,13 +375,13 @@ static PyObject *playlist_add_item(Playlist *pl, PyObject *args) {
 static PyObject *playlist_add_attr(Playlist *pl, PyObject *args) {
   int header;
   const char *key, *value;
-  if (!PyArg_ParseTuple(args, "pyy", &header, &key, &value)) return NULL;
+  if (!buildable(pl) || !PyArg_ParseTuple(args, "pyy", &header, &key, &value)) return NULL;
   return PyLong_FromLong((header ? kavlo_playlist_add_header_attr : kavlo_playlist_add_attr)(pl->p, key, value));
 }
 
 static PyObject *playlist_add_option(Playlist *pl, PyObject *args) {
   const char *tag, *key, *value;
-  if (!PyArg_ParseTuple(args, "yyy", &tag, &key, &value)) return NULL;
+  if (!buildable(pl) || !PyArg_ParseTuple(args, "yyy", &tag, &key, &value)) return NULL;
   return PyLong_FromLong(kavlo_playlist_add_option(pl->p, tag, key, value));
 }
 
@@ -418,7 +425,7 @@ static PyObject *finish(kavlo_playlist *p, int rc) {
   pl->cache = NULL;
   pl->cue = kavlo_playlist_detected_format(p) == KAVLO_FORMAT_CUE;
   pl->large = kavlo_playlist_item_count(p) >= CACHE_RECORDS;
-  pl->header_catchup = pl->header_http = 0;
+  pl->header_catchup = pl->header_http = pl->built = 0;
   for (int k = 0; k < COUNT(catchup_attrs); ++k)
     pl->header_catchup |= kavlo_playlist_header_attr(p, catchup_attrs[k]) != NULL;
   for (int k = 0; k < COUNT(http_attrs); ++k) pl->header_http |= kavlo_playlist_header_attr(p, http_attrs[k]) != NULL;
@@ -496,7 +503,9 @@ static PyObject *py_new(PyObject *self, PyObject *noargs) {
   (void)self;
   (void)noargs;
   kavlo_playlist *p = kavlo_playlist_new();
-  return p ? finish(p, KAVLO_OK) : PyErr_NoMemory();
+  PyObject *pl = p ? finish(p, KAVLO_OK) : PyErr_NoMemory();
+  if (pl) ((Playlist *)pl)->built = 1;
+  return pl;
 }
 
 /* encoding_known(name): whether iconv converts from `name` (the library

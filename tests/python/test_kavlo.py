@@ -411,6 +411,15 @@ class Writing(unittest.TestCase):
                 call()
         self.assertEqual(kavlo.write([], header=many).count('="v"'), 64)
 
+    def test_parsed_results_take_no_entries(self):
+        # The builder's calls are for a playlist made by new() only.
+        r = kavlo.parse(b"#EXTM3U\n#EXTINF:-1,A\nhttp://x/a\n")
+        for call in (lambda: r._p.add_item(b"/b", b"", -1), lambda: r._p.add_attr(False, b"k", b"v"),
+                     lambda: r._p.add_option(b"EXTX", b"", b"")):
+            with self.assertRaisesRegex(TypeError, "made by new"):
+                call()
+        self.assertEqual((len(r.items), r.to_m3u()), (1, "#EXTM3U\n#EXTINF:-1,A\nhttp://x/a\n"))
+
     def test_results_that_cannot_be_written(self):
         r = kavlo.parse(b"#EXTM3U\n#EXTINF:-1,A\nhttp://x/a\n")
         with self.assertRaises(kavlo.KavloError) as e:
