@@ -366,11 +366,10 @@ class Producer {
     return k == "catchup" || k == "tvg-shift" || k == "catchup-days" || k == "catchup-source";
   }
 
-  // Whether the field is set; its text goes to the strings when it is.
-  // The fields only the full document has are left out there when empty,
-  // and so they are here (`empty_is_absent`).
-  bool present(const char *s, bool empty_is_absent = false) {
-    if (s == nullptr || (empty_is_absent && s[0] == '\0')) return false;
+  // Whether the field is set (to any text, "" too, as the accessors tell
+  // it); its text goes to the strings when it is.
+  bool present(const char *s) {
+    if (s == nullptr) return false;
     add(s);
     return true;
   }
@@ -432,7 +431,7 @@ class Producer {
                                                    "DATATYPE"};
     int32_t mask = 0;
     for (int f = 0; f < 5; ++f)
-      if (present(kavlo_playlist_cue_meta(p, sheet_fields[f]), f >= 2)) mask |= 1 << f;
+      if (present(kavlo_playlist_cue_meta(p, sheet_fields[f]))) mask |= 1 << f;
     const int sheet_rems = kavlo_playlist_cue_rem_count(p);
     for (int r = 0; r < sheet_rems; ++r) {
       add(kavlo_playlist_cue_rem_key(p, r));
@@ -444,7 +443,7 @@ class Producer {
     for (int t = 0; t < tracks && ok_; ++t) {
       uint8_t bits = 0;
       for (int f = 0; f < 7; ++f)
-        if (present(kavlo_playlist_cue_track_field(p, t, track_fields[f]), f != 0 && f != 4))
+        if (present(kavlo_playlist_cue_track_field(p, t, track_fields[f])))
           bits |= static_cast<uint8_t>(1u << f);
       const int rems = kavlo_playlist_cue_track_rem_count(p, t);
       for (int r = 0; r < rems; ++r) {
