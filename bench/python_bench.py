@@ -6,7 +6,9 @@
    indices), its peak memory, the library's own parse of the same file
    (a playlist handle through ctypes), and iptv-playlist-parser in node
    when node is there.
-2. Threads: four 16 MB files parsed with kavlo.parse_file one after the
+2. Writing: the entries of the 16 MB M3U list written as M3U text, by
+   kavlo.write() from the items and by Result.to_text().
+3. Threads: four 16 MB files parsed with kavlo.parse_file one after the
    other, and through a ThreadPoolExecutor of 2 workers.
 
 Usage: python_bench.py DATA_DIR [RUNS]   (the module must be importable)
@@ -68,6 +70,13 @@ elif mode.startswith("spin"):
             pool.map(spin, [1, 1])
             t0 = time.perf_counter()
             n = sum(pool.map(spin, jobs))
+elif mode.startswith("write"):
+    # Writing the entries of a list: kavlo.write() of its items (read
+    # before the clock starts), or the library's writer of the result.
+    r = kavlo.parse_file(paths[0])
+    items = list(r.items)
+    t0 = time.perf_counter()
+    n = len(kavlo.write(items) if mode == "write-items" else r.to_text())
 elif mode == "sequential":
     t0 = time.perf_counter()
     n = sum(len(kavlo.parse_file(p).items) for p in paths)
@@ -137,6 +146,11 @@ def main():
         node = node_peer(path, runs) if peer else None
         print(f"{name:<16} {size / 1e6:>5.0f}MB {lib_t:>7.2f}s {py_t:>7.2f}s {limit_s:>6.1f}s {py_cpu:>5.2f}s "
               f"{peak / 1e6:>7.0f}MB {peak / size:>6.1f}x {(f'{node:.2f}s' if node else '-'):>10}")
+    m3u16 = os.path.join(data, "m3u-16MB.m3u")
+    items_t, _, _ = run("write-items", [m3u16], runs)
+    text_t, _, _ = run("write-text", [m3u16], runs)
+    print(f"write: the {os.path.getsize(m3u16) / 1e6:.0f} MB M3U's entries as M3U text: kavlo.write(items) "
+          f"{items_t:.3f}s, Result.to_text() {text_t:.3f}s")
     files = [os.path.join(data, f) for f in ("m3u-16MB.m3u", "cue-16MB.cue", "streaming-16MB.txt",
                                              "streaming-utf16-16MB.txt")]
     spin_seq, _, _ = run("spin-seq", [], runs)

@@ -591,85 +591,80 @@ _RULES = {
 }
 
 
-def _utf8(s, where, what, none_ok=False):
-    """The builder's bytes of a str (lone surrogates back to the bytes they
-    stand for); None gives b"" when `none_ok`. `where` is "header" or
-    "item N:"."""
+def _check(s, where, what, none_ok=False):
+    """Raises the TypeError or ValueError of a string the builder cannot
+    take (the native side checks the same before it adds one): not a str,
+    holding a line break or NUL, or lone surrogates that stand for no
+    bytes. `where` is "header" or "item N:"."""
     if s is None and none_ok:
-        return b""
+        return
     if not isinstance(s, str):
         raise TypeError(f"{where} {what} must be a str, not {type(s).__name__}")
     if "\n" in s or "\r" in s or "\0" in s:
         held = "a NUL character" if next(c for c in s if c in "\0\n\r") == "\0" else "a line break"
         raise ValueError(f"{where} {what} holds {held}")
-    return s.encode("utf-8", "surrogateescape")
+    s.encode("utf-8", "surrogateescape")
 
 
-def _refused(rc, where, what, *texts):
-    """Raises for a status of the builder other than KAVLO_OK: MemoryError,
-    or a ValueError telling what was refused, its texts and the rule they
-    broke."""
-    if rc == Status.ERR_NOMEM:
-        raise MemoryError
-    shown = "=".join(map(repr, texts))
+def _refused(rc, at, where, flat, entry=None, options=()):
+    """Raises for what the builder refused at field `at` (0 the entry
+    (location, title), 1 + k attribute k of the flat `flat`, then the
+    options): rc -1 is a field _check explains, ERR_NOMEM MemoryError, any
+    other status a ValueError telling the texts and the rule they broke."""
+    n = len(flat) // 2
+    if at == 0:
+        _check(entry[0], where, "location"), _check(entry[1], where, "title", True)
+        what, shown = "location", repr(entry[0])
+    elif at <= n:
+        key, value = flat[2 * at - 2], flat[2 * at - 1]
+        _check(key, where, "attribute key"), _check(value, where, "attribute value")
+        what, shown = "attribute", f"{key!r}={value!r}"
+    else:
+        option = options[at - 1 - n]
+        if not isinstance(option, (tuple, list)) or len(option) != 3:
+            raise TypeError(f"{where} option {at - 1 - n} is not a (tag, key, value) record")
+        for text, name, none_ok in zip(option, ("option tag", "option key", "option value"), (False, True, True)):
+            _check(text, where, name, none_ok)
+        what, shown = "option", repr(option)
+    if rc == -1 or rc == Status.ERR_NOMEM:
+        raise MemoryError  # rc -1: the field passed _check when asked again
     raise ValueError(f"{where} {what} {shown} refused: {_RULES[what]} (and text is UTF-8)")
 
 
-def _add_attrs(b, where, pairs):
-    """Attributes of the header (where "header") or of the item added last."""
-    header = where == "header"
-    for key, value in pairs:
-        rc = b.add_attr(header, _utf8(key, where, "attribute key"), _utf8(value, where, "attribute value"))
-        if rc:
-            _refused(rc, where, "attribute", key, value)
-
-
-def _grouped(pairs, group):
-    """Attributes with `group` as their group-title: in place of the first
-    group-title attribute (ASCII letters folded; later ones left out), or
-    after them."""
+def _grouped(flat, group):
+    """Attributes (flat) with `group` as their group-title: in place of the
+    first group-title attribute (ASCII letters folded; later ones left out),
+    or after them."""
     out, placed = [], False
-    for key, value in pairs:
+    for k in range(0, len(flat), 2):
+        key, value = flat[k], flat[k + 1]
         if isinstance(key, str) and key.translate(_FOLD) == "group-title":
             if placed:
                 continue
             value, placed = group, True
-        out.append((key, value))
-    return out if placed else out + [("group-title", group)]
+        out += (key, value)
+    return tuple(out) if placed else (*out, "group-title", group)
 
 
 def _add(b, i, item):
     """Adds an Item: its location, title, duration, attributes (with its
     group) and options."""
-    where = f"item {i}:"
     location, title, ms, _, flat, _, options, _, _, group = item[:10]
     if ms is None:
         ms = -1
     elif not isinstance(ms, int) or isinstance(ms, bool):
-        raise TypeError(f"{where} duration_ms must be an int, not {type(ms).__name__}")
+        raise TypeError(f"item {i}: duration_ms must be an int, not {type(ms).__name__}")
     elif not -1 <= ms <= _MAX_DURATION_MS:
-        raise ValueError(f"{where} duration_ms {ms!r} is neither -1 nor 0 to {_MAX_DURATION_MS}")
-    if group is not None and not isinstance(group, str):
-        raise TypeError(f"{where} group must be a str or None, not {type(group).__name__}")
-    rc = b.add_item(_utf8(location, where, "location"), _utf8(title, where, "title", True), ms)
-    if rc:
-        _refused(rc, where, "location", location)
-    pairs = zip(flat[::2], flat[1::2])
-    count = len(flat) // 2
+        raise ValueError(f"item {i}: duration_ms {ms!r} is neither -1 nor 0 to {_MAX_DURATION_MS}")
     if group is not None:
-        pairs = _grouped(pairs, group)
-        count = len(pairs)
-    if count > _MAX_ATTRS:
-        raise ValueError(f"{where} {count} attributes, more than an #EXTINF line holds ({_MAX_ATTRS})")
-    _add_attrs(b, where, pairs)
-    for n, option in enumerate(options):
-        if not isinstance(option, (tuple, list)) or len(option) != 3:
-            raise TypeError(f"{where} option {n} is not a (tag, key, value) record")
-        tag, key, value = option
-        rc = b.add_option(_utf8(tag, where, "option tag"), _utf8(key, where, "option key", True),
-                          _utf8(value, where, "option value", True))
-        if rc:
-            _refused(rc, where, "option", option)
+        if not isinstance(group, str):
+            raise TypeError(f"item {i}: group must be a str or None, not {type(group).__name__}")
+        flat = _grouped(flat, group)
+    if len(flat) > 2 * _MAX_ATTRS:
+        raise ValueError(f"item {i}: {len(flat) // 2} attributes, more than an #EXTINF line holds ({_MAX_ATTRS})")
+    failed = b.add(False, location, title, ms, flat, options)
+    if failed:
+        _refused(*failed, f"item {i}:", flat, (location, title), options)
 
 
 def write(items, format="m3u", bom=False, crlf=False, header=None):
@@ -700,7 +695,9 @@ def write(items, format="m3u", bom=False, crlf=False, header=None):
     if len(entries) > 0x7FFFFFFF:
         raise ValueError("too many items for one playlist")
     b = _native.new()
-    _add_attrs(b, "header", zip(header[::2], header[1::2]))
+    failed = b.add(True, None, None, -1, header, ())
+    if failed:
+        _refused(*failed, "header", header)
     for i, item in enumerate(entries):
         _add(b, i, item)
     out = b.write(int(code), _flags(bom, crlf))

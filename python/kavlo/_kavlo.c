@@ -5,7 +5,7 @@
  * threads parse in parallel and no result changes after it was made. The
  * records (Item, Track, ...) are built from the handle's accessors when
  * they are read. kavlo.write() fills a handle of its own through the
- * builder calls.
+ * builder calls, one call per entry.
  *
  * A handle is only read with the GIL held once it is published, which is
  * the one-thread-at-a-time rule of kavlo.h.
@@ -355,41 +355,92 @@ static PyObject *playlist_write(Playlist *pl, PyObject *args) {
   return rc == KAVLO_OK ? PyUnicode_DecodeUTF8(t, (Py_ssize_t)len, "surrogateescape") : PyLong_FromLong(rc);
 }
 
-/* The builder's calls, for a Playlist made by new() only (a parsed one
- * never changes): each adds what kavlo.h tells and returns the library's
- * status. Strings come as UTF-8 bytes (the Python side checks them). */
-static int buildable(Playlist *pl) {
-  if (!pl->built) PyErr_SetString(PyExc_TypeError, "only a Playlist made by new() takes entries");
-  return pl->built;
+/* A field's UTF-8 for the builder (lone surrogates back to the bytes they
+ * stand for; None is "" where `none_ok`), or NULL, no error set, for one
+ * the Python side tells about: not a str, or holding CR, LF or NUL.
+ * `*hold` keeps a bytes object made for it; the caller releases it. */
+static const char *field_text(PyObject *o, int none_ok, PyObject **hold) {
+  *hold = NULL;
+  if (o == Py_None || !PyUnicode_Check(o)) return o == Py_None && none_ok ? "" : NULL;
+  Py_ssize_t n;
+  const char *s = PyUnicode_AsUTF8AndSize(o, &n);
+  if (s == NULL) {
+    PyErr_Clear();
+    if ((*hold = PyUnicode_AsEncodedString(o, "utf-8", "surrogateescape")) == NULL) {
+      PyErr_Clear();
+      return NULL;
+    }
+    s = PyBytes_AS_STRING(*hold);
+    n = PyBytes_GET_SIZE(*hold);
+  }
+  if (memchr(s, '\n', (size_t)n) || memchr(s, '\r', (size_t)n) || memchr(s, '\0', (size_t)n)) {
+    Py_CLEAR(*hold);
+    return NULL;
+  }
+  return s;
 }
 
-static PyObject *playlist_add_item(Playlist *pl, PyObject *args) {
-  const char *location, *title;
+/* The texts of `n` (at most 3) fields, bit k of `none_ok` allowing None
+ * for field k: 0, or -1 (nothing held) when field_text refused one. */
+static int field_texts(int n, PyObject *const *o, unsigned none_ok, const char **f, PyObject **hold) {
+  for (int k = 0; k < n; ++k)
+    if ((f[k] = field_text(o[k], (none_ok >> k) & 1, &hold[k])) == NULL) {
+      while (k-- > 0) Py_XDECREF(hold[k]);
+      return -1;
+    }
+  return 0;
+}
+
+static void release(int n, PyObject **hold) {
+  for (int k = 0; k < n; ++k) Py_XDECREF(hold[k]);
+}
+
+/* add(header, location, title, ms, attrs, options) -> 0, or (status,
+ * field): the builder's calls for one entry, its attributes (a flat (key,
+ * value, ...) tuple) and its options ((tag, key, value) records); with
+ * `header`, only attrs, which are the #EXTM3U line's. For a Playlist made by new() only (a
+ * parsed one never changes). A failure gives the library's status, or -1
+ * for a field the Python side tells about, and the field: 0 the entry,
+ * 1 + k its attribute k, 1 + (attribute count) + k its option k. */
+static PyObject *playlist_add(Playlist *pl, PyObject *args) {
+  PyObject *entry[2], *attrs, *options, *hold[3];
+  const char *f[3];
   long long ms;
-  if (!buildable(pl) || !PyArg_ParseTuple(args, "yyL", &location, &title, &ms)) return NULL;
-  return PyLong_FromLong(kavlo_playlist_add_item(pl->p, location, title, (int64_t)ms));
-}
-
-/* add_attr(header, key, value): an attribute of the #EXTM3U line, or of
- * the item added last. */
-static PyObject *playlist_add_attr(Playlist *pl, PyObject *args) {
-  int header;
-  const char *key, *value;
-  if (!buildable(pl) || !PyArg_ParseTuple(args, "pyy", &header, &key, &value)) return NULL;
-  return PyLong_FromLong((header ? kavlo_playlist_add_header_attr : kavlo_playlist_add_attr)(pl->p, key, value));
-}
-
-static PyObject *playlist_add_option(Playlist *pl, PyObject *args) {
-  const char *tag, *key, *value;
-  if (!buildable(pl) || !PyArg_ParseTuple(args, "yyy", &tag, &key, &value)) return NULL;
-  return PyLong_FromLong(kavlo_playlist_add_option(pl->p, tag, key, value));
+  if (!pl->built) {
+    PyErr_SetString(PyExc_TypeError, "only a Playlist made by new() takes entries");
+    return NULL;
+  }
+  int header, rc = KAVLO_OK, at = 0;
+  if (!PyArg_ParseTuple(args, "pOOLO!O!", &header, &entry[0], &entry[1], &ms, &PyTuple_Type, &attrs, &PyTuple_Type,
+                        &options))
+    return NULL;
+  if (!header) {
+    if (field_texts(2, entry, 2, f, hold) < 0) return Py_BuildValue("(ii)", -1, at);
+    rc = kavlo_playlist_add_item(pl->p, f[0], f[1], (int64_t)ms);
+    release(2, hold);
+  }
+  const Py_ssize_t n = PyTuple_GET_SIZE(attrs) / 2, count = n + PyTuple_GET_SIZE(options);
+  for (Py_ssize_t k = 0; k < count && rc == KAVLO_OK; ++k) {
+    at = (int)(1 + k);
+    if (k < n) {
+      if (field_texts(2, PySequence_Fast_ITEMS(attrs) + 2 * k, 0, f, hold) < 0) return Py_BuildValue("(ii)", -1, at);
+      rc = (header ? kavlo_playlist_add_header_attr : kavlo_playlist_add_attr)(pl->p, f[0], f[1]);
+      release(2, hold);
+    } else {
+      PyObject *o = PyTuple_GET_ITEM(options, k - n);
+      if (!(PyTuple_Check(o) || PyList_Check(o)) || PySequence_Fast_GET_SIZE(o) != 3 ||
+          field_texts(3, PySequence_Fast_ITEMS(o), 6, f, hold) < 0)
+        return Py_BuildValue("(ii)", -1, at);
+      rc = kavlo_playlist_add_option(pl->p, f[0], f[1], f[2]);
+      release(3, hold);
+    }
+  }
+  return rc == KAVLO_OK ? PyLong_FromLong(0) : Py_BuildValue("(ii)", rc, at);
 }
 
 static PyMethodDef playlist_methods[] = {
     {"write", (PyCFunction)playlist_write, METH_VARARGS, "write(format, flags) -> text or status"},
-    {"add_item", (PyCFunction)playlist_add_item, METH_VARARGS, "add_item(location, title, ms) -> status"},
-    {"add_attr", (PyCFunction)playlist_add_attr, METH_VARARGS, "add_attr(header, key, value) -> status"},
-    {"add_option", (PyCFunction)playlist_add_option, METH_VARARGS, "add_option(tag, key, value) -> status"},
+    {"add", (PyCFunction)playlist_add, METH_VARARGS, "add(header, location, title, ms, attrs, options) -> 0 or (status, field)"},
     {"item", (PyCFunction)playlist_item, METH_O, "item(i) -> Item"},
     {"track", (PyCFunction)playlist_track, METH_O, "track(t) -> Track"},
     {"info", (PyCFunction)playlist_info, METH_NOARGS, "the result-level fields"},

@@ -389,6 +389,10 @@ class Writing(unittest.TestCase):
             ([{"location": "/a", "title": "x\ny\0"}], ValueError, "item 0: title holds a line break"),
             ([{"location": "/a"}, {"location": "/b", "group": "a\nb"}], ValueError,
              "item 1: attribute value holds a line break"),
+            ([{"location": "/a", "options": [("EXTX", "k", None), "abc"]}], TypeError,
+             r"item 0: option 1 is not a \(tag, key, value\) record"),
+            ([{"location": "/a", "options": [["EXTX", "k", "v\n"]]}], ValueError, "item 0: option value holds a line"),
+            ([{"location": "/a", "attrs": {"k": "\ud800"}}], UnicodeEncodeError, "surrogate"),
         ]
         for entries, exc, message in cases:
             with self.subTest(entries=repr(entries)[:60]):
@@ -414,10 +418,9 @@ class Writing(unittest.TestCase):
     def test_parsed_results_take_no_entries(self):
         # The builder's calls are for a playlist made by new() only.
         r = kavlo.parse(b"#EXTM3U\n#EXTINF:-1,A\nhttp://x/a\n")
-        for call in (lambda: r._p.add_item(b"/b", b"", -1), lambda: r._p.add_attr(False, b"k", b"v"),
-                     lambda: r._p.add_option(b"EXTX", b"", b"")):
+        for header in (False, True):
             with self.assertRaisesRegex(TypeError, "made by new"):
-                call()
+                r._p.add(header, "/b", "", -1, ("k", "v"), ())
         self.assertEqual((len(r.items), r.to_m3u()), (1, "#EXTM3U\n#EXTINF:-1,A\nhttp://x/a\n"))
 
     def test_results_that_cannot_be_written(self):
