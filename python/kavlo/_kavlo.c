@@ -398,10 +398,11 @@ static void release(int n, PyObject **hold) {
 /* add(header, location, title, ms, attrs, options) -> 0, or (status,
  * field): the builder's calls for one entry, its attributes (a flat (key,
  * value, ...) tuple) and its options ((tag, key, value) records); with
- * `header`, only attrs, which are the #EXTM3U line's. For a Playlist made by new() only (a
- * parsed one never changes). A failure gives the library's status, or -1
- * for a field the Python side tells about, and the field: 0 the entry,
- * 1 + k its attribute k, 1 + (attribute count) + k its option k. */
+ * `header`, only attrs, which are the #EXTM3U line's. For a Playlist made
+ * by new() only (a parsed one never changes). A failure gives the
+ * library's status, or -1 for a field the Python side tells about, and
+ * the field: 0 the entry, 1 + k its attribute k, 1 + (attribute count) +
+ * k its option k. */
 static PyObject *playlist_add(Playlist *pl, PyObject *args) {
   PyObject *entry[2], *attrs, *options, *hold[3];
   const char *f[3];
@@ -440,7 +441,8 @@ static PyObject *playlist_add(Playlist *pl, PyObject *args) {
 
 static PyMethodDef playlist_methods[] = {
     {"write", (PyCFunction)playlist_write, METH_VARARGS, "write(format, flags) -> text or status"},
-    {"add", (PyCFunction)playlist_add, METH_VARARGS, "add(header, location, title, ms, attrs, options) -> 0 or (status, field)"},
+    {"add", (PyCFunction)playlist_add, METH_VARARGS,
+     "add(header, location, title, ms, attrs, options) -> 0 or (status, field)"},
     {"item", (PyCFunction)playlist_item, METH_O, "item(i) -> Item"},
     {"track", (PyCFunction)playlist_track, METH_O, "track(t) -> Track"},
     {"info", (PyCFunction)playlist_info, METH_NOARGS, "the result-level fields"},
