@@ -287,17 +287,17 @@ export declare const version: string;
 
 /** Parses a playlist in memory. Throws KavloError when the parse fails,
  *  TypeError or RangeError for a bad argument. */
-export declare function parse(input: Input, options?: ParseOptions): Result;
+export declare function parse(input: Input, options?: ParseOptions | null): Result;
 /** Reads a file (pipes and FIFOs to their end) and parses it. */
-export declare function parseFile(path: PathLike, options?: FileOptions): Result;
+export declare function parseFile(path: PathLike, options?: FileOptions | null): Result;
 /** As parse(), on a thread of libuv's pool; several run at once. A buffer
  *  is read where it is: leave it unchanged until the promise settles. */
-export declare function parseAsync(input: Input, options?: ParseOptions): Promise<Result>;
+export declare function parseAsync(input: Input, options?: ParseOptions | null): Promise<Result>;
 /** As parseFile(), on a thread of libuv's pool. */
-export declare function parseFileAsync(path: PathLike, options?: FileOptions): Promise<Result>;
+export declare function parseFileAsync(path: PathLike, options?: FileOptions | null): Promise<Result>;
 /** The library's full JSON document of a parse, as text, made without
  *  JavaScript objects; "{}" when none can be written. */
-export declare function parseToJson(input: Input, options?: ParseOptions): string;
+export declare function parseToJson(input: Input, options?: ParseOptions | null): string;
 /** The format of a text, without parsing it. */
 export declare function detect(input: Input): FormatName;
 

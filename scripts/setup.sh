@@ -12,6 +12,12 @@ packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev
           python3-dev python3-venv python3-setuptools python3-wheel libuchardet-dev
           python3-setuptools-whl python3-wheel-whl)
 yyjson_packages=(libyyjson0 libyyjson-dev)
+# TypeScript checks the JavaScript packages' type declarations. Debian's
+# depends on a nodejs package: only where node came as one (Debian's or
+# NodeSource's), so that no other node is installed beside the machine's.
+if dpkg-query -W -f='${Status}' nodejs 2>/dev/null | grep -q 'install ok installed'; then
+  packages+=(node-typescript)
+fi
 
 missing=()
 for p in "${packages[@]}" "${yyjson_packages[@]}"; do

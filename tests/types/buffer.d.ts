@@ -1,0 +1,2 @@
+// What the declarations need of @types/node: Buffer, a Uint8Array.
+declare class Buffer extends Uint8Array {}
